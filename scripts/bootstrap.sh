@@ -1,0 +1,123 @@
+#!/usr/bin/env bash
+# Prepares a bare Debian machine for building and testing Quelvar: installs the
+# packages, fetches Debian's boost and TinyXML sources, builds them and
+# GoogleTest with the MinGW-w64 compiler into .cache/deps, and creates the
+# project's Wine prefix. Idempotent: a second run skips what is done.
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+CACHE="$ROOT/.cache"
+DEPS="$CACHE/deps"
+INSTALL="$DEPS/install"
+SRC="$DEPS/src"
+TOOLCHAIN="$ROOT/cmake/mingw-w64-x86_64.cmake"
+JOBS="$(nproc)"
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+
+log() { printf '[bootstrap] %s\n' "$*" >&2; }
+
+PACKAGES=(cmake make ninja-build dpkg-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
+    mingw-w64-tools wine wine64 libwine-dev xvfb xauth x11-utils googletest rhash openssl python3)
+
+install_packages() {
+    local missing=()
+    for p in "${PACKAGES[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    if [ ${#missing[@]} -gt 0 ]; then
+        log "installing ${missing[*]}"
+        $SUDO apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    fi
+}
+
+# apt-get source needs deb-src entries; derive them from the machine's own
+# binary entries (same URIs, suites and components).
+ensure_deb_src() {
+    if apt-cache showsrc tinyxml >/dev/null 2>&1 && [ -n "$(apt-cache showsrc tinyxml 2>/dev/null)" ]; then
+        return
+    fi
+    log "adding deb-src entries derived from the binary sources"
+    local out=/etc/apt/sources.list.d/quelvar-deb-src.sources
+    local tmp
+    tmp="$(mktemp)"
+    if [ -n "$(ls /etc/apt/sources.list.d/*.sources 2>/dev/null)" ]; then
+        # deb822 stanzas: the same entries with Types: deb-src.
+        for f in $(ls /etc/apt/sources.list.d/*.sources | grep -v quelvar-deb-src); do
+            sed -E 's/^Types:.*/Types: deb-src/' "$f"
+            echo
+        done >"$tmp"
+    fi
+    if [ -f /etc/apt/sources.list ]; then
+        grep -E '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' >"$tmp.list" || true
+        if [ -s "$tmp.list" ]; then $SUDO cp "$tmp.list" /etc/apt/sources.list.d/quelvar-deb-src.list; fi
+    fi
+    if [ -s "$tmp" ]; then $SUDO cp "$tmp" "$out"; fi
+    rm -f "$tmp" "$tmp.list"
+    $SUDO apt-get update -qq
+}
+
+fetch_source() {  # fetch_source <package> -> prints the unpacked folder
+    local pkg="$1"
+    mkdir -p "$SRC"
+    local dir
+    dir="$(find "$SRC" -maxdepth 1 -mindepth 1 -type d -name "${pkg}-*" | head -n1)"
+    if [ -z "$dir" ]; then
+        log "fetching Debian source package $pkg"
+        (cd "$SRC" && apt-get source -qq "$pkg" >/dev/null 2>&1)
+        dir="$(find "$SRC" -maxdepth 1 -mindepth 1 -type d -name "${pkg}-*" | head -n1)"
+    fi
+    [ -n "$dir" ] || { echo "cannot fetch source of $pkg" >&2; exit 1; }
+    echo "$dir"
+}
+
+build_boost() {
+    [ -f "$INSTALL/lib/libboost_serialization.a" ] && [ -f "$INSTALL/include/boost/regex.hpp" ] && return
+    local dir
+    dir="$(fetch_source boost1.81)"
+    log "building boost (serialization, regex) with MinGW"
+    rm -rf "$DEPS/build-boost"
+    cmake -S "$dir" -B "$DEPS/build-boost" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" \
+        -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF -DBOOST_INCLUDE_LIBRARIES="serialization;regex" \
+        -DBOOST_ENABLE_MPI=OFF -DBOOST_ENABLE_PYTHON=OFF -DCMAKE_INSTALL_PREFIX="$INSTALL" \
+        -DBOOST_INSTALL_LAYOUT=system -DCMAKE_POSITION_INDEPENDENT_CODE=OFF >"$DEPS/boost-configure.log" 2>&1
+    cmake --build "$DEPS/build-boost" -j"$JOBS" >"$DEPS/boost-build.log" 2>&1
+    cmake --install "$DEPS/build-boost" >"$DEPS/boost-install.log" 2>&1
+    rm -rf "$DEPS/build-boost"
+}
+
+build_tinyxml() {
+    [ -f "$INSTALL/lib/libtinyxml.a" ] && return
+    local dir
+    dir="$(fetch_source tinyxml)"
+    log "building TinyXML with MinGW"
+    local obj="$DEPS/build-tinyxml"
+    rm -rf "$obj" && mkdir -p "$obj" "$INSTALL/lib" "$INSTALL/include/tinyxml"
+    for f in tinyxml tinystr tinyxmlerror tinyxmlparser; do
+        x86_64-w64-mingw32-g++-posix -O2 -DTIXML_USE_STL -c "$dir/$f.cpp" -o "$obj/$f.o"
+    done
+    x86_64-w64-mingw32-ar rcs "$INSTALL/lib/libtinyxml.a" "$obj"/*.o
+    cp "$dir/tinyxml.h" "$dir/tinystr.h" "$INSTALL/include/tinyxml/"
+    rm -rf "$obj"
+}
+
+build_googletest() {
+    [ -f "$INSTALL/lib/libgtest.a" ] && return
+    log "building GoogleTest with MinGW from /usr/src/googletest"
+    rm -rf "$DEPS/build-gtest"
+    cmake -S /usr/src/googletest -B "$DEPS/build-gtest" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" \
+        -DCMAKE_BUILD_TYPE=Release -DBUILD_GMOCK=OFF -Dgtest_disable_pthreads=OFF \
+        -DCMAKE_INSTALL_PREFIX="$INSTALL" >"$DEPS/gtest-configure.log" 2>&1
+    cmake --build "$DEPS/build-gtest" -j"$JOBS" >"$DEPS/gtest-build.log" 2>&1
+    cmake --install "$DEPS/build-gtest" >"$DEPS/gtest-install.log" 2>&1
+    rm -rf "$DEPS/build-gtest"
+}
+
+install_packages
+ensure_deb_src
+build_boost
+build_tinyxml
+build_googletest
+"$ROOT/scripts/wine-run.sh" --init
+log "ready"

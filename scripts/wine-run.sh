@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Runs a Windows program under Wine with the project's private prefix.
+#   wine-run.sh <program.exe> [args...]   run it (exit status is the program's)
+#   wine-run.sh --init                    create the prefix if needed
+# Reuses $DISPLAY when set, otherwise starts its own Xvfb; stops the Xvfb it
+# started and the prefix's wineserver afterwards so that nothing outlives the
+# command (unless QV_KEEP_WINESERVER is set by a driver that stops it itself).
+set -uo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+export WINEPREFIX="${QV_WINEPREFIX:-$ROOT/build/wineprefix}"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEARCH=win64
+# Wine must not try to download and install its .NET and browser runtimes.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+WINE="$(command -v wine64 || command -v wine)"
+[ -x /usr/lib/wine/wine64 ] && WINE=/usr/lib/wine/wine64
+
+own_xvfb=""
+own_server=""
+cleanup() {
+    if [ -n "$own_server" ]; then wineserver -k >/dev/null 2>&1; wineserver -w >/dev/null 2>&1; fi
+    if [ -n "$own_xvfb" ]; then kill "$own_xvfb" >/dev/null 2>&1; wait "$own_xvfb" 2>/dev/null; fi
+}
+trap cleanup EXIT
+
+start_display() {
+    [ -n "${DISPLAY:-}" ] && return
+    local fdfile
+    fdfile="$(mktemp)"
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fdfile" >/dev/null 2>&1 &
+    own_xvfb=$!
+    for _ in $(seq 100); do
+        [ -s "$fdfile" ] && break
+        sleep 0.05
+    done
+    export DISPLAY=":$(tr -d '\n' <"$fdfile")"
+    rm -f "$fdfile"
+}
+
+init_prefix() {
+    [ -f "$WINEPREFIX/.quelvar-ready" ] && return 0
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    "$WINE" wineboot -i >/dev/null 2>&1
+    # Without a window manager Wine waits about two seconds whenever it hides a
+    # managed top-level window; unmanaged windows make dialog tests fast.
+    "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+    wineserver -w
+    touch "$WINEPREFIX/.quelvar-ready"
+}
+
+start_display
+# A driver that runs many programs (the test script) keeps one wineserver for
+# all of them and stops it itself.
+[ -z "${QV_KEEP_WINESERVER:-}" ] && own_server=1
+init_prefix
+if [ "${1:-}" = "--init" ]; then
+    exit 0
+fi
+"$WINE" "$@"
+status=$?
+exit $status

@@ -1,0 +1,182 @@
+// Operations of DataCenter: read the file, apply one change, write it back.
+#include "data/DataCenter.h"
+
+#include <shlobj.h>
+
+#include <algorithm>
+#include <unordered_set>
+
+#include "data/DataArchive.h"
+#include "data/DataFile.h"
+#include "system/Errors.h"
+#include "system/Path.h"
+#include "system/SpecialFolder.h"
+
+namespace {
+
+std::wstring WithTrailingBackslash(std::wstring folder) {
+    if (folder.empty() || (folder.back() != L'\\' && folder.back() != L'/')) folder += L'\\';
+    return folder;
+}
+
+std::wstring DefaultDataFolder() {
+    std::wstring base;
+    try {
+        const auto* folders = Lumo::System::SpecialFolder::Instance();
+        if (folders) base = folders->SpecialFolderPath(CSIDL_APPDATA);
+    } catch (const Lumo::AnyError&) {
+        base.clear();  // relative to the current directory
+    }
+    return base + DataCenter::kDataFolderName + L"\\";
+}
+
+}  // namespace
+
+// Holds the data file's lock for one operation (reads included, so no reader
+// sees a file between two writers' steps and no update is lost).
+class DataCenter::Transaction {
+public:
+    explicit Transaction(DataCenter& owner) : lock_(owner.GetDataFilePath()) {}
+
+private:
+    Data::DataFileLock lock_;
+};
+
+DataCenter::DataCenter() : dataFolder_(DefaultDataFolder()) {}
+
+DataCenter::DataCenter(std::wstring dataFolder) : dataFolder_(WithTrailingBackslash(std::move(dataFolder))) {}
+
+std::wstring DataCenter::GetDataFolder() {
+    if (!Data::PathExists(dataFolder_)) ::CreateDirectoryW(dataFolder_.c_str(), nullptr);
+    return dataFolder_;
+}
+
+std::wstring DataCenter::GetDataFilePath() { return GetDataFolder() + kDataFileName; }
+
+void DataCenter::SetInstallFolder(const std::wstring& modulePath) {
+    Lumo::FileSystem::Path path(modulePath, 4);
+    installFolder_ = WithTrailingBackslash(path.GetFolder());
+}
+
+std::shared_ptr<Data::AllData> DataCenter::LoadLocked() {
+    const std::wstring path = GetDataFilePath();
+    if (!Data::PathExists(path)) {
+        Data::AllData fresh;
+        fresh.favorites->revision = 1;
+        SaveLocked(fresh);
+    }
+    std::shared_ptr<Data::AllData> data = Data::ReadDataArchive(Data::ReadWholeFile(path));
+    if (data->Upgrade()) SaveLocked(*data);
+    return data;
+}
+
+void DataCenter::SaveLocked(const Data::AllData& data) {
+    const std::wstring path = GetDataFilePath();
+    Data::ReplaceFileContents(path, path + L".tmp", Data::WriteDataArchive(data));
+}
+
+std::shared_ptr<Data::AllData> DataCenter::Load() {
+    Transaction transaction(*this);
+    return LoadLocked();
+}
+
+void DataCenter::Save(const Data::AllData& data) {
+    Transaction transaction(*this);
+    SaveLocked(data);
+}
+
+bool DataCenter::AddFavorite(const std::wstring& folder) {
+    Transaction transaction(*this);
+    auto data = LoadLocked();
+    auto& folders = data->favorites->folders;
+    if (std::find(folders.begin(), folders.end(), folder) != folders.end()) return false;
+    folders.push_back(folder);
+    data->favorites->revision += 1;
+    SaveLocked(*data);
+    return true;
+}
+
+bool DataCenter::AddFavorites(const std::vector<std::wstring>& list) {
+    Transaction transaction(*this);
+    auto data = LoadLocked();
+    auto& folders = data->favorites->folders;
+    // Only the folders stored before the call count as present: a string
+    // repeated inside `list` is appended each time.
+    const std::unordered_set<std::wstring> stored(folders.begin(), folders.end());
+    bool added = false;
+    for (const std::wstring& folder : list) {
+        if (stored.count(folder) != 0) continue;
+        folders.push_back(folder);
+        added = true;
+    }
+    if (!added) return false;
+    data->favorites->revision += 1;
+    SaveLocked(*data);
+    return true;
+}
+
+bool DataCenter::RemoveFavoriteAt(std::size_t index, const std::wstring& folder) {
+    Transaction transaction(*this);
+    auto data = LoadLocked();
+    auto& folders = data->favorites->folders;
+    if (index >= folders.size() || folders[index] != folder) return false;
+    folders.erase(folders.begin() + static_cast<std::ptrdiff_t>(index));
+    data->favorites->revision += 1;
+    SaveLocked(*data);
+    return true;
+}
+
+bool DataCenter::CommitFavorites(const std::shared_ptr<Data::Favorites>& edited) {
+    if (!edited) throw std::invalid_argument("CommitFavorites: no favorites");
+    Transaction transaction(*this);
+    auto data = LoadLocked();
+    if (data->favorites->revision != edited->revision) return false;
+    edited->revision += 1;
+    data->favorites = edited;
+    try {
+        SaveLocked(*data);
+    } catch (...) {
+        edited->revision -= 1;  // nothing was stored: the copy still matches the file
+        throw;
+    }
+    return true;
+}
+
+bool DataCenter::CommitUserSettings(const std::shared_ptr<Data::UserSettings>& edited) {
+    if (!edited) throw std::invalid_argument("CommitUserSettings: no settings");
+    Transaction transaction(*this);
+    auto data = LoadLocked();
+    if (data->userSettings->revision != edited->revision) return false;
+    edited->revision += 1;
+    data->userSettings = edited;
+    try {
+        SaveLocked(*data);
+    } catch (...) {
+        edited->revision -= 1;
+        throw;
+    }
+    return true;
+}
+
+bool DataCenter::SetSortMode(Data::FavoriteSortMode mode) {
+    Transaction transaction(*this);
+    auto data = LoadLocked();
+    if (data->settings->sortMode == mode) return false;
+    data->settings->sortMode = mode;
+    SaveLocked(*data);
+    return true;
+}
+
+void DataCenter::AddNavigateHistory(const std::wstring& folder) {
+    Transaction transaction(*this);
+    auto data = LoadLocked();
+    if (data->navigateHistory->Add(folder)) SaveLocked(*data);
+}
+
+void DataCenter::ClearNavigateHistory() {
+    Transaction transaction(*this);
+    auto data = LoadLocked();
+    if (data->navigateHistory->items.empty()) return;
+    data->navigateHistory->Clear();
+    SaveLocked(*data);
+}

@@ -1,0 +1,63 @@
+// DataCenter: the one object of a process that reads and writes the user's
+// data file "Data.qvd". It keeps no copy of the data: every operation reads
+// the whole file under the per-user lock, changes the record and writes it
+// back whole, so several Explorer threads and processes can share the file.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "data/Records.h"
+#include "system/Singleton.h"
+
+class DataCenter : public Lumo::Global::Singleton<DataCenter> {
+public:
+    static constexpr const wchar_t* kDataFolderName = L"Quelvar";
+    static constexpr const wchar_t* kDataFileName = L"Data.qvd";
+
+    // Data folder in the user's roaming application data, or the bare folder
+    // name (relative to the current directory) when that cannot be found.
+    DataCenter();
+    // Data folder given by the caller (tests, tools); a backslash is appended
+    // when missing.
+    explicit DataCenter(std::wstring dataFolder);
+
+    // The current record; creates the file with defaults when there is none
+    // and writes an upgraded record back at once. Throws ReleaseVersionTooHigh
+    // for a file of a newer release, Data::CorruptDataFile or a boost archive
+    // error for a damaged one, Lumo::LastError when the file cannot be read.
+    std::shared_ptr<Data::AllData> Load();
+    // Replaces the file with `data`; throws Lumo::LastError when it cannot be
+    // written, leaving the previous file intact.
+    void Save(const Data::AllData& data);
+
+    bool AddFavorite(const std::wstring& folder);
+    bool AddFavorites(const std::vector<std::wstring>& folders);
+    bool RemoveFavoriteAt(std::size_t index, const std::wstring& folder);
+    // False, writing nothing, when the stored list or settings changed since
+    // the copy was taken; on success the copy's revision is raised too.
+    bool CommitFavorites(const std::shared_ptr<Data::Favorites>& edited);
+    bool CommitUserSettings(const std::shared_ptr<Data::UserSettings>& edited);
+    bool SetSortMode(Data::FavoriteSortMode mode);
+    void AddNavigateHistory(const std::wstring& folder);
+    void ClearNavigateHistory();
+
+    // The data folder, created (one level) when missing.
+    std::wstring GetDataFolder();
+    // Full path of the data file.
+    std::wstring GetDataFilePath();
+
+    // Records the folder of the module file `modulePath` (ends in a backslash).
+    void SetInstallFolder(const std::wstring& modulePath);
+    std::wstring GetInstallFolder() const { return installFolder_; }
+
+private:
+    class Transaction;
+
+    std::shared_ptr<Data::AllData> LoadLocked();
+    void SaveLocked(const Data::AllData& data);
+
+    std::wstring dataFolder_;
+    std::wstring installFolder_;
+};

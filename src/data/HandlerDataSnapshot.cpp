@@ -1,0 +1,25 @@
+// Loading of the handler's data snapshot.
+#include "data/HandlerDataSnapshot.h"
+
+#include <stdexcept>
+
+#include "data/DataCenter.h"
+#include "system/Errors.h"
+
+namespace Data {
+
+void HandlerDataSnapshot::LoadData(DataCenter* center) {
+    if (dataLoaded) return;
+    dataLoaded = true;
+    if (!center) center = DataCenter::Instance();
+    if (!center) throw std::logic_error("DataCenter has not been created");
+    try {
+        data = center->Load();
+        favoriteFolders = data->favorites->folders;
+    } catch (const ReleaseVersionTooHigh&) {
+        data.reset();
+        favoriteFolders.clear();
+    }
+}
+
+}  // namespace Data

@@ -1,0 +1,77 @@
+// Module lock count, class-factory cache and the class factory.
+#include "server/Module.h"
+
+#include <new>
+
+#include "server/ClassFactory.h"
+#include "shellext/GotoFavorite.h"
+#include "win/Boundary.h"
+
+CQuelvarModule::CQuelvarModule() { ::InitializeCriticalSection(&factoryLock_); }
+
+CQuelvarModule::~CQuelvarModule() { ::DeleteCriticalSection(&factoryLock_); }
+
+HRESULT CQuelvarModule::GetClassObject(REFCLSID clsid, REFIID iid, void** result) {
+    if (!result) return E_POINTER;
+    *result = nullptr;
+    if (!::IsEqualCLSID(clsid, CLSID_GotoFavorite)) return CLASS_E_CLASSNOTAVAILABLE;
+    Lumo::Win::ComPtr<IClassFactory> factory;
+    {
+        Lumo::Win::CriticalSectionLock lock(factoryLock_);
+        if (!gotoFavoriteFactory_) {
+            auto* created = new (std::nothrow) ClassFactory(&CGotoFavorite::CreateInstance);
+            if (!created) return E_OUTOFMEMORY;
+            gotoFavoriteFactory_ = Lumo::Win::ComPtr<IClassFactory>::Attach(created);
+        }
+        factory = gotoFavoriteFactory_;
+    }
+    return factory->QueryInterface(iid, result);
+}
+
+void CQuelvarModule::ReleaseClassFactories() {
+    Lumo::Win::ComPtr<IClassFactory> factory;
+    {
+        Lumo::Win::CriticalSectionLock lock(factoryLock_);
+        factory = std::move(gotoFavoriteFactory_);
+    }
+}
+
+CQuelvarModule& Module() {
+    static CQuelvarModule module;
+    return module;
+}
+
+IFACEMETHODIMP ClassFactory::QueryInterface(REFIID iid, void** result) {
+    if (!result) return E_POINTER;
+    if (::IsEqualIID(iid, IID_IUnknown) || ::IsEqualIID(iid, IID_IClassFactory)) {
+        *result = static_cast<IClassFactory*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *result = nullptr;
+    return E_NOINTERFACE;
+}
+
+IFACEMETHODIMP_(ULONG) ClassFactory::AddRef() { return ::InterlockedIncrement(&references_); }
+
+IFACEMETHODIMP_(ULONG) ClassFactory::Release() {
+    ULONG count = ::InterlockedDecrement(&references_);
+    if (count == 0) delete this;
+    return count;
+}
+
+IFACEMETHODIMP ClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** result) {
+    if (!result) return E_POINTER;
+    *result = nullptr;
+    if (outer) return CLASS_E_NOAGGREGATION;
+    return creator_(iid, result);
+}
+
+IFACEMETHODIMP ClassFactory::LockServer(BOOL lock) {
+    if (lock) {
+        Module().Lock();
+    } else {
+        Module().Unlock();
+    }
+    return S_OK;
+}

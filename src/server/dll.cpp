@@ -1,0 +1,142 @@
+// The module entry point and the four exports through which COM finds,
+// registers and unloads the server.
+#include <windows.h>
+
+#include <string>
+
+#include "data/DataCenter.h"
+#include "server/Module.h"
+#include "server/Registrar.h"
+#include "server/ServerIds.h"
+#include "system/GlobalImpl.h"
+#include "system/ModulePath.h"
+#include "win/Boundary.h"
+#include "win/Handle.h"
+
+extern "C" {
+BOOL WINAPI PrxDllMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
+HRESULT WINAPI PrxDllGetClassObject(REFCLSID clsid, REFIID iid, void** result);
+HRESULT WINAPI PrxDllCanUnloadNow();
+HRESULT WINAPI PrxDllRegisterServer();
+HRESULT WINAPI PrxDllUnregisterServer();
+}
+
+namespace {
+
+HINSTANCE g_instance = nullptr;
+
+BOOL ProcessAttach(HINSTANCE instance, LPVOID reserved) {
+    try {
+        g_instance = instance;
+        GlobalImpl::Create(instance);
+        GlobalImpl::PrepareThread();
+        DataCenter::Instance()->SetInstallFolder(Lumo::System::ModuleFileName(instance));
+    } catch (...) {
+        GlobalImpl::ReleaseThread();
+        GlobalImpl::Destroy();
+        return FALSE;
+    }
+    return PrxDllMain(instance, DLL_PROCESS_ATTACH, reserved);
+}
+
+// The thread locale used while the scripts run, restored on every path.
+class SystemLocaleScope {
+public:
+    SystemLocaleScope() : saved_(::GetThreadLocale()) { ::SetThreadLocale(LOCALE_SYSTEM_DEFAULT); }
+    ~SystemLocaleScope() { ::SetThreadLocale(saved_); }
+
+private:
+    LCID saved_;
+};
+
+bool IsNtFamily() { return (::GetVersion() & 0x80000000u) == 0; }
+
+Lumo::Registry::Registrar ModuleRegistrar() {
+    Lumo::Registry::Registrar registrar;
+    registrar.AddReplacement(L"APPID", kAppIdText);
+    registrar.AddReplacement(L"MODULE", Lumo::System::ModuleFileName(g_instance));
+    return registrar;
+}
+
+}  // namespace
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+    if (reason == DLL_PROCESS_ATTACH) return ProcessAttach(instance, reserved);
+    try {
+        switch (reason) {
+            case DLL_THREAD_ATTACH: GlobalImpl::PrepareThread(); break;
+            case DLL_THREAD_DETACH: GlobalImpl::ReleaseThread(); break;
+            case DLL_PROCESS_DETACH:
+                GlobalImpl::ReleaseThread();
+                GlobalImpl::Destroy();
+                break;
+        }
+        PrxDllMain(instance, reason, reserved);
+    } catch (...) {
+    }
+    return TRUE;
+}
+
+extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** result) {
+    if (!result) return E_POINTER;
+    return Lumo::Win::ComBoundary(E_FAIL, [&]() -> HRESULT {
+        *result = nullptr;
+        if (SUCCEEDED(PrxDllGetClassObject(clsid, iid, result))) return S_OK;
+        *result = nullptr;
+        return Module().GetClassObject(clsid, iid, result);
+    });
+}
+
+extern "C" HRESULT WINAPI DllCanUnloadNow() {
+    if (PrxDllCanUnloadNow() != S_OK) return S_FALSE;
+    return Module().LockCount() == 0 ? S_OK : S_FALSE;
+}
+
+extern "C" HRESULT WINAPI DllRegisterServer() {
+    return Lumo::Win::ComBoundary(E_FAIL, [&]() -> HRESULT {
+        if (IsNtFamily()) {
+            Lumo::Win::UniqueKey approved;
+            if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kApprovedKey, 0, KEY_SET_VALUE, approved.put()) !=
+                ERROR_SUCCESS) {
+                return E_ACCESSDENIED;
+            }
+            const std::wstring data = kHandlerName;
+            if (::RegSetValueExW(approved.get(), kClsidText, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                                 static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t))) != ERROR_SUCCESS) {
+                return E_ACCESSDENIED;
+            }
+        }
+        HRESULT hr;
+        {
+            SystemLocaleScope locale;
+            Lumo::Registry::Registrar registrar = ModuleRegistrar();
+            hr = registrar.RunResource(g_instance, kAppIdScriptId, true);
+            if (SUCCEEDED(hr)) hr = registrar.RunResource(g_instance, kClassScriptId, true);
+        }
+        if (FAILED(hr)) return hr;
+        return PrxDllRegisterServer();
+    });
+}
+
+extern "C" HRESULT WINAPI DllUnregisterServer() {
+    return Lumo::Win::ComBoundary(E_FAIL, [&]() -> HRESULT {
+        if (IsNtFamily()) {
+            Lumo::Win::UniqueKey approved;
+            if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kApprovedKey, 0, KEY_SET_VALUE, approved.put()) ==
+                ERROR_SUCCESS) {
+                ::RegDeleteValueW(approved.get(), kClsidText);
+            }
+        }
+        HRESULT hr;
+        {
+            SystemLocaleScope locale;
+            Lumo::Registry::Registrar registrar = ModuleRegistrar();
+            hr = registrar.RunResource(g_instance, kClassScriptId, false);
+            if (SUCCEEDED(hr)) hr = registrar.RunResource(g_instance, kAppIdScriptId, false);
+        }
+        if (FAILED(hr)) return hr;
+        hr = PrxDllRegisterServer();
+        if (SUCCEEDED(hr)) hr = PrxDllUnregisterServer();
+        return hr;
+    });
+}

@@ -1,0 +1,53 @@
+// CGotoFavorite: the context-menu handler object the shell creates for each
+// context menu. Its COM surface is IGotoFavorite, IShellExtInit and
+// IContextMenu/2/3 (one shared pointer for the three menu interfaces).
+#pragma once
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <string>
+#include <vector>
+
+#include "Quelvar.h"
+#include "win/Handle.h"
+
+class CGotoFavorite final : public IGotoFavorite, public IShellExtInit, public IContextMenu3 {
+public:
+    // Creates an object and asks it for `iid` (the class factory's creator).
+    static HRESULT CreateInstance(REFIID iid, void** result);
+
+    // IUnknown
+    IFACEMETHODIMP QueryInterface(REFIID iid, void** result) override;
+    IFACEMETHODIMP_(ULONG) AddRef() override;
+    IFACEMETHODIMP_(ULONG) Release() override;
+
+    // IShellExtInit
+    IFACEMETHODIMP Initialize(PCIDLIST_ABSOLUTE folder, IDataObject* data, HKEY progId) override;
+
+    // IContextMenu
+    IFACEMETHODIMP QueryContextMenu(HMENU menu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast,
+                                    UINT flags) override;
+    IFACEMETHODIMP InvokeCommand(CMINVOKECOMMANDINFO* info) override;
+    IFACEMETHODIMP GetCommandString(UINT_PTR idCmd, UINT type, UINT* reserved, LPSTR name,
+                                    UINT cchMax) override;
+    // IContextMenu2
+    IFACEMETHODIMP HandleMenuMsg(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    // IContextMenu3
+    IFACEMETHODIMP HandleMenuMsg2(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
+
+    // Handler state read by the menu items.
+    std::wstring folderPath;
+    std::vector<std::wstring> selectedFolders;
+    UINT firstCommandId = 0;
+    int rootItemIndex = -1;
+    std::wstring dialogPath;
+    Lumo::Win::UniqueIdList folderIdList;
+    std::vector<Lumo::Win::UniqueIdList> itemIdLists;
+
+private:
+    CGotoFavorite();
+    ~CGotoFavorite();
+
+    volatile LONG references_ = 1;
+};

@@ -1,0 +1,70 @@
+// Exception types of the support library.
+#include "system/Errors.h"
+
+#include <cxxabi.h>
+
+#include <cstdlib>
+#include <typeinfo>
+
+namespace Lumo {
+
+const char* AnyError::what() const noexcept {
+    if (name_.empty()) {
+        try {
+            const char* mangled = typeid(*this).name();
+            int status = 0;
+            char* demangled = abi::__cxa_demangle(mangled, nullptr, nullptr, &status);
+            name_ = (status == 0 && demangled) ? demangled : mangled;
+            std::free(demangled);
+        } catch (...) {
+            return "Lumo::AnyError";
+        }
+    }
+    return name_.c_str();
+}
+
+AnyError& AnyError::SetProperty(const std::wstring& name, std::any value) {
+    if (!properties_) properties_ = std::make_shared<PropertyMap>();
+    (*properties_)[name] = std::move(value);
+    return *this;
+}
+
+const std::any* AnyError::GetProperty(const std::wstring& name) const {
+    if (!properties_) return nullptr;
+    auto it = properties_->find(name);
+    return it == properties_->end() ? nullptr : &it->second;
+}
+
+LastError::LastError() : LastError(::GetLastError()) {}
+
+LastError::LastError(DWORD code) { SetProperty(L"error_code", code); }
+
+DWORD LastError::Code() const {
+    const std::any* value = GetProperty(L"error_code");
+    return value ? std::any_cast<DWORD>(*value) : 0;
+}
+
+ComError::ComError(HRESULT hr, IUnknown* errorInfo) : hr_(hr), errorInfo_(errorInfo) {
+    if (errorInfo_) errorInfo_->AddRef();
+}
+
+ComError::ComError(const ComError& other) : AnyError(other), hr_(other.hr_), errorInfo_(other.errorInfo_) {
+    if (errorInfo_) errorInfo_->AddRef();
+}
+
+ComError& ComError::operator=(const ComError& other) {
+    if (this != &other) {
+        if (other.errorInfo_) other.errorInfo_->AddRef();
+        if (errorInfo_) errorInfo_->Release();
+        AnyError::operator=(other);
+        hr_ = other.hr_;
+        errorInfo_ = other.errorInfo_;
+    }
+    return *this;
+}
+
+ComError::~ComError() {
+    if (errorInfo_) errorInfo_->Release();
+}
+
+}  // namespace Lumo

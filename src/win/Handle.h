@@ -1,0 +1,139 @@
+// Small move-only owners for Win32 resources and COM pointers. Each wrapper
+// has a defined empty value, frees on destruction and before put().
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <utility>
+
+namespace Lumo::Win {
+
+template <class T, class Traits>
+class UniqueResource {
+public:
+    UniqueResource() = default;
+    explicit UniqueResource(T value) : value_(value) {}
+    UniqueResource(const UniqueResource&) = delete;
+    UniqueResource& operator=(const UniqueResource&) = delete;
+    UniqueResource(UniqueResource&& other) noexcept : value_(other.release()) {}
+    UniqueResource& operator=(UniqueResource&& other) noexcept {
+        if (this != &other) reset(other.release());
+        return *this;
+    }
+    ~UniqueResource() { reset(); }
+
+    T get() const { return value_; }
+    explicit operator bool() const { return value_ != Traits::Invalid(); }
+    // Frees the current value and hands out the slot for a call to fill.
+    T* put() {
+        reset();
+        return &value_;
+    }
+    T release() { return std::exchange(value_, Traits::Invalid()); }
+    void reset(T value = Traits::Invalid()) {
+        T old = std::exchange(value_, value);
+        if (old != Traits::Invalid()) Traits::Close(old);
+    }
+
+private:
+    T value_ = Traits::Invalid();
+};
+
+#define LUMO_DEFINE_TRAITS(Name, Type, InvalidValue, CloseCall) \
+    struct Name {                                                \
+        static Type Invalid() { return InvalidValue; }           \
+        static void Close(Type value) { CloseCall(value); }      \
+    }
+
+LUMO_DEFINE_TRAITS(HandleTraits, HANDLE, nullptr, ::CloseHandle);
+LUMO_DEFINE_TRAITS(FileHandleTraits, HANDLE, INVALID_HANDLE_VALUE, ::CloseHandle);
+LUMO_DEFINE_TRAITS(MenuTraits, HMENU, nullptr, ::DestroyMenu);
+LUMO_DEFINE_TRAITS(HookTraits, HHOOK, nullptr, ::UnhookWindowsHookEx);
+LUMO_DEFINE_TRAITS(KeyTraits, HKEY, nullptr, ::RegCloseKey);
+LUMO_DEFINE_TRAITS(GdiTraits, HGDIOBJ, nullptr, ::DeleteObject);
+LUMO_DEFINE_TRAITS(ImageListTraits, HIMAGELIST, nullptr, ::ImageList_Destroy);
+LUMO_DEFINE_TRAITS(ModuleTraits, HMODULE, nullptr, ::FreeLibrary);
+LUMO_DEFINE_TRAITS(CoTaskMemTraits, void*, nullptr, ::CoTaskMemFree);
+LUMO_DEFINE_TRAITS(IdListTraits, LPITEMIDLIST, nullptr, ::ILFree);
+LUMO_DEFINE_TRAITS(GlobalTraits, HGLOBAL, nullptr, ::GlobalFree);
+LUMO_DEFINE_TRAITS(WindowTraits, HWND, nullptr, ::DestroyWindow);
+
+#undef LUMO_DEFINE_TRAITS
+
+using UniqueHandle = UniqueResource<HANDLE, HandleTraits>;
+using UniqueFile = UniqueResource<HANDLE, FileHandleTraits>;
+using UniqueMenu = UniqueResource<HMENU, MenuTraits>;
+using UniqueHook = UniqueResource<HHOOK, HookTraits>;
+using UniqueKey = UniqueResource<HKEY, KeyTraits>;
+using UniqueGdiObject = UniqueResource<HGDIOBJ, GdiTraits>;
+using UniqueImageList = UniqueResource<HIMAGELIST, ImageListTraits>;
+using UniqueModule = UniqueResource<HMODULE, ModuleTraits>;
+using UniqueCoTaskMem = UniqueResource<void*, CoTaskMemTraits>;
+using UniqueIdList = UniqueResource<LPITEMIDLIST, IdListTraits>;
+using UniqueGlobal = UniqueResource<HGLOBAL, GlobalTraits>;
+using UniqueWindow = UniqueResource<HWND, WindowTraits>;
+
+// Owning COM interface pointer.
+template <class T>
+class ComPtr {
+public:
+    ComPtr() = default;
+    ComPtr(std::nullptr_t) {}
+    // Takes an already counted reference.
+    static ComPtr Attach(T* raw) {
+        ComPtr p;
+        p.ptr_ = raw;
+        return p;
+    }
+    ComPtr(const ComPtr& other) : ptr_(other.ptr_) {
+        if (ptr_) ptr_->AddRef();
+    }
+    ComPtr(ComPtr&& other) noexcept : ptr_(std::exchange(other.ptr_, nullptr)) {}
+    ComPtr& operator=(ComPtr other) noexcept {
+        std::swap(ptr_, other.ptr_);
+        return *this;
+    }
+    ~ComPtr() { reset(); }
+
+    T* get() const { return ptr_; }
+    T* operator->() const { return ptr_; }
+    explicit operator bool() const { return ptr_ != nullptr; }
+    T** put() {
+        reset();
+        return &ptr_;
+    }
+    void** put_void() { return reinterpret_cast<void**>(put()); }
+    void reset() {
+        if (T* old = std::exchange(ptr_, nullptr)) old->Release();
+    }
+    T* detach() { return std::exchange(ptr_, nullptr); }
+
+    template <class U>
+    ComPtr<U> query(REFIID iid) const {
+        ComPtr<U> result;
+        if (ptr_) ptr_->QueryInterface(iid, result.put_void());
+        return result;
+    }
+
+private:
+    T* ptr_ = nullptr;
+};
+
+// Holds the critical section for the scope.
+class CriticalSectionLock {
+public:
+    explicit CriticalSectionLock(CRITICAL_SECTION& section) : section_(section) {
+        ::EnterCriticalSection(&section_);
+    }
+    ~CriticalSectionLock() { ::LeaveCriticalSection(&section_); }
+    CriticalSectionLock(const CriticalSectionLock&) = delete;
+    CriticalSectionLock& operator=(const CriticalSectionLock&) = delete;
+
+private:
+    CRITICAL_SECTION& section_;
+};
+
+}  // namespace Lumo::Win

@@ -1,0 +1,529 @@
+// Tests of DataCenter: every operation against a real data file in a private
+// folder, the data and install folders, the handler's snapshot, failed and
+// interrupted writes, and threads and processes sharing one file.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <atomic>
+#include <map>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "DataTestSupport.h"
+#include "data/DataArchive.h"
+#include "data/DataCenter.h"
+#include "data/DataFile.h"
+#include "data/HandlerDataSnapshot.h"
+#include "system/Errors.h"
+#include "system/SpecialFolder.h"
+
+namespace {
+
+using Folders = std::vector<std::wstring>;
+
+class DataCenterTest : public ::testing::Test {
+protected:
+    DataTest::TempFolder temp_;
+    std::wstring folder_ = temp_.Path() + L"Quelvar\\";
+    DataCenter center_{folder_};
+
+    std::wstring FilePath() const { return folder_ + L"Data.qvd"; }
+    std::string FileBytes() const { return DataTest::ReadBytes(FilePath()); }
+    std::shared_ptr<Data::AllData> Stored() const { return Data::ReadDataArchive(FileBytes()); }
+    void Store(const Data::AllData& data) {
+        ::CreateDirectoryW(folder_.c_str(), nullptr);
+        DataTest::WriteBytes(FilePath(), Data::WriteDataArchive(data));
+    }
+};
+
+TEST_F(DataCenterTest, FirstLoadCreatesTheFileWithRevisionOne) {
+    EXPECT_FALSE(DataTest::Exists(FilePath()));
+    auto data = center_.Load();
+    ASSERT_TRUE(DataTest::Exists(FilePath()));
+    EXPECT_EQ(data->favorites->revision, 1);
+    EXPECT_EQ(Stored()->favorites->revision, 1);
+    EXPECT_EQ(*data->userSettings, Data::UserSettings());
+    EXPECT_EQ(data->navigateHistory->maxCount, 10);
+    EXPECT_FALSE(DataTest::Exists(FilePath() + L".tmp"));
+    // Each Load hands out a record of its own.
+    EXPECT_NE(center_.Load()->favorites, data->favorites);
+}
+
+TEST_F(DataCenterTest, AddFavoriteAppendsOnceAndLeavesTheFileAloneForRepeats) {
+    EXPECT_TRUE(center_.AddFavorite(L"C:\\A"));
+    EXPECT_TRUE(center_.AddFavorite(L"C:\\B"));
+    const std::string before = FileBytes();
+    EXPECT_FALSE(center_.AddFavorite(L"C:\\A"));
+    EXPECT_EQ(FileBytes(), before);
+    EXPECT_TRUE(center_.AddFavorite(L"c:\\a"));  // exact comparison
+    auto data = Stored();
+    EXPECT_EQ(data->favorites->folders, (Folders{L"C:\\A", L"C:\\B", L"c:\\a"}));
+    EXPECT_EQ(data->favorites->revision, 4);
+}
+
+TEST_F(DataCenterTest, AddFavoritesAppendsNewOnesInListOrderWithOneRevision) {
+    center_.AddFavorite(L"X");
+    const int revision = Stored()->favorites->revision;
+    EXPECT_TRUE(center_.AddFavorites({L"N1", L"X", L"N2"}));
+    auto data = Stored();
+    EXPECT_EQ(data->favorites->folders, (Folders{L"X", L"N1", L"N2"}));
+    EXPECT_EQ(data->favorites->revision, revision + 1);
+
+    const std::string before = FileBytes();
+    EXPECT_FALSE(center_.AddFavorites({L"X", L"N2"}));
+    EXPECT_FALSE(center_.AddFavorites({}));
+    EXPECT_EQ(FileBytes(), before);
+
+    // Repeats inside the list are only compared with what was stored before.
+    EXPECT_TRUE(center_.AddFavorites({L"R", L"R"}));
+    EXPECT_EQ(Stored()->favorites->folders, (Folders{L"X", L"N1", L"N2", L"R", L"R"}));
+}
+
+TEST_F(DataCenterTest, RemoveFavoriteAtChecksIndexAndFolder) {
+    center_.AddFavorites({L"A", L"B", L"Y", L"D"});
+    const std::string before = FileBytes();
+    EXPECT_FALSE(center_.RemoveFavoriteAt(2, L"X"));  // entry 2 is Y: the menu was out of date
+    EXPECT_FALSE(center_.RemoveFavoriteAt(4, L"D"));
+    EXPECT_FALSE(center_.RemoveFavoriteAt(static_cast<std::size_t>(-1), L"A"));
+    EXPECT_EQ(FileBytes(), before);
+    const int revision = Stored()->favorites->revision;
+    EXPECT_TRUE(center_.RemoveFavoriteAt(1, L"B"));
+    auto data = Stored();
+    EXPECT_EQ(data->favorites->folders, (Folders{L"A", L"Y", L"D"}));
+    EXPECT_EQ(data->favorites->revision, revision + 1);
+}
+
+TEST_F(DataCenterTest, CommitFavoritesRefusesAStaleCopyAndAcceptsRepeatedCommits) {
+    center_.AddFavorite(L"A");
+    // A page takes its copy; another process adds a favorite meanwhile.
+    auto page = std::make_shared<Data::Favorites>(*center_.Load()->favorites);
+    center_.AddFavorite(L"B");
+    const std::string before = FileBytes();
+    page->folders = {L"Z"};
+    EXPECT_FALSE(center_.CommitFavorites(page));
+    EXPECT_EQ(FileBytes(), before);
+
+    // A fresh copy commits, and commits again without outside changes.
+    auto fresh = std::make_shared<Data::Favorites>(*center_.Load()->favorites);
+    const int revision = fresh->revision;
+    fresh->folders = {L"B", L"A"};
+    EXPECT_TRUE(center_.CommitFavorites(fresh));
+    EXPECT_EQ(fresh->revision, revision + 1);
+    fresh->folders.push_back(L"C");
+    EXPECT_TRUE(center_.CommitFavorites(fresh));
+    auto data = Stored();
+    EXPECT_EQ(data->favorites->folders, (Folders{L"B", L"A", L"C"}));
+    EXPECT_EQ(data->favorites->revision, revision + 2);
+    EXPECT_THROW(center_.CommitFavorites(nullptr), std::invalid_argument);
+}
+
+TEST_F(DataCenterTest, CommitUserSettingsFollowsTheSameRevisionRules) {
+    auto page = std::make_shared<Data::UserSettings>(*center_.Load()->userSettings);
+    auto other = std::make_shared<Data::UserSettings>(*page);
+    page->historyDepth = 2;
+    EXPECT_TRUE(center_.CommitUserSettings(page));
+    page->menuWidthLimit = 500;
+    EXPECT_TRUE(center_.CommitUserSettings(page));
+    const std::string before = FileBytes();
+    other->topFavoriteLimit = 3;
+    EXPECT_FALSE(center_.CommitUserSettings(other));
+    EXPECT_EQ(FileBytes(), before);
+    auto data = center_.Load();
+    EXPECT_EQ(data->userSettings->revision, 2);
+    EXPECT_EQ(data->userSettings->menuWidthLimit, 500);
+    EXPECT_EQ(data->userSettings->topFavoriteLimit, 15);
+    EXPECT_EQ(data->navigateHistory->maxCount, 2);  // new depth is the capacity at the next Load
+}
+
+TEST_F(DataCenterTest, SetSortModeWritesOnlyChanges) {
+    center_.Load();
+    const std::string before = FileBytes();
+    EXPECT_FALSE(center_.SetSortMode(Data::NoSort));
+    EXPECT_EQ(FileBytes(), before);
+    EXPECT_TRUE(center_.SetSortMode(Data::SortByPathName));
+    EXPECT_EQ(Stored()->settings->sortMode, Data::SortByPathName);
+    EXPECT_FALSE(center_.SetSortMode(Data::SortByPathName));
+}
+
+TEST_F(DataCenterTest, NavigateHistoryUsesTheStoredDepth) {
+    auto settings = std::make_shared<Data::UserSettings>(*center_.Load()->userSettings);
+    settings->historyDepth = 2;
+    center_.CommitUserSettings(settings);
+    center_.AddNavigateHistory(L"A");
+    center_.AddNavigateHistory(L"B");
+    center_.AddNavigateHistory(L"C");
+    EXPECT_EQ(Stored()->navigateHistory->items, (std::list<std::wstring>{L"C", L"B"}));
+    const std::string before = FileBytes();
+    center_.AddNavigateHistory(L"C");  // already in front: no write
+    EXPECT_EQ(FileBytes(), before);
+    center_.ClearNavigateHistory();
+    EXPECT_TRUE(Stored()->navigateHistory->items.empty());
+    const std::string cleared = FileBytes();
+    center_.ClearNavigateHistory();
+    EXPECT_EQ(FileBytes(), cleared);
+
+    settings->historyDepth = 0;
+    center_.CommitUserSettings(settings);
+    const std::string off = FileBytes();
+    center_.AddNavigateHistory(L"D");
+    EXPECT_EQ(FileBytes(), off);
+}
+
+TEST_F(DataCenterTest, OlderDataVersionIsUpgradedAndWrittenDuringLoad) {
+    Data::AllData old;
+    old.dataVersion = 2;
+    old.favorites->folders = {L"K"};
+    Store(old);
+    auto data = center_.Load();
+    EXPECT_EQ(data->dataVersion, 3);
+    EXPECT_EQ(Stored()->dataVersion, 3);
+    EXPECT_EQ(Stored()->favorites->folders, Folders{L"K"});
+}
+
+TEST_F(DataCenterTest, NewerReleaseFileFailsEveryOperationAndIsNeverWritten) {
+    Data::AllData data;
+    data.favorites->folders = {L"A"};
+    std::string bytes = Data::WriteDataArchive(data);
+    bytes[2] = 4;  // dataVersion 4
+    ::CreateDirectoryW(folder_.c_str(), nullptr);
+    DataTest::WriteBytes(FilePath(), bytes);
+    auto settings = std::make_shared<Data::UserSettings>();
+    auto favorites = std::make_shared<Data::Favorites>();
+    EXPECT_THROW(center_.Load(), ReleaseVersionTooHigh);
+    EXPECT_THROW(center_.AddFavorite(L"B"), ReleaseVersionTooHigh);
+    EXPECT_THROW(center_.AddFavorites({L"B"}), ReleaseVersionTooHigh);
+    EXPECT_THROW(center_.RemoveFavoriteAt(0, L"A"), ReleaseVersionTooHigh);
+    EXPECT_THROW(center_.CommitFavorites(favorites), ReleaseVersionTooHigh);
+    EXPECT_THROW(center_.CommitUserSettings(settings), ReleaseVersionTooHigh);
+    EXPECT_THROW(center_.SetSortMode(Data::SortByPathName), ReleaseVersionTooHigh);
+    EXPECT_THROW(center_.AddNavigateHistory(L"B"), ReleaseVersionTooHigh);
+    EXPECT_THROW(center_.ClearNavigateHistory(), ReleaseVersionTooHigh);
+    EXPECT_EQ(FileBytes(), bytes);
+    EXPECT_EQ(favorites->revision, 0);
+}
+
+TEST_F(DataCenterTest, DamagedFileFailsOperationsAndStaysAsItWas) {
+    Store(Data::AllData());
+    std::string bytes = FileBytes();
+    bytes.resize(bytes.size() - 3);
+    DataTest::WriteBytes(FilePath(), bytes);
+    EXPECT_THROW(center_.Load(), std::exception);
+    EXPECT_THROW(center_.AddFavorite(L"A"), std::exception);
+    EXPECT_THROW(center_.AddNavigateHistory(L"A"), std::exception);
+    EXPECT_EQ(FileBytes(), bytes);
+    EXPECT_FALSE(DataTest::Exists(FilePath() + L".tmp"));
+}
+
+TEST_F(DataCenterTest, FolderThatCannotBeWrittenIsAnError) {
+    // The temporary file's name taken by a folder: nothing can be written.
+    center_.AddFavorite(L"A");
+    const std::string before = FileBytes();
+    ASSERT_TRUE(::CreateDirectoryW((FilePath() + L".tmp").c_str(), nullptr));
+    EXPECT_THROW(center_.AddFavorite(L"B"), Lumo::LastError);
+    auto favorites = std::make_shared<Data::Favorites>(*center_.Load()->favorites);
+    const int revision = favorites->revision;
+    EXPECT_THROW(center_.CommitFavorites(favorites), Lumo::LastError);
+    EXPECT_EQ(favorites->revision, revision);  // the copy still matches the file
+    EXPECT_EQ(FileBytes(), before);
+}
+
+TEST_F(DataCenterTest, FailedReplacementKeepsTheOldFileAndRemovesTheTemporaryOne) {
+    center_.AddFavorite(L"A");
+    const std::string before = FileBytes();
+    {
+        // Another program holds the file open without delete sharing.
+        Data::UniqueHandle holder(::CreateFileW(FilePath().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(holder);
+        EXPECT_THROW(center_.AddFavorite(L"B"), Lumo::LastError);
+    }
+    EXPECT_EQ(FileBytes(), before);
+    EXPECT_FALSE(DataTest::Exists(FilePath() + L".tmp"));
+    EXPECT_TRUE(center_.AddFavorite(L"B"));
+}
+
+TEST_F(DataCenterTest, DataFolderIsCreatedAndMayHoldAnyCharacters) {
+    DataCenter noBackslash(temp_.Path() + L"Sub");
+    EXPECT_EQ(noBackslash.GetDataFolder(), temp_.Path() + L"Sub\\");
+    EXPECT_TRUE(DataTest::Exists(temp_.Path() + L"Sub"));
+    EXPECT_EQ(noBackslash.GetDataFilePath(), temp_.Path() + L"Sub\\Data.qvd");
+
+    // A name no ANSI code page spells.
+    const std::wstring unicode =
+        temp_.Path() + L"\u0414\u0430\u043d\u043d\u044b\u0435 \u65e5\u672c \u0639\u0631\u0628\\";
+    DataCenter wide(unicode);
+    EXPECT_TRUE(wide.AddFavorite(L"\u65e5\u672c"));
+    EXPECT_EQ(Data::ReadDataArchive(DataTest::ReadBytes(unicode + L"Data.qvd"))->favorites->folders,
+              Folders{L"\u65e5\u672c"});
+}
+
+TEST_F(DataCenterTest, DefaultDataFolderIsInApplicationDataOrRelative) {
+    auto* previous = Lumo::System::SpecialFolder::Instance();
+    Lumo::System::SpecialFolder folders;
+    Lumo::System::SpecialFolder::SetInstance(&folders);
+    std::wstring appData;
+    try {
+        appData = folders.SpecialFolderPath(CSIDL_APPDATA);
+    } catch (const Lumo::AnyError&) {
+    }
+    if (!appData.empty()) {
+        DataCenter production;
+        EXPECT_EQ(production.GetDataFolder(), appData + L"Quelvar\\");
+    }
+
+    // Without the special-folder service the folder is relative.
+    Lumo::System::SpecialFolder::SetInstance(nullptr);
+    wchar_t current[MAX_PATH] = {};
+    ::GetCurrentDirectoryW(MAX_PATH, current);
+    ASSERT_TRUE(::SetCurrentDirectoryW(temp_.Path().c_str()));
+    DataCenter relative;
+    EXPECT_EQ(relative.GetDataFolder(), L"Quelvar\\");
+    EXPECT_TRUE(relative.AddFavorite(L"R"));
+    EXPECT_TRUE(DataTest::Exists(temp_.Path() + L"Quelvar\\Data.qvd"));
+    ::SetCurrentDirectoryW(current);
+    Lumo::System::SpecialFolder::SetInstance(previous);
+}
+
+TEST_F(DataCenterTest, InstallFolderIsTheModuleFolderWithABackslash) {
+    EXPECT_EQ(center_.GetInstallFolder(), L"");
+    center_.SetInstallFolder(L"C:\\Program Files\\Quelvar\\Quelvar.dll");
+    EXPECT_EQ(center_.GetInstallFolder(), L"C:\\Program Files\\Quelvar\\");
+    center_.SetInstallFolder(L"D:\\Quelvar.dll");
+    EXPECT_EQ(center_.GetInstallFolder(), L"D:\\");
+}
+
+TEST_F(DataCenterTest, HandlerSnapshotLoadsOnceAndCopiesTheFavorites) {
+    center_.AddFavorites({L"B", L"A"});
+    Data::HandlerDataSnapshot snapshot;
+    EXPECT_FALSE(snapshot.dataLoaded);
+    snapshot.LoadData(&center_);
+    EXPECT_TRUE(snapshot.dataLoaded);
+    ASSERT_TRUE(snapshot.data);
+    EXPECT_EQ(snapshot.favoriteFolders, (Folders{L"B", L"A"}));
+    std::sort(snapshot.favoriteFolders.begin(),
+              snapshot.favoriteFolders.end());  // the menu may sort its copy
+    EXPECT_EQ(snapshot.data->favorites->folders, (Folders{L"B", L"A"}));
+    center_.AddFavorite(L"C");
+    snapshot.LoadData(&center_);  // one menu, one copy
+    EXPECT_EQ(snapshot.data->favorites->folders.size(), 2u);
+
+    // Through the process's DataCenter.
+    DataCenter::SetInstance(&center_);
+    Data::HandlerDataSnapshot viaSingleton;
+    viaSingleton.LoadData();
+    DataCenter::SetInstance(nullptr);
+    EXPECT_EQ(viaSingleton.favoriteFolders.size(), 3u);
+}
+
+TEST_F(DataCenterTest, HandlerSnapshotOfNewerOrDamagedFile) {
+    std::string bytes = Data::WriteDataArchive(Data::AllData());
+    ::CreateDirectoryW(folder_.c_str(), nullptr);
+    bytes[2] = 9;
+    DataTest::WriteBytes(FilePath(), bytes);
+    Data::HandlerDataSnapshot newer;
+    newer.favoriteFolders = {L"stale"};
+    EXPECT_NO_THROW(newer.LoadData(&center_));
+    EXPECT_TRUE(newer.dataLoaded);
+    EXPECT_FALSE(newer.data);
+    EXPECT_TRUE(newer.favoriteFolders.empty());
+
+    DataTest::WriteBytes(FilePath(), "garbage");
+    Data::HandlerDataSnapshot damaged;
+    EXPECT_THROW(damaged.LoadData(&center_), std::exception);
+    EXPECT_TRUE(damaged.dataLoaded);
+    EXPECT_NO_THROW(damaged.LoadData(&center_));  // not retried
+    EXPECT_FALSE(damaged.data);
+}
+
+// Lock ---------------------------------------------------------------------
+
+TEST_F(DataCenterTest, LockExcludesOtherThreadsTimesOutAndSurvivesADeadHolder) {
+    const std::wstring path = FilePath();
+    EXPECT_EQ(Data::DataFileLock::MutexName(path), Data::DataFileLock::MutexName(folder_ + L"DATA.QVD"));
+    EXPECT_NE(Data::DataFileLock::MutexName(path), Data::DataFileLock::MutexName(folder_ + L"Other.qvd"));
+
+    std::atomic<bool> held{false};
+    std::atomic<bool> release{false};
+    std::thread holder([&] {
+        Data::DataFileLock lock(path);
+        held = true;
+        while (!release) ::Sleep(1);
+    });
+    while (!held) ::Sleep(1);
+    try {
+        Data::DataFileLock blocked(path, 50);
+        ADD_FAILURE() << "the lock was taken twice";
+    } catch (const Lumo::LastError& error) {
+        EXPECT_EQ(error.Code(), static_cast<DWORD>(WAIT_TIMEOUT));
+    }
+    release = true;
+    holder.join();
+
+    // A thread that dies holding the mutex leaves it abandoned: still usable.
+    const std::wstring name = Data::DataFileLock::MutexName(path);
+    Data::UniqueHandle keep(::CreateMutexW(nullptr, FALSE, name.c_str()));
+    std::thread dies([&] {
+        Data::UniqueHandle mine(::OpenMutexW(SYNCHRONIZE, FALSE, name.c_str()));
+        ::WaitForSingleObject(mine.get(), INFINITE);
+    });
+    dies.join();
+    EXPECT_NO_THROW(Data::DataFileLock(path, 1000));
+    EXPECT_TRUE(center_.AddFavorite(L"after"));
+}
+
+TEST_F(DataCenterTest, ThreadsLoseNoUpdate) {
+    constexpr int kThreads = 6;
+    constexpr int kEach = 15;
+    std::vector<std::thread> threads;
+    std::atomic<int> failures{0};
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            DataCenter own(folder_);  // as another window's thread would
+            for (int i = 0; i < kEach; ++i) {
+                try {
+                    const std::wstring name = L"T" + std::to_wstring(t) + L"-" + std::to_wstring(i);
+                    if (!own.AddFavorite(name)) ++failures;
+                    own.AddNavigateHistory(name);
+                    own.Load();
+                } catch (...) {
+                    ++failures;
+                }
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(failures, 0);
+    auto data = Stored();
+    EXPECT_EQ(data->favorites->folders.size(), static_cast<std::size_t>(kThreads * kEach));
+    EXPECT_EQ(data->favorites->revision, 1 + kThreads * kEach);
+    EXPECT_EQ(data->navigateHistory->items.size(), 10u);
+}
+
+// Child processes ---------------------------------------------------------
+
+// Arguments of a child run of this test program: mode, data folder, id, count.
+struct ChildArguments {
+    std::wstring mode, folder;
+    int id = 0, count = 0;
+};
+
+bool ParseChildArguments(ChildArguments& out) {
+    int argc = 0;
+    LPWSTR* argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+    if (!argv) return false;
+    const std::wstring prefix = L"--qv-data-child=";
+    bool found = false;
+    for (int i = 1; i < argc && !found; ++i) {
+        std::wstring arg = argv[i];
+        if (arg.compare(0, prefix.size(), prefix) != 0) continue;
+        std::vector<std::wstring> parts;
+        std::size_t start = prefix.size();
+        for (std::size_t bar; (bar = arg.find(L'|', start)) != std::wstring::npos; start = bar + 1) {
+            parts.push_back(arg.substr(start, bar - start));
+        }
+        parts.push_back(arg.substr(start));
+        if (parts.size() == 4) {
+            out = {parts[0], parts[1], std::stoi(parts[2]), std::stoi(parts[3])};
+            found = true;
+        }
+    }
+    ::LocalFree(argv);
+    return found;
+}
+
+Data::UniqueHandle StartChild(const std::wstring& mode, const std::wstring& folder, int id, int count) {
+    wchar_t exe[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    std::wstring command =
+        L"\"" + std::wstring(exe) +
+        L"\" --gtest_also_run_disabled_tests --gtest_filter=DataCenterChild.DISABLED_Worker"
+        L" \"--qv-data-child=" +
+        mode + L"|" + folder + L"|" + std::to_wstring(id) + L"|" + std::to_wstring(count) + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!::CreateProcessW(exe, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &process)) {
+        return Data::UniqueHandle();
+    }
+    ::CloseHandle(process.hThread);
+    return Data::UniqueHandle(process.hProcess);
+}
+
+// Body of the child processes; runs only when started by the tests below.
+TEST(DataCenterChild, DISABLED_Worker) {
+    ChildArguments args;
+    ASSERT_TRUE(ParseChildArguments(args)) << "started without child arguments";
+    DataCenter center(args.folder);
+    if (args.mode == L"add") {
+        for (int i = 0; i < args.count; ++i) {
+            const std::wstring name = L"P" + std::to_wstring(args.id) + L"-" + std::to_wstring(i);
+            ASSERT_TRUE(center.AddFavorite(name));
+            center.AddNavigateHistory(name);
+        }
+    } else if (args.mode == L"forever") {  // until the parent kills it mid-write
+        for (int i = 0;; ++i) center.AddFavorite(L"K" + std::to_wstring(args.id) + L"-" + std::to_wstring(i));
+    }
+}
+
+TEST_F(DataCenterTest, ProcessesAddingAtOnceLoseNothing) {
+    constexpr int kChildren = 4;
+    constexpr int kEach = 20;
+    center_.Load();
+    std::vector<Data::UniqueHandle> children;
+    for (int id = 0; id < kChildren; ++id) {
+        children.push_back(StartChild(L"add", folder_, id, kEach));
+        ASSERT_TRUE(children.back());
+    }
+    for (auto& child : children) {
+        ASSERT_EQ(::WaitForSingleObject(child.get(), 120000), WAIT_OBJECT_0);
+        DWORD code = 1;
+        ::GetExitCodeProcess(child.get(), &code);
+        EXPECT_EQ(code, 0u);
+    }
+    auto data = center_.Load();
+    std::map<std::wstring, int> seen;
+    for (const auto& folder : data->favorites->folders) ++seen[folder];
+    for (int id = 0; id < kChildren; ++id) {
+        for (int i = 0; i < kEach; ++i) {
+            EXPECT_EQ(seen[L"P" + std::to_wstring(id) + L"-" + std::to_wstring(i)], 1);
+        }
+    }
+    EXPECT_EQ(data->favorites->folders.size(), static_cast<std::size_t>(kChildren * kEach));
+    EXPECT_EQ(data->favorites->revision, 1 + kChildren * kEach);
+    EXPECT_EQ(data->navigateHistory->items.size(), 10u);
+}
+
+TEST_F(DataCenterTest, ProcessKilledWhileWritingLeavesALoadableFile) {
+    Data::AllData start;
+    for (int i = 0; i < 5000; ++i)
+        start.favorites->folders.push_back(L"C:\\Base\\Folder " + std::to_wstring(i));
+    Store(start);
+    std::mt19937 random(5);
+    for (int round = 0; round < 3; ++round) {
+        const std::size_t size = FileBytes().size();
+        const std::size_t count = center_.Load()->favorites->folders.size();
+        Data::UniqueHandle child = StartChild(L"forever", folder_, round, 0);
+        ASSERT_TRUE(child);
+        // Kill it at a random moment once it is writing.
+        for (int wait = 0; wait < 1000 && FileBytes().size() == size; ++wait) ::Sleep(20);
+        ::Sleep(random() % 60);
+        ::TerminateProcess(child.get(), 9);
+        ::WaitForSingleObject(child.get(), 30000);
+        std::shared_ptr<Data::AllData> data;
+        ASSERT_NO_THROW(data = center_.Load()) << "round " << round;
+        const auto& folders = data->favorites->folders;
+        ASSERT_GT(folders.size(), count);  // the child did write before it died
+        EXPECT_TRUE(
+            std::equal(start.favorites->folders.begin(), start.favorites->folders.end(), folders.begin()));
+        std::map<std::wstring, int> seen;
+        for (const auto& folder : folders) EXPECT_EQ(++seen[folder], 1);
+    }
+    EXPECT_TRUE(center_.AddFavorite(L"after the crashes"));
+}
+
+}  // namespace

@@ -1,0 +1,106 @@
+// Tests of the data records: defaults, history recording, upgrade, equality.
+#include <gtest/gtest.h>
+
+#include <list>
+#include <string>
+
+#include "data/Records.h"
+
+namespace {
+
+using Items = std::list<std::wstring>;
+
+TEST(DataRecords, FreshAllDataHasTheDocumentedDefaults) {
+    Data::AllData data;
+    EXPECT_EQ(data.dataVersion, 3);
+    ASSERT_TRUE(data.favorites && data.settings && data.userSettings && data.navigateHistory);
+    EXPECT_EQ(data.favorites->revision, 0);
+    EXPECT_TRUE(data.favorites->folders.empty());
+    EXPECT_EQ(data.settings->sortMode, Data::NoSort);
+    const Data::UserSettings& user = *data.userSettings;
+    EXPECT_EQ(user.revision, 0);
+    EXPECT_TRUE(user.limitMenuWidth);
+    EXPECT_EQ(user.menuWidthLimit, 300);
+    EXPECT_TRUE(user.limitTopFavorites);
+    EXPECT_EQ(user.topFavoriteLimit, 15);
+    EXPECT_EQ(user.historyDepth, 10);
+    EXPECT_TRUE(data.navigateHistory->items.empty());
+    EXPECT_EQ(data.navigateHistory->maxCount, -1);
+    // Each record owns its parts: two records never share one.
+    Data::AllData other;
+    EXPECT_NE(data.favorites, other.favorites);
+}
+
+TEST(DataRecords, HistoryMovesRepeatsToTheFrontAndTrimsToCapacity) {
+    Data::NavigateHistory history;
+    history.maxCount = 3;
+    history.items = {L"A", L"B", L"C"};
+    EXPECT_TRUE(history.Add(L"C"));
+    EXPECT_EQ(history.items, (Items{L"C", L"A", L"B"}));
+    EXPECT_FALSE(history.Add(L"C"));
+    EXPECT_EQ(history.items, (Items{L"C", L"A", L"B"}));
+    EXPECT_TRUE(history.Add(L"D"));
+    EXPECT_EQ(history.items, (Items{L"D", L"C", L"A"}));
+}
+
+TEST(DataRecords, HistoryEdgeCases) {
+    Data::NavigateHistory off;
+    off.maxCount = 0;
+    EXPECT_FALSE(off.Add(L"A"));
+    EXPECT_TRUE(off.items.empty());
+
+    Data::NavigateHistory unlimited;  // maxCount -1
+    for (int i = 0; i < 100; ++i) EXPECT_TRUE(unlimited.Add(std::to_wstring(i)));
+    EXPECT_EQ(unlimited.items.size(), 100u);
+    EXPECT_EQ(unlimited.items.front(), L"99");
+
+    Data::NavigateHistory first;  // the first entry of an empty list is a change
+    first.maxCount = 5;
+    EXPECT_TRUE(first.Add(L"A"));
+    EXPECT_FALSE(first.Add(L"A"));
+
+    // Letter case makes a different folder.
+    EXPECT_TRUE(first.Add(L"a"));
+    EXPECT_EQ(first.items, (Items{L"a", L"A"}));
+
+    // A lowered capacity shortens the list at the next recording only, even
+    // when that recording moves nothing.
+    Data::NavigateHistory lowered;
+    lowered.items = {L"A", L"B", L"C", L"D"};
+    lowered.maxCount = 2;
+    EXPECT_EQ(lowered.items.size(), 4u);
+    EXPECT_TRUE(lowered.Add(L"A"));
+    EXPECT_EQ(lowered.items, (Items{L"A", L"B"}));
+
+    lowered.Clear();
+    EXPECT_TRUE(lowered.items.empty());
+}
+
+TEST(DataRecords, UpgradeRaisesOlderRecordsOnly) {
+    Data::AllData data;
+    EXPECT_FALSE(data.Upgrade());
+    data.dataVersion = 2;
+    EXPECT_TRUE(data.Upgrade());
+    EXPECT_EQ(data.dataVersion, 3);
+    data.dataVersion = 0;
+    EXPECT_TRUE(data.Upgrade());
+    EXPECT_EQ(data.dataVersion, 3);
+}
+
+TEST(DataRecords, UserSettingsEqualityComparesAllSixMembers) {
+    const Data::UserSettings base;
+    EXPECT_TRUE(base == Data::UserSettings());
+    auto differs = [&](auto change) {
+        Data::UserSettings copy = base;
+        change(copy);
+        return copy != base && !(copy == base);
+    };
+    EXPECT_TRUE(differs([](Data::UserSettings& s) { s.revision = 1; }));
+    EXPECT_TRUE(differs([](Data::UserSettings& s) { s.limitMenuWidth = false; }));
+    EXPECT_TRUE(differs([](Data::UserSettings& s) { s.menuWidthLimit = 301; }));
+    EXPECT_TRUE(differs([](Data::UserSettings& s) { s.limitTopFavorites = false; }));
+    EXPECT_TRUE(differs([](Data::UserSettings& s) { s.topFavoriteLimit = 16; }));
+    EXPECT_TRUE(differs([](Data::UserSettings& s) { s.historyDepth = 0; }));
+}
+
+}  // namespace

@@ -1,0 +1,146 @@
+// The registered module through real COM activation: the handler's
+// interfaces and identity, the class object, and when the module may unload.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <shlobj.h>
+
+#include "Quelvar.h"
+#include "server/ServerIds.h"
+#include "support/TestSupport.h"
+#include "win/Handle.h"
+
+using namespace QuelvarTest;
+using Lumo::Win::ComPtr;
+
+extern "C" const CLSID CLSID_GotoFavorite;
+
+namespace {
+
+class ComServer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(0u, RunProcess(L"regsvr32.exe /s \"" + BuiltModulePath() + L"\""));
+        ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    }
+    void TearDown() override {
+        ::CoUninitialize();
+        RunProcess(L"regsvr32.exe /s /u \"" + BuiltModulePath() + L"\"");
+    }
+
+    using GetClassObjectFn = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
+    using CanUnloadNowFn = HRESULT(WINAPI*)();
+
+    // The module COM loaded for us, found by its registered path.
+    template <class Fn>
+    Fn Export(const char* name) {
+        HMODULE module = ::GetModuleHandleW(BuiltModulePath().c_str());
+        return module ? reinterpret_cast<Fn>(::GetProcAddress(module, name)) : nullptr;
+    }
+};
+
+IUnknown* Identity(IUnknown* object) {
+    ComPtr<IUnknown> identity;
+    EXPECT_EQ(S_OK, object->QueryInterface(IID_IUnknown, identity.put_void()));
+    return identity.get();
+}
+
+}  // namespace
+
+TEST_F(ComServer, CoCreateInstanceAnswersEveryInterfaceWithOneIdentity) {
+    ComPtr<IUnknown> object;
+    ASSERT_EQ(S_OK, ::CoCreateInstance(CLSID_GotoFavorite, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                       object.put_void()));
+    ComPtr<IGotoFavorite> favorite;
+    ComPtr<IShellExtInit> init;
+    ComPtr<IContextMenu> menu1;
+    ComPtr<IContextMenu2> menu2;
+    ComPtr<IContextMenu3> menu3;
+    ASSERT_EQ(S_OK, object->QueryInterface(IID_IGotoFavorite, favorite.put_void()));
+    ASSERT_EQ(S_OK, object->QueryInterface(IID_IShellExtInit, init.put_void()));
+    ASSERT_EQ(S_OK, object->QueryInterface(IID_IContextMenu, menu1.put_void()));
+    ASSERT_EQ(S_OK, object->QueryInterface(IID_IContextMenu2, menu2.put_void()));
+    ASSERT_EQ(S_OK, object->QueryInterface(IID_IContextMenu3, menu3.put_void()));
+
+    // One shared pointer for the three menu interfaces.
+    EXPECT_EQ(static_cast<void*>(menu1.get()), static_cast<void*>(menu2.get()));
+    EXPECT_EQ(static_cast<void*>(menu2.get()), static_cast<void*>(menu3.get()));
+    // Identity: IUnknown is the same whichever interface is asked.
+    IUnknown* identity = Identity(object.get());
+    EXPECT_EQ(identity, Identity(favorite.get()));
+    EXPECT_EQ(identity, Identity(init.get()));
+    EXPECT_EQ(identity, Identity(menu3.get()));
+    // Symmetry and transitivity through the other interfaces.
+    ComPtr<IShellExtInit> initAgain;
+    EXPECT_EQ(S_OK, menu3->QueryInterface(IID_IShellExtInit, initAgain.put_void()));
+    EXPECT_EQ(init.get(), initAgain.get());
+    ComPtr<IContextMenu3> menuAgain;
+    EXPECT_EQ(S_OK, favorite->QueryInterface(IID_IContextMenu3, menuAgain.put_void()));
+    EXPECT_EQ(menu3.get(), menuAgain.get());
+
+    ComPtr<IUnknown> none;
+    EXPECT_EQ(E_NOINTERFACE, object->QueryInterface(IID_IShellFolder, none.put_void()));
+    EXPECT_FALSE(none);
+    EXPECT_EQ(E_POINTER, object->QueryInterface(IID_IUnknown, nullptr));
+}
+
+TEST_F(ComServer, ClassObjectAndUnloadFollowLiveObjectsAndServerLocks) {
+    ComPtr<IClassFactory> factory;
+    ASSERT_EQ(S_OK, ::CoGetClassObject(CLSID_GotoFavorite, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                                       factory.put_void()));
+    auto getClassObject = Export<GetClassObjectFn>("DllGetClassObject");
+    auto canUnloadNow = Export<CanUnloadNowFn>("DllCanUnloadNow");
+    ASSERT_TRUE(getClassObject && canUnloadNow);
+
+    const CLSID foreign = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
+    ComPtr<IUnknown> result;
+    EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, getClassObject(foreign, IID_IClassFactory, result.put_void()));
+    EXPECT_FALSE(result);
+    EXPECT_EQ(E_POINTER, getClassObject(CLSID_GotoFavorite, IID_IClassFactory, nullptr));
+    // The class object is cached: asking again gives the same one.
+    ComPtr<IClassFactory> direct;
+    ASSERT_EQ(S_OK, getClassObject(CLSID_GotoFavorite, IID_IClassFactory, direct.put_void()));
+    ComPtr<IClassFactory> again;
+    ASSERT_EQ(S_OK, getClassObject(CLSID_GotoFavorite, IID_IClassFactory, again.put_void()));
+    EXPECT_EQ(direct.get(), again.get());
+    EXPECT_EQ(CLASS_E_NOAGGREGATION, direct->CreateInstance(direct.get(), IID_IUnknown, result.put_void()));
+
+    EXPECT_EQ(S_OK, canUnloadNow());
+    {
+        ComPtr<IContextMenu3> object;
+        ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IContextMenu3, object.put_void()));
+        EXPECT_EQ(S_FALSE, canUnloadNow());
+        ComPtr<IContextMenu3> second;
+        ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IContextMenu3, second.put_void()));
+        object.reset();
+        EXPECT_EQ(S_FALSE, canUnloadNow());
+    }
+    EXPECT_EQ(S_OK, canUnloadNow());
+
+    ASSERT_EQ(S_OK, factory->LockServer(TRUE));
+    EXPECT_EQ(S_FALSE, canUnloadNow());
+    ASSERT_EQ(S_OK, factory->LockServer(FALSE));
+    EXPECT_EQ(S_OK, canUnloadNow());
+}
+
+// A module installed in a folder whose path is longer than MAX_PATH still loads.
+TEST(ModuleLoad, LoadsFromAFolderDeeperThanMaxPath) {
+    TempFolder temp;
+    std::wstring folder = L"\\\\?\\" + temp.Path();
+    while (folder.size() < 330) {
+        folder += L"a-rather-long-folder-name-for-the-test\\";
+        ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+    }
+    std::wstring target = folder + L"Quelvar.dll";
+    ASSERT_TRUE(::CopyFileW(BuiltModulePath().c_str(), target.c_str(), FALSE));
+    HMODULE module = ::LoadLibraryExW(target.c_str(), nullptr, 0);
+    DWORD error = ::GetLastError();
+    ASSERT_NE(nullptr, module) << "error " << error;
+    wchar_t shortBuffer[MAX_PATH];
+    // The module knows where it lives, which needs more than MAX_PATH characters.
+    EXPECT_EQ(static_cast<DWORD>(MAX_PATH), ::GetModuleFileNameW(module, shortBuffer, MAX_PATH));
+    auto canUnloadNow = reinterpret_cast<HRESULT(WINAPI*)()>(::GetProcAddress(module, "DllCanUnloadNow"));
+    ASSERT_NE(nullptr, canUnloadNow);
+    EXPECT_EQ(S_OK, canUnloadNow());
+    ::FreeLibrary(module);
+    DeleteFolderTree(temp.Path() + L"a-rather-long-folder-name-for-the-test");
+}

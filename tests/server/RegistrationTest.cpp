@@ -1,0 +1,130 @@
+// Registration of the built module with regsvr32 in the test prefix: what it
+// writes, that registering twice changes nothing, and what unregistering
+// removes and keeps.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "server/ServerIds.h"
+#include "support/TestSupport.h"
+#include "win/Handle.h"
+
+using namespace QuelvarTest;
+
+namespace {
+
+const std::wstring kClsid = kClsidText;
+const std::wstring kAppId = kAppIdText;
+const std::vector<std::wstring> kHandlerParents = {
+    L"lnkfile", L"*", L"Folder", L"Directory\\Background", L"Directory", L"Drive", L"InternetShortcut"};
+
+std::wstring HandlerKey(const std::wstring& parent) { return parent + L"\\ShellEx\\ContextMenuHandlers\\Quelvar"; }
+
+DWORD Regsvr32(bool unregister) {
+    std::wstring line = L"regsvr32.exe /s ";
+    if (unregister) line += L"/u ";
+    line += L"\"" + BuiltModulePath() + L"\"";
+    return RunProcess(line);
+}
+
+// Names and texts of the values of a key, "name=text" with "@" for the default.
+std::vector<std::wstring> ValueTexts(HKEY root, const std::wstring& path) {
+    std::vector<std::wstring> texts;
+    for (const RegistryValue& value : Values(root, path)) {
+        EXPECT_EQ(static_cast<DWORD>(REG_SZ), value.type) << "value " << std::string(value.name.begin(), value.name.end());
+        texts.push_back((value.name.empty() ? L"@" : value.name) + L"=" + value.Text());
+    }
+    return texts;
+}
+
+void ExpectRegistered() {
+    const std::wstring clsidKey = L"CLSID\\" + kClsid;
+    EXPECT_EQ((std::vector<std::wstring>{L"@=GotoFavorite Class", L"AppID=" + kAppId}),
+              ValueTexts(HKEY_CLASSES_ROOT, clsidKey));
+    EXPECT_EQ(std::vector<std::wstring>{L"InprocServer32"}, SubkeyNames(HKEY_CLASSES_ROOT, clsidKey));
+    // regsvr32 may hand over the path in another letter case or form; the
+    // key must name this very module file.
+    std::vector<RegistryValue> server = Values(HKEY_CLASSES_ROOT, clsidKey + L"\\InprocServer32");
+    ASSERT_EQ(2u, server.size());
+    EXPECT_EQ(L"", server[0].name);
+    EXPECT_EQ(0, ::lstrcmpiW(server[0].Text().c_str(), BuiltModulePath().c_str()));
+    EXPECT_EQ(L"ThreadingModel", server[1].name);
+    EXPECT_EQ(L"Apartment", server[1].Text());
+
+    EXPECT_EQ(std::vector<std::wstring>{L"@=Quelvar"}, ValueTexts(HKEY_CLASSES_ROOT, L"AppID\\" + kAppId));
+    EXPECT_EQ(std::vector<std::wstring>{L"AppID=" + kAppId}, ValueTexts(HKEY_CLASSES_ROOT, L"AppID\\Quelvar.DLL"));
+
+    for (const std::wstring& parent : kHandlerParents) {
+        EXPECT_EQ(std::vector<std::wstring>{L"@=" + kClsid}, ValueTexts(HKEY_CLASSES_ROOT, HandlerKey(parent)))
+            << std::string(parent.begin(), parent.end());
+        std::vector<std::wstring> handlers =
+            SubkeyNames(HKEY_CLASSES_ROOT, parent + L"\\ShellEx\\ContextMenuHandlers");
+        EXPECT_EQ(1, std::count(handlers.begin(), handlers.end(), L"Quelvar"));
+        EXPECT_TRUE(SubkeyNames(HKEY_CLASSES_ROOT, HandlerKey(parent)).empty());
+    }
+
+    // The approved value: REG_SZ "Quelvar" with its terminating null counted.
+    bool found = false;
+    for (const RegistryValue& value : Values(HKEY_LOCAL_MACHINE, kApprovedKey)) {
+        if (value.name != kClsid) continue;
+        found = true;
+        EXPECT_EQ(static_cast<DWORD>(REG_SZ), value.type);
+        EXPECT_EQ(sizeof(L"Quelvar"), value.data.size());
+        EXPECT_EQ(L"Quelvar", value.Text());
+    }
+    EXPECT_TRUE(found) << "approved value missing";
+}
+
+bool ApprovedValuePresent() {
+    for (const RegistryValue& value : Values(HKEY_LOCAL_MACHINE, kApprovedKey)) {
+        if (value.name == kClsid) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+TEST(Registration, Regsvr32WritesBothScriptsAndTheApprovedValueOnce) {
+    ASSERT_EQ(0u, Regsvr32(false));
+    ExpectRegistered();
+
+    // Something left below the class key is swept away by the next
+    // registration, which rewrites the ForceRemove keys instead of adding.
+    {
+        Lumo::Win::UniqueKey stray;
+        ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_CLASSES_ROOT, (L"CLSID\\" + kClsid + L"\\Stray").c_str(), 0,
+                                                   nullptr, 0, KEY_WRITE, nullptr, stray.put(), nullptr));
+    }
+    ASSERT_EQ(0u, Regsvr32(false));
+    ExpectRegistered();
+}
+
+TEST(Registration, UnregisterRemovesOwnKeysAndKeepsNoRemoveParents) {
+    ASSERT_EQ(0u, Regsvr32(false));
+    // A foreign handler beside ours must survive.
+    {
+        Lumo::Win::UniqueKey foreign;
+        ASSERT_EQ(ERROR_SUCCESS,
+                  ::RegCreateKeyExW(HKEY_CLASSES_ROOT, L"Directory\\Background\\ShellEx\\ContextMenuHandlers\\Other",
+                                    0, nullptr, 0, KEY_WRITE, nullptr, foreign.put(), nullptr));
+    }
+    ASSERT_EQ(0u, Regsvr32(true));
+
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID\\" + kClsid));
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID"));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"AppID\\" + kAppId));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"AppID\\Quelvar.DLL"));
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"AppID"));
+    for (const std::wstring& parent : kHandlerParents) {
+        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, HandlerKey(parent))) << std::string(parent.begin(), parent.end());
+        EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, parent + L"\\ShellEx\\ContextMenuHandlers"));
+    }
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"Directory\\Background\\ShellEx\\ContextMenuHandlers\\Other"));
+    EXPECT_FALSE(ApprovedValuePresent());
+
+    // Unregistering what is not registered is not an error.
+    EXPECT_EQ(0u, Regsvr32(true));
+    ::RegDeleteKeyW(HKEY_CLASSES_ROOT, L"Directory\\Background\\ShellEx\\ContextMenuHandlers\\Other");
+}
