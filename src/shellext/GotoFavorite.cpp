@@ -1,28 +1,71 @@
-// COM surface of the handler object: identity, reference counting, module lock
-// and registration with the thread's menu state.
+// The handler object: COM surface, what Initialize captures, the entries it
+// adds to the shell's menu, command dispatch and owner drawing.
 #include "shellext/GotoFavorite.h"
+
+#include <commctrl.h>
 
 #include <new>
 
 #include "server/Module.h"
+#include "shellext/MenuChar.h"
+#include "shellext/MenuEngine.h"
 #include "shellext/ThreadMenuState.h"
 #include "system/GlobalImpl.h"
+#include "system/SystemInfo.h"
 #include "win/Boundary.h"
 
+using Lumo::Win::ComBoundary;
+using Lumo::Win::UniqueIdList;
+
+namespace {
+
+UINT ShellIdListFormat() {
+    static const UINT format = ::RegisterClipboardFormatW(L"Shell IDList Array");
+    return format;
+}
+
+std::wstring ParsingNameOf(PCIDLIST_ABSOLUTE folder) { return ItemIDList(folder, nullptr).ParsingName(); }
+
+// Unlocks a global block and releases a storage medium on every path.
+class LockedMedium {
+public:
+    explicit LockedMedium(STGMEDIUM& medium) : medium_(medium), data_(::GlobalLock(medium.hGlobal)) {}
+    ~LockedMedium() {
+        if (data_) ::GlobalUnlock(medium_.hGlobal);
+        ::ReleaseStgMedium(&medium_);
+    }
+    const void* Data() const { return data_; }
+    SIZE_T Size() const { return ::GlobalSize(medium_.hGlobal); }
+
+private:
+    STGMEDIUM& medium_;
+    void* data_;
+};
+
+bool OsIsWindows2000() {
+    const auto* os = Lumo::System::OSVersion::Instance();
+    return os ? os->IsWindows2000() : Lumo::System::COSVersion().IsWindows2000();
+}
+
+}  // namespace
+
 CGotoFavorite::CGotoFavorite() {
-    if (ThreadMenuState* state = GlobalImpl::CurrentThreadState()) state->liveHandlers.insert(this);
+    MenuEngine::AddLiveHandler(this);
     Module().Lock();
 }
 
 CGotoFavorite::~CGotoFavorite() {
-    if (ThreadMenuState* state = GlobalImpl::CurrentThreadState()) state->liveHandlers.erase(this);
+    try {
+        MenuEngine::RemoveLiveHandler(this);
+    } catch (...) {
+    }
     Module().Unlock();
 }
 
 HRESULT CGotoFavorite::CreateInstance(REFIID iid, void** result) {
     if (!result) return E_POINTER;
     *result = nullptr;
-    return Lumo::Win::ComBoundary(E_FAIL, [&]() -> HRESULT {
+    return ComBoundary(E_FAIL, [&]() -> HRESULT {
         auto* object = new CGotoFavorite();
         HRESULT hr = object->QueryInterface(iid, result);
         object->Release();
@@ -55,14 +98,303 @@ IFACEMETHODIMP_(ULONG) CGotoFavorite::Release() {
     return count;
 }
 
-IFACEMETHODIMP CGotoFavorite::Initialize(PCIDLIST_ABSOLUTE, IDataObject*, HKEY) { return E_NOTIMPL; }
+// IShellExtInit ---------------------------------------------------------------
 
-IFACEMETHODIMP CGotoFavorite::QueryContextMenu(HMENU, UINT, UINT, UINT, UINT) { return E_NOTIMPL; }
+IFACEMETHODIMP CGotoFavorite::Initialize(PCIDLIST_ABSOLUTE folder, IDataObject* data, HKEY) {
+    return ComBoundary(E_INVALIDARG, [&]() -> HRESULT {
+        if (!MenuEngine::CurrentState().outsideBrowseUiMenu) return E_INVALIDARG;
+        itemIdLists.clear();
+        folderIdList.reset();
+        if (folder) {
+            folderIdList.reset(::ILClone(folder));
+            if (!folderIdList) return E_OUTOFMEMORY;
+            folderPath = ParsingNameOf(folderIdList.get());
+        }
+        if (!data) return S_OK;
 
-IFACEMETHODIMP CGotoFavorite::InvokeCommand(CMINVOKECOMMANDINFO*) { return E_NOTIMPL; }
+        FORMATETC format{static_cast<CLIPFORMAT>(ShellIdListFormat()), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+        STGMEDIUM medium{};
+        if (FAILED(data->GetData(&format, &medium))) return E_INVALIDARG;
+        if (medium.tymed != TYMED_HGLOBAL || !medium.hGlobal) {
+            ::ReleaseStgMedium(&medium);
+            return E_INVALIDARG;
+        }
+        LockedMedium locked(medium);
+        const auto* cida = static_cast<const CIDA*>(locked.Data());
+        const SIZE_T size = locked.Size();
+        if (!cida || size < sizeof(UINT)) return E_INVALIDARG;
+        // Every offset must point inside the block the data object handed over.
+        const SIZE_T offsetsEnd = sizeof(UINT) * (static_cast<SIZE_T>(cida->cidl) + 2);
+        if (offsetsEnd > size) return E_INVALIDARG;
+        auto listAt = [&](UINT i) -> PCUIDLIST_RELATIVE {
+            UINT offset = cida->aoffset[i];
+            if (offset < offsetsEnd || offset + sizeof(USHORT) > size) return nullptr;
+            return reinterpret_cast<PCUIDLIST_RELATIVE>(reinterpret_cast<const BYTE*>(cida) + offset);
+        };
+        PCUIDLIST_RELATIVE parent = listAt(0);
+        if (!parent) return E_INVALIDARG;
+        folderIdList.reset(::ILClone(reinterpret_cast<PCIDLIST_ABSOLUTE>(parent)));
+        folderPath = ParsingNameOf(folderIdList.get());
+        for (UINT i = 1; i <= cida->cidl; ++i) {
+            PCUIDLIST_RELATIVE item = listAt(i);
+            if (!item) continue;
+            UniqueIdList copy(reinterpret_cast<LPITEMIDLIST>(::ILClone(item)));
+            if (copy) itemIdLists.push_back(std::move(copy));
+        }
+        return itemIdLists.empty() ? E_INVALIDARG : S_OK;
+    });
+}
 
-IFACEMETHODIMP CGotoFavorite::GetCommandString(UINT_PTR, UINT, UINT*, LPSTR, UINT) { return E_NOTIMPL; }
+std::shared_ptr<Data::SelectedItemsInfo> CGotoFavorite::GetSelectedItemsInfo() const {
+    std::vector<PCUITEMID_CHILD> items;
+    items.reserve(itemIdLists.size());
+    for (const UniqueIdList& list : itemIdLists) items.push_back(reinterpret_cast<PCUITEMID_CHILD>(list.get()));
+    return Data::SelectedItemsInfo::Build(folderIdList.get(), items);
+}
 
-IFACEMETHODIMP CGotoFavorite::HandleMenuMsg(UINT, WPARAM, LPARAM) { return E_NOTIMPL; }
+// IContextMenu -----------------------------------------------------------------
 
-IFACEMETHODIMP CGotoFavorite::HandleMenuMsg2(UINT, WPARAM, LPARAM, LRESULT*) { return E_NOTIMPL; }
+IFACEMETHODIMP CGotoFavorite::QueryContextMenu(HMENU menu, UINT indexMenu, UINT idCmdFirst, UINT, UINT flags) {
+    try {
+        if (flags & (CMF_DEFAULTONLY | CMF_VERBSONLY)) return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0);
+        ThreadMenuState& state = MenuEngine::CurrentState();
+        if (state.noMenuWindowYet) {
+            if (OsIsWindows2000()) {
+                if (flags == 0x10020) return E_INVALIDARG;
+            } else if (!(flags & 0x20000) && !(flags & CMF_CANRENAME)) {
+                if (flags == CMF_NORMAL || flags == CMF_EXPLORE || flags == 0x10020) return E_INVALIDARG;
+            }
+        }
+        firstCommandId = idCmdFirst;
+        auto holder = std::make_shared<EmptyHolder>();
+        holder->owner = this;
+        rootItemIndex = MenuEngine::RegisterItem(state, holder);
+        ::InsertMenuW(menu, indexMenu, MF_SEPARATOR | MF_BYPOSITION, 0, nullptr);
+        auto entry = std::make_shared<Quelvar>();
+        entry->helpText = L"Quelvar v" + Lumo::System::ProductVersion();
+        InsertItem(menu, indexMenu + 1, entry);
+        ::InsertMenuW(menu, indexMenu + 2, MF_SEPARATOR | MF_BYPOSITION, 0, nullptr);
+        return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1);
+    } catch (...) {
+        return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0);
+    }
+}
+
+MENUITEMINFOW CGotoFavorite::PlaceholderEntry() const {
+    MENUITEMINFOW info{};
+    info.cbSize = sizeof(info);
+    info.fMask = MIIM_FTYPE | MIIM_DATA | MIIM_ID | MIIM_STATE;
+    info.fType = MFT_OWNERDRAW;
+    info.fState = MFS_GRAYED;
+    info.wID = firstCommandId;
+    info.dwItemData = MenuEngine::ItemData(rootItemIndex);
+    return info;
+}
+
+HMENU CGotoFavorite::InsertItem(HMENU menu, UINT position, const ItemPtr& item) {
+    ThreadMenuState& state = MenuEngine::CurrentState();
+    item->owner = this;
+    const int index = MenuEngine::RegisterItem(state, item);
+
+    MENUITEMINFOW info{};
+    info.cbSize = sizeof(info);
+    info.fMask = MIIM_FTYPE | MIIM_DATA | MIIM_ID;
+    info.fType = MFT_OWNERDRAW;
+    info.wID = firstCommandId;
+    info.dwItemData = MenuEngine::ItemData(index);
+    if (item->Has(OddBase::ItemPlaceholder)) {
+        info.fMask |= MIIM_STATE;
+        info.fState = MFS_GRAYED;
+    }
+    Lumo::Win::UniqueMenu popup;
+    if (item->Has(OddBase::ItemHasSubmenu)) {
+        popup.reset(::CreatePopupMenu());
+        if (!popup) throw Lumo::LastError();
+        info.fMask |= MIIM_SUBMENU;
+        info.hSubMenu = popup.get();
+    }
+    if (!::InsertMenuItemW(menu, position, TRUE, &info)) {
+        DWORD error = ::GetLastError();
+        MenuEngine::ReleaseItem(state, index);
+        throw Lumo::LastError(error);
+    }
+    HMENU created = popup.release();  // the menu owns it now
+    if (item->Has(OddBase::ItemDisabled)) ::EnableMenuItem(menu, position, MF_BYPOSITION | MF_GRAYED);
+    if (created && item->Has(OddBase::ItemFillOnOpen)) {
+        MENUITEMINFOW placeholder = PlaceholderEntry();
+        ::InsertMenuItemW(created, 0, TRUE, &placeholder);
+    }
+    return created;
+}
+
+IFACEMETHODIMP CGotoFavorite::InvokeCommand(CMINVOKECOMMANDINFO* info) {
+    return ComBoundary(E_INVALIDARG, [&]() -> HRESULT {
+        if (!info) return E_INVALIDARG;
+        if (HIWORD(reinterpret_cast<ULONG_PTR>(info->lpVerb)) != 0) return E_INVALIDARG;
+        if (LOWORD(reinterpret_cast<ULONG_PTR>(info->lpVerb)) != 0) return S_OK;
+        ThreadMenuState& state = MenuEngine::CurrentState();
+        if (ItemPtr item = MenuEngine::GetItem(state, state.currentItem)) item->Execute(info->hwnd);
+        return S_OK;
+    });
+}
+
+IFACEMETHODIMP CGotoFavorite::GetCommandString(UINT_PTR, UINT type, UINT*, LPSTR name, UINT cchMax) {
+    return ComBoundary(E_INVALIDARG, [&]() -> HRESULT {
+        ThreadMenuState& state = MenuEngine::CurrentState();
+        // Help texts (bit 0) and every wide request (bit 2) are answered; GCS_VERBA and GCS_VALIDATEA are not.
+        if (state.currentItem == -1 || (type & (GCS_HELPTEXTA | GCS_UNICODE)) == 0) return E_INVALIDARG;
+        ItemPtr item = MenuEngine::GetItem(state, state.currentItem);
+        if (!item || !name || cchMax == 0) return E_INVALIDARG;
+        if (type & GCS_UNICODE) {
+            ::lstrcpynW(reinterpret_cast<LPWSTR>(name), item->helpText.c_str(), static_cast<int>(cchMax));
+        } else {
+            int length = ::WideCharToMultiByte(CP_THREAD_ACP, 0, item->helpText.c_str(), -1, nullptr, 0, nullptr,
+                                               nullptr);
+            std::string text(length > 0 ? length : 1, '\0');
+            if (length > 0) {
+                ::WideCharToMultiByte(CP_THREAD_ACP, 0, item->helpText.c_str(), -1, text.data(), length, nullptr,
+                                      nullptr);
+            }
+            ::lstrcpynA(name, text.c_str(), static_cast<int>(cchMax));
+        }
+        return S_OK;
+    });
+}
+
+IFACEMETHODIMP CGotoFavorite::HandleMenuMsg(UINT msg, WPARAM wParam, LPARAM lParam) {
+    LRESULT scratch = 0;
+    return ProcessMenuMessage(msg, wParam, lParam, &scratch);
+}
+
+IFACEMETHODIMP CGotoFavorite::HandleMenuMsg2(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+    LRESULT scratch = 0;
+    return ProcessMenuMessage(msg, wParam, lParam, result ? result : &scratch);
+}
+
+// Menu messages and owner drawing ------------------------------------------------
+
+HRESULT CGotoFavorite::ProcessMenuMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+    return ComBoundary(S_OK, [&]() -> HRESULT {
+        *result = TRUE;
+        switch (msg) {
+            case WM_DRAWITEM: {
+                auto* draw = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+                if (draw && rootItemIndex != -1 && MenuEngine::IsOwnItemData(draw->itemData)) {
+                    OnDrawItem(*draw, MenuEngine::IndexOf(draw->itemData));
+                }
+                break;
+            }
+            case WM_MEASUREITEM: {
+                auto* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
+                if (measure && rootItemIndex != -1 && MenuEngine::IsOwnItemData(measure->itemData)) {
+                    OnMeasureItem(*measure, MenuEngine::IndexOf(measure->itemData));
+                }
+                break;
+            }
+            case WM_MENUCHAR:
+                if (HIWORD(wParam) == MF_POPUP) {
+                    OnMenuChar(reinterpret_cast<HMENU>(lParam), LOWORD(wParam), result);
+                }
+                break;
+        }
+        return S_OK;
+    });
+}
+
+LRESULT CGotoFavorite::OnMeasureItem(MEASUREITEMSTRUCT& measure, int index) {
+    if (ItemPtr item = MenuEngine::GetItem(MenuEngine::CurrentState(), index)) item->MeasureItem(measure);
+    return 0;
+}
+
+LRESULT CGotoFavorite::OnDrawItem(const DRAWITEMSTRUCT& draw, int index) {
+    ThreadMenuState& state = MenuEngine::CurrentState();
+    ItemPtr item = MenuEngine::GetItem(state, index);
+    if (!item) return 0;
+    HDC dc = draw.hDC;
+    const int margin = item->kind == 3 ? 1 : 3;
+    const bool selected = (draw.itemState & ODS_SELECTED) != 0;
+    const bool grayed = (draw.itemState & ODS_GRAYED) != 0;
+    COLORREF background;
+    if (selected) {
+        state.currentItem = index;
+        ::SetTextColor(dc, ::GetSysColor(grayed ? COLOR_GRAYTEXT : COLOR_HIGHLIGHTTEXT));
+        background = ::GetSysColor(COLOR_HIGHLIGHT);
+    } else {
+        background = ::GetSysColor(COLOR_MENU);
+    }
+    ::SetBkColor(dc, background);
+
+    RECT r = draw.rcItem;
+    const int x = r.left + margin;
+    if (item->iconIndex != -1) {
+        const int y = r.top + (r.bottom - r.top - 16) / 2;
+        ::ExtTextOutW(dc, 0, 0, ETO_OPAQUE | ETO_CLIPPED, &r, nullptr, 0, nullptr);
+        ::ImageList_DrawEx(GlobalImpl::MenuImages(), item->iconIndex, dc, x, y, 16, 16, CLR_NONE, CLR_NONE,
+                           ILD_NORMAL);
+        r.left = x + 16;
+    }
+
+    SIZE text{};
+    ::GetTextExtentPoint32W(dc, item->label.c_str(), static_cast<int>(item->label.size()), &text);
+    RECT box;
+    box.left = x + 16 + margin;
+    const int half = (draw.rcItem.bottom - draw.rcItem.top - text.cy) / 2;
+    box.top = half < 0 ? draw.rcItem.top : draw.rcItem.top + half;
+    box.right = draw.rcItem.right - 4;
+    LoadData();
+    const auto& snapshot = data();
+    if (snapshot && snapshot->userSettings && snapshot->userSettings->limitMenuWidth &&
+        snapshot->userSettings->menuWidthLimit < box.right) {
+        box.right = snapshot->userSettings->menuWidthLimit;
+    }
+    box.bottom = draw.rcItem.bottom;
+
+    ::ExtTextOutW(dc, box.left, box.top, ETO_OPAQUE | ETO_CLIPPED, &r, nullptr, 0, nullptr);
+
+    UINT format = DT_EXPANDTABS | DT_PATH_ELLIPSIS;
+    BOOL cues = TRUE;
+    ::SystemParametersInfoW(SPI_GETKEYBOARDCUES, 0, &cues, 0);
+    if ((draw.itemState & ODS_NOACCEL) && !cues) format |= DT_HIDEPREFIX;
+
+    std::wstring label = item->label;  // DrawTextW may not change the item's own text
+    if (grayed) {
+        int oldMode = ::SetBkMode(dc, TRANSPARENT);
+        if (!selected) {
+            RECT shadow = box;
+            ::OffsetRect(&shadow, 1, 1);
+            COLORREF old = ::SetTextColor(dc, RGB(255, 255, 255));
+            ::DrawTextW(dc, label.c_str(), static_cast<int>(label.size()), &shadow, format);
+            ::SetTextColor(dc, old);
+        }
+        COLORREF old = ::SetTextColor(dc, RGB(128, 128, 128));
+        ::DrawTextW(dc, label.c_str(), static_cast<int>(label.size()), &box, format);
+        ::SetTextColor(dc, old);
+        ::SetBkMode(dc, oldMode);
+    } else {
+        ::DrawTextW(dc, label.c_str(), static_cast<int>(label.size()), &box, format);
+    }
+    return 0;
+}
+
+LRESULT CGotoFavorite::OnMenuChar(HMENU menu, WCHAR character, LRESULT* result) {
+    ThreadMenuState& state = MenuEngine::CurrentState();
+    std::vector<MenuCharEntry> entries;
+    const int count = menu ? ::GetMenuItemCount(menu) : 0;
+    for (int position = 0; position < count; ++position) {
+        MENUITEMINFOW info{};
+        info.cbSize = sizeof(info);
+        info.fMask = MIIM_DATA | MIIM_STATE;
+        MenuCharEntry entry;
+        if (::GetMenuItemInfoW(menu, static_cast<UINT>(position), TRUE, &info) &&
+            MenuEngine::IsOwnItemData(info.dwItemData)) {
+            if (ItemPtr item = MenuEngine::GetItem(state, MenuEngine::IndexOf(info.dwItemData))) {
+                entry.own = true;
+                entry.mnemonic = item->mnemonic;
+            }
+            entry.highlighted = info.fState == MFS_HILITE;
+        }
+        entries.push_back(entry);
+    }
+    *result = ChooseMenuChar(entries, character);
+    return 0;
+}

@@ -10,6 +10,9 @@
 #include <vector>
 
 #include "Quelvar.h"
+#include "data/HandlerDataSnapshot.h"
+#include "shellext/MenuItem.h"
+#include "shellext/Selection.h"
 #include "win/Handle.h"
 
 class CGotoFavorite final : public IGotoFavorite, public IShellExtInit, public IContextMenu3 {
@@ -36,6 +39,27 @@ public:
     // IContextMenu3
     IFACEMETHODIMP HandleMenuMsg2(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
 
+    // Internal operations that follow the IUnknown entries.
+    virtual HRESULT ProcessMenuMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result);
+    virtual LRESULT OnMeasureItem(MEASUREITEMSTRUCT& measure, int index);
+    virtual LRESULT OnDrawItem(const DRAWITEMSTRUCT& draw, int index);
+    virtual LRESULT OnMenuChar(HMENU menu, WCHAR character, LRESULT* result);
+
+    // Inserts an owner-drawn entry for `item` at `position`; returns the popup
+    // created for it, if any.
+    HMENU InsertItem(HMENU menu, UINT position, const ItemPtr& item);
+    // The placeholder entry of this handler's popups that are filled on opening.
+    MENUITEMINFOW PlaceholderEntry() const;
+
+    // The classified selection, built afresh on each call.
+    std::shared_ptr<Data::SelectedItemsInfo> GetSelectedItemsInfo() const;
+
+    // The persisted data, loaded once per handler.
+    void LoadData() { snapshot_.LoadData(); }
+    bool dataLoaded() const { return snapshot_.dataLoaded; }
+    const std::shared_ptr<Data::AllData>& data() const { return snapshot_.data; }
+    const std::vector<std::wstring>& favoriteFolders() const { return snapshot_.favoriteFolders; }
+
     // Handler state read by the menu items.
     std::wstring folderPath;
     std::vector<std::wstring> selectedFolders;
@@ -50,4 +74,5 @@ private:
     ~CGotoFavorite();
 
     volatile LONG references_ = 1;
+    Data::HandlerDataSnapshot snapshot_;
 };

@@ -1,0 +1,290 @@
+// Item table, menu hooks and popup bookkeeping of a thread.
+#include "shellext/MenuEngine.h"
+
+#include "shellext/GotoFavorite.h"
+#include "system/Errors.h"
+#include "system/GlobalImpl.h"
+
+namespace MenuEngine {
+namespace {
+
+// One byte for the whole process: a second item menu never opens while one shows.
+volatile bool g_itemMenuShowing = false;
+
+}  // namespace
+
+bool ItemMenuShowing() { return g_itemMenuShowing; }
+
+int RegisterItem(ThreadMenuState& state, const ItemPtr& item) {
+    if (!state.freeSlots.empty()) {
+        unsigned slot = state.freeSlots.back();
+        state.freeSlots.pop_back();
+        state.itemTable[slot] = item;
+        return static_cast<int>(slot);
+    }
+    // Indexes travel in 16 bits of the item data.
+    if (state.itemTable.size() > 0xFFFF) throw Lumo::AnyError();
+    state.itemTable.push_back(item);
+    return static_cast<int>(state.itemTable.size() - 1);
+}
+
+void ReleaseItem(ThreadMenuState& state, int index) {
+    if (index < 0 || static_cast<size_t>(index) >= state.itemTable.size()) return;
+    ItemPtr& slot = state.itemTable[index];
+    if (!slot || slot->Has(OddBase::ItemPlaceholder)) return;
+    slot.reset();
+    state.freeSlots.push_back(static_cast<unsigned>(index));
+}
+
+ItemPtr GetItem(const ThreadMenuState& state, int index) {
+    if (index < 0 || static_cast<size_t>(index) >= state.itemTable.size()) return nullptr;
+    return state.itemTable[index];
+}
+
+void ReleaseOwnedItems(ThreadMenuState& state, const CGotoFavorite* owner) {
+    for (size_t index = 0; index < state.itemTable.size(); ++index) {
+        ItemPtr& slot = state.itemTable[index];
+        if (!slot || slot->owner != owner) continue;
+        slot.reset();
+        state.freeSlots.push_back(static_cast<unsigned>(index));
+        if (state.currentItem == static_cast<int>(index)) state.currentItem = -1;
+    }
+}
+
+ThreadMenuState& CurrentState() {
+    ThreadMenuState* state = GlobalImpl::CurrentThreadState();
+    if (!state) throw Lumo::AnyError();
+    return *state;
+}
+
+void AddLiveHandler(CGotoFavorite* handler) {
+    ThreadMenuState& state = CurrentState();
+    bool first = state.liveHandlers.empty();
+    state.liveHandlers.insert(handler);
+    if (first) {
+        DWORD thread = ::GetCurrentThreadId();
+        state.callWndProcHook.reset(::SetWindowsHookExW(WH_CALLWNDPROC, CallWndProcHook, nullptr, thread));
+        state.msgFilterHook.reset(::SetWindowsHookExW(WH_MSGFILTER, MsgFilterHook, nullptr, thread));
+    }
+}
+
+void RemoveLiveHandler(CGotoFavorite* handler) {
+    ThreadMenuState* state = GlobalImpl::CurrentThreadState();
+    if (!state) return;
+    ReleaseOwnedItems(*state, handler);
+    state->liveHandlers.erase(handler);
+    if (state->liveHandlers.empty()) {
+        state->callWndProcHook.reset();
+        state->msgFilterHook.reset();
+    }
+}
+
+ULONG_PTR ItemDataAt(HMENU menu, UINT position) {
+    MENUITEMINFOW info{};
+    info.cbSize = sizeof(info);
+    info.fMask = MIIM_DATA;
+    if (!::GetMenuItemInfoW(menu, position, TRUE, &info)) return 0;
+    return info.dwItemData;
+}
+
+namespace {
+
+ItemPtr ItemOf(const ThreadMenuState& state, ULONG_PTR data) {
+    return IsOwnItemData(data) ? GetItem(state, IndexOf(data)) : nullptr;
+}
+
+// Puts a closed popup that was filled on opening back to its unfilled form,
+// releasing the items of its entries (and of every deeper recorded popup).
+void CleanStalePopups(ThreadMenuState& state) {
+    const int count = static_cast<int>(state.openPopups.size());
+    int first = -1;
+    for (int i = state.popupDepth; i < count; ++i) {
+        if (state.openPopups[i].kind == 2) {
+            first = i;
+            break;
+        }
+    }
+    if (first < 0) return;
+    for (int e = count - 1; e >= first; --e) {
+        HMENU menu = state.openPopups[e].menu;
+        if (!::IsMenu(menu)) continue;
+        ItemPtr head = ItemOf(state, ItemDataAt(menu, 0));
+        if (head && head->Has(OddBase::ItemPlaceholder)) {
+            if (e > first) ::DeleteMenu(menu, 0, MF_BYPOSITION);
+            continue;
+        }
+        CGotoFavorite* owner = head ? head->owner : nullptr;
+        int entries = ::GetMenuItemCount(menu);
+        for (int position = entries - 1; position >= 0; --position) {
+            ULONG_PTR data = ItemDataAt(menu, static_cast<UINT>(position));
+            if (IsOwnItemData(data)) {
+                ItemPtr item = GetItem(state, IndexOf(data));
+                if (item && !owner) owner = item->owner;
+                ReleaseItem(state, IndexOf(data));
+                if (e == first && position == 0 && owner) {
+                    MENUITEMINFOW placeholder = owner->PlaceholderEntry();
+                    ::SetMenuItemInfoW(menu, 0, TRUE, &placeholder);
+                    continue;
+                }
+            }
+            // Deleting (not removing) also destroys the submenus of the entries.
+            ::DeleteMenu(menu, static_cast<UINT>(position), MF_BYPOSITION);
+        }
+    }
+}
+
+}  // namespace
+
+void OnPopupOpened(ThreadMenuState& state, HMENU popup, UINT position) {
+    if (!state.openPopups.empty()) {
+        if (state.popupDepth >= 1 && state.openPopups[state.popupDepth - 1].menu == popup) return;
+        if (state.popupDepth < 1) {
+            state.openPopups.clear();
+            state.popupDepth = 0;
+        }
+        int count = static_cast<int>(state.openPopups.size());
+        if (state.popupDepth < count && state.openPopups[state.popupDepth].menu == popup) {
+            ++state.popupDepth;
+            return;
+        }
+        CleanStalePopups(state);
+        state.openPopups.resize(state.popupDepth);
+    }
+
+    if (state.openPopups.empty()) {
+        state.openPopups.push_back({popup, 0});
+        ++state.popupDepth;
+        return;
+    }
+    ULONG_PTR data = ItemDataAt(state.openPopups.back().menu, position);
+    if (!IsOwnItemData(data)) {
+        state.openPopups.push_back({popup, 0});
+        ++state.popupDepth;
+        return;
+    }
+    ItemPtr item = GetItem(state, IndexOf(data));
+    if (!item) return;
+    if (item->Has(OddBase::ItemHasSubmenu) && item->Has(OddBase::ItemFillOnOpen)) {
+        if (item->owner && item->owner->rootItemIndex != -1) item->FillSubmenu(popup);
+        state.openPopups.push_back({popup, 2});
+    } else {
+        state.openPopups.push_back({popup, 1});
+    }
+    ++state.popupDepth;
+}
+
+void OnPopupClosed(ThreadMenuState& state, HMENU popup) {
+    for (int i = state.popupDepth - 1; i >= 0; --i) {
+        if (i < static_cast<int>(state.openPopups.size()) && state.openPopups[i].menu == popup) {
+            state.popupDepth = i;
+            return;
+        }
+    }
+}
+
+namespace {
+
+void RouteDrawOrMeasure(ThreadMenuState& state, UINT message, LPARAM lParam) {
+    if (message == WM_DRAWITEM) {
+        auto* draw = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
+        if (!draw || draw->CtlType != ODT_MENU || draw->itemID != 0 || !IsOwnItemData(draw->itemData)) return;
+        ItemPtr item = GetItem(state, IndexOf(draw->itemData));
+        if (item && item->owner) {
+            LRESULT result = 0;
+            item->owner->ProcessMenuMessage(WM_DRAWITEM, 0, lParam, &result);
+        }
+    } else {
+        auto* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
+        if (!measure || measure->CtlType != ODT_MENU || measure->itemID != 0 ||
+            !IsOwnItemData(measure->itemData)) {
+            return;
+        }
+        ItemPtr item = GetItem(state, IndexOf(measure->itemData));
+        if (item && item->owner) {
+            LRESULT result = 0;
+            item->owner->ProcessMenuMessage(WM_MEASUREITEM, 0, lParam, &result);
+        }
+    }
+}
+
+void OnCallWndProc(const CWPSTRUCT& message) {
+    ThreadMenuState* state = GlobalImpl::CurrentThreadState();
+    if (!state) return;
+    switch (message.message) {
+        case WM_DRAWITEM:
+        case WM_MEASUREITEM: RouteDrawOrMeasure(*state, message.message, message.lParam); break;
+        case WM_INITMENUPOPUP:
+            OnPopupOpened(*state, reinterpret_cast<HMENU>(message.wParam), LOWORD(message.lParam));
+            break;
+        case WM_MENUSELECT:
+            state->selectedItem = LOWORD(message.wParam);
+            state->selectFlags = HIWORD(message.wParam);
+            state->selectedMenu = reinterpret_cast<HMENU>(message.lParam);
+            break;
+        case WM_UNINITMENUPOPUP: OnPopupClosed(*state, reinterpret_cast<HMENU>(message.wParam)); break;
+    }
+}
+
+// The entry under a right-button release inside the menu, as item data.
+ULONG_PTR EntryUnderRightClick(const ThreadMenuState& state, const MSG& message) {
+    POINT point{static_cast<LONG>(LOWORD(message.lParam)), static_cast<LONG>(HIWORD(message.lParam))};
+    if (state.selectFlags != 0xFFFF || state.selectedMenu) {
+        if (state.selectFlags & MF_POPUP) return ItemDataAt(state.selectedMenu, state.selectedItem);
+        int position = ::MenuItemFromPoint(message.hwnd, state.selectedMenu, point);
+        return position == -1 ? 0 : ItemDataAt(state.selectedMenu, static_cast<UINT>(position));
+    }
+    for (int i = 0; i < static_cast<int>(state.openPopups.size()); ++i) {
+        int position = ::MenuItemFromPoint(message.hwnd, state.openPopups[i].menu, point);
+        if (position != -1) return ItemDataAt(state.openPopups[i].menu, static_cast<UINT>(position));
+    }
+    return 0;
+}
+
+// Returns true when the message is consumed.
+bool OnMenuFilter(const MSG& message) {
+    ThreadMenuState* state = GlobalImpl::CurrentThreadState();
+    if (!state) return false;
+    if (message.message == WM_RBUTTONDOWN) {
+        state->rightButtonDown = true;
+        return false;
+    }
+    if (message.message != WM_RBUTTONUP || !state->rightButtonDown) return false;
+    state->rightButtonDown = false;
+    ULONG_PTR data = EntryUnderRightClick(*state, message);
+    ItemPtr item = ItemOf(*state, data);
+    if (item && item->owner && item->owner->rootItemIndex != -1 && !g_itemMenuShowing) {
+        struct ShowingFlag {
+            ShowingFlag() { g_itemMenuShowing = true; }
+            ~ShowingFlag() { g_itemMenuShowing = false; }
+        } showing;
+        item->ShowItemMenu(message.hwnd);
+    }
+    return true;
+}
+
+}  // namespace
+
+LRESULT CALLBACK CallWndProcHook(int code, WPARAM wParam, LPARAM lParam) {
+    if (code >= 0 && lParam) {
+        try {
+            OnCallWndProc(*reinterpret_cast<const CWPSTRUCT*>(lParam));
+        } catch (...) {
+        }
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+LRESULT CALLBACK MsgFilterHook(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == MSGF_MENU && lParam) {
+        bool consumed = false;
+        try {
+            consumed = OnMenuFilter(*reinterpret_cast<const MSG*>(lParam));
+        } catch (...) {
+            consumed = false;
+        }
+        if (consumed) return 1;
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+}  // namespace MenuEngine

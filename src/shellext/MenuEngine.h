@@ -1,0 +1,50 @@
+// The per-thread menu engine: the item table behind every entry's item data,
+// the WH_CALLWNDPROC and WH_MSGFILTER hooks that fill submenus lazily, route
+// owner drawing and catch right-clicks, and the popup bookkeeping of one menu
+// loop.
+#pragma once
+
+#include <windows.h>
+
+#include "shellext/MenuItem.h"
+#include "shellext/ThreadMenuState.h"
+
+namespace MenuEngine {
+
+constexpr ULONG_PTR kItemDataTag = 0xBB070000;
+
+// Item data of the handler's entries: tag in the high word, table index in the low word.
+inline bool IsOwnItemData(ULONG_PTR data) { return (data & 0xFFFF0000u) == kItemDataTag; }
+inline int IndexOf(ULONG_PTR data) { return static_cast<int>(data & 0xFFFF); }
+inline ULONG_PTR ItemData(int index) { return kItemDataTag | static_cast<ULONG_PTR>(index & 0xFFFF); }
+
+// Item table of a thread (pure bookkeeping, no Win32).
+int RegisterItem(ThreadMenuState& state, const ItemPtr& item);
+void ReleaseItem(ThreadMenuState& state, int index);
+ItemPtr GetItem(const ThreadMenuState& state, int index);
+// Empties every slot owned by `owner` (placeholders included).
+void ReleaseOwnedItems(ThreadMenuState& state, const CGotoFavorite* owner);
+
+// The calling thread's state (prepared on demand); throws when the module's
+// process-wide objects do not exist.
+ThreadMenuState& CurrentState();
+
+// Adds/removes a handler to/from the thread's live set, installing the two
+// menu hooks with the first and removing them with the last.
+void AddLiveHandler(CGotoFavorite* handler);
+void RemoveLiveHandler(CGotoFavorite* handler);
+
+// The steps run when a popup opens (WM_INITMENUPOPUP) and closes.
+void OnPopupOpened(ThreadMenuState& state, HMENU popup, UINT position);
+void OnPopupClosed(ThreadMenuState& state, HMENU popup);
+
+// Item data of the entry at `position` of `menu`, 0 when there is none.
+ULONG_PTR ItemDataAt(HMENU menu, UINT position);
+
+// Whether an item menu is showing in this process.
+bool ItemMenuShowing();
+
+LRESULT CALLBACK CallWndProcHook(int code, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK MsgFilterHook(int code, WPARAM wParam, LPARAM lParam);
+
+}  // namespace MenuEngine
