@@ -1,0 +1,142 @@
+#!/usr/bin/env bash
+# Hash throughput of the engine against the fastest native tools on this machine, measured in the same run.
+#   bench/run-hash-bench.sh BUILD_DIR [FOLDER] [--md2-mib N] [--reps N]
+# Creates (once) a 1 GiB file of random bytes in FOLDER (default /tmp), warms the file cache, then for every
+# algorithm times HashBench.exe under Wine (timed inside the program, so Wine's start-up is excluded) and
+# each available peer (openssl dgst, rhash, coreutils, zlib through python3), alternating between them.
+# Prints: algorithm, our time, best peer and its time, ratio (ours / best peer); MD2, which no peer
+# offers, is reported in MB/s. Each figure is the best of --reps runs (default 1).
+set -uo pipefail
+
+usage() { echo "usage: $0 BUILD_DIR [FOLDER] [--md2-mib N] [--reps N]" >&2; exit 2; }
+[ $# -ge 1 ] || usage
+BUILD="$(cd "$1" && pwd)" || usage
+shift
+FOLDER=/tmp
+MD2_MIB=1024
+REPS=1
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --md2-mib) MD2_MIB="$2"; shift 2 ;;
+        --reps) REPS="$2"; shift 2 ;;
+        -*) usage ;;
+        *) FOLDER="$1"; shift ;;
+    esac
+done
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+WINE_RUN="$ROOT/scripts/wine-run.sh"
+BENCH="$BUILD/bin/HashBench.exe"
+[ -f "$BENCH" ] || BENCH="$BUILD/bench/HashBench.exe"
+[ -f "$BENCH" ] || { echo "missing HashBench.exe in $BUILD: build first" >&2; exit 1; }
+
+FILE="$FOLDER/quelvar-hash-bench-1GiB.bin"
+SIZE=$((1024 * 1024 * 1024))
+if [ "$(stat -c %s "$FILE" 2>/dev/null)" != "$SIZE" ]; then
+    echo "creating $FILE ..." >&2
+    head -c "$SIZE" /dev/urandom >"$FILE" || exit 1
+fi
+MD2_FILE="$FILE"
+if [ "$MD2_MIB" -lt 1024 ]; then
+    MD2_FILE="$FOLDER/quelvar-hash-bench-md2-${MD2_MIB}MiB.bin"
+    head -c $((MD2_MIB * 1024 * 1024)) "$FILE" >"$MD2_FILE"
+fi
+cat "$FILE" >/dev/null  # warm the file cache
+
+windows_path() { local p="$1"; echo "Z:${p//\//\\}"; }
+
+# Seconds taken by a command (its output is discarded; a failing command gives no figure).
+time_command() {
+    local start end
+    start=$(date +%s%N)
+    "$@" >/dev/null 2>&1 || return 1
+    end=$(date +%s%N)
+    awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", (b - a) / 1e9 }'
+}
+
+zlib_crc32() {
+    python3 -c 'import sys, zlib
+c = 0
+with open(sys.argv[1], "rb") as f:
+    while True:
+        b = f.read(1 << 20)
+        if not b: break
+        c = zlib.crc32(b, c)
+print("%08x" % c)' "$1"
+}
+
+peers_for() {
+    case "$1" in
+        crc32) echo "rhash --crc32|zlib_crc32" ;;
+        gost) echo "rhash --gost94" ;;
+        md2) echo "" ;;
+        md4) echo "rhash --md4|openssl dgst -provider legacy -provider default -md4" ;;
+        md5) echo "openssl dgst -md5|md5sum|rhash --md5" ;;
+        sha1) echo "openssl dgst -sha1|sha1sum|rhash --sha1" ;;
+        sha256) echo "openssl dgst -sha256|sha256sum|rhash --sha256" ;;
+        sha384) echo "openssl dgst -sha384|sha384sum|rhash --sha384" ;;
+        sha512) echo "openssl dgst -sha512|sha512sum|rhash --sha512" ;;
+    esac
+}
+
+export QV_WINEPREFIX="${QV_WINEPREFIX:-$BUILD/wineprefix}"
+# One wineserver for the whole run, stopped at the end unless a driver owns it.
+if [ -z "${QV_KEEP_WINESERVER:-}" ]; then
+    export QV_KEEP_WINESERVER=1
+    trap 'WINEPREFIX="$QV_WINEPREFIX" wineserver -k >/dev/null 2>&1' EXIT
+fi
+"$WINE_RUN" --init >/dev/null 2>&1
+
+printf "%-8s %10s  %-44s %10s  %s\n" algorithm "ours (s)" "best peer" "peer (s)" "ratio"
+for algorithm in crc32 gost md2 md4 md5 sha1 sha256 sha384 sha512; do
+    file="$FILE"
+    [ "$algorithm" = md2 ] && file="$MD2_FILE"
+    ours=""
+    digest=""
+    for _ in $(seq "$REPS"); do
+        line="$("$WINE_RUN" "$BENCH" "$algorithm" "$(windows_path "$file")" 2>/dev/null | tr -d '\r')"
+        t="${line%% *}"
+        digest="${line#* }"
+        [ -n "$t" ] || continue
+        if [ -z "$ours" ] || awk -v a="$t" -v b="$ours" 'BEGIN { exit !(a < b) }'; then ours="$t"; fi
+    done
+    [ -n "$ours" ] || { echo "$algorithm: HashBench failed" >&2; continue; }
+
+    if [ "$algorithm" = md2 ]; then
+        bytes=$(stat -c %s "$file")
+        speed=$(awk -v s="$ours" -v n="$bytes" 'BEGIN { printf "%.1f", n / s / 1e6 }')
+        printf "%-8s %10s  %-44s %10s  %s\n" md2 "$ours" "(no peer; $((bytes / 1048576)) MiB)" "-" "$speed MB/s"
+        continue
+    fi
+
+    best=""
+    best_name=""
+    IFS='|' read -r -a peers <<<"$(peers_for "$algorithm")"
+    for peer in "${peers[@]}"; do
+        read -r -a command <<<"$peer"
+        case "${command[0]}" in
+            zlib_crc32) command -v python3 >/dev/null || continue ;;
+            *) command -v "${command[0]}" >/dev/null || continue ;;
+        esac
+        # A peer that cannot compute this digest here (say, openssl without MD4) is skipped.
+        "${command[@]}" /dev/null >/dev/null 2>&1 || continue
+        for _ in $(seq "$REPS"); do
+            t="$(time_command "${command[@]}" "$file")" || continue
+            if [ -z "$best" ] || awk -v a="$t" -v b="$best" 'BEGIN { exit !(a < b) }'; then
+                best="$t"
+                best_name="$peer"
+            fi
+        done
+    done
+    # The digest of the best peer must equal ours, or the comparison means nothing.
+    check=""
+    if [ -n "$best_name" ]; then
+        read -r -a command <<<"$best_name"
+        "${command[@]}" "$file" 2>/dev/null | grep -qi "$digest" || check="  DIGEST MISMATCH"
+    fi
+    if [ -z "$best" ]; then
+        printf "%-8s %10s  %-44s %10s  %s\n" "$algorithm" "$ours" "(no peer available)" "-" "-"
+    else
+        ratio=$(awk -v a="$ours" -v b="$best" 'BEGIN { printf "%.2f", a / b }')
+        printf "%-8s %10s  %-44s %10s  %s%s\n" "$algorithm" "$ours" "$best_name" "$best" "$ratio" "$check"
+    fi
+done

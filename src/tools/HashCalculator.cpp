@@ -1,0 +1,155 @@
+// The hash engine: reads a file block by block through Win32 and feeds the streaming digest contexts.
+#include "tools/HashCalculator.h"
+
+#include <windows.h>
+
+#include <array>
+#include <memory>
+
+#include "tools/hash/Crc32.h"
+#include "tools/hash/GostHash.h"
+#include "tools/hash/Md2.h"
+#include "tools/hash/Md4.h"
+#include "tools/hash/Md5.h"
+#include "tools/hash/Sha1.h"
+#include "tools/hash/Sha2.h"
+
+namespace {
+
+// Feeds every block from read() to update(); false when a read fails.
+template <typename Update>
+bool ReadAll(const HashBlockReader& read, size_t blockSize, Update&& update) {
+    std::array<uint8_t, kMaxHashReadBlock> buffer;
+    for (;;) {
+        const long long got = read(buffer.data(), blockSize);
+        if (got < 0 || static_cast<unsigned long long>(got) > blockSize) return false;
+        if (got == 0) return true;  // a short read is not the end; only an empty one is
+        update(buffer.data(), static_cast<size_t>(got));
+    }
+}
+
+template <typename Context>
+std::wstring DigestWith(Context& context, const HashBlockReader& read, size_t blockSize,
+                        HashOutputFormat format) {
+    context.Init();
+    if (!ReadAll(read, blockSize, [&](const uint8_t* p, size_t n) { context.Update(p, n); })) return {};
+    uint8_t digest[Context::kDigestSize];
+    context.Final(digest);
+    return FormatDigest(digest, sizeof(digest), format);
+}
+
+bool IsKnownFormat(HashOutputFormat format) {
+    const auto value = static_cast<int32_t>(format);
+    return value >= 1 && value <= 4;
+}
+
+// Closes a file handle on every path.
+struct FileHandle {
+    HANDLE handle;
+    explicit FileHandle(HANDLE h) : handle(h) {}
+    ~FileHandle() {
+        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+    }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+};
+
+}  // namespace
+
+size_t HashReadBlockSize(HashAlgorithm algorithm) {
+    switch (algorithm) {
+        case HashAlgorithm::Crc32:
+            return 4096;
+        case HashAlgorithm::Md5:
+            return 2048;
+        default:
+            return 16000;
+    }
+}
+
+std::wstring FormatDigest(const uint8_t* digest, size_t size, HashOutputFormat format) {
+    if (!IsKnownFormat(format)) return {};
+    const bool upper = format == HashOutputFormat::UppercaseNoSpaces || format == HashOutputFormat::Uppercase;
+    const bool spaced = format == HashOutputFormat::Lowercase || format == HashOutputFormat::Uppercase;
+    const wchar_t* digits = upper ? L"0123456789ABCDEF" : L"0123456789abcdef";
+    std::wstring text;
+    text.reserve(size * 3);
+    for (size_t i = 0; i < size; ++i) {
+        if (spaced && i != 0) text += L' ';
+        text += digits[digest[i] >> 4];
+        text += digits[digest[i] & 15];
+    }
+    return text;
+}
+
+std::wstring CalculateHashText(HashAlgorithm algorithm, int shaBits, HashOutputFormat format,
+                               const HashBlockReader& read) {
+    if (!IsKnownFormat(format)) return {};
+    const size_t blockSize = HashReadBlockSize(algorithm);
+    switch (algorithm) {
+        case HashAlgorithm::Crc32: {
+            CCrc32Static crc;
+            crc.Init();
+            if (!ReadAll(read, blockSize, [&](const uint8_t* p, size_t n) { crc.Update(p, n); })) return {};
+            // The register value most significant byte first, which is how "%08x" prints it.
+            const uint32_t value = crc.Final();
+            const uint8_t bytes[4] = {static_cast<uint8_t>(value >> 24), static_cast<uint8_t>(value >> 16),
+                                      static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)};
+            return FormatDigest(bytes, 4, format);
+        }
+        case HashAlgorithm::GostHash: {
+            GostHashContext context;
+            return DigestWith(context, read, blockSize, format);
+        }
+        case HashAlgorithm::Md2: {
+            CMD2 context;
+            return DigestWith(context, read, blockSize, format);
+        }
+        case HashAlgorithm::Md4: {
+            Md4Context context;
+            return DigestWith(context, read, blockSize, format);
+        }
+        case HashAlgorithm::Md5: {
+            Md5Context context;
+            return DigestWith(context, read, blockSize, format);
+        }
+        case HashAlgorithm::Sha1: {
+            Sha1Context context;
+            return DigestWith(context, read, blockSize, format);
+        }
+        case HashAlgorithm::Sha2: {
+            Sha2Context context;
+            if (!context.Begin(shaBits)) return {};
+            if (!ReadAll(read, blockSize, [&](const uint8_t* p, size_t n) { context.Update(p, n); }))
+                return {};
+            uint8_t digest[Sha2Context::kMaxDigestSize];
+            context.Final(digest);
+            return FormatDigest(digest, context.digestSize, format);
+        }
+    }
+    return {};
+}
+
+std::wstring HashCalculator::Calculate() {
+    try {
+        output.clear();
+        if (filePath.empty()) return output;
+        // Others may keep reading, writing or even deleting the file while it is hashed.
+        FileHandle file(CreateFileW(filePath.c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        if (file.handle == INVALID_HANDLE_VALUE) return output;
+        const HANDLE handle = file.handle;
+        const HashBlockReader read = [handle](uint8_t* buffer, size_t size) -> long long {
+            DWORD got = 0;
+            if (ReadFile(handle, buffer, static_cast<DWORD>(size), &got, nullptr)) return got;
+            // The writer of a pipe closing its end is the pipe's end of data, not a failure.
+            return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
+        };
+        output = CalculateHashText(algorithm, shaBits, outputFormat, read);
+        return output;
+    } catch (...) {
+        output.clear();
+        return output;
+    }
+}

@@ -1,0 +1,53 @@
+// The hash engine: one checksum or message digest of one file, returned as text in one of four formats.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+enum class HashAlgorithm : int32_t {
+    Crc32 = 1,
+    GostHash = 2,
+    Md2 = 3,
+    Md4 = 4,
+    Md5 = 5,
+    Sha1 = 6,
+    Sha2 = 7,  // SHA-256, SHA-384 or SHA-512, chosen by HashCalculator::shaBits
+};
+
+enum class HashOutputFormat : int32_t {
+    LowercaseNoSpaces = 1,
+    Lowercase = 2,  // a space between bytes
+    UppercaseNoSpaces = 3,
+    Uppercase = 4,  // a space between bytes
+};
+
+// Reads up to size bytes into buffer: returns the count (0 at end of data) or -1 on a read error.
+using HashBlockReader = std::function<long long(uint8_t* buffer, size_t size)>;
+
+// Read size per call for each algorithm (at most kMaxHashReadBlock bytes of buffer are ever held).
+constexpr size_t kMaxHashReadBlock = 16000;
+size_t HashReadBlockSize(HashAlgorithm algorithm);
+
+// Digest of everything read by read(), formatted; empty for an unknown algorithm, format or SHA-2 length,
+// or when a read fails.
+std::wstring CalculateHashText(HashAlgorithm algorithm, int shaBits, HashOutputFormat format,
+                               const HashBlockReader& read);
+
+// Hex text of a digest in the given format (empty for an unknown format).
+std::wstring FormatDigest(const uint8_t* digest, size_t size, HashOutputFormat format);
+
+// A plain value created on the caller's stack for one computation.
+class HashCalculator {
+public:
+    HashAlgorithm algorithm = HashAlgorithm::Sha1;
+    HashOutputFormat outputFormat = HashOutputFormat::LowercaseNoSpaces;
+    int32_t shaBits = 256;
+    std::wstring filePath;
+    std::wstring output;
+
+    // Reads the whole file and returns its digest text. Empty when the path is empty, the file cannot be
+    // opened or a read fails, so a failure is never shown as a checksum. Never throws.
+    std::wstring Calculate();
+};
