@@ -58,7 +58,8 @@ public:
     void LoadData() { snapshot_.LoadData(); }
     bool dataLoaded() const { return snapshot_.dataLoaded; }
     const std::shared_ptr<Data::AllData>& data() const { return snapshot_.data; }
-    const std::vector<std::wstring>& favoriteFolders() const { return snapshot_.favoriteFolders; }
+    // The menu's copy of the favorites (the favorites menu sorts it in place).
+    std::vector<std::wstring>& favoriteFolders() { return snapshot_.favoriteFolders; }
 
     // Handler state read by the menu items.
     std::wstring folderPath;

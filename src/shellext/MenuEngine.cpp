@@ -34,6 +34,8 @@ void ReleaseItem(ThreadMenuState& state, int index) {
     if (!slot || slot->Has(OddBase::ItemPlaceholder)) return;
     slot.reset();
     state.freeSlots.push_back(static_cast<unsigned>(index));
+    // The slot may soon hold another item: a late InvokeCommand must not run it.
+    if (state.currentItem == index) state.currentItem = -1;
 }
 
 ItemPtr GetItem(const ThreadMenuState& state, int index) {
@@ -139,8 +141,12 @@ void OnPopupOpened(ThreadMenuState& state, HMENU popup, UINT position) {
     if (!state.openPopups.empty()) {
         if (state.popupDepth >= 1 && state.openPopups[state.popupDepth - 1].menu == popup) return;
         if (state.popupDepth < 1) {
-            state.openPopups.clear();
+            // A new menu loop. Popups filled in the previous loop go back to
+            // their placeholder first: a host that shows the same menu again
+            // must see them filled once, not twice.
             state.popupDepth = 0;
+            CleanStalePopups(state);
+            state.openPopups.clear();
         }
         int count = static_cast<int>(state.openPopups.size());
         if (state.popupDepth < count && state.openPopups[state.popupDepth].menu == popup) {

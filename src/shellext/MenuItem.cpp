@@ -1,6 +1,7 @@
 // Base behaviour of menu items and the framework's own items.
 #include "shellext/MenuItem.h"
 
+#include "menu/MainMenu.h"
 #include "shellext/GotoFavorite.h"
 #include "win/Handle.h"
 
@@ -77,8 +78,12 @@ void TopMenuItem::MeasureItem(MEASUREITEMSTRUCT& measure) {
 void Quelvar::FillSubmenu(HMENU menu) {
     ::DeleteMenu(menu, 0, MF_BYPOSITION);
     SubmenuBuilder builder(owner, menu);
-    builder.AddItem(std::make_shared<TopMenuItem>());
-    if (MainSubmenuFiller()) MainSubmenuFiller()(builder);
+    if (MainSubmenuFiller()) {
+        builder.AddItem(std::make_shared<TopMenuItem>());
+        MainSubmenuFiller()(builder);
+    } else {
+        BuildMainSubmenu(builder);
+    }
 }
 
 void Quelvar::SetMainSubmenuFiller(SubmenuFiller filler) { MainSubmenuFiller() = std::move(filler); }

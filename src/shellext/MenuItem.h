@@ -82,8 +82,9 @@ public:
     Quelvar() : OddBase(3, L"Quelvar", 1, ItemHasSubmenu | ItemFillOnOpen, kNoMnemonic) {}
     void FillSubmenu(HMENU menu) override;
 
-    // What the main submenu holds after its invisible first entry. The folder
-    // menus install their builder here; tests install their own entries.
+    // Replaces the main submenu's content after its invisible first entry, so
+    // that tests of the menu engine can put entries of their own there. An
+    // empty function restores the real main submenu.
     using SubmenuFiller = std::function<void(SubmenuBuilder& builder)>;
     static void SetMainSubmenuFiller(SubmenuFiller filler);
 };

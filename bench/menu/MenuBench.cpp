@@ -1,0 +1,181 @@
+// Times the handler's menu with 1,000 entries in the Quelvar submenu, driven
+// through the test shell host: QueryContextMenu, opening the submenu (its
+// filling), measuring and drawing every entry, and a real menu loop showing
+// it. Peers measured in the same run: a minimal owner-drawn menu (one cached
+// font, one DrawTextW per entry) and the system's own menu of 1,000 text
+// entries shown by the same kind of menu loop.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "shellext/GotoFavorite.h"
+#include "shellext/MenuItem.h"
+#include "support/ShellHost.h"
+
+using namespace QuelvarTest;
+
+namespace {
+
+constexpr int kEntries = 1000;
+
+class BenchItem : public OddBase {
+public:
+    explicit BenchItem(const std::wstring& label) : OddBase(100, label.c_str(), 7, 0, kNoMnemonic) {}
+};
+
+std::wstring Label(int i) {
+    wchar_t text[128];
+    std::swprintf(text, 128, L"C:\\Users\\Someone\\Projects\\Customer %03d\\Folder number %04d", i % 37, i);
+    return text;
+}
+
+double Now() {
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        ::QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER counter;
+    ::QueryPerformanceCounter(&counter);
+    return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
+// Best of `runs` (milliseconds) of `body`.
+double Best(int runs, const std::function<void()>& body) {
+    double best = 1e300;
+    for (int i = 0; i < runs; ++i) {
+        double start = Now();
+        body();
+        best = std::min(best, Now() - start);
+    }
+    return best;
+}
+
+struct Phases {
+    double query = 1e300, open = 1e300, measure = 1e300, draw = 1e300, total = 1e300;
+};
+
+// One menu through the shell's message sequence, phase by phase.
+void OneMenu(ShellHost& host, const std::wstring& folder, Phases& best, Canvas& canvas) {
+    host.ResetMenu();
+    double t0 = Now();
+    host.CreateHandler();
+    host.InitializeBackground(folder);
+    host.QueryContextMenu();
+    double t1 = Now();
+    HMENU main = host.OpenQuelvarSubmenu();
+    double t2 = Now();
+    const int count = ::GetMenuItemCount(main);
+    std::vector<MEASUREITEMSTRUCT> sizes;
+    sizes.reserve(count);
+    for (int i = 0; i < count; ++i) sizes.push_back(host.Measure(main, i));
+    double t3 = Now();
+    for (int i = 0; i < count; ++i) {
+        RECT rect{0, 0, static_cast<LONG>(std::max<UINT>(sizes[i].itemWidth, 1)),
+                  static_cast<LONG>(std::max<UINT>(sizes[i].itemHeight, 1))};
+        host.Draw(canvas, main, i, 0, rect);
+    }
+    double t4 = Now();
+    host.CloseAll();
+    host.ReleaseHandler();
+    if (count != kEntries + 1) std::printf("unexpected entry count %d\n", count);
+    best.query = std::min(best.query, t1 - t0);
+    best.open = std::min(best.open, t2 - t1);
+    best.measure = std::min(best.measure, t3 - t2);
+    best.draw = std::min(best.draw, t4 - t3);
+    best.total = std::min(best.total, t4 - t0);
+}
+
+// The floor: a plain owner-drawn menu of the same labels, measured and drawn
+// with one cached font.
+double MinimalOwnerDraw(const std::vector<std::wstring>& labels, Canvas& canvas) {
+    return Best(10, [&] {
+        Lumo::Win::UniqueMenu menu(::CreatePopupMenu());
+        for (size_t i = 0; i < labels.size(); ++i) {
+            ::AppendMenuW(menu.get(), MF_OWNERDRAW, 1, reinterpret_cast<LPCWSTR>(i));
+        }
+        Lumo::Win::UniqueGdiObject font = MenuFont();
+        HGDIOBJ old = ::SelectObject(canvas.Dc(), font.get());
+        for (const auto& label : labels) {
+            SIZE size{};
+            ::GetTextExtentPoint32W(canvas.Dc(), label.c_str(), static_cast<int>(label.size()), &size);
+            RECT rect{0, 0, std::min<LONG>(size.cx + size.cy + 3, 300), size.cy + 4};
+            ::DrawTextW(canvas.Dc(), label.c_str(), -1, &rect, DT_EXPANDTABS | DT_PATH_ELLIPSIS);
+        }
+        ::SelectObject(canvas.Dc(), old);
+    });
+}
+
+}  // namespace
+
+int wmain() {
+    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    int status = 0;
+    try {
+        EngineScope engine;
+        const std::wstring folder = engine.DataFolder().substr(0, engine.DataFolder().size() - 1);
+        std::vector<std::wstring> labels;
+        for (int i = 0; i < kEntries; ++i) labels.push_back(Label(i));
+        Quelvar::SetMainSubmenuFiller([&labels](SubmenuBuilder& builder) {
+            for (const auto& label : labels) builder.AddItem(std::make_shared<BenchItem>(label));
+        });
+        Canvas canvas(400, 40, ::GetSysColor(COLOR_MENU));
+        Lumo::Win::UniqueGdiObject font = MenuFont();
+        ::SelectObject(canvas.Dc(), font.get());
+
+        std::printf("MenuBench: %d entries in the Quelvar submenu\n", kEntries);
+        for (MessageRouting routing : {MessageRouting::ForwardToHandler, MessageRouting::HooksOnly}) {
+            ShellHost host(routing, routing == MessageRouting::HooksOnly ? 0 : 100);
+            Phases best;
+            for (int i = 0; i < 10; ++i) OneMenu(host, folder, best, canvas);
+            std::printf("message sequence, %s:\n",
+                        routing == MessageRouting::HooksOnly ? "hooks only" : "forwarding");
+            std::printf("  QueryContextMenu          %8.3f ms\n", best.query);
+            std::printf("  open Quelvar submenu      %8.3f ms\n", best.open);
+            std::printf("  measure %4d entries      %8.3f ms\n", kEntries + 1, best.measure);
+            std::printf("  draw %4d entries         %8.3f ms\n", kEntries + 1, best.draw);
+            std::printf("  total (best run)          %8.3f ms\n", best.total);
+        }
+        Canvas scratch(400, 40, ::GetSysColor(COLOR_MENU));
+        const double floor = MinimalOwnerDraw(labels, scratch);
+        std::printf("peer: minimal owner-drawn menu, measure+draw %d entries: %8.3f ms\n", kEntries, floor);
+
+        // Real menu loops: ours against the system's own text menu of the same size.
+        ShellHost host;
+        auto ourLoop = Best(5, [&] {
+            host.ResetMenu();
+            host.CreateHandler();
+            host.InitializeBackground(folder);
+            host.QueryContextMenu();
+            host.TrackMenu({host.Hover(host.Menu(), host.QuelvarPosition()), host.Key(VK_RIGHT),
+                            host.Keys({VK_ESCAPE, VK_ESCAPE})});
+            host.ReleaseHandler();
+        });
+        Lumo::Win::UniqueMenu textMenu(::CreatePopupMenu());
+        HMENU textSubmenu = ::CreatePopupMenu();
+        for (const auto& label : labels) ::AppendMenuW(textSubmenu, MF_STRING, 1, label.c_str());
+        ::AppendMenuW(textMenu.get(), MF_STRING, 2, L"&Open");
+        ::AppendMenuW(textMenu.get(), MF_POPUP, reinterpret_cast<UINT_PTR>(textSubmenu), L"Quelvar");
+        auto peerLoop = Best(5, [&] {
+            host.TrackMenu(
+                textMenu.get(),
+                {host.Hover(textMenu.get(), 1), host.Key(VK_RIGHT), host.Keys({VK_ESCAPE, VK_ESCAPE})},
+                TPM_RETURNCMD | TPM_RIGHTBUTTON);
+        });
+        std::printf("real menu loop (open, show, close; includes the host's timer steps):\n");
+        std::printf("  Quelvar submenu, %d owner-drawn entries  %8.3f ms\n", kEntries, ourLoop);
+        std::printf("  system text submenu, %d entries          %8.3f ms\n", kEntries, peerLoop);
+        std::printf("  ratio ours / system                       %8.2f\n", ourLoop / peerLoop);
+        Quelvar::SetMainSubmenuFiller(nullptr);
+    } catch (const std::exception& e) {
+        std::printf("MenuBench failed: %s\n", e.what());
+        status = 1;
+    }
+    ::CoUninitialize();
+    return status;
+}

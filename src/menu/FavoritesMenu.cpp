@@ -1,0 +1,259 @@
+// Favorite entries, "&More Favorites", the add entry, and jumping to a
+// favorite with its network and missing-folder handling.
+#include "menu/FavoritesMenu.h"
+
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <algorithm>
+#include <map>
+#include <vector>
+
+#include "data/DataCenter.h"
+#include "menu/NetworkConnections.h"
+#include "menu/PopupMenu.h"
+#include "shellext/GotoFavorite.h"
+#include "shellext/Navigation.h"
+#include "system/Errors.h"
+#include "win/Handle.h"
+
+namespace {
+
+constexpr wchar_t kCaption[] = L"Quelvar";
+const std::wstring kQuote = L"\"";
+
+std::wstring DoubleAmpersands(const std::wstring& text) {
+    std::wstring result;
+    for (wchar_t c : text) {
+        result += c;
+        if (c == L'&') result += L'&';
+    }
+    return result;
+}
+
+DataCenter& Center() {
+    DataCenter* center = DataCenter::Instance();
+    if (!center) throw Lumo::AnyError();
+    return *center;
+}
+
+int Ask(HWND owner, const std::wstring& text, UINT buttons) {
+    return ::MessageBoxW(owner, text.c_str(), kCaption, buttons);
+}
+
+bool FolderExists(const std::wstring& folder) {
+    return ::GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+}  // namespace
+
+OneFavFolder::OneFavFolder(int index, const std::wstring& folder)
+    : OddBase(10, DoubleAmpersands(folder).c_str(), -1, 0, kNoMnemonic), favoriteIndex(index) {
+    helpText = folder;
+}
+
+void OneFavFolder::Execute(HWND host) { GoToFavorite(host); }
+
+void OneFavFolder::GoToFavorite(HWND window) {
+    try {
+        const std::wstring folder = Folder();
+        NetworkConnections& network = NetworkConnections::Current();
+        bool reachable = false;
+        if (::PathIsUNCW(folder.c_str())) {
+            if (network.UseConnection(::GetActiveWindow(), std::wstring(), folder) != NO_ERROR) return;
+            reachable = ::PathIsUNCServerShareW(folder.c_str()) || ::PathIsUNCServerW(folder.c_str()) ||
+                        ::PathFileExistsW(folder.c_str());
+        } else {
+            std::wstring drive = folder.substr(0, 2);
+            ::CharUpperBuffW(drive.data(), static_cast<DWORD>(drive.size()));
+            std::wstring remote;
+            const DWORD status = network.GetConnection(drive, remote);
+            if (status == ERROR_NOT_CONNECTED || status == NO_ERROR) {
+                reachable = FolderExists(folder);
+            } else if (status == ERROR_CONNECTION_UNAVAIL) {
+                std::map<std::wstring, std::wstring> connections;
+                if (!network.RememberedConnections(connections)) return;
+                auto found = connections.find(drive);
+                if (found != connections.end()) {
+                    if (network.UseConnection(::GetActiveWindow(), found->first, found->second) != NO_ERROR) {
+                        return;
+                    }
+                    reachable = true;
+                }
+            } else {
+                return;
+            }
+        }
+        if (reachable) {
+            Navigation::NavigateHostWindow(folder, window, *owner);
+            return;
+        }
+        if (Ask(::GetActiveWindow(),
+                kQuote + folder + kQuote + L" not exists.\nDo you want to remove it from the favorite list?",
+                MB_YESNO) == IDYES) {
+            RemoveWithoutAsking();
+        }
+    } catch (...) {
+    }
+}
+
+void OneFavFolder::RemoveFavorite() {
+    try {
+        const std::wstring folder = Folder();
+        if (Ask(::GetActiveWindow(), L"Do you want to remove " + kQuote + folder + kQuote + L" from the list?",
+                MB_OKCANCEL) != IDOK) {
+            return;
+        }
+        RemoveWithoutAsking();
+    } catch (...) {
+    }
+}
+
+void OneFavFolder::RemoveWithoutAsking() {
+    owner->LoadData();
+    const auto& data = owner->data();
+    if (!data || !data->favorites) return;
+    const std::wstring folder = Folder();
+    const auto& stored = data->favorites->folders;
+    auto found = std::find(stored.begin(), stored.end(), folder);
+    if (found == stored.end()) return;
+    Center().RemoveFavoriteAt(static_cast<size_t>(found - stored.begin()), folder);
+}
+
+void AddFavFolder::Execute(HWND) {
+    try {
+        const auto& folders = owner->selectedFolders;
+        if (folders.size() > 1) {
+            if (Ask(nullptr, L"More than one folders are selected, do you want to add them all to favorite list?",
+                    MB_OKCANCEL) != IDOK) {
+                return;
+            }
+            bool added = Center().AddFavorites(folders);
+            Ask(nullptr, added ? L"Folders added successfully" : L"These folders had already been added", MB_OK);
+            return;
+        }
+        bool added = Center().AddFavorite(folders.empty() ? owner->folderPath : folders.front());
+        Ask(nullptr, added ? L"Folder added successfully" : L"This folder had already been added", MB_OK);
+    } catch (...) {
+    }
+}
+
+void BuildFavoritesSection(SubmenuBuilder& builder) {
+    CGotoFavorite& owner = *builder.Owner();
+    owner.LoadData();
+    const auto& data = owner.data();
+    std::vector<std::wstring>& favorites = owner.favoriteFolders();
+    if (!data || favorites.empty()) return;
+    if (data->settings && data->settings->sortMode == Data::SortByPathName) {
+        // Ordinal comparison of UTF-16 code units.
+        std::sort(favorites.begin(), favorites.end());
+    }
+    long limit = 1000;
+    if (data->userSettings && data->userSettings->limitTopFavorites) limit = data->userSettings->topFavoriteLimit;
+    // A negative stored limit shows nothing at top level.
+    const size_t shown = static_cast<size_t>(std::clamp<long>(limit, 0, static_cast<long>(favorites.size())));
+    for (size_t j = 0; j < shown; ++j) {
+        builder.AddItem(std::make_shared<OneFavFolder>(static_cast<int>(j), favorites[j]));
+    }
+    if (shown < favorites.size()) {
+        HMENU more = builder.AddItem(std::make_shared<MoreFavorites>());
+        SubmenuBuilder rest(&owner, more);
+        for (size_t j = shown; j < favorites.size(); ++j) {
+            rest.AddItem(std::make_shared<OneFavFolder>(static_cast<int>(j), favorites[j]));
+        }
+    }
+    builder.AddSeparator();
+}
+
+std::shared_ptr<AddFavFolder> PrepareAddFavFolder(CGotoFavorite& owner) {
+    auto entry = std::make_shared<AddFavFolder>();
+    owner.selectedFolders.clear();
+    for (const Lumo::Win::UniqueIdList& item : owner.itemIdLists) {
+        Lumo::Win::ComPtr<IShellFolder> parent;
+        PCUITEMID_CHILD child = nullptr;
+        // The selected lists are relative to the folder; bind through the absolute form.
+        Lumo::Win::UniqueIdList absolute(
+            owner.folderIdList ? ::ILCombine(owner.folderIdList.get(), item.get()) : ::ILClone(item.get()));
+        if (!absolute) continue;
+        if (FAILED(::SHBindToParent(absolute.get(), IID_IShellFolder, parent.put_void(), &child))) continue;
+        SFGAOF attributes = SFGAO_LINK;
+        if (FAILED(parent->GetAttributesOf(1, &child, &attributes)) || (attributes & SFGAO_LINK)) continue;
+        std::wstring name;
+        if (IsNavigableFolder(item.get(), owner.folderIdList.get(), &name)) owner.selectedFolders.push_back(name);
+    }
+    const auto& folders = owner.selectedFolders;
+    if (folders.size() >= 2) {
+        entry->label = L"&Add Folders to Favorites";
+        entry->helpText = L"Add " + std::to_wstring(folders.size()) + L" selected folders to favorites";
+    } else if (folders.size() == 1) {
+        entry->helpText = L"Add " + kQuote + folders.front() + kQuote + L" to favorites";
+    } else if (owner.itemIdLists.empty() && owner.folderIdList) {
+        owner.folderPath = ItemIDList(owner.folderIdList.get(), nullptr).ParsingName();
+        if (IsNavigableFolder(owner.folderIdList.get(), nullptr)) {
+            entry->helpText = L"Add " + kQuote + owner.folderPath + kQuote + L" to favorites";
+        } else {
+            entry->flags |= OddBase::ItemDisabled;
+        }
+    } else {
+        entry->flags |= OddBase::ItemDisabled;
+    }
+    return entry;
+}
+
+void OneFavFolder::ShowItemMenu(HWND window) {
+    using Lumo::WinUi::PopupMenu;
+    owner->LoadData();
+    const auto& data = owner->data();
+    const bool sortedByPath = data && data->settings && data->settings->sortMode == Data::SortByPathName;
+    const std::wstring folder = Folder();
+    PopupMenu menu;
+    menu.AppendCommand(
+        L"Open Folder",
+        [this, window, folder] {
+            ::EndMenu();
+            if (HWND browser = Navigation::FindBrowserWindow(window)) {
+                GoToFavorite(browser);
+            } else {
+                Navigation::ExploreFolder(folder);
+            }
+        },
+        true);
+    menu.AppendCommand(L"Open Folder in New Window", [folder] {
+        ::EndMenu();
+        Navigation::ExploreFolder(folder);
+    });
+    menu.AppendCommand(L"Explore From Here", [folder] {
+        ::EndMenu();
+        Navigation::ExploreFromHere(folder);
+    });
+    menu.AppendSeparator();
+    menu.AppendCommand(L"DOS Prompt Here", [folder] {
+        ::EndMenu();
+        Navigation::OpenCommandPrompt(folder);
+    });
+    menu.AppendSeparator();
+    menu.AppendCommand(L"Remove From Favorites", [this] {
+        ::EndMenu();
+        RemoveFavorite();
+    });
+    menu.AppendSeparator();
+    auto sortBy = menu.AppendSubMenu(L"Sort by");
+    sortBy->AppendRadioCommand(
+        L"Path Name",
+        [] {
+            ::EndMenu();
+            Center().SetSortMode(Data::SortByPathName);
+        },
+        sortedByPath);
+    sortBy->AppendSeparator();
+    sortBy->AppendRadioCommand(
+        L"No Sort",
+        [] {
+            ::EndMenu();
+            Center().SetSortMode(Data::NoSort);
+        },
+        !sortedByPath);
+    menu.AppendSeparator();
+    menu.AppendCommand(L"Cancel", [] {});
+    menu.Track(window);
+}

@@ -1,0 +1,49 @@
+// The favorites section of the main submenu: one entry per favorite up to the
+// top-level limit, "&More Favorites" with the rest, and the entry that adds the
+// current or the selected folders.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "shellext/MenuItem.h"
+
+class OneFavFolder : public OddBase {
+public:
+    OneFavFolder(int favoriteIndex, const std::wstring& folder);
+    void Execute(HWND host) override;
+    void ShowItemMenu(HWND window) override;
+
+    // Checks that the folder can be reached (connecting network shares and
+    // drives), offers to remove a missing one, and navigates `window` there.
+    void GoToFavorite(HWND window);
+    // Asks, then removes the favorite from the stored list.
+    void RemoveFavorite();
+
+    std::wstring Folder() const { return helpText; }
+    int favoriteIndex;
+
+private:
+    void RemoveWithoutAsking();
+};
+
+class MoreFavorites : public OddBase {
+public:
+    MoreFavorites() : OddBase(11, L"&More Favorites", 23, ItemHasSubmenu, 'm') { helpText = L"More favorites"; }
+};
+
+class AddFavFolder : public OddBase {
+public:
+    AddFavFolder() : OddBase(12, L"&Add Folder to Favorites", 2, 0, 'a') {}
+    void Execute(HWND host) override;
+};
+
+// Inserts the favorites entries, "&More Favorites" and the closing separator
+// at `builder`'s position (nothing when there are no favorites).
+void BuildFavoritesSection(SubmenuBuilder& builder);
+
+// Collects the owner's selected folders and prepares the add entry's label,
+// help text and state.
+std::shared_ptr<AddFavFolder> PrepareAddFavFolder(CGotoFavorite& owner);

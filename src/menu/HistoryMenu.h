@@ -1,0 +1,31 @@
+// The "Navigate &History" submenu: recently visited folders, newest first,
+// and the entry that clears them.
+#pragma once
+
+#include "shellext/MenuItem.h"
+
+class NavigateHistory : public OddBase {
+public:
+    NavigateHistory()
+        : OddBase(6, L"Navigate &History", -1, ItemHasSubmenu | ItemFillOnOpen, 'h') {
+        helpText = L"Navigate history";
+    }
+    void FillSubmenu(HMENU menu) override;
+    void ShowItemMenu(HWND window) override;
+};
+
+// A visited folder; its label is the folder exactly as stored.
+class OneNaviHistory : public OddBase {
+public:
+    explicit OneNaviHistory(const std::wstring& folder) : OddBase(8, folder.c_str(), -1, 0, kNoMnemonic) {
+        helpText = folder;
+    }
+    void Execute(HWND host) override;
+    void ShowItemMenu(HWND window) override;
+};
+
+class ClearNaviHistory : public OddBase {
+public:
+    ClearNaviHistory() : OddBase(7, L"&Clear History", 8, 0, 'c') { helpText = L"Clear navigate history"; }
+    void Execute(HWND host) override;
+};

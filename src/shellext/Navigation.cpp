@@ -1,0 +1,351 @@
+// Folder navigation into the window a menu came from: the Explorer frame of
+// the menu's thread, a shell browser found above the invoking window (Explorer
+// or a common file dialog), or an Office file dialog whose file-name box gets
+// the path typed in. Also the plain launches of explorer.exe and cmd.exe.
+#include "shellext/Navigation.h"
+
+#include <exdisp.h>
+#include <servprov.h>
+#include <shellapi.h>
+
+#include <utility>
+#include <vector>
+
+#include "data/DataCenter.h"
+#include "shellext/GotoFavorite.h"
+#include "win/Handle.h"
+
+using Lumo::Win::ComPtr;
+using Lumo::Win::UniqueIdList;
+
+namespace Navigation {
+namespace {
+
+// The shell's own identifiers, spelled out here because MinGW's import
+// libraries do not carry all of them.
+constexpr GUID kClsidShellWindows = {
+    0x9BA05972, 0xF6A8, 0x11CF, {0xA4, 0x42, 0x00, 0xA0, 0xC9, 0x0A, 0x8F, 0x39}};
+constexpr GUID kIidShellWindows = {
+    0x85CB6900, 0x4D95, 0x11CF, {0x96, 0x0C, 0x00, 0x80, 0xC7, 0xF4, 0xEE, 0x85}};
+constexpr GUID kIidWebBrowser2 = {
+    0xD30C1661, 0xCDAF, 0x11D0, {0x8A, 0x3E, 0x00, 0xC0, 0x4F, 0xC9, 0xE2, 0x6E}};
+constexpr GUID kIidServiceProvider = {
+    0x6D5140C1, 0x7436, 0x11CE, {0x80, 0x34, 0x00, 0xAA, 0x00, 0x60, 0x09, 0xFA}};
+constexpr GUID kSidTopLevelBrowser = {
+    0x4C96BE40, 0x915C, 0x11CF, {0x99, 0xD3, 0x00, 0xAA, 0x00, 0x4A, 0xE8, 0x37}};
+constexpr GUID kIidShellBrowser = {
+    0x000214E2, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
+// In-process server or handler, local or remote server: the collection lives
+// in the Explorer process.
+constexpr DWORD kShellWindowsContext = 0x17;
+
+constexpr wchar_t kOfficeDialogPrefix[] = L"bosa_sdm_";
+constexpr int kOfficeDialogPrefixLength = 9;
+
+constexpr LPARAM kTabDown = 0x000F0001;
+constexpr LPARAM kTabUp = static_cast<LPARAM>(0xC00F0001u);
+constexpr LPARAM kReturnDown = 0x001C0001;
+constexpr LPARAM kReturnUp = static_cast<LPARAM>(0xC01C0001u);
+
+HINSTANCE ShellExecuteLauncher(HWND window, const wchar_t* verb, const wchar_t* file,
+                               const wchar_t* parameters, const wchar_t* directory, int show) {
+    return ::ShellExecuteW(window, verb, file, parameters, directory, show);
+}
+
+ShellLauncher& CurrentLauncher() {
+    static ShellLauncher launcher = ShellExecuteLauncher;
+    return launcher;
+}
+
+// A failed launch is not reported to anyone.
+void Launch(HWND window, const wchar_t* verb, const wchar_t* file, const wchar_t* parameters,
+            const wchar_t* directory, int show) noexcept {
+    try {
+        CurrentLauncher()(window, verb, file, parameters, directory, show);
+    } catch (...) {
+    }
+}
+
+// The history is a convenience: a data file that cannot be written must not
+// undo or fail a navigation that already happened.
+void RecordHistory(const std::wstring& path) noexcept {
+    try {
+        if (DataCenter* center = DataCenter::Instance()) center->AddNavigateHistory(path);
+    } catch (...) {
+    }
+}
+
+std::wstring ClassNameOf(HWND window, int capacity) {
+    std::vector<wchar_t> buffer(static_cast<std::size_t>(capacity) + 1, L'\0');
+    const int length = ::GetClassNameW(window, buffer.data(), capacity);
+    return std::wstring(buffer.data(), length > 0 ? static_cast<std::size_t>(length) : 0);
+}
+
+bool SameTextIgnoringCase(const wchar_t* a, int aLength, const wchar_t* b, int bLength) {
+    return ::CompareStringOrdinal(a, aLength, b, bLength, TRUE) == CSTR_EQUAL;
+}
+
+bool ClassNameIs(const std::wstring& className, const wchar_t* expected) {
+    return SameTextIgnoringCase(className.c_str(), static_cast<int>(className.size()), expected, -1);
+}
+
+bool IsOfficeDialogClass(const std::wstring& className) {
+    return className.size() >= kOfficeDialogPrefixLength &&
+           SameTextIgnoringCase(className.c_str(), kOfficeDialogPrefixLength, kOfficeDialogPrefix,
+                                kOfficeDialogPrefixLength);
+}
+
+// The window's parent proper (never its owner); null above a top-level window.
+HWND ParentOf(HWND window) {
+    HWND parent = ::GetAncestor(window, GA_PARENT);
+    return parent == ::GetDesktopWindow() ? nullptr : parent;
+}
+
+bool BelongsToThisProcess(HWND window) {
+    DWORD process = 0;
+    return ::GetWindowThreadProcessId(window, &process) != 0 && process == ::GetCurrentProcessId();
+}
+
+bool BelongsToThisThread(HWND window) {
+    DWORD process = 0;
+    const DWORD thread = ::GetWindowThreadProcessId(window, &process);
+    return thread == ::GetCurrentThreadId() && process == ::GetCurrentProcessId();
+}
+
+// The shell browser a window answers with, or null. The answer is a pointer
+// into the window's own process, so only windows of this process are asked.
+IShellBrowser* AskShellBrowser(HWND window) {
+    if (!window || !BelongsToThisProcess(window)) return nullptr;
+    return reinterpret_cast<IShellBrowser*>(::SendMessageW(window, kShellBrowserRequest, 0, 0));
+}
+
+// The browser of the first Explorer frame of this thread in the shell's
+// window collection, or null.
+ComPtr<IWebBrowser2> FindExplorerOfThisThread(IShellWindows& windows) {
+    long count = 0;
+    if (FAILED(windows.get_Count(&count))) return nullptr;
+    for (long i = 0; i < count; ++i) {
+        VARIANT index;
+        ::VariantInit(&index);
+        index.vt = VT_I4;
+        index.lVal = i;
+        ComPtr<IDispatch> item;
+        if (FAILED(windows.Item(index, item.put())) || !item) continue;
+        auto browser = item.query<IWebBrowser2>(kIidWebBrowser2);
+        if (!browser) continue;
+        SHANDLE_PTR handle = 0;
+        if (FAILED(browser->get_HWND(&handle)) || !handle) continue;
+        HWND frame = reinterpret_cast<HWND>(handle);
+        if (!BelongsToThisThread(frame)) continue;
+        const std::wstring className = ClassNameOf(frame, MAX_PATH);
+        if (ClassNameIs(className, L"ExploreWClass") || ClassNameIs(className, L"CabinetWClass")) {
+            return browser;
+        }
+    }
+    return nullptr;
+}
+
+// Navigates the Explorer frame of this thread, when the shell knows one.
+bool NavigateExplorerOfThisThread(const std::wstring& path) {
+    ComPtr<IShellWindows> windows;
+    if (FAILED(::CoCreateInstance(kClsidShellWindows, nullptr, kShellWindowsContext, kIidShellWindows,
+                                  windows.put_void())) ||
+        !windows) {
+        return false;
+    }
+    ComPtr<IWebBrowser2> explorer = FindExplorerOfThisThread(*windows.get());
+    if (!explorer) return false;
+    auto services = explorer.query<IServiceProvider>(kIidServiceProvider);
+    if (!services) return false;
+    ComPtr<IShellBrowser> browser;
+    if (FAILED(services->QueryService(kSidTopLevelBrowser, kIidShellBrowser, browser.put_void())) ||
+        !browser) {
+        return false;
+    }
+    return BrowseTo(browser.get(), path);
+}
+
+BOOL CALLBACK FillDialogFileNameProc(HWND child, LPARAM owner) {
+    return FillDialogFileName(child, *reinterpret_cast<const CGotoFavorite*>(owner)) ? TRUE : FALSE;
+}
+
+// Repaints the common file dialog around `window` after its view changed.
+void RepaintCommonDialog(HWND window) {
+    for (HWND w = window; w; w = ParentOf(w)) {
+        if (ClassNameIs(ClassNameOf(w, MAX_PATH), L"#32770")) {
+            ::InvalidateRect(w, nullptr, TRUE);
+            ::UpdateWindow(w);
+            return;
+        }
+    }
+}
+
+void NavigateShellBrowserHost(IShellBrowser* browser, const std::wstring& path, HWND window,
+                              CGotoFavorite& owner) {
+    for (HWND ancestor = ParentOf(window); ancestor; ancestor = ParentOf(ancestor)) {
+        if (IsOfficeDialogClass(ClassNameOf(ancestor, 128))) {
+            // An Office dialog ignores its browser's navigation; it takes a
+            // path typed into its file-name box.
+            owner.dialogPath = path;
+            ::EnumChildWindows(ParentOf(window), FillDialogFileNameProc,
+                               reinterpret_cast<LPARAM>(static_cast<const CGotoFavorite*>(&owner)));
+            return;
+        }
+    }
+    BrowseTo(browser, path);
+    RepaintCommonDialog(window);
+}
+
+}  // namespace
+
+ShellLauncher SetShellLauncher(ShellLauncher launcher) {
+    if (!launcher) launcher = ShellExecuteLauncher;
+    return std::exchange(CurrentLauncher(), std::move(launcher));
+}
+
+HWND FindBrowserWindow(HWND start) noexcept {
+    for (HWND window = start; window; window = ParentOf(window)) {
+        if (AskShellBrowser(window)) return window;
+    }
+    return nullptr;
+}
+
+void NavigateTo(HWND window, const std::wstring& path, CGotoFavorite& owner) noexcept {
+    if (path.empty()) return;
+    HWND host = FindBrowserWindow(window);
+    if (!host) {
+        ExploreFolder(path);
+    } else {
+        NavigateHostWindow(path, host, owner);
+    }
+}
+
+void NavigateHostWindow(const std::wstring& path, HWND window, CGotoFavorite& owner) noexcept {
+    try {
+        if (NavigateExplorerOfThisThread(path)) return;
+        if (!window) return;
+        if (IShellBrowser* browser = AskShellBrowser(window)) {
+            NavigateShellBrowserHost(browser, path, window, owner);
+        } else {
+            ExploreFolder(path);
+        }
+    } catch (...) {
+        // Out of memory half-way: the window stays where it was.
+    }
+}
+
+bool BrowseTo(IShellBrowser* browser, const std::wstring& path) noexcept {
+    if (!browser) return false;
+    try {
+        ComPtr<IShellFolder> desktop;
+        if (FAILED(::SHGetDesktopFolder(desktop.put())) || !desktop) return false;
+        std::vector<wchar_t> name(path.begin(), path.end());
+        name.push_back(L'\0');
+        UniqueIdList list;
+        ULONG eaten = 0;
+        if (desktop->ParseDisplayName(nullptr, nullptr, name.data(), &eaten, list.put(), nullptr) != S_OK ||
+            !list) {
+            return false;
+        }
+        bool navigated = false;
+        ComPtr<IShellFolder> parent;
+        PCUITEMID_CHILD last = nullptr;
+        if (SUCCEEDED(::SHBindToParent(list.get(), IID_IShellFolder, parent.put_void(), &last))) {
+            SFGAOF attributes = SFGAO_FOLDER;
+            if (SUCCEEDED(parent->GetAttributesOf(1, &last, &attributes))) {
+                if (attributes & SFGAO_FOLDER) {
+                    navigated = SUCCEEDED(browser->BrowseObject(list.get(), 0));
+                } else {
+                    // A file: show the folder that holds it.
+                    UniqueIdList folder(::ILClone(list.get()));
+                    if (folder) {
+                        ::ILRemoveLastID(folder.get());
+                        browser->BrowseObject(folder.get(), 0);
+                        navigated = true;
+                    }
+                }
+            }
+        }
+        list.reset();
+        if (navigated) RecordHistory(path);
+        return navigated;
+    } catch (...) {
+        return false;
+    }
+}
+
+void ExploreFolder(const std::wstring& path) noexcept {
+    if (path.empty()) return;
+    Launch(nullptr, L"explore", path.c_str(), nullptr, nullptr, SW_SHOW);
+    RecordHistory(path);
+}
+
+void ExploreFromHere(const std::wstring& path) noexcept {
+    try {
+        const std::wstring parameters = L"/n, /e, /root," + path;
+        Launch(nullptr, L"open", L"explorer.exe", parameters.c_str(), nullptr, SW_SHOWDEFAULT);
+    } catch (...) {
+    }
+}
+
+void OpenCommandPrompt(const std::wstring& directory) noexcept {
+    Launch(::GetActiveWindow(), L"open", L"cmd.exe", nullptr, directory.c_str(), SW_SHOWNORMAL);
+}
+
+bool FillDialogFileName(HWND child, const CGotoFavorite& owner) noexcept {
+    if (!::IsWindowVisible(child)) return true;
+    wchar_t buffer[128] = {};
+    const int length = ::GetClassNameW(child, buffer, 128);
+    const int id = ::GetDlgCtrlID(child);
+    const bool fileNameBox = (SameTextIgnoringCase(buffer, length, L"Edit", -1) && id == 51) ||
+                             (SameTextIgnoringCase(buffer, length, L"RichEdit20W", -1) && id == 54);
+    if (!fileNameBox) return true;
+    // Leaving the box and coming back makes the dialog take the new text as
+    // typed; Enter then opens the folder.
+    ::SendMessageW(child, WM_KEYDOWN, VK_TAB, kTabDown);
+    ::SendMessageW(child, WM_KEYUP, VK_TAB, kTabUp);
+    ::SendMessageW(child, WM_SETREDRAW, FALSE, 0);
+    ::SendMessageW(child, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(owner.dialogPath.c_str()));
+    ::SendMessageW(child, WM_SETREDRAW, TRUE, 0);
+    ::SendMessageW(child, WM_KEYDOWN, VK_RETURN, kReturnDown);
+    ::SendMessageW(child, WM_CHAR, 13, kReturnDown);
+    ::SendMessageW(child, WM_KEYUP, VK_RETURN, kReturnUp);
+    return false;
+}
+
+void ExploreFavorite(CGotoFavorite& owner, std::size_t index) noexcept {
+    try {
+        owner.LoadData();
+        const auto& folders = owner.favoriteFolders();
+        if (index < folders.size()) ExploreFolder(folders[index]);
+    } catch (...) {
+    }
+}
+
+void OpenCommandPromptAtFavorite(CGotoFavorite& owner, std::size_t index) noexcept {
+    try {
+        owner.LoadData();
+        const auto& folders = owner.favoriteFolders();
+        if (index < folders.size()) OpenCommandPrompt(folders[index]);
+    } catch (...) {
+    }
+}
+
+void ExploreSystemFolder(const std::wstring& path) noexcept {
+    if (!path.empty()) ExploreFolder(path);
+}
+
+void ExploreSystemFolderFromHere(const std::wstring& path) noexcept {
+    if (!path.empty()) ExploreFromHere(path);
+}
+
+void OpenCommandPromptAtSystemFolder(const std::wstring& path) noexcept {
+    if (!path.empty()) OpenCommandPrompt(path);
+}
+
+void NavigateToSystemFolder(const std::wstring& path, HWND window, CGotoFavorite& owner) noexcept {
+    if (!path.empty()) NavigateHostWindow(path, window, owner);
+}
+
+}  // namespace Navigation

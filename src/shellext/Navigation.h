@@ -1,0 +1,73 @@
+// Folder navigation: moves the window a menu came from (an Explorer frame, a
+// common file dialog, an Office file dialog) to a folder the user chose, or
+// opens a new Explorer window when there is no such host, and starts the other
+// shell programs the menus offer (a rooted Explorer, a command prompt).
+// Successful navigations are recorded in the navigate history. Nothing here
+// shows a message or lets an exception out: a failed step leaves the window
+// where it was.
+#pragma once
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstddef>
+#include <functional>
+#include <string>
+
+class CGotoFavorite;
+
+namespace Navigation {
+
+// Asks a window for the shell browser of the view it hosts; the answer is not
+// add-referenced.
+inline constexpr UINT kShellBrowserRequest = WM_USER + 7;
+
+// Every program the navigation starts goes through this launcher, which has
+// the shape of ShellExecuteW.
+using ShellLauncher = std::function<HINSTANCE(HWND window, const wchar_t* verb, const wchar_t* file,
+                                              const wchar_t* parameters, const wchar_t* directory, int show)>;
+// Replaces the launcher (an empty function restores ShellExecuteW) and returns
+// the previous one.
+ShellLauncher SetShellLauncher(ShellLauncher launcher);
+
+// The first of `start`, its parent, its parent's parent, ... that answers the
+// shell-browser request; null when none does.
+HWND FindBrowserWindow(HWND start) noexcept;
+
+// Opens a folder chosen in the menu: in the shell browser above `window` when
+// there is one, otherwise in a new Explorer window.
+void NavigateTo(HWND window, const std::wstring& path, CGotoFavorite& owner) noexcept;
+
+// Navigates the Explorer window of the calling thread, or else the host
+// `window` (a shell browser, a common file dialog, an Office file dialog);
+// opens a new Explorer window when `window` hosts no shell browser.
+void NavigateHostWindow(const std::wstring& path, HWND window, CGotoFavorite& owner) noexcept;
+
+// Navigates one shell browser to `path` (to the parent folder for a file) and
+// records `path` in the history; false when the path cannot be parsed or the
+// browser refused a folder.
+bool BrowseTo(IShellBrowser* browser, const std::wstring& path) noexcept;
+
+// A new Explorer window on `path`; records the history.
+void ExploreFolder(const std::wstring& path) noexcept;
+// A new Explorer window whose folder tree is rooted at `path`.
+void ExploreFromHere(const std::wstring& path) noexcept;
+// A command prompt whose working directory is `directory`.
+void OpenCommandPrompt(const std::wstring& directory) noexcept;
+
+// One step of the enumeration of an Office file dialog's children: types the
+// owner's dialogPath into the file-name box followed by Enter. Returns whether
+// the enumeration goes on (false once the box was found).
+bool FillDialogFileName(HWND child, const CGotoFavorite& owner) noexcept;
+
+// Forms used by the item menus. Favorite `index` is an entry of the owner's
+// favoriteFolders; an index outside the list does nothing. The system-folder
+// forms take the resolved path and do nothing when it is empty.
+void ExploreFavorite(CGotoFavorite& owner, std::size_t index) noexcept;
+void OpenCommandPromptAtFavorite(CGotoFavorite& owner, std::size_t index) noexcept;
+void ExploreSystemFolder(const std::wstring& path) noexcept;
+void ExploreSystemFolderFromHere(const std::wstring& path) noexcept;
+void OpenCommandPromptAtSystemFolder(const std::wstring& path) noexcept;
+void NavigateToSystemFolder(const std::wstring& path, HWND window, CGotoFavorite& owner) noexcept;
+
+}  // namespace Navigation

@@ -1,0 +1,110 @@
+// Shared pieces of the navigation tests: a fixture with the process-wide
+// objects over a private data file, a recorder standing in for the program
+// launcher, a small shell-browser test double and windows that answer the
+// shell-browser request with it.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <shlobj.h>
+
+#include <string>
+#include <vector>
+
+#include "data/DataCenter.h"
+#include "shellext/GotoFavorite.h"
+#include "shellext/Navigation.h"
+#include "support/TestSupport.h"
+#include "win/Handle.h"
+
+namespace NavigationTest {
+
+// One call of the program launcher.
+struct Launch {
+    HWND window = nullptr;
+    std::wstring verb, file, parameters, directory;
+    bool hasParameters = false, hasDirectory = false;
+    int show = 0;
+};
+
+// IShellBrowser test double: records what it is asked to browse to and
+// answers with `browseResult`. Lives on the stack; reference counts are kept
+// only to check that nobody releases a pointer it was not given.
+class ShellBrowserDouble : public IShellBrowser {
+public:
+    ShellBrowserDouble() = default;
+    ShellBrowserDouble(const ShellBrowserDouble&) = delete;
+    ShellBrowserDouble& operator=(const ShellBrowserDouble&) = delete;
+
+    struct Browse {
+        Lumo::Win::UniqueIdList list;
+        UINT flags;
+    };
+    std::vector<Browse> browses;
+    HRESULT browseResult = S_OK;
+    LONG references = 1;
+
+    IFACEMETHODIMP QueryInterface(REFIID iid, void** result) override;
+    IFACEMETHODIMP_(ULONG) AddRef() override { return ::InterlockedIncrement(&references); }
+    IFACEMETHODIMP_(ULONG) Release() override { return ::InterlockedDecrement(&references); }
+    IFACEMETHODIMP GetWindow(HWND*) override { return E_NOTIMPL; }
+    IFACEMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+    IFACEMETHODIMP InsertMenusSB(HMENU, LPOLEMENUGROUPWIDTHS) override { return E_NOTIMPL; }
+    IFACEMETHODIMP SetMenuSB(HMENU, HOLEMENU, HWND) override { return E_NOTIMPL; }
+    IFACEMETHODIMP RemoveMenusSB(HMENU) override { return E_NOTIMPL; }
+    IFACEMETHODIMP SetStatusTextSB(LPCWSTR) override { return E_NOTIMPL; }
+    IFACEMETHODIMP EnableModelessSB(BOOL) override { return E_NOTIMPL; }
+    IFACEMETHODIMP TranslateAcceleratorSB(MSG*, WORD) override { return E_NOTIMPL; }
+    IFACEMETHODIMP BrowseObject(PCUIDLIST_RELATIVE list, UINT flags) override;
+    IFACEMETHODIMP GetViewStateStream(DWORD, IStream**) override { return E_NOTIMPL; }
+    IFACEMETHODIMP GetControlWindow(UINT, HWND*) override { return E_NOTIMPL; }
+    IFACEMETHODIMP SendControlMsg(UINT, UINT, WPARAM, LPARAM, LRESULT*) override { return E_NOTIMPL; }
+    IFACEMETHODIMP QueryActiveShellView(IShellView**) override { return E_NOTIMPL; }
+    IFACEMETHODIMP OnViewWindowActive(IShellView*) override { return E_NOTIMPL; }
+    IFACEMETHODIMP SetToolbarItems(LPTBBUTTONSB, UINT, UINT) override { return E_NOTIMPL; }
+};
+
+// A window of class "QvNavigationTestHost" (a child when `parent` is given)
+// that answers the shell-browser request with `browser` (0 when null).
+HWND CreateBrowserHost(HWND parent, ShellBrowserDouble* browser);
+// A plain window that answers the request with 0.
+HWND CreatePlainWindow(HWND parent, const wchar_t* className = L"QvNavigationTestPlain");
+
+// The absolute identifier list of a parsing name (empty when unknown).
+Lumo::Win::UniqueIdList ParseName(const std::wstring& name);
+// Both paths name the same folder (case and a trailing backslash ignored).
+bool SamePath(std::wstring a, std::wstring b);
+
+// Process-wide objects with a DataCenter over a private folder, a launcher
+// that records instead of starting programs, and a handler object.
+class NavigationFixture : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // The navigate history as stored in the data file, most recent first.
+    std::vector<std::wstring> StoredHistory() const;
+    CGotoFavorite& Owner() { return *owner_; }
+    const std::wstring& Folder() const { return temp_.Path(); }
+    // Creates a sub-folder (or, with `file`, an empty file) of the temporary
+    // folder and returns its path without a trailing backslash.
+    std::wstring MakeFolder(const std::wstring& name);
+    std::wstring MakeFile(const std::wstring& name);
+
+    QuelvarTest::TempFolder temp_;
+    QuelvarTest::TempFolder dataFolder_;
+    std::vector<Launch> launches_;
+
+private:
+    DataCenter* previousCenter_ = nullptr;
+    std::unique_ptr<DataCenter> center_;
+    Navigation::ShellLauncher previousLauncher_;
+    CGotoFavorite* owner_ = nullptr;
+    Lumo::Win::ComPtr<IContextMenu3> ownerReference_;
+    bool comInitialized_ = false;
+
+protected:
+    DataCenter& Center() { return *center_; }
+};
+
+}  // namespace NavigationTest

@@ -1,0 +1,232 @@
+// What Initialize captures from real shell data objects, how the selection is
+// classified, the folder test of the favorites, and the refusal while a
+// browser's own popup menu window is open.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <string>
+#include <vector>
+
+#include "EngineTestSupport.h"
+#include "shellext/GotoFavorite.h"
+#include "shellext/Selection.h"
+#include "shellext/ThreadMenuState.h"
+
+using namespace QuelvarTest;
+using Lumo::Win::ComPtr;
+using Lumo::Win::UniqueIdList;
+
+namespace {
+
+constexpr wchar_t kMyComputer[] = L"::{20D04FE0-3AEA-1069-A2D8-08002B30309D}";
+constexpr wchar_t kControlPanel[] =
+    L"::{20D04FE0-3AEA-1069-A2D8-08002B30309D}\\::{21EC2020-3AEA-1069-A2DD-08002B30309D}";
+
+class SelectionTest : public EngineTest::EngineFixture {
+protected:
+    void SetUp() override {
+        EngineFixture::SetUp();
+        host_.CreateHandler();
+        // The folder the items live in, without its trailing backslash.
+        folder_ = items_.Path().substr(0, items_.Path().size() - 1);
+        ::CreateDirectoryW(items_.File(L"Sub").c_str(), nullptr);
+        WriteFileBytes(items_.File(L"note.txt"), "text");
+        CreateShortcut(items_.File(L"note.lnk"), items_.File(L"note.txt"));
+    }
+
+    std::vector<std::wstring> Paths(const Data::SelectedItemsInfo& info) {
+        std::vector<std::wstring> paths;
+        for (const auto& item : info.itemInfos) paths.push_back(item->path);
+        return paths;
+    }
+
+    TempFolder items_;
+    std::wstring folder_;
+    ShellHost host_;
+};
+
+TEST_F(SelectionTest, BackgroundClickKeepsTheFolderAndNoItems) {
+    ASSERT_EQ(S_OK, host_.InitializeBackground(folder_));
+    CGotoFavorite* handler = host_.Object();
+    EXPECT_EQ(folder_, handler->folderPath);
+    EXPECT_TRUE(handler->folderIdList);
+    EXPECT_TRUE(handler->itemIdLists.empty());
+    auto info = handler->GetSelectedItemsInfo();
+    ASSERT_TRUE(info);
+    EXPECT_TRUE(info->itemInfos.empty());
+    EXPECT_TRUE(info->folderIndexes.empty() && info->fileIndexes.empty() && info->driveIndexes.empty() &&
+                info->shortcutIndexes.empty());
+}
+
+TEST_F(SelectionTest, CidaWithoutItemsIsRefusedWhileOneItemIsTaken) {
+    UniqueIdList parent = ParseName(folder_);
+    ASSERT_EQ(E_INVALIDARG, host_.Initialize(nullptr, CidaDataObject(parent.get(), {}).get()));
+    EXPECT_TRUE(host_.Object()->itemIdLists.empty());
+
+    // The same data object with one item is accepted: the refusal is about the count.
+    UniqueIdList note = ParseName(items_.File(L"note.txt"));
+    ASSERT_EQ(S_OK,
+              host_.Initialize(nullptr, CidaDataObject(parent.get(), {::ILFindLastID(note.get())}).get()));
+    ASSERT_EQ(1u, host_.Object()->itemIdLists.size());
+    EXPECT_EQ(folder_, host_.Object()->folderPath);
+    EXPECT_TRUE(::ILIsEqual(parent.get(), host_.Object()->folderIdList.get()));
+}
+
+TEST_F(SelectionTest, RealItemsAreClassifiedAsFolderFileShortcutAndDrive) {
+    ASSERT_EQ(S_OK, host_.InitializeSelection(
+                        {items_.File(L"Sub"), items_.File(L"note.txt"), items_.File(L"note.lnk")}));
+    CGotoFavorite* handler = host_.Object();
+    EXPECT_EQ(folder_, handler->folderPath);
+    ASSERT_EQ(3u, handler->itemIdLists.size());
+    auto info = handler->GetSelectedItemsInfo();
+    ASSERT_EQ(3u, info->itemInfos.size());
+    EXPECT_EQ(
+        (std::vector<std::wstring>{items_.File(L"Sub"), items_.File(L"note.txt"), items_.File(L"note.lnk")}),
+        Paths(*info));
+    EXPECT_EQ(Data::Folder, info->itemInfos[0]->kind);
+    EXPECT_EQ(Data::File, info->itemInfos[1]->kind) << std::hex << info->itemInfos[1]->attributes;
+    EXPECT_EQ(Data::Shortcut, info->itemInfos[2]->kind) << std::hex << info->itemInfos[2]->attributes;
+    EXPECT_EQ(std::list<int>{0}, info->folderIndexes);
+    EXPECT_EQ(std::list<int>{1}, info->fileIndexes);
+    EXPECT_EQ(std::list<int>{2}, info->shortcutIndexes);
+    EXPECT_TRUE(info->driveIndexes.empty());
+    EXPECT_EQ(items_.File(L"note.lnk"), info->GetItemPath(2));
+
+    // A drive root: the same folder attributes, a three-character name.
+    ASSERT_EQ(S_OK, host_.InitializeSelection({L"C:\\"}));
+    info = handler->GetSelectedItemsInfo();
+    ASSERT_EQ(1u, info->itemInfos.size());
+    EXPECT_EQ(L"C:\\", info->itemInfos[0]->path);
+    EXPECT_EQ(Data::Drive, info->itemInfos[0]->kind);
+    EXPECT_EQ(std::list<int>{0}, info->driveIndexes);
+    EXPECT_TRUE(info->folderIndexes.empty());
+}
+
+TEST_F(SelectionTest, ClassificationRulesOnAttributeMasks) {
+    EXPECT_EQ(Data::Shortcut, Data::SelectedItemsInfo::Classify(0x40410000 | 0x70000000, L"C:\\x.lnk"));
+    EXPECT_EQ(Data::Drive, Data::SelectedItemsInfo::Classify(0x70000000, L"D:\\"));
+    EXPECT_EQ(Data::Folder, Data::SelectedItemsInfo::Classify(0x70000000, L"D:\\a"));
+    EXPECT_EQ(Data::File, Data::SelectedItemsInfo::Classify(0x40400177, L"D:\\a.txt"));
+    // One attribute short of each rule.
+    EXPECT_EQ(Data::Other, Data::SelectedItemsInfo::Classify(0x40400176, L"D:\\a.txt"));
+    EXPECT_EQ(Data::Other, Data::SelectedItemsInfo::Classify(0x60000000, L"D:\\"));
+}
+
+TEST_F(SelectionTest, VirtualItemsAreLeftOutOfTheSnapshot) {
+    // Control Panel (a "::" name) and C:\ share their parent, My Computer.
+    ComPtr<IDataObject> data;
+    try {
+        data = ShellDataObject({kControlPanel, L"C:\\"});
+    } catch (const std::exception& e) {
+        GTEST_SKIP() << "this shell has no Control Panel item under My Computer: " << e.what();
+    }
+    ASSERT_EQ(S_OK, host_.Initialize(nullptr, data.get()));
+    CGotoFavorite* handler = host_.Object();
+    EXPECT_EQ(0, ::lstrcmpiW(kMyComputer, handler->folderPath.c_str())) << handler->folderPath;
+    ASSERT_EQ(2u, handler->itemIdLists.size());
+    auto info = handler->GetSelectedItemsInfo();
+    ASSERT_EQ(1u, info->itemInfos.size());
+    EXPECT_EQ(L"C:\\", info->itemInfos[0]->path);
+    // The kept item's index counts only kept items.
+    EXPECT_EQ(std::list<int>{0}, info->driveIndexes);
+    EXPECT_TRUE(info->folderIndexes.empty() && info->fileIndexes.empty() && info->shortcutIndexes.empty());
+
+    // A selection of nothing but virtual items yields an empty snapshot.
+    UniqueIdList desktop;
+    UniqueIdList computer = ParseName(kMyComputer);
+    SHGetSpecialFolderLocation(nullptr, CSIDL_DESKTOP, desktop.put());
+    ASSERT_EQ(S_OK, host_.Initialize(nullptr, CidaDataObject(desktop.get(), {computer.get()}).get()));
+    EXPECT_TRUE(handler->GetSelectedItemsInfo()->itemInfos.empty());
+}
+
+TEST(NavigableFolderName, RootsAndExistingDirectoriesOnly) {
+    TempFolder folder;
+    EXPECT_TRUE(IsNavigableFolderName(L"C:\\"));
+    EXPECT_TRUE(IsNavigableFolderName(folder.Path()));
+    EXPECT_FALSE(IsNavigableFolderName(folder.File(L"missing")));
+    WriteFileBytes(folder.File(L"file.txt"), "x");
+    EXPECT_FALSE(IsNavigableFolderName(folder.File(L"file.txt")));
+    EXPECT_FALSE(IsNavigableFolderName(L""));
+}
+
+TEST(NavigableFolderName, UncRootsPassUnlessTheyEndInAClassIdentifier) {
+    EXPECT_TRUE(IsNavigableFolderName(L"\\\\server\\share"));
+    EXPECT_TRUE(IsNavigableFolderName(L"\\\\server"));
+    // A share root whose last 41 characters are a backslash, "::" and a braced class identifier.
+    const std::wstring upper = L"\\\\x\\::{20D04FE0-3AEA-1069-A2D8-08002B30309D}";
+    const std::wstring lower = L"\\\\x\\::{20d04fe0-3aea-1069-a2d8-08002b30309d}";
+    ASSERT_GE(upper.size(), 42u);
+    EXPECT_FALSE(IsNavigableFolderName(upper));
+    EXPECT_FALSE(IsNavigableFolderName(lower));
+    EXPECT_FALSE(IsNavigableFolderName(L"\\\\longer-server-name\\::{21EC2020-3AEA-1069-A2DD-08002B30309D}"));
+    // Not a class identifier: a non-hex digit, a missing brace, a missing colon.
+    EXPECT_TRUE(IsNavigableFolderName(L"\\\\x\\::{20D04FE0-3AEA-1069-A2D8-08002B30309G}"));
+    EXPECT_TRUE(IsNavigableFolderName(L"\\\\xy\\::{20D04FE0-3AEA-1069-A2D8-08002B30309D"));
+    EXPECT_TRUE(IsNavigableFolderName(L"\\\\x\\:{20D04FE0-3AEA-1069-A2D8-08002B30309D}z"));
+    // Shorter than 42 characters: never matched against the expression.
+    EXPECT_TRUE(IsNavigableFolderName(L"\\\\x\\::{20D04FE0-3AEA}"));
+    // A UNC name that is neither a root nor an existing directory.
+    EXPECT_FALSE(IsNavigableFolderName(L"\\\\server\\share\\no\\such\\folder"));
+}
+
+TEST_F(SelectionTest, IsNavigableFolderReadsTheParsingName) {
+    UniqueIdList drive = ParseName(L"C:\\");
+    std::wstring name;
+    EXPECT_TRUE(IsNavigableFolder(drive.get(), nullptr, &name));
+    EXPECT_EQ(L"C:\\", name);
+    UniqueIdList parent = ParseName(folder_);
+    UniqueIdList sub = ParseName(items_.File(L"Sub"));
+    EXPECT_TRUE(IsNavigableFolder(::ILFindLastID(sub.get()), parent.get(), &name));
+    EXPECT_EQ(items_.File(L"Sub"), name);
+    UniqueIdList note = ParseName(items_.File(L"note.txt"));
+    EXPECT_FALSE(IsNavigableFolder(::ILFindLastID(note.get()), parent.get(), &name));
+    EXPECT_EQ(items_.File(L"note.txt"), name);
+}
+
+// A top-level popup menu window made by the browser's UI module turns the
+// handler away until the window is gone; one made by anybody else does not.
+TEST_F(SelectionTest, BrowseUiMenuWindowRefusesInitializeUntilDestroyed) {
+    Lumo::Win::UniqueModule browseUi(::LoadLibraryW(L"browseui.dll"));
+    if (!browseUi) {
+        // Any module will do as long as its file is called BROWSEUI.dll.
+        ASSERT_TRUE(::CopyFileW((ProgramFolder() + L"Quelvar.dll").c_str(),
+                                items_.File(L"BROWSEUI.dll").c_str(), FALSE));
+        browseUi.reset(
+            ::LoadLibraryExW(items_.File(L"BROWSEUI.dll").c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES));
+    }
+    ASSERT_TRUE(browseUi);
+    wchar_t moduleName[MAX_PATH] = {};
+    ::GetModuleFileNameW(static_cast<HMODULE>(browseUi.get()), moduleName, MAX_PATH);
+    ASSERT_EQ(0, ::lstrcmpiW(::PathFindFileNameW(moduleName), L"browseui.dll")) << moduleName;
+
+    ASSERT_EQ(S_OK, host_.InitializeBackground(folder_));
+    {
+        Lumo::Win::UniqueWindow menuWindow(
+            ::CreateWindowExW(WS_EX_TOOLWINDOW, L"#32768", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                              static_cast<HINSTANCE>(browseUi.get()), nullptr));
+        ASSERT_TRUE(menuWindow);
+        EXPECT_FALSE(EngineScope::State().outsideBrowseUiMenu);
+        EXPECT_EQ(E_INVALIDARG, host_.InitializeBackground(folder_));
+        EXPECT_EQ(E_INVALIDARG, host_.InitializeSelection({items_.File(L"note.txt")}));
+    }
+    EXPECT_TRUE(EngineScope::State().outsideBrowseUiMenu);
+    EXPECT_EQ(S_OK, host_.InitializeBackground(folder_));
+    EXPECT_EQ(S_OK, host_.InitializeSelection({items_.File(L"note.txt")}));
+
+    // The same kind of window from another module changes nothing.
+    Lumo::Win::UniqueWindow ownMenuWindow(::CreateWindowExW(WS_EX_TOOLWINDOW, L"#32768", L"", WS_POPUP, 0, 0,
+                                                            10, 10, nullptr, nullptr,
+                                                            ::GetModuleHandleW(nullptr), nullptr));
+    ASSERT_TRUE(ownMenuWindow);
+    EXPECT_EQ(S_OK, host_.InitializeBackground(folder_));
+    // A BROWSEUI menu window with a parent is not a top-level menu: ignored too.
+    Lumo::Win::UniqueWindow childMenu(::CreateWindowExW(WS_EX_TOOLWINDOW, L"#32768", L"", WS_POPUP, 0, 0, 10,
+                                                        10, host_.Window(), nullptr,
+                                                        static_cast<HINSTANCE>(browseUi.get()), nullptr));
+    ASSERT_TRUE(childMenu);
+    EXPECT_EQ(S_OK, host_.InitializeBackground(folder_));
+}
+
+}  // namespace
