@@ -120,50 +120,59 @@ IShellBrowser* AskShellBrowser(HWND window) {
     return reinterpret_cast<IShellBrowser*>(::SendMessageW(window, kShellBrowserRequest, 0, 0));
 }
 
-// The browser of the first Explorer frame of this thread in the shell's
-// window collection, or null.
-ComPtr<IWebBrowser2> FindExplorerOfThisThread(IShellWindows& windows) {
+// The shell's window collection: every window it knows, with a way to get
+// the window's top-level shell browser when it is the one chosen.
+std::vector<ShellWindow> SystemShellWindows() {
+    std::vector<ShellWindow> found;
+    ComPtr<IShellWindows> windows;
+    if (FAILED(::CoCreateInstance(kClsidShellWindows, nullptr, kShellWindowsContext, kIidShellWindows,
+                                  windows.put_void())) ||
+        !windows) {
+        return found;
+    }
     long count = 0;
-    if (FAILED(windows.get_Count(&count))) return nullptr;
+    if (FAILED(windows->get_Count(&count))) return found;
     for (long i = 0; i < count; ++i) {
         VARIANT index;
         ::VariantInit(&index);
         index.vt = VT_I4;
         index.lVal = i;
         ComPtr<IDispatch> item;
-        if (FAILED(windows.Item(index, item.put())) || !item) continue;
+        if (FAILED(windows->Item(index, item.put())) || !item) continue;
         auto browser = item.query<IWebBrowser2>(kIidWebBrowser2);
         if (!browser) continue;
         SHANDLE_PTR handle = 0;
         if (FAILED(browser->get_HWND(&handle)) || !handle) continue;
-        HWND frame = reinterpret_cast<HWND>(handle);
-        if (!BelongsToThisThread(frame)) continue;
-        const std::wstring className = ClassNameOf(frame, MAX_PATH);
-        if (ClassNameIs(className, L"ExploreWClass") || ClassNameIs(className, L"CabinetWClass")) {
-            return browser;
-        }
+        found.push_back(ShellWindow{reinterpret_cast<HWND>(handle), [browser]() -> ComPtr<IShellBrowser> {
+                                        ComPtr<IShellBrowser> shellBrowser;
+                                        auto services = browser.query<IServiceProvider>(kIidServiceProvider);
+                                        if (services) {
+                                            services->QueryService(kSidTopLevelBrowser, kIidShellBrowser,
+                                                                   shellBrowser.put_void());
+                                        }
+                                        return shellBrowser;
+                                    }});
     }
-    return nullptr;
+    return found;
 }
 
-// Navigates the Explorer frame of this thread, when the shell knows one.
+ShellWindowLister& CurrentShellWindowLister() {
+    static ShellWindowLister lister;
+    return lister;
+}
+
+// Navigates the Explorer frame of this thread, when the shell knows one: the
+// first window of this process and thread whose class is an Explorer frame.
 bool NavigateExplorerOfThisThread(const std::wstring& path) {
-    ComPtr<IShellWindows> windows;
-    if (FAILED(::CoCreateInstance(kClsidShellWindows, nullptr, kShellWindowsContext, kIidShellWindows,
-                                  windows.put_void())) ||
-        !windows) {
-        return false;
+    const ShellWindowLister& lister = CurrentShellWindowLister();
+    for (const ShellWindow& window : lister ? lister() : SystemShellWindows()) {
+        if (!window.frame || !BelongsToThisThread(window.frame)) continue;
+        const std::wstring className = ClassNameOf(window.frame, MAX_PATH);
+        if (!ClassNameIs(className, L"ExploreWClass") && !ClassNameIs(className, L"CabinetWClass")) continue;
+        ComPtr<IShellBrowser> browser = window.browser ? window.browser() : nullptr;
+        return browser && BrowseTo(browser.get(), path);
     }
-    ComPtr<IWebBrowser2> explorer = FindExplorerOfThisThread(*windows.get());
-    if (!explorer) return false;
-    auto services = explorer.query<IServiceProvider>(kIidServiceProvider);
-    if (!services) return false;
-    ComPtr<IShellBrowser> browser;
-    if (FAILED(services->QueryService(kSidTopLevelBrowser, kIidShellBrowser, browser.put_void())) ||
-        !browser) {
-        return false;
-    }
-    return BrowseTo(browser.get(), path);
+    return false;
 }
 
 BOOL CALLBACK FillDialogFileNameProc(HWND child, LPARAM owner) {
@@ -202,6 +211,10 @@ void NavigateShellBrowserHost(IShellBrowser* browser, const std::wstring& path, 
 ShellLauncher SetShellLauncher(ShellLauncher launcher) {
     if (!launcher) launcher = ShellExecuteLauncher;
     return std::exchange(CurrentLauncher(), std::move(launcher));
+}
+
+ShellWindowLister SetShellWindowLister(ShellWindowLister lister) {
+    return std::exchange(CurrentShellWindowLister(), std::move(lister));
 }
 
 HWND FindBrowserWindow(HWND start) noexcept {

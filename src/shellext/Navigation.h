@@ -13,6 +13,9 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <vector>
+
+#include "win/Handle.h"
 
 class CGotoFavorite;
 
@@ -29,6 +32,17 @@ using ShellLauncher = std::function<HINSTANCE(HWND window, const wchar_t* verb, 
 // Replaces the launcher (an empty function restores ShellExecuteW) and returns
 // the previous one.
 ShellLauncher SetShellLauncher(ShellLauncher launcher);
+
+// A window of the shell's window collection and a way to get its top-level
+// shell browser.
+struct ShellWindow {
+    HWND frame = nullptr;
+    std::function<Lumo::Win::ComPtr<IShellBrowser>()> browser;
+};
+// Lists the shell's windows; the system's collection by default. Tests put a
+// list of their own windows in its place; an empty function restores it.
+using ShellWindowLister = std::function<std::vector<ShellWindow>()>;
+ShellWindowLister SetShellWindowLister(ShellWindowLister lister);
 
 // The first of `start`, its parent, its parent's parent, ... that answers the
 // shell-browser request; null when none does.

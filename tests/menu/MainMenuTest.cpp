@@ -1,0 +1,77 @@
+// The main submenu behind "Quelvar": its layout on a fresh install, the
+// favorites section in place, and the reduced form for a newer data file.
+#include "MenuTestSupport.h"
+
+#include "data/Records.h"
+#include "shellext/GotoFavorite.h"
+#include "shellext/MenuItem.h"
+
+using namespace MenuTest;
+
+namespace {
+
+class MainMenuTest : public MenuFixture {};
+
+// Writes a data file of data version 4: the current layout with a newer
+// release number, which this release must not touch.
+std::string NewerReleaseFile(DataCenter& center) {
+    auto data = center.Load();
+    data->favorites->folders = {L"C:\\Kept"};
+    data->dataVersion = 4;
+    center.Save(*data);
+    return QuelvarTest::ReadFileBytes(center.GetDataFilePath());
+}
+
+}  // namespace
+
+TEST_F(MainMenuTest, FreshInstallShowsTheFixedEntriesInOrder) {
+    HMENU main = OpenMainSubmenu();
+    ASSERT_NE(nullptr, main);
+    EXPECT_EQ((std::vector<std::wstring>{L"", L"Navigate &History", L"-", L"&Add Folder to Favorites", L"-",
+                                         L"&System Folders"}),
+              host->Labels(main));
+    // The first entry takes no space; history and system folders fill on opening.
+    MEASUREITEMSTRUCT top = host->Measure(main, 0);
+    EXPECT_EQ(0u, top.itemWidth);
+    EXPECT_EQ(0u, top.itemHeight);
+    HMENU history = OpenEntry(main, L"Navigate &History");
+    EXPECT_EQ(std::vector<std::wstring>{L"(Empty)"}, host->Labels(history));
+    const auto entries = host->Entries(main);
+    EXPECT_TRUE(entries[1].submenu && entries[5].submenu);
+    EXPECT_FALSE(entries[3].submenu);
+    // The Quelvar entry shows its name; its status text carries the version.
+    auto quelvar = ItemOf(host->Menu(), L"Quelvar");
+    ASSERT_TRUE(quelvar);
+    EXPECT_EQ(L"Quelvar v1.5.1.3", quelvar->helpText);
+    EXPECT_EQ(1, quelvar->iconIndex);
+    host->CloseAll();
+}
+
+TEST_F(MainMenuTest, FavoritesSitBetweenTheHistoryAndTheAddEntry) {
+    StoreFavorites({L"C:\\One", L"C:\\Two"});
+    HMENU main = OpenMainSubmenu();
+    EXPECT_EQ((std::vector<std::wstring>{L"", L"Navigate &History", L"-", L"C:\\One", L"C:\\Two", L"-",
+                                         L"&Add Folder to Favorites", L"-", L"&System Folders"}),
+              host->Labels(main));
+    // A second opening of the same handler's submenu after closing shows the
+    // same entries once.
+    host->CloseAll();
+    main = host->OpenQuelvarSubmenu();
+    EXPECT_EQ(9u, host->Labels(main).size());
+    host->CloseAll();
+}
+
+TEST_F(MainMenuTest, ADataFileOfANewerReleaseGivesTheReducedSubmenuAndStaysUntouched) {
+    const std::string before = NewerReleaseFile(Center());
+    HMENU main = OpenMainSubmenu();
+    EXPECT_EQ(std::vector<std::wstring>{L"This version is too old, please update to latest version"},
+              host->Labels(main));
+    auto item = ItemOf(main, L"This version is too old, please update to latest version");
+    ASSERT_TRUE(item);
+    EXPECT_EQ(18, item->kind);
+    EXPECT_EQ(L"This version is too old, please update to latest version, left click to goto Tarvolin Software "
+              L"website",
+              item->helpText);
+    host->CloseAll();
+    EXPECT_EQ(before, DataFileBytes());
+}
