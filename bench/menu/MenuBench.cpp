@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "data/DataCenter.h"
 #include "shellext/GotoFavorite.h"
 #include "shellext/MenuItem.h"
 #include "support/ShellHost.h"
@@ -141,11 +142,43 @@ int wmain() {
             std::printf("  draw %4d entries         %8.3f ms\n", kEntries + 1, best.draw);
             std::printf("  total (best run)          %8.3f ms\n", best.total);
         }
+        // The real main submenu over a data file of 1,000 favorites and a full history.
+        Quelvar::SetMainSubmenuFiller(nullptr);
+        {
+            DataCenter& center = *DataCenter::Instance();
+            auto data = center.Load();
+            data->favorites->folders = labels;
+            data->navigateHistory->items.assign(labels.begin(), labels.begin() + data->userSettings->historyDepth);
+            center.Save(*data);
+            for (bool limited : {true, false}) {
+                data->userSettings->limitTopFavorites = limited;
+                center.Save(*data);
+                ShellHost host;
+                HMENU main = nullptr;
+                const double open = Best(10, [&] {
+                    host.ResetMenu();
+                    host.CreateHandler();
+                    host.InitializeBackground(folder);
+                    host.QueryContextMenu();
+                    main = host.OpenQuelvarSubmenu();
+                    HMENU history = host.OpenSubmenu(main, 1);  // Navigate History, filled on opening
+                    (void)history;
+                    host.CloseAll();
+                    host.ReleaseHandler();
+                });
+                std::printf("main submenu, 1,000 favorites (%s), full history: query + open + open history "
+                            "%8.3f ms\n",
+                            limited ? "15 at top, rest under More Favorites" : "all at top", open);
+            }
+        }
         Canvas scratch(400, 40, ::GetSysColor(COLOR_MENU));
         const double floor = MinimalOwnerDraw(labels, scratch);
         std::printf("peer: minimal owner-drawn menu, measure+draw %d entries: %8.3f ms\n", kEntries, floor);
 
         // Real menu loops: ours against the system's own text menu of the same size.
+        Quelvar::SetMainSubmenuFiller([&labels](SubmenuBuilder& builder) {
+            for (const auto& label : labels) builder.AddItem(std::make_shared<BenchItem>(label));
+        });
         ShellHost host;
         auto ourLoop = Best(5, [&] {
             host.ResetMenu();
