@@ -104,35 +104,14 @@ TEST_F(SystemFoldersMenuTest, ListsTheResolvedFoldersInOrderWithTheirPaths) {
 
 TEST_F(SystemFoldersMenuTest, AVideoFolderThatCannotBeResolvedIsLeftOut) {
     // Make the video folder lookup fail for this profile.
-    const wchar_t* userShellFolders = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
-    Lumo::Win::UniqueKey key;
-    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_CURRENT_USER, userShellFolders, 0, nullptr, 0,
-                                               KEY_READ | KEY_WRITE, nullptr, key.put(), nullptr));
-    std::vector<BYTE> saved(4096);
-    DWORD savedSize = static_cast<DWORD>(saved.size());
-    DWORD savedType = 0;
-    bool hadValue =
-        ::RegQueryValueExW(key.get(), L"My Video", nullptr, &savedType, saved.data(), &savedSize) == ERROR_SUCCESS;
-    std::wstring missing = temp.Path() + L"NoVideos";
-    ::RegSetValueExW(key.get(), L"My Video", 0, REG_SZ, reinterpret_cast<const BYTE*>(missing.c_str()),
-                     static_cast<DWORD>((missing.size() + 1) * sizeof(wchar_t)));
-    auto restore = [&] {
-        if (hadValue) {
-            ::RegSetValueExW(key.get(), L"My Video", 0, savedType, saved.data(), savedSize);
-        } else {
-            ::RegDeleteValueW(key.get(), L"My Video");
-        }
-    };
-    wchar_t raw[MAX_PATH] = {};
-    if (::SHGetSpecialFolderPathW(nullptr, raw, CSIDL_MYVIDEO, FALSE)) {
-        restore();
+    QuelvarTest::ScopedUserShellFolder video(L"My Video", temp.Path() + L"NoVideos");
+    if (QuelvarTest::ShellFindsMissingFolders(CSIDL_MYVIDEO)) {
         GTEST_SKIP() << "this system's SHGetSpecialFolderPathW reports the missing folder as found (Wine does; "
                         "Windows fails the call when the folder does not exist and creation is not asked for)";
     }
     HMENU main = OpenMainSubmenu();
     HMENU folders = OpenEntry(main, L"&System Folders");
     const auto labels = host->Labels(folders);
-    restore();
     EXPECT_EQ(labels.end(), std::find(labels.begin(), labels.end(), L"My &Video"));
     EXPECT_NE(labels.end(), std::find(labels.begin(), labels.end(), L"&Windows"));
     host->CloseAll();

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include <shlobj.h>
+
 #include "win/Handle.h"
 
 namespace QuelvarTest {
@@ -104,6 +106,34 @@ DWORD RunProcess(const std::wstring& commandLine, DWORD timeoutMs) {
     DWORD code = 0;
     ::GetExitCodeProcess(processHandle.get(), &code);
     return code;
+}
+
+ScopedUserShellFolder::ScopedUserShellFolder(const std::wstring& valueName, const std::wstring& path)
+    : name_(valueName), saved_(4096) {
+    const wchar_t* userShellFolders = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+    if (::RegCreateKeyExW(HKEY_CURRENT_USER, userShellFolders, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key_,
+                          nullptr) != ERROR_SUCCESS) {
+        throw std::runtime_error("cannot open the user shell folders");
+    }
+    DWORD size = static_cast<DWORD>(saved_.size());
+    hadValue_ = ::RegQueryValueExW(key_, name_.c_str(), nullptr, &savedType_, saved_.data(), &size) == ERROR_SUCCESS;
+    saved_.resize(hadValue_ ? size : 0);
+    ::RegSetValueExW(key_, name_.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
+                     static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t)));
+}
+
+ScopedUserShellFolder::~ScopedUserShellFolder() {
+    if (hadValue_) {
+        ::RegSetValueExW(key_, name_.c_str(), 0, savedType_, saved_.data(), static_cast<DWORD>(saved_.size()));
+    } else {
+        ::RegDeleteValueW(key_, name_.c_str());
+    }
+    ::RegCloseKey(key_);
+}
+
+bool ShellFindsMissingFolders(int csidl) {
+    wchar_t path[MAX_PATH] = {};
+    return ::SHGetSpecialFolderPathW(nullptr, path, csidl, FALSE) != FALSE;
 }
 
 bool KeyExists(HKEY root, const std::wstring& path) {

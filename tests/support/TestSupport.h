@@ -38,6 +38,27 @@ std::string ReadFileBytes(const std::wstring& path);
 // not be started or did not end within the timeout).
 DWORD RunProcess(const std::wstring& commandLine, DWORD timeoutMs = 60000);
 
+// Points one of the user's shell folders ("My Video", ...) at `path` for the
+// scope, restoring the previous registry value afterwards.
+class ScopedUserShellFolder {
+public:
+    ScopedUserShellFolder(const std::wstring& valueName, const std::wstring& path);
+    ~ScopedUserShellFolder();
+    ScopedUserShellFolder(const ScopedUserShellFolder&) = delete;
+    ScopedUserShellFolder& operator=(const ScopedUserShellFolder&) = delete;
+
+private:
+    std::wstring name_;
+    HKEY key_ = nullptr;
+    bool hadValue_ = false;
+    DWORD savedType_ = 0;
+    std::vector<BYTE> saved_;
+};
+
+// Whether this system's shell reports a folder that does not exist as found
+// when asked without creating it (Wine does; Windows fails the call).
+bool ShellFindsMissingFolders(int csidl);
+
 // Registry reading for assertions.
 bool KeyExists(HKEY root, const std::wstring& path);
 std::vector<std::wstring> SubkeyNames(HKEY root, const std::wstring& path);

@@ -93,25 +93,11 @@ TEST(SpecialFolders, OldShellsUseTheDirectoryFunctions) {
 TEST(SpecialFolders, AMissingVideoFolderFailsAlone) {
     // Point the user's video folder at a folder that does not exist; the
     // lookup must not create it and must fail.
-    const wchar_t* userShellFolders = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
-    Lumo::Win::UniqueKey key;
-    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_CURRENT_USER, userShellFolders, 0, nullptr, 0,
-                                               KEY_READ | KEY_WRITE, nullptr, key.put(), nullptr));
-    std::vector<BYTE> saved(4096);
-    DWORD savedSize = static_cast<DWORD>(saved.size());
-    DWORD savedType = 0;
-    bool hadValue = ::RegQueryValueExW(key.get(), L"My Video", nullptr, &savedType, saved.data(), &savedSize) ==
-                    ERROR_SUCCESS;
     QuelvarTest::TempFolder temp;
-    std::wstring missing = temp.Path() + L"NoVideosHere";
-    ::RegSetValueExW(key.get(), L"My Video", 0, REG_SZ, reinterpret_cast<const BYTE*>(missing.c_str()),
-                     static_cast<DWORD>((missing.size() + 1) * sizeof(wchar_t)));
-
+    const std::wstring missing = temp.Path() + L"NoVideosHere";
+    QuelvarTest::ScopedUserShellFolder video(L"My Video", missing);
     SpecialFolder folders;
-    wchar_t raw[MAX_PATH] = {};
-    if (::SHGetSpecialFolderPathW(nullptr, raw, CSIDL_MYVIDEO, FALSE)) {
-        ::RegDeleteValueW(key.get(), L"My Video");
-        if (hadValue) ::RegSetValueExW(key.get(), L"My Video", 0, savedType, saved.data(), savedSize);
+    if (QuelvarTest::ShellFindsMissingFolders(CSIDL_MYVIDEO)) {
         GTEST_SKIP() << "this system's SHGetSpecialFolderPathW reports the missing folder as found (Wine does; "
                         "Windows fails the call when the folder does not exist and creation is not asked for)";
     }
@@ -119,10 +105,4 @@ TEST(SpecialFolders, AMissingVideoFolderFailsAlone) {
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(missing.c_str()));
     EXPECT_NO_THROW(folders.SystemFolderPath(0));
     EXPECT_NO_THROW(folders.SystemFolderPath(11));
-
-    if (hadValue) {
-        ::RegSetValueExW(key.get(), L"My Video", 0, savedType, saved.data(), savedSize);
-    } else {
-        ::RegDeleteValueW(key.get(), L"My Video");
-    }
 }

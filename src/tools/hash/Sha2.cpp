@@ -1,5 +1,6 @@
-// SHA-2 family (FIPS 180-2): portable SHA-256 and SHA-512 compressions, and SHA-256 with the SHA
-// instructions when the processor has them. SHA-384 is SHA-512 with its own initial value, truncated.
+// SHA-2 family (FIPS 180-2): portable SHA-256 and SHA-512 compressions, SHA-256 with the SHA instructions
+// and SHA-512 with AVX2 and BMI2 when the processor has them. SHA-384 is SHA-512 with its own initial
+// value, truncated.
 #include "tools/hash/Sha2.h"
 
 #include <utility>
@@ -141,59 +142,164 @@ void Compress512Portable(uint64_t state[8], const uint8_t* p, size_t blocks) {
 
 #if defined(__x86_64__)
 #define QV_AVX2_TARGET __attribute__((target("avx2,bmi2")))
+#define QV_AVX2_INLINE QV_AVX2_TARGET __attribute__((always_inline)) inline
 
-QV_AVX2_TARGET inline __m128i Rotr64x2(__m128i x, int n) {
-    return _mm_or_si128(_mm_srli_epi64(x, n), _mm_slli_epi64(x, 64 - n));
+// The round constants laid out like the vector schedule below: each pair of constants twice, once for
+// each of the two blocks that share a 256-bit register.
+struct K512ForTwoBlocks {
+    alignas(32) uint64_t words[160];
+};
+
+constexpr K512ForTwoBlocks MakeK512ForTwoBlocks() {
+    K512ForTwoBlocks table{};
+    for (int j = 0; j < 40; ++j) {
+        for (int lane = 0; lane < 2; ++lane) {
+            table.words[4 * j + 2 * lane] = kK512[2 * j];
+            table.words[4 * j + 2 * lane + 1] = kK512[2 * j + 1];
+        }
+    }
+    return table;
 }
 
-// SHA-512 with the message schedule computed two words at a time in vector registers and stored
-// pre-added to the round constants, so the scalar rounds (BMI2 rotations) read one memory word each.
+constexpr K512ForTwoBlocks kK512ForTwoBlocks = MakeK512ForTwoBlocks();
+
+QV_AVX2_INLINE __m256i Rotr64x4(__m256i x, int n) {
+    return _mm256_or_si256(_mm256_srli_epi64(x, n), _mm256_slli_epi64(x, 64 - n));
+}
+
+// The message schedule of two blocks, computed a step (two words of each block) at a time. The low 128-bit
+// lane of each vector carries the first block and the high lane the second, so every per-lane instruction
+// (alignr, shuffles) serves both. Step j produces the words 2j and 2j+1 of each block; word t of the block
+// in lane L sits at 4 * (t / 2) + 2 * L + t % 2. One pointer reaches everything a step touches.
+struct alignas(32) Schedule512 {
+    uint64_t wk[160];   // the words with the round constants added, read by the rounds
+    uint64_t raw[160];  // the bare words, read by later steps
+    uint64_t k[160];    // kK512ForTwoBlocks
+};
+
+QV_AVX2_INLINE void Schedule512Store(Schedule512* n, int j, __m256i words) {
+    const __m256i k = _mm256_load_si256(reinterpret_cast<const __m256i*>(n->k + 4 * j));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(n->raw + 4 * j), words);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(n->wk + 4 * j), _mm256_add_epi64(words, k));
+}
+
+// Steps 0 to 7 read the blocks.
+QV_AVX2_INLINE void Schedule512Load(Schedule512* n, int j, const uint8_t* first, const uint8_t* second) {
+    const __m256i byteSwap = _mm256_set_epi64x(0x08090a0b0c0d0e0fLL, 0x0001020304050607LL,
+                                               0x08090a0b0c0d0e0fLL, 0x0001020304050607LL);
+    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(first + 16 * j));
+    const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(second + 16 * j));
+    Schedule512Store(
+        n, j, _mm256_shuffle_epi8(_mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1), byteSwap));
+}
+
+// Steps 8 to 39: W[t] = s1(W[t-2]) + W[t-7] + s0(W[t-15]) + W[t-16] for t = 2j and 2j+1. The schedule is
+// far ahead of its use, so reading the previous step back from memory costs nothing on the critical path.
+QV_AVX2_INLINE void Schedule512Compute(Schedule512* n, int j) {
+    // Rotating each 64-bit word right by eight bits is a byte shuffle.
+    const __m256i rotate8 = _mm256_set_epi64x(0x080f0e0d0c0b0a09LL, 0x0007060504030201LL,
+                                              0x080f0e0d0c0b0a09LL, 0x0007060504030201LL);
+    const __m256i* r = reinterpret_cast<const __m256i*>(n->raw) + j;
+    const __m256i w16 = _mm256_load_si256(r - 8);
+    const __m256i w15 = _mm256_alignr_epi8(_mm256_load_si256(r - 7), w16, 8);
+    const __m256i w7 = _mm256_alignr_epi8(_mm256_load_si256(r - 3), _mm256_load_si256(r - 4), 8);
+    const __m256i w2 = _mm256_load_si256(r - 1);
+    const __m256i s0 = _mm256_xor_si256(_mm256_xor_si256(Rotr64x4(w15, 1), _mm256_shuffle_epi8(w15, rotate8)),
+                                        _mm256_srli_epi64(w15, 7));
+    const __m256i s1 =
+        _mm256_xor_si256(_mm256_xor_si256(Rotr64x4(w2, 19), Rotr64x4(w2, 61)), _mm256_srli_epi64(w2, 6));
+    Schedule512Store(n, j, _mm256_add_epi64(_mm256_add_epi64(w16, s0), _mm256_add_epi64(w7, s1)));
+}
+
+// One round with BMI2 rotations. `bc` carries b ^ c in and leaves a ^ b, which is the next round's b ^ c,
+// so the majority costs three operations: Maj(a, b, c) = b ^ ((a ^ b) & (b ^ c)).
+QV_AVX2_INLINE void Round512(uint64_t a, uint64_t b, uint64_t& d, uint64_t e, uint64_t f, uint64_t g,
+                             uint64_t& h, uint64_t& bc, uint64_t wk) {
+    h += wk + (Rotr64(e, 14) ^ Rotr64(e, 18) ^ Rotr64(e, 41)) + (g ^ (e & (f ^ g)));
+    d += h;
+    const uint64_t ab = a ^ b;
+    h += (Rotr64(a, 28) ^ Rotr64(a, 34) ^ Rotr64(a, 39)) + (b ^ (bc & ab));
+    bc = ab;
+}
+
+struct Sha512Working {
+    uint64_t a, b, c, d, e, f, g, h, bc;
+};
+
+// Eight rounds reading their message words (constants added) at x[0], x[1], x[4], x[5], ... with two steps
+// of the next schedule in between: the rounds keep the integer units busy while the schedule runs on the
+// vector units.
+template <bool LoadSteps>
+QV_AVX2_INLINE void Rounds512Eight(Sha512Working& s, const uint64_t* x, Schedule512* next, int step,
+                                   const uint8_t* first, const uint8_t* second) {
+    Round512(s.a, s.b, s.d, s.e, s.f, s.g, s.h, s.bc, x[0]);
+    Round512(s.h, s.a, s.c, s.d, s.e, s.f, s.g, s.bc, x[1]);
+    if constexpr (LoadSteps) {
+        Schedule512Load(next, step, first, second);
+    } else {
+        Schedule512Compute(next, step);
+    }
+    Round512(s.g, s.h, s.b, s.c, s.d, s.e, s.f, s.bc, x[4]);
+    Round512(s.f, s.g, s.a, s.b, s.c, s.d, s.e, s.bc, x[5]);
+    Round512(s.e, s.f, s.h, s.a, s.b, s.c, s.d, s.bc, x[8]);
+    Round512(s.d, s.e, s.g, s.h, s.a, s.b, s.c, s.bc, x[9]);
+    if constexpr (LoadSteps) {
+        Schedule512Load(next, step + 1, first, second);
+    } else {
+        Schedule512Compute(next, step + 1);
+    }
+    Round512(s.c, s.d, s.f, s.g, s.h, s.a, s.b, s.bc, x[12]);
+    Round512(s.b, s.c, s.e, s.f, s.g, s.h, s.a, s.bc, x[13]);
+}
+
+// The 80 rounds of one block (x points at its lane of the precomputed words), carrying twenty steps of the
+// next pair's schedule from `firstStep` on (0 or 20). The rounds stay a short loop so that they run from
+// the decoded-instruction cache; unrolled whole, a block would not fit in it.
+QV_AVX2_TARGET void Block512(uint64_t state[8], const uint64_t* x, Schedule512* next, int firstStep,
+                             const uint8_t* first, const uint8_t* second) {
+    Sha512Working s{state[0], state[1], state[2], state[3], state[4], state[5], state[6], state[7], 0};
+    s.bc = s.b ^ s.c;
+    int group = 0;
+    if (firstStep == 0) {
+        for (; group < 4; ++group) Rounds512Eight<true>(s, x + 16 * group, next, 2 * group, first, second);
+    }
+    for (; group < 10; ++group) {
+        Rounds512Eight<false>(s, x + 16 * group, next, firstStep + 2 * group, first, second);
+    }
+    state[0] += s.a;
+    state[1] += s.b;
+    state[2] += s.c;
+    state[3] += s.d;
+    state[4] += s.e;
+    state[5] += s.f;
+    state[6] += s.g;
+    state[7] += s.h;
+}
+
+// SHA-512 two blocks at a time: the schedule of the next pair is computed while the scalar rounds (BMI2
+// rotations) work through the current pair. An odd last block rides in both lanes; when nothing follows,
+// the last pair's interleaved schedule work re-reads the current blocks and its result is never used.
 QV_AVX2_TARGET void Compress512Avx2(uint64_t state[8], const uint8_t* p, size_t blocks) {
-    const __m128i byteSwap = _mm_set_epi64x(0x08090a0b0c0d0e0fLL, 0x0001020304050607LL);
-    alignas(16) uint64_t wk[80];
-    for (; blocks != 0; --blocks, p += 128) {
-        __m128i w[8];
-        for (int j = 0; j < 8; ++j) {
-            w[j] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * j)), byteSwap);
-            _mm_store_si128(
-                reinterpret_cast<__m128i*>(wk + 2 * j),
-                _mm_add_epi64(w[j], _mm_loadu_si128(reinterpret_cast<const __m128i*>(kK512 + 2 * j))));
+    Schedule512 pairs[2];
+    for (Schedule512& pair : pairs) {
+        for (int i = 0; i < 160; i += 4) {
+            _mm256_store_si256(
+                reinterpret_cast<__m256i*>(pair.k + i),
+                _mm256_load_si256(reinterpret_cast<const __m256i*>(kK512ForTwoBlocks.words + i)));
         }
-#pragma GCC unroll 32
-        for (int j = 8; j < 40; ++j) {
-            const __m128i w15 = _mm_alignr_epi8(w[(j + 1) & 7], w[j & 7], 8);
-            const __m128i w7 = _mm_alignr_epi8(w[(j + 5) & 7], w[(j + 4) & 7], 8);
-            const __m128i w2 = w[(j + 7) & 7];
-            const __m128i s0 =
-                _mm_xor_si128(_mm_xor_si128(Rotr64x2(w15, 1), Rotr64x2(w15, 8)), _mm_srli_epi64(w15, 7));
-            const __m128i s1 =
-                _mm_xor_si128(_mm_xor_si128(Rotr64x2(w2, 19), Rotr64x2(w2, 61)), _mm_srli_epi64(w2, 6));
-            w[j & 7] = _mm_add_epi64(_mm_add_epi64(w[j & 7], s0), _mm_add_epi64(w7, s1));
-            _mm_store_si128(
-                reinterpret_cast<__m128i*>(wk + 2 * j),
-                _mm_add_epi64(w[j & 7], _mm_loadu_si128(reinterpret_cast<const __m128i*>(kK512 + 2 * j))));
-        }
-        uint64_t a = state[0], b = state[1], c = state[2], d = state[3];
-        uint64_t e = state[4], f = state[5], g = state[6], h = state[7];
-#define QV_SIGMA0(x) (Rotr64(x, 28) ^ Rotr64(x, 34) ^ Rotr64(x, 39))
-#define QV_SIGMA1(x) (Rotr64(x, 14) ^ Rotr64(x, 18) ^ Rotr64(x, 41))
-#define QV_PREADDED(t) wk[t]
-        static constexpr uint64_t kAlreadyAdded[80] = {};
-#pragma GCC unroll 10
-        for (int i = 0; i < 80; i += 8) {
-            QV_SHA2_EIGHT(i, kAlreadyAdded, QV_PREADDED);
-        }
-#undef QV_PREADDED
-#undef QV_SIGMA0
-#undef QV_SIGMA1
-        state[0] += a;
-        state[1] += b;
-        state[2] += c;
-        state[3] += d;
-        state[4] += e;
-        state[5] += f;
-        state[6] += g;
-        state[7] += h;
+    }
+    for (int j = 0; j < 8; ++j) Schedule512Load(&pairs[0], j, p, blocks >= 2 ? p + 128 : p);
+    for (int j = 8; j < 40; ++j) Schedule512Compute(&pairs[0], j);
+    for (int current = 0; blocks != 0; current ^= 1) {
+        const size_t now = blocks >= 2 ? 2 : 1;
+        blocks -= now;
+        const uint8_t* first = blocks >= 1 ? p + 128 * now : p;
+        const uint8_t* second = blocks >= 2 ? first + 128 : first;
+        Schedule512* next = &pairs[current ^ 1];
+        Block512(state, pairs[current].wk, next, 0, first, second);
+        // A single block is always the last one, so no schedule is left to finish.
+        if (now == 2) Block512(state, pairs[current].wk + 2, next, 20, first, second);
+        p += 128 * now;
     }
 }
 #endif
