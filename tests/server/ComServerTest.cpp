@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <vector>
+
 #include "Quelvar.h"
 #include "server/ServerIds.h"
 #include "support/TestSupport.h"
@@ -143,4 +145,51 @@ TEST(ModuleLoad, LoadsFromAFolderDeeperThanMaxPath) {
     EXPECT_EQ(S_OK, canUnloadNow());
     ::FreeLibrary(module);
     DeleteFolderTree(temp.Path() + L"a-rather-long-folder-name-for-the-test");
+}
+
+// The module's version resource names the product version in both forms.
+TEST(ModuleLoad, VersionResourceAndTypeLibraryDescribeTheModule) {
+    const std::wstring path = BuiltModulePath();
+    DWORD ignored = 0;
+    DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    ASSERT_GT(size, 0u);
+    std::vector<BYTE> block(size);
+    ASSERT_TRUE(::GetFileVersionInfoW(path.c_str(), 0, size, block.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(::VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(MAKELONG(5, 1), fixed->dwFileVersionMS);
+    EXPECT_EQ(MAKELONG(3, 1), fixed->dwFileVersionLS);
+    EXPECT_EQ(fixed->dwFileVersionMS, fixed->dwProductVersionMS);
+    EXPECT_EQ(fixed->dwFileVersionLS, fixed->dwProductVersionLS);
+    wchar_t* text = nullptr;
+    ASSERT_TRUE(::VerQueryValueW(block.data(), L"\\StringFileInfo\\040904b0\\ProductVersion",
+                                 reinterpret_cast<void**>(&text), &length));
+    EXPECT_STREQ(L"1.5.1.3", text);
+    // The type library travels with the module as TYPELIB 1.
+    HMODULE module = ::LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, module);
+    EXPECT_NE(nullptr, ::FindResourceW(module, MAKEINTRESOURCEW(1), L"TYPELIB"));
+    ::FreeLibrary(module);
+    ComPtr<ITypeLib> library;
+    ASSERT_EQ(S_OK, ::LoadTypeLibEx(path.c_str(), REGKIND_NONE, library.put()));
+    BSTR name = nullptr, doc = nullptr;
+    ASSERT_EQ(S_OK, library->GetDocumentation(-1, &name, &doc, nullptr, nullptr));
+    EXPECT_STREQ(L"QuelvarLib", name);
+    EXPECT_STREQ(L"Quelvar 1.0 Type Library", doc);
+    ::SysFreeString(name);
+    ::SysFreeString(doc);
+    ComPtr<ITypeInfo> coclass;
+    ASSERT_EQ(S_OK, library->GetTypeInfoOfGuid(CLSID_GotoFavorite, coclass.put()));
+    ASSERT_EQ(S_OK, coclass->GetDocumentation(MEMBERID_NIL, &name, &doc, nullptr, nullptr));
+    EXPECT_STREQ(L"GotoFavorite", name);
+    EXPECT_STREQ(L"GotoFavorite Class", doc);
+    ::SysFreeString(name);
+    ::SysFreeString(doc);
+    ComPtr<ITypeInfo> favorite;
+    ASSERT_EQ(S_OK, library->GetTypeInfoOfGuid(IID_IGotoFavorite, favorite.put()));
+    ASSERT_EQ(S_OK, favorite->GetDocumentation(MEMBERID_NIL, &name, &doc, nullptr, nullptr));
+    EXPECT_STREQ(L"IGotoFavorite Interface", doc);
+    ::SysFreeString(name);
+    ::SysFreeString(doc);
 }
