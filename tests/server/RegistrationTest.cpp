@@ -17,6 +17,7 @@ namespace {
 
 const std::wstring kClsid = kClsidText;
 const std::wstring kAppId = kAppIdText;
+const std::wstring kInterfaceId = L"{6206B70C-262C-47A1-8772-D3E656ECDA97}";
 const std::vector<std::wstring> kHandlerParents = {
     L"lnkfile", L"*", L"Folder", L"Directory\\Background", L"Directory", L"Drive", L"InternetShortcut"};
 
@@ -75,6 +76,13 @@ void ExpectRegistered() {
         EXPECT_EQ(L"Quelvar", value.Text());
     }
     EXPECT_TRUE(found) << "approved value missing";
+
+    // The merged proxy/stub registers the interface and its factory class.
+    const std::wstring proxyKey = L"Interface\\" + kInterfaceId + L"\\ProxyStubClsid32";
+    std::vector<RegistryValue> proxy = Values(HKEY_CLASSES_ROOT, proxyKey);
+    ASSERT_EQ(1u, proxy.size());
+    EXPECT_EQ(L"{C9FD8392-C0B9-4AF0-8330-09594D0DCC66}", proxy[0].Text());
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID\\" + proxy[0].Text() + L"\\InProcServer32"));
 }
 
 bool ApprovedValuePresent() {
@@ -123,6 +131,7 @@ TEST(Registration, UnregisterRemovesOwnKeysAndKeepsNoRemoveParents) {
     }
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"Directory\\Background\\ShellEx\\ContextMenuHandlers\\Other"));
     EXPECT_FALSE(ApprovedValuePresent());
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"Interface\\" + kInterfaceId));
 
     // Unregistering what is not registered is not an error.
     EXPECT_EQ(0u, Regsvr32(true));
