@@ -95,6 +95,12 @@ HMENU MenuFixture::OpenMainSubmenu(const std::wstring& folder) {
     return host->OpenQuelvarSubmenu();
 }
 
+void MenuFixture::EndContextMenu() {
+    host->CloseAll();
+    host->ResetMenu();
+    host->ReleaseHandler();
+}
+
 int MenuFixture::PositionOf(HMENU menu, const std::wstring& label) {
     for (const auto& entry : host->Entries(menu)) {
         if (entry.Label() == label) return static_cast<int>(entry.position);

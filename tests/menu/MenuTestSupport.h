@@ -79,6 +79,9 @@ protected:
     // A right-click on the background of `folder` (the temp folder by default),
     // with the Quelvar submenu opened; returns it.
     HMENU OpenMainSubmenu(const std::wstring& folder = std::wstring());
+    // Ends the current context menu as a shell does (popups closed, menu
+    // destroyed, handler released), so that the next one starts afresh.
+    void EndContextMenu();
     // Opens the submenu of the entry labelled `label` in `menu`.
     HMENU OpenEntry(HMENU menu, const std::wstring& label);
     int PositionOf(HMENU menu, const std::wstring& label);

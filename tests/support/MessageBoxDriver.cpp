@@ -47,7 +47,10 @@ void MessageBoxDriver::OnActivate(HWND box) {
     seen.caption = TextOf(box);
     seen.owner = ::GetWindow(box, GW_OWNER);
     int defaultButton = IDOK;
+    // The box itself is not shown yet when it is activated: the children's own
+    // visibility styles tell which buttons and which icon it offers.
     for (HWND child = ::GetWindow(box, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        const bool visible = (::GetWindowLongW(child, GWL_STYLE) & WS_VISIBLE) != 0;
         std::wstring cls = ClassOf(child);
         if (::lstrcmpiW(cls.c_str(), L"Button") == 0) {
             std::wstring label = TextOf(child);
@@ -55,13 +58,13 @@ void MessageBoxDriver::OnActivate(HWND box) {
             for (wchar_t c : label) {
                 if (c != L'&') plain += c;
             }
-            if (::IsWindowVisible(child)) seen.buttons.push_back(plain);
+            if (visible) seen.buttons.push_back(plain);
             if (::GetWindowLongW(child, GWL_STYLE) & BS_DEFPUSHBUTTON) defaultButton = ::GetDlgCtrlID(child);
         } else if (::lstrcmpiW(cls.c_str(), L"Static") == 0) {
             if (::GetDlgCtrlID(child) == 0xFFFF) {
                 seen.text = TextOf(child);
-            } else if (::GetWindowLongW(child, GWL_STYLE) & SS_ICON) {
-                seen.hasIcon = ::IsWindowVisible(child) && ::SendMessageW(child, STM_GETICON, 0, 0) != 0;
+            } else if ((::GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+                seen.hasIcon = seen.hasIcon || (visible && ::SendMessageW(child, STM_GETICON, 0, 0) != 0);
             }
         }
     }
