@@ -148,7 +148,8 @@ int wmain() {
             DataCenter& center = *DataCenter::Instance();
             auto data = center.Load();
             data->favorites->folders = labels;
-            data->navigateHistory->items.assign(labels.begin(), labels.begin() + data->userSettings->historyDepth);
+            data->navigateHistory->items.assign(labels.begin(),
+                                                labels.begin() + data->userSettings->historyDepth);
             center.Save(*data);
             for (bool limited : {true, false}) {
                 data->userSettings->limitTopFavorites = limited;
@@ -166,9 +167,10 @@ int wmain() {
                     host.CloseAll();
                     host.ReleaseHandler();
                 });
-                std::printf("main submenu, 1,000 favorites (%s), full history: query + open + open history "
-                            "%8.3f ms\n",
-                            limited ? "15 at top, rest under More Favorites" : "all at top", open);
+                std::printf(
+                    "main submenu, 1,000 favorites (%s), full history: query + open + open history "
+                    "%8.3f ms\n",
+                    limited ? "15 at top, rest under More Favorites" : "all at top", open);
             }
         }
         Canvas scratch(400, 40, ::GetSysColor(COLOR_MENU));

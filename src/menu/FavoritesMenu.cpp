@@ -100,7 +100,8 @@ void OneFavFolder::GoToFavorite(HWND window) {
 void OneFavFolder::RemoveFavorite() {
     try {
         const std::wstring folder = Folder();
-        if (Ask(::GetActiveWindow(), L"Do you want to remove " + kQuote + folder + kQuote + L" from the list?",
+        if (Ask(::GetActiveWindow(),
+                L"Do you want to remove " + kQuote + folder + kQuote + L" from the list?",
                 MB_OKCANCEL) != IDOK) {
             return;
         }
@@ -124,12 +125,14 @@ void AddFavFolder::Execute(HWND) {
     try {
         const auto& folders = owner->selectedFolders;
         if (folders.size() > 1) {
-            if (Ask(nullptr, L"More than one folders are selected, do you want to add them all to favorite list?",
+            if (Ask(nullptr,
+                    L"More than one folders are selected, do you want to add them all to favorite list?",
                     MB_OKCANCEL) != IDOK) {
                 return;
             }
             bool added = Center().AddFavorites(folders);
-            Ask(nullptr, added ? L"Folders added successfully" : L"These folders had already been added", MB_OK);
+            Ask(nullptr, added ? L"Folders added successfully" : L"These folders had already been added",
+                MB_OK);
             return;
         }
         bool added = Center().AddFavorite(folders.empty() ? owner->folderPath : folders.front());
@@ -149,7 +152,8 @@ void BuildFavoritesSection(SubmenuBuilder& builder) {
         std::sort(favorites.begin(), favorites.end());
     }
     long limit = 1000;
-    if (data->userSettings && data->userSettings->limitTopFavorites) limit = data->userSettings->topFavoriteLimit;
+    if (data->userSettings && data->userSettings->limitTopFavorites)
+        limit = data->userSettings->topFavoriteLimit;
     // A negative stored limit shows nothing at top level.
     const size_t shown = static_cast<size_t>(std::clamp<long>(limit, 0, static_cast<long>(favorites.size())));
     for (size_t j = 0; j < shown; ++j) {
@@ -179,7 +183,8 @@ std::shared_ptr<AddFavFolder> PrepareAddFavFolder(CGotoFavorite& owner) {
         SFGAOF attributes = SFGAO_LINK;
         if (FAILED(parent->GetAttributesOf(1, &child, &attributes)) || (attributes & SFGAO_LINK)) continue;
         std::wstring name;
-        if (IsNavigableFolder(item.get(), owner.folderIdList.get(), &name)) owner.selectedFolders.push_back(name);
+        if (IsNavigableFolder(item.get(), owner.folderIdList.get(), &name))
+            owner.selectedFolders.push_back(name);
     }
     const auto& folders = owner.selectedFolders;
     if (folders.size() >= 2) {

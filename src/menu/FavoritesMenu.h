@@ -31,7 +31,9 @@ private:
 
 class MoreFavorites : public OddBase {
 public:
-    MoreFavorites() : OddBase(11, L"&More Favorites", 23, ItemHasSubmenu, 'm') { helpText = L"More favorites"; }
+    MoreFavorites() : OddBase(11, L"&More Favorites", 23, ItemHasSubmenu, 'm') {
+        helpText = L"More favorites";
+    }
 };
 
 class AddFavFolder : public OddBase {

@@ -6,8 +6,7 @@
 
 class NavigateHistory : public OddBase {
 public:
-    NavigateHistory()
-        : OddBase(6, L"Navigate &History", -1, ItemHasSubmenu | ItemFillOnOpen, 'h') {
+    NavigateHistory() : OddBase(6, L"Navigate &History", -1, ItemHasSubmenu | ItemFillOnOpen, 'h') {
         helpText = L"Navigate history";
     }
     void FillSubmenu(HMENU menu) override;

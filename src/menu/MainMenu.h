@@ -12,7 +12,8 @@ public:
     VersionTooHigh()
         : OddBase(18, L"This version is too old, please update to latest version", -1, 0, kNoMnemonic) {
         helpText =
-            L"This version is too old, please update to latest version, left click to goto Tarvolin Software website";
+            L"This version is too old, please update to latest version, left click to goto Tarvolin Software "
+            L"website";
     }
     void Execute(HWND host) override;
 };

@@ -18,7 +18,8 @@ NetworkConnections& NetworkConnections::Current() {
 
 void NetworkConnections::SetCurrent(NetworkConnections* connections) { g_current = connections; }
 
-DWORD NetworkConnections::UseConnection(HWND owner, const std::wstring& localName, const std::wstring& remoteName) {
+DWORD NetworkConnections::UseConnection(HWND owner, const std::wstring& localName,
+                                        const std::wstring& remoteName) {
     NETRESOURCEW resource{};
     resource.dwType = RESOURCETYPE_DISK;
     std::wstring local = localName;

@@ -65,9 +65,9 @@ UINT PopupMenu::Track(HWND window) {
     } else {
         POINT cursor{};
         ::GetCursorPos(&cursor);
-        id = static_cast<UINT>(::TrackPopupMenuEx(menu_.get(),
-                                                  TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON | TPM_RECURSE,
-                                                  cursor.x, cursor.y, window, nullptr));
+        id = static_cast<UINT>(
+            ::TrackPopupMenuEx(menu_.get(), TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON | TPM_RECURSE,
+                               cursor.x, cursor.y, window, nullptr));
     }
     if (id == 0) {
         ::GetLastError();  // dismissed or failed: nothing to run

@@ -15,11 +15,11 @@ struct FolderEntry {
 };
 
 const FolderEntry kFolders[15] = {
-    {L"My &Documents", 7, 'd'}, {L"My &Pictures", 3, 'p'},      {L"My &Music", 4, 'm'},
-    {L"My &Video", -1, 'v'},    {L"&Windows", -1, 'w'},         {L"&System", -1, 's'},
-    {L"&Program Files", -1, 'p'}, {L"&Temporary", -1, 't'},     {L"&Fonts", 11, 'f'},
-    {L"&Application Data", -1, 'a'}, {L"IE &Cache", -1, 'c'},   {L"&Desktop", 6, 'd'},
-    {L"&Profile", -1, 'p'},     {L"IE &Favorites", 5, 'f'},     {L"IE Coo&kies", -1, 'k'},
+    {L"My &Documents", 7, 'd'},      {L"My &Pictures", 3, 'p'},  {L"My &Music", 4, 'm'},
+    {L"My &Video", -1, 'v'},         {L"&Windows", -1, 'w'},     {L"&System", -1, 's'},
+    {L"&Program Files", -1, 'p'},    {L"&Temporary", -1, 't'},   {L"&Fonts", 11, 'f'},
+    {L"&Application Data", -1, 'a'}, {L"IE &Cache", -1, 'c'},    {L"&Desktop", 6, 'd'},
+    {L"&Profile", -1, 'p'},          {L"IE &Favorites", 5, 'f'}, {L"IE Coo&kies", -1, 'k'},
 };
 
 }  // namespace

@@ -130,8 +130,10 @@ HKEY RootKey(const std::wstring& name) {
         const wchar_t* longName;
         HKEY key;
     } static const roots[] = {
-        {L"HKCR", L"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT}, {L"HKCU", L"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
-        {L"HKLM", L"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE}, {L"HKU", L"HKEY_USERS", HKEY_USERS},
+        {L"HKCR", L"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
+        {L"HKCU", L"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
+        {L"HKLM", L"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
+        {L"HKU", L"HKEY_USERS", HKEY_USERS},
         {L"HKCC", L"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG},
     };
     for (const auto& root : roots) {
@@ -330,7 +332,8 @@ HRESULT Registrar::RunResource(HMODULE module, UINT id, bool registering) const 
         } else {
             int length = ::MultiByteToWideChar(CP_UTF8, 0, bytes, static_cast<int>(size), nullptr, 0);
             script.resize(length);
-            if (length) ::MultiByteToWideChar(CP_UTF8, 0, bytes, static_cast<int>(size), script.data(), length);
+            if (length)
+                ::MultiByteToWideChar(CP_UTF8, 0, bytes, static_cast<int>(size), script.data(), length);
         }
         Run(script, registering);
         return S_OK;

@@ -64,8 +64,12 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
     if (reason == DLL_PROCESS_ATTACH) return ProcessAttach(instance, reserved);
     try {
         switch (reason) {
-            case DLL_THREAD_ATTACH: GlobalImpl::PrepareThread(); break;
-            case DLL_THREAD_DETACH: GlobalImpl::ReleaseThread(); break;
+            case DLL_THREAD_ATTACH:
+                GlobalImpl::PrepareThread();
+                break;
+            case DLL_THREAD_DETACH:
+                GlobalImpl::ReleaseThread();
+                break;
             case DLL_PROCESS_DETACH:
                 GlobalImpl::ReleaseThread();
                 GlobalImpl::Destroy();
@@ -101,7 +105,8 @@ extern "C" HRESULT WINAPI DllRegisterServer() {
                 return E_ACCESSDENIED;
             }
             const std::wstring data = kHandlerName;
-            if (::RegSetValueExW(approved.get(), kClsidText, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+            if (::RegSetValueExW(approved.get(), kClsidText, 0, REG_SZ,
+                                 reinterpret_cast<const BYTE*>(data.c_str()),
                                  static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t))) != ERROR_SUCCESS) {
                 return E_ACCESSDENIED;
             }

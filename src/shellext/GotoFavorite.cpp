@@ -112,7 +112,8 @@ IFACEMETHODIMP CGotoFavorite::Initialize(PCIDLIST_ABSOLUTE folder, IDataObject* 
         }
         if (!data) return S_OK;
 
-        FORMATETC format{static_cast<CLIPFORMAT>(ShellIdListFormat()), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+        FORMATETC format{static_cast<CLIPFORMAT>(ShellIdListFormat()), nullptr, DVASPECT_CONTENT, -1,
+                         TYMED_HGLOBAL};
         STGMEDIUM medium{};
         if (FAILED(data->GetData(&format, &medium))) return E_INVALIDARG;
         if (medium.tymed != TYMED_HGLOBAL || !medium.hGlobal) {
@@ -148,13 +149,15 @@ IFACEMETHODIMP CGotoFavorite::Initialize(PCIDLIST_ABSOLUTE folder, IDataObject* 
 std::shared_ptr<Data::SelectedItemsInfo> CGotoFavorite::GetSelectedItemsInfo() const {
     std::vector<PCUITEMID_CHILD> items;
     items.reserve(itemIdLists.size());
-    for (const UniqueIdList& list : itemIdLists) items.push_back(reinterpret_cast<PCUITEMID_CHILD>(list.get()));
+    for (const UniqueIdList& list : itemIdLists)
+        items.push_back(reinterpret_cast<PCUITEMID_CHILD>(list.get()));
     return Data::SelectedItemsInfo::Build(folderIdList.get(), items);
 }
 
 // IContextMenu -----------------------------------------------------------------
 
-IFACEMETHODIMP CGotoFavorite::QueryContextMenu(HMENU menu, UINT indexMenu, UINT idCmdFirst, UINT, UINT flags) {
+IFACEMETHODIMP CGotoFavorite::QueryContextMenu(HMENU menu, UINT indexMenu, UINT idCmdFirst, UINT,
+                                               UINT flags) {
     try {
         if (flags & (CMF_DEFAULTONLY | CMF_VERBSONLY)) return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0);
         ThreadMenuState& state = MenuEngine::CurrentState();
@@ -241,19 +244,20 @@ IFACEMETHODIMP CGotoFavorite::InvokeCommand(CMINVOKECOMMANDINFO* info) {
 IFACEMETHODIMP CGotoFavorite::GetCommandString(UINT_PTR, UINT type, UINT*, LPSTR name, UINT cchMax) {
     return ComBoundary(E_INVALIDARG, [&]() -> HRESULT {
         ThreadMenuState& state = MenuEngine::CurrentState();
-        // Help texts (bit 0) and every wide request (bit 2) are answered; GCS_VERBA and GCS_VALIDATEA are not.
+        // Help texts (bit 0) and every wide request (bit 2) are answered; GCS_VERBA and GCS_VALIDATEA are
+        // not.
         if (state.currentItem == -1 || (type & (GCS_HELPTEXTA | GCS_UNICODE)) == 0) return E_INVALIDARG;
         ItemPtr item = MenuEngine::GetItem(state, state.currentItem);
         if (!item || !name || cchMax == 0) return E_INVALIDARG;
         if (type & GCS_UNICODE) {
             ::lstrcpynW(reinterpret_cast<LPWSTR>(name), item->helpText.c_str(), static_cast<int>(cchMax));
         } else {
-            int length = ::WideCharToMultiByte(CP_THREAD_ACP, 0, item->helpText.c_str(), -1, nullptr, 0, nullptr,
-                                               nullptr);
+            int length = ::WideCharToMultiByte(CP_THREAD_ACP, 0, item->helpText.c_str(), -1, nullptr, 0,
+                                               nullptr, nullptr);
             std::string text(length > 0 ? length : 1, '\0');
             if (length > 0) {
-                ::WideCharToMultiByte(CP_THREAD_ACP, 0, item->helpText.c_str(), -1, text.data(), length, nullptr,
-                                      nullptr);
+                ::WideCharToMultiByte(CP_THREAD_ACP, 0, item->helpText.c_str(), -1, text.data(), length,
+                                      nullptr, nullptr);
             }
             ::lstrcpynA(name, text.c_str(), static_cast<int>(cchMax));
         }

@@ -14,7 +14,8 @@ LRESULT ChooseMenuChar(const std::vector<MenuCharEntry>& entries, WCHAR characte
     if (matches.empty()) return 0;
     if (matches.size() == 1) return MAKELRESULT(matches[0], MNC_EXECUTE);
     for (size_t i = 0; i < matches.size(); ++i) {
-        if (entries[matches[i]].highlighted) return MAKELRESULT(matches[(i + 1) % matches.size()], MNC_SELECT);
+        if (entries[matches[i]].highlighted)
+            return MAKELRESULT(matches[(i + 1) % matches.size()], MNC_SELECT);
     }
     return MAKELRESULT(matches[0], MNC_SELECT);
 }

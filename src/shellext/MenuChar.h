@@ -6,8 +6,8 @@
 #include <vector>
 
 struct MenuCharEntry {
-    bool own = false;      // an entry of the handler
-    BYTE mnemonic = 0xFF;  // its mnemonic, 0xFF for none
+    bool own = false;          // an entry of the handler
+    BYTE mnemonic = 0xFF;      // its mnemonic, 0xFF for none
     bool highlighted = false;  // its state is exactly MFS_HILITE
 };
 

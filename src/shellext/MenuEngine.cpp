@@ -218,7 +218,9 @@ void OnCallWndProc(const CWPSTRUCT& message) {
     if (!state) return;
     switch (message.message) {
         case WM_DRAWITEM:
-        case WM_MEASUREITEM: RouteDrawOrMeasure(*state, message.message, message.lParam); break;
+        case WM_MEASUREITEM:
+            RouteDrawOrMeasure(*state, message.message, message.lParam);
+            break;
         case WM_INITMENUPOPUP:
             OnPopupOpened(*state, reinterpret_cast<HMENU>(message.wParam), LOWORD(message.lParam));
             break;
@@ -227,7 +229,9 @@ void OnCallWndProc(const CWPSTRUCT& message) {
             state->selectFlags = HIWORD(message.wParam);
             state->selectedMenu = reinterpret_cast<HMENU>(message.lParam);
             break;
-        case WM_UNINITMENUPOPUP: OnPopupClosed(*state, reinterpret_cast<HMENU>(message.wParam)); break;
+        case WM_UNINITMENUPOPUP:
+            OnPopupClosed(*state, reinterpret_cast<HMENU>(message.wParam));
+            break;
     }
 }
 

@@ -47,7 +47,7 @@ void OddBase::MeasureItem(MEASUREITEMSTRUCT& measure) {
 
     measure.itemWidth = static_cast<UINT>(extent.x + extent.y + 3);
     measure.itemHeight = extent.y + 4 > metrics.iMenuHeight ? static_cast<UINT>(extent.y + 4)
-                                                             : static_cast<UINT>(metrics.iMenuHeight);
+                                                            : static_cast<UINT>(metrics.iMenuHeight);
     if (owner) {
         owner->LoadData();
         const auto& data = owner->data();

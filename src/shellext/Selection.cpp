@@ -79,11 +79,20 @@ std::shared_ptr<SelectedItemsInfo> SelectedItemsInfo::Build(PCIDLIST_ABSOLUTE fo
         info->itemInfos.push_back(one);
         one->kind = Classify(attributes, one->path);
         switch (one->kind) {
-            case Shortcut: info->shortcutIndexes.push_back(index); break;
-            case Drive: info->driveIndexes.push_back(index); break;
-            case Folder: info->folderIndexes.push_back(index); break;
-            case File: info->fileIndexes.push_back(index); break;
-            default: break;
+            case Shortcut:
+                info->shortcutIndexes.push_back(index);
+                break;
+            case Drive:
+                info->driveIndexes.push_back(index);
+                break;
+            case Folder:
+                info->folderIndexes.push_back(index);
+                break;
+            case File:
+                info->fileIndexes.push_back(index);
+                break;
+            default:
+                break;
         }
     }
     return info;

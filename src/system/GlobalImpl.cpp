@@ -51,8 +51,8 @@ void GlobalImpl::Build() {
 
     imageList_ = ::ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, kMenuImageCount, 1);
     if (!imageList_) throw Lumo::LastError();
-    Lumo::Win::UniqueGdiObject bitmap(::LoadImageW(resources_, MAKEINTRESOURCEW(kMenuBitmapId), IMAGE_BITMAP, 0,
-                                                   0, LR_CREATEDIBSECTION));
+    Lumo::Win::UniqueGdiObject bitmap(
+        ::LoadImageW(resources_, MAKEINTRESOURCEW(kMenuBitmapId), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
     if (!bitmap) throw Lumo::LastError();
     if (::ImageList_AddMasked(imageList_, static_cast<HBITMAP>(bitmap.get()), RGB(255, 0, 255)) < 0) {
         throw Lumo::AnyError();

@@ -26,8 +26,8 @@ std::wstring FullPathName(const std::wstring& text, size_t& namePosition) {
     std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {
         wchar_t* filePart = nullptr;
-        DWORD length = ::GetFullPathNameW(text.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(),
-                                          &filePart);
+        DWORD length =
+            ::GetFullPathNameW(text.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), &filePart);
         if (length == 0) throw Lumo::LastError();
         if (length < buffer.size()) {
             namePosition = filePart ? static_cast<size_t>(filePart - buffer.data()) : std::wstring::npos;

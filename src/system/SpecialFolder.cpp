@@ -47,10 +47,14 @@ std::wstring SpecialFolder::SpecialFolderPath(int csidl) const {
 
 std::wstring SpecialFolder::SystemFolderPath(int number) const {
     switch (number) {
-        case 0: return SpecialFolderPath(CSIDL_PERSONAL);
-        case 1: return SpecialFolderPath(CSIDL_MYPICTURES);
-        case 2: return SpecialFolderPath(CSIDL_MYMUSIC);
-        case 3: return SpecialFolderPath(CSIDL_MYVIDEO);
+        case 0:
+            return SpecialFolderPath(CSIDL_PERSONAL);
+        case 1:
+            return SpecialFolderPath(CSIDL_MYPICTURES);
+        case 2:
+            return SpecialFolderPath(CSIDL_MYMUSIC);
+        case 3:
+            return SpecialFolderPath(CSIDL_MYVIDEO);
         case 4:
             if (ShellMajorVersion() < 5) {
                 return WithBackslash(GrowingBufferCall(
@@ -63,19 +67,27 @@ std::wstring SpecialFolder::SystemFolderPath(int number) const {
                     [](wchar_t* buffer, UINT size) { return ::GetSystemDirectoryW(buffer, size); }));
             }
             return SpecialFolderPath(CSIDL_SYSTEM);
-        case 6: return SpecialFolderPath(CSIDL_PROGRAM_FILES);
+        case 6:
+            return SpecialFolderPath(CSIDL_PROGRAM_FILES);
         case 7:
-            return GrowingBufferCall([](wchar_t* buffer, UINT size) {
-                return static_cast<UINT>(::GetTempPathW(size, buffer));
-            });
-        case 8: return SpecialFolderPath(CSIDL_FONTS);
-        case 9: return SpecialFolderPath(CSIDL_APPDATA);
-        case 10: return SpecialFolderPath(CSIDL_INTERNET_CACHE);
-        case 11: return SpecialFolderPath(CSIDL_DESKTOP);
-        case 12: return SpecialFolderPath(CSIDL_PROFILE);
-        case 13: return SpecialFolderPath(CSIDL_FAVORITES);
-        case 14: return SpecialFolderPath(CSIDL_COOKIES);
-        default: throw Lumo::AnyError();
+            return GrowingBufferCall(
+                [](wchar_t* buffer, UINT size) { return static_cast<UINT>(::GetTempPathW(size, buffer)); });
+        case 8:
+            return SpecialFolderPath(CSIDL_FONTS);
+        case 9:
+            return SpecialFolderPath(CSIDL_APPDATA);
+        case 10:
+            return SpecialFolderPath(CSIDL_INTERNET_CACHE);
+        case 11:
+            return SpecialFolderPath(CSIDL_DESKTOP);
+        case 12:
+            return SpecialFolderPath(CSIDL_PROFILE);
+        case 13:
+            return SpecialFolderPath(CSIDL_FAVORITES);
+        case 14:
+            return SpecialFolderPath(CSIDL_COOKIES);
+        default:
+            throw Lumo::AnyError();
     }
 }
 

@@ -32,10 +32,18 @@ COSVersion::COSVersion(const OSVERSIONINFOEXW& info) {
 
 void COSVersion::Record(const OSVERSIONINFOEXW& info, bool extended) {
     switch (info.dwPlatformId) {
-        case VER_PLATFORM_WIN32_WINDOWS: family_ = Windows95Family; break;
-        case VER_PLATFORM_WIN32_NT: family_ = NTFamily; break;
-        case 3 /* VER_PLATFORM_WIN32_CE */: family_ = WindowsCE; break;
-        default: family_ = Unknown; break;
+        case VER_PLATFORM_WIN32_WINDOWS:
+            family_ = Windows95Family;
+            break;
+        case VER_PLATFORM_WIN32_NT:
+            family_ = NTFamily;
+            break;
+        case 3 /* VER_PLATFORM_WIN32_CE */:
+            family_ = WindowsCE;
+            break;
+        default:
+            family_ = Unknown;
+            break;
     }
     major_ = info.dwMajorVersion;
     minor_ = info.dwMinorVersion;

@@ -43,9 +43,9 @@ private:
 };
 
 #define LUMO_DEFINE_TRAITS(Name, Type, InvalidValue, CloseCall) \
-    struct Name {                                                \
-        static Type Invalid() { return InvalidValue; }           \
-        static void Close(Type value) { CloseCall(value); }      \
+    struct Name {                                               \
+        static Type Invalid() { return InvalidValue; }          \
+        static void Close(Type value) { CloseCall(value); }     \
     }
 
 LUMO_DEFINE_TRAITS(HandleTraits, HANDLE, nullptr, ::CloseHandle);

@@ -94,9 +94,7 @@ protected:
         EXPECT_EQ(buttons, boxes.Seen()[index].buttons);
         EXPECT_FALSE(boxes.Seen()[index].hasIcon);
     }
-    void ClearBoxes() {
-        boxes.Clear();
-    }
+    void ClearBoxes() { boxes.Clear(); }
     static std::wstring MissingQuestion(const std::wstring& folder) {
         return L"\"" + folder + L"\" not exists.\nDo you want to remove it from the favorite list?";
     }

@@ -73,10 +73,10 @@ TEST_F(SystemFoldersMenuTest, ListsTheResolvedFoldersInOrderWithTheirPaths) {
     HMENU folders = OpenEntry(main, L"&System Folders");
     const auto entries = host->Entries(folders);
     ASSERT_GE(entries.size(), 8u);
-    const std::vector<std::wstring> order = {L"My &Documents", L"My &Pictures", L"My &Music", L"My &Video",
-                                             L"&Windows", L"&System", L"&Program Files", L"&Temporary",
-                                             L"&Fonts", L"&Application Data", L"IE &Cache", L"&Desktop",
-                                             L"&Profile", L"IE &Favorites", L"IE Coo&kies"};
+    const std::vector<std::wstring> order = {
+        L"My &Documents", L"My &Pictures",   L"My &Music",  L"My &Video",     L"&Windows",
+        L"&System",       L"&Program Files", L"&Temporary", L"&Fonts",        L"&Application Data",
+        L"IE &Cache",     L"&Desktop",       L"&Profile",   L"IE &Favorites", L"IE Coo&kies"};
     size_t last = 0;
     for (const auto& entry : entries) {
         ASSERT_TRUE(entry.item);
@@ -106,8 +106,9 @@ TEST_F(SystemFoldersMenuTest, AVideoFolderThatCannotBeResolvedIsLeftOut) {
     // Make the video folder lookup fail for this profile.
     QuelvarTest::ScopedUserShellFolder video(L"My Video", temp.Path() + L"NoVideos");
     if (QuelvarTest::ShellFindsMissingFolders(CSIDL_MYVIDEO)) {
-        GTEST_SKIP() << "this system's SHGetSpecialFolderPathW reports the missing folder as found (Wine does; "
-                        "Windows fails the call when the folder does not exist and creation is not asked for)";
+        GTEST_SKIP()
+            << "this system's SHGetSpecialFolderPathW reports the missing folder as found (Wine does; "
+               "Windows fails the call when the folder does not exist and creation is not asked for)";
     }
     HMENU main = OpenMainSubmenu();
     HMENU folders = OpenEntry(main, L"&System Folders");
@@ -135,11 +136,11 @@ TEST_F(SystemFoldersMenuTest, TheKeyDCyclesBetweenDocumentsAndDesktop) {
     for (int position = 0; position < ::GetMenuItemCount(folders); ++position) setState(position, 0);
     LRESULT result = 0;
     ASSERT_EQ(S_OK, host->Handler()->HandleMenuMsg2(WM_MENUCHAR, MAKEWPARAM(L'D', MF_POPUP),
-                                                     reinterpret_cast<LPARAM>(folders), &result));
+                                                    reinterpret_cast<LPARAM>(folders), &result));
     EXPECT_EQ(MAKELRESULT(documents, MNC_SELECT), result);
     setState(documents, MFS_HILITE);
     ASSERT_EQ(S_OK, host->Handler()->HandleMenuMsg2(WM_MENUCHAR, MAKEWPARAM(L'd', MF_POPUP),
-                                                     reinterpret_cast<LPARAM>(folders), &result));
+                                                    reinterpret_cast<LPARAM>(folders), &result));
     EXPECT_EQ(MAKELRESULT(desktop, MNC_SELECT), result);
     host->CloseAll();
 }

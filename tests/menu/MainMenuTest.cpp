@@ -69,9 +69,10 @@ TEST_F(MainMenuTest, ADataFileOfANewerReleaseGivesTheReducedSubmenuAndStaysUntou
     auto item = ItemOf(main, L"This version is too old, please update to latest version");
     ASSERT_TRUE(item);
     EXPECT_EQ(18, item->kind);
-    EXPECT_EQ(L"This version is too old, please update to latest version, left click to goto Tarvolin Software "
-              L"website",
-              item->helpText);
+    EXPECT_EQ(
+        L"This version is too old, please update to latest version, left click to goto Tarvolin Software "
+        L"website",
+        item->helpText);
     host->CloseAll();
     EXPECT_EQ(before, DataFileBytes());
 }

@@ -35,8 +35,8 @@ std::vector<ItemMenuEntry> ReadItemMenu(HMENU menu) {
 void MenuFixture::SetUp() {
     engine = std::make_unique<QuelvarTest::EngineScope>();
     host = std::make_unique<QuelvarTest::ShellHost>();
-    Navigation::SetShellLauncher([this](HWND, const wchar_t* verb, const wchar_t* file, const wchar_t* parameters,
-                                        const wchar_t* directory, int show) {
+    Navigation::SetShellLauncher([this](HWND, const wchar_t* verb, const wchar_t* file,
+                                        const wchar_t* parameters, const wchar_t* directory, int show) {
         launches.push_back(Launch{verb ? verb : L"", file ? file : L"", parameters ? parameters : L"",
                                   directory ? directory : L"", show});
         return reinterpret_cast<HINSTANCE>(42);
@@ -122,17 +122,18 @@ std::shared_ptr<OddBase> MenuFixture::ItemOf(HMENU menu, const std::wstring& lab
 }
 
 std::vector<ItemMenuEntry> MenuFixture::RightClick(HMENU menu, const std::wstring& label,
-                                                    const std::wstring& choose) {
+                                                   const std::wstring& choose) {
     std::vector<ItemMenuEntry> shown;
     Lumo::WinUi::PopupMenu::SetTracker([&](HMENU popup, HWND) -> UINT {
         shown = ReadItemMenu(popup);
-        std::function<UINT(const std::vector<ItemMenuEntry>&)> find = [&](const std::vector<ItemMenuEntry>& list) {
-            for (const auto& entry : list) {
-                if (!choose.empty() && entry.text == choose) return entry.id;
-                if (UINT id = find(entry.submenu)) return id;
-            }
-            return 0u;
-        };
+        std::function<UINT(const std::vector<ItemMenuEntry>&)> find =
+            [&](const std::vector<ItemMenuEntry>& list) {
+                for (const auto& entry : list) {
+                    if (!choose.empty() && entry.text == choose) return entry.id;
+                    if (UINT id = find(entry.submenu)) return id;
+                }
+                return 0u;
+            };
         return find(shown);
     });
     std::shared_ptr<OddBase> item = ItemOf(menu, label);

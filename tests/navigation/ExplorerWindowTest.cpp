@@ -61,10 +61,9 @@ TEST_F(ExplorerWindowTest, TheFirstExplorerFrameOfThisThreadIsNavigatedInPlace) 
 
     ShellBrowserDouble foreignBrowser, otherBrowser, explorerBrowser, secondBrowser, hostBrowser;
     Navigation::SetShellWindowLister([&] {
-        return std::vector<Navigation::ShellWindow>{Listed(foreign, &foreignBrowser), Listed(nullptr, nullptr),
-                                                    Listed(other.get(), &otherBrowser),
-                                                    Listed(explorer.get(), &explorerBrowser),
-                                                    Listed(second.get(), &secondBrowser)};
+        return std::vector<Navigation::ShellWindow>{
+            Listed(foreign, &foreignBrowser), Listed(nullptr, nullptr), Listed(other.get(), &otherBrowser),
+            Listed(explorer.get(), &explorerBrowser), Listed(second.get(), &secondBrowser)};
     });
     HWND host = CreateBrowserHost(nullptr, &hostBrowser);
     Navigation::NavigateHostWindow(folder, host, Owner());
@@ -74,7 +73,8 @@ TEST_F(ExplorerWindowTest, TheFirstExplorerFrameOfThisThreadIsNavigatedInPlace) 
     EXPECT_TRUE(foreignBrowser.browses.empty());
     EXPECT_TRUE(otherBrowser.browses.empty());
     EXPECT_TRUE(secondBrowser.browses.empty());
-    EXPECT_TRUE(hostBrowser.browses.empty()) << "the host window is asked only when no Explorer frame navigated";
+    EXPECT_TRUE(hostBrowser.browses.empty())
+        << "the host window is asked only when no Explorer frame navigated";
     EXPECT_EQ(std::vector<std::wstring>{folder}, StoredHistory());
     EXPECT_TRUE(launches_.empty());
 

@@ -32,7 +32,8 @@ TEST_F(RegistrarScripts, WritesValuesAndRemovesWhatItWrote) {
     registrar.AddReplacement(L"MODULE", L"C:\\Users\\O'Brien\\My Tools\\Quelvar.dll");
     const std::wstring script =
         L"HKCU { NoRemove Software { NoRemove QuelvarRegistrarTest {\n"
-        L"  Plain = s 'default text' { val Path = s '%MODULE%'  val Count = d '0x2A'  val Blob = b '00ff10' }\n"
+        L"  Plain = s 'default text' { val Path = s '%MODULE%'  val Count = d '0x2A'  val Blob = b '00ff10' "
+        L"}\n"
         L"  'Quoted ''name''' = s '100%% sure'\n"
         L"  ForceRemove Forced { Child }\n"
         L"} } }";
@@ -77,7 +78,8 @@ TEST_F(RegistrarScripts, MalformedScriptsWriteNothing) {
         L"HKCU { Software { QuelvarRegistrarTest { Key }",
     };
     for (const wchar_t* script : broken) {
-        EXPECT_THROW(Registrar().Run(script, true), Lumo::ComError) << std::string(script, script + wcslen(script));
+        EXPECT_THROW(Registrar().Run(script, true), Lumo::ComError)
+            << std::string(script, script + wcslen(script));
         EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kScratch));
     }
     // The boundary form reports the failure as an HRESULT.

@@ -21,7 +21,9 @@ const std::wstring kInterfaceId = L"{6206B70C-262C-47A1-8772-D3E656ECDA97}";
 const std::vector<std::wstring> kHandlerParents = {
     L"lnkfile", L"*", L"Folder", L"Directory\\Background", L"Directory", L"Drive", L"InternetShortcut"};
 
-std::wstring HandlerKey(const std::wstring& parent) { return parent + L"\\ShellEx\\ContextMenuHandlers\\Quelvar"; }
+std::wstring HandlerKey(const std::wstring& parent) {
+    return parent + L"\\ShellEx\\ContextMenuHandlers\\Quelvar";
+}
 
 DWORD Regsvr32(bool unregister) {
     std::wstring line = L"regsvr32.exe /s ";
@@ -34,7 +36,8 @@ DWORD Regsvr32(bool unregister) {
 std::vector<std::wstring> ValueTexts(HKEY root, const std::wstring& path) {
     std::vector<std::wstring> texts;
     for (const RegistryValue& value : Values(root, path)) {
-        EXPECT_EQ(static_cast<DWORD>(REG_SZ), value.type) << "value " << std::string(value.name.begin(), value.name.end());
+        EXPECT_EQ(static_cast<DWORD>(REG_SZ), value.type)
+            << "value " << std::string(value.name.begin(), value.name.end());
         texts.push_back((value.name.empty() ? L"@" : value.name) + L"=" + value.Text());
     }
     return texts;
@@ -55,10 +58,12 @@ void ExpectRegistered() {
     EXPECT_EQ(L"Apartment", server[1].Text());
 
     EXPECT_EQ(std::vector<std::wstring>{L"@=Quelvar"}, ValueTexts(HKEY_CLASSES_ROOT, L"AppID\\" + kAppId));
-    EXPECT_EQ(std::vector<std::wstring>{L"AppID=" + kAppId}, ValueTexts(HKEY_CLASSES_ROOT, L"AppID\\Quelvar.DLL"));
+    EXPECT_EQ(std::vector<std::wstring>{L"AppID=" + kAppId},
+              ValueTexts(HKEY_CLASSES_ROOT, L"AppID\\Quelvar.DLL"));
 
     for (const std::wstring& parent : kHandlerParents) {
-        EXPECT_EQ(std::vector<std::wstring>{L"@=" + kClsid}, ValueTexts(HKEY_CLASSES_ROOT, HandlerKey(parent)))
+        EXPECT_EQ(std::vector<std::wstring>{L"@=" + kClsid},
+                  ValueTexts(HKEY_CLASSES_ROOT, HandlerKey(parent)))
             << std::string(parent.begin(), parent.end());
         std::vector<std::wstring> handlers =
             SubkeyNames(HKEY_CLASSES_ROOT, parent + L"\\ShellEx\\ContextMenuHandlers");
@@ -102,8 +107,9 @@ TEST(Registration, Regsvr32WritesBothScriptsAndTheApprovedValueOnce) {
     // registration, which rewrites the ForceRemove keys instead of adding.
     {
         Lumo::Win::UniqueKey stray;
-        ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_CLASSES_ROOT, (L"CLSID\\" + kClsid + L"\\Stray").c_str(), 0,
-                                                   nullptr, 0, KEY_WRITE, nullptr, stray.put(), nullptr));
+        ASSERT_EQ(ERROR_SUCCESS,
+                  ::RegCreateKeyExW(HKEY_CLASSES_ROOT, (L"CLSID\\" + kClsid + L"\\Stray").c_str(), 0, nullptr,
+                                    0, KEY_WRITE, nullptr, stray.put(), nullptr));
     }
     ASSERT_EQ(0u, Regsvr32(false));
     ExpectRegistered();
@@ -115,8 +121,9 @@ TEST(Registration, UnregisterRemovesOwnKeysAndKeepsNoRemoveParents) {
     {
         Lumo::Win::UniqueKey foreign;
         ASSERT_EQ(ERROR_SUCCESS,
-                  ::RegCreateKeyExW(HKEY_CLASSES_ROOT, L"Directory\\Background\\ShellEx\\ContextMenuHandlers\\Other",
-                                    0, nullptr, 0, KEY_WRITE, nullptr, foreign.put(), nullptr));
+                  ::RegCreateKeyExW(HKEY_CLASSES_ROOT,
+                                    L"Directory\\Background\\ShellEx\\ContextMenuHandlers\\Other", 0, nullptr,
+                                    0, KEY_WRITE, nullptr, foreign.put(), nullptr));
     }
     ASSERT_EQ(0u, Regsvr32(true));
 
@@ -126,7 +133,8 @@ TEST(Registration, UnregisterRemovesOwnKeysAndKeepsNoRemoveParents) {
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"AppID\\Quelvar.DLL"));
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"AppID"));
     for (const std::wstring& parent : kHandlerParents) {
-        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, HandlerKey(parent))) << std::string(parent.begin(), parent.end());
+        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, HandlerKey(parent)))
+            << std::string(parent.begin(), parent.end());
         EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, parent + L"\\ShellEx\\ContextMenuHandlers"));
     }
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"Directory\\Background\\ShellEx\\ContextMenuHandlers\\Other"));

@@ -28,14 +28,15 @@ TempFolder::TempFolder() {
     ::GetTempPathW(MAX_PATH, base);
     static LONG counter = 0;
     for (;;) {
-        std::wstring candidate = std::wstring(base) + L"qvtest-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-                                 std::to_wstring(::InterlockedIncrement(&counter)) + L"-" +
+        std::wstring candidate = std::wstring(base) + L"qvtest-" + std::to_wstring(::GetCurrentProcessId()) +
+                                 L"-" + std::to_wstring(::InterlockedIncrement(&counter)) + L"-" +
                                  std::to_wstring(::GetTickCount());
         if (::CreateDirectoryW(candidate.c_str(), nullptr)) {
             path_ = candidate + L"\\";
             return;
         }
-        if (::GetLastError() != ERROR_ALREADY_EXISTS) throw std::runtime_error("cannot create a temporary folder");
+        if (::GetLastError() != ERROR_ALREADY_EXISTS)
+            throw std::runtime_error("cannot create a temporary folder");
     }
 }
 
@@ -66,8 +67,8 @@ void DeleteFolderTree(const std::wstring& folder) {
 }
 
 void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
-    Lumo::Win::UniqueFile file(
-        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    Lumo::Win::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                             FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) throw std::runtime_error("cannot create a test file");
     DWORD written = 0;
     if (!bytes.empty() &&
@@ -78,13 +79,14 @@ void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
 }
 
 std::string ReadFileBytes(const std::wstring& path) {
-    Lumo::Win::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    Lumo::Win::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) throw std::runtime_error("cannot open a test file");
     std::string bytes;
     char chunk[65536];
     DWORD read = 0;
-    while (::ReadFile(file.get(), chunk, sizeof(chunk), &read, nullptr) && read > 0) bytes.append(chunk, read);
+    while (::ReadFile(file.get(), chunk, sizeof(chunk), &read, nullptr) && read > 0)
+        bytes.append(chunk, read);
     return bytes;
 }
 
@@ -94,7 +96,8 @@ DWORD RunProcess(const std::wstring& commandLine, DWORD timeoutMs) {
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &process)) {
         return static_cast<DWORD>(-1);
     }
     Lumo::Win::UniqueHandle processHandle(process.hProcess);
@@ -110,13 +113,15 @@ DWORD RunProcess(const std::wstring& commandLine, DWORD timeoutMs) {
 
 ScopedUserShellFolder::ScopedUserShellFolder(const std::wstring& valueName, const std::wstring& path)
     : name_(valueName), saved_(4096) {
-    const wchar_t* userShellFolders = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
-    if (::RegCreateKeyExW(HKEY_CURRENT_USER, userShellFolders, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key_,
-                          nullptr) != ERROR_SUCCESS) {
+    const wchar_t* userShellFolders =
+        L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+    if (::RegCreateKeyExW(HKEY_CURRENT_USER, userShellFolders, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
+                          &key_, nullptr) != ERROR_SUCCESS) {
         throw std::runtime_error("cannot open the user shell folders");
     }
     DWORD size = static_cast<DWORD>(saved_.size());
-    hadValue_ = ::RegQueryValueExW(key_, name_.c_str(), nullptr, &savedType_, saved_.data(), &size) == ERROR_SUCCESS;
+    hadValue_ =
+        ::RegQueryValueExW(key_, name_.c_str(), nullptr, &savedType_, saved_.data(), &size) == ERROR_SUCCESS;
     saved_.resize(hadValue_ ? size : 0);
     ::RegSetValueExW(key_, name_.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
                      static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t)));
@@ -124,7 +129,8 @@ ScopedUserShellFolder::ScopedUserShellFolder(const std::wstring& valueName, cons
 
 ScopedUserShellFolder::~ScopedUserShellFolder() {
     if (hadValue_) {
-        ::RegSetValueExW(key_, name_.c_str(), 0, savedType_, saved_.data(), static_cast<DWORD>(saved_.size()));
+        ::RegSetValueExW(key_, name_.c_str(), 0, savedType_, saved_.data(),
+                         static_cast<DWORD>(saved_.size()));
     } else {
         ::RegDeleteValueW(key_, name_.c_str());
     }
@@ -148,7 +154,8 @@ std::vector<std::wstring> SubkeyNames(HKEY root, const std::wstring& path) {
     for (DWORD index = 0;; ++index) {
         wchar_t name[256];
         DWORD length = 256;
-        if (::RegEnumKeyExW(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+        if (::RegEnumKeyExW(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS) {
             break;
         }
         names.emplace_back(name, length);
@@ -177,8 +184,8 @@ std::vector<RegistryValue> Values(HKEY root, const std::wstring& path) {
             ERROR_SUCCESS) {
             break;
         }
-        values.push_back(RegistryValue{std::wstring(name, nameLength), type,
-                                       std::vector<BYTE>(data, data + dataLength)});
+        values.push_back(
+            RegistryValue{std::wstring(name, nameLength), type, std::vector<BYTE>(data, data + dataLength)});
     }
     std::sort(values.begin(), values.end(),
               [](const RegistryValue& a, const RegistryValue& b) { return a.name < b.name; });

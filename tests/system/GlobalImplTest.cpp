@@ -105,16 +105,16 @@ TEST_F(ProcessObjects, MenuImageListHoldsTwentySixIconsWithMagentaTransparent) {
     EXPECT_EQ(16, cy);
 
     // The artwork itself: a 416 x 16 strip of 24-bit pixels, and a 32 x 32 picture.
-    Lumo::Win::UniqueGdiObject strip(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(201), IMAGE_BITMAP,
-                                                  0, 0, LR_CREATEDIBSECTION));
+    Lumo::Win::UniqueGdiObject strip(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(201),
+                                                  IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
     ASSERT_TRUE(strip);
     DIBSECTION section{};
     ASSERT_TRUE(::GetObjectW(strip.get(), sizeof(section), &section));
     EXPECT_EQ(416, section.dsBm.bmWidth);
     EXPECT_EQ(16, section.dsBm.bmHeight);
     EXPECT_EQ(24, section.dsBm.bmBitsPixel);
-    Lumo::Win::UniqueGdiObject about(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(208), IMAGE_BITMAP,
-                                                  0, 0, LR_CREATEDIBSECTION));
+    Lumo::Win::UniqueGdiObject about(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(208),
+                                                  IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
     ASSERT_TRUE(about);
     BITMAP aboutInfo{};
     ::GetObjectW(about.get(), sizeof(aboutInfo), &aboutInfo);
@@ -139,17 +139,20 @@ TEST_F(ProcessObjects, MenuImageListHoldsTwentySixIconsWithMagentaTransparent) {
         for (int i = 0; i < GlobalImpl::kMenuImageCount; ++i) {
             ASSERT_TRUE(::ImageList_Draw(images, i, drawn.dc, i * 16, 0, ILD_TRANSPARENT));
         }
-        const DWORD backgroundPixel = (GetRValue(background) << 16) | (GetGValue(background) << 8) | GetBValue(background);
+        const DWORD backgroundPixel =
+            (GetRValue(background) << 16) | (GetGValue(background) << 8) | GetBValue(background);
         for (int cell = 0; cell < GlobalImpl::kMenuImageCount; ++cell) {
             int transparent = 0, opaque = 0;
             for (int y = 0; y < 16; ++y) {
                 for (int x = cell * 16; x < cell * 16 + 16; ++x) {
                     if (source.At(x, y) == 0xFF00FF) {
                         ++transparent;
-                        ASSERT_EQ(backgroundPixel, drawn.At(x, y)) << "cell " << cell << " at " << x << "," << y;
+                        ASSERT_EQ(backgroundPixel, drawn.At(x, y))
+                            << "cell " << cell << " at " << x << "," << y;
                     } else {
                         ++opaque;
-                        ASSERT_EQ(source.At(x, y), drawn.At(x, y)) << "cell " << cell << " at " << x << "," << y;
+                        ASSERT_EQ(source.At(x, y), drawn.At(x, y))
+                            << "cell " << cell << " at " << x << "," << y;
                     }
                 }
             }
@@ -182,14 +185,15 @@ TEST_F(ProcessObjects, ThreadsGetTheirMenuStateOnDemandAndTheWatcherSeesMenus) {
     EXPECT_EQ(state, GlobalImpl::CurrentThreadState());
 
     // Show a real popup menu; a timer inside its loop closes it again.
-    Lumo::Win::UniqueWindow owner(::CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
-                                                    nullptr, nullptr));
+    Lumo::Win::UniqueWindow owner(::CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP, 0, 0, 10, 10, nullptr,
+                                                    nullptr, nullptr, nullptr));
     ASSERT_TRUE(owner);
     Lumo::Win::UniqueMenu menu(::CreatePopupMenu());
     ::AppendMenuW(menu.get(), MF_STRING, 1, L"Entry");
     ::SetForegroundWindow(owner.get());
     UINT_PTR timer = ::SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) { ::EndMenu(); });
-    Lumo::Win::UniqueHook recorder(::SetWindowsHookExW(WH_CBT, RecordMenuWindows, nullptr, ::GetCurrentThreadId()));
+    Lumo::Win::UniqueHook recorder(
+        ::SetWindowsHookExW(WH_CBT, RecordMenuWindows, nullptr, ::GetCurrentThreadId()));
     ::TrackPopupMenuEx(menu.get(), TPM_RETURNCMD, 100, 100, owner.get(), nullptr);
     ::KillTimer(nullptr, timer);
     recorder.reset();

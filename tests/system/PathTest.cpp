@@ -97,13 +97,13 @@ TEST(PathParser, TextsThatAreNotPathsFail) {
         {L"", kFull | kFile},
         {L"C", kFull | kFile},
         {L"C", kFile},
-        {L"C:\\dir\\", kFull | kFile},      // a file name cannot end in a separator
+        {L"C:\\dir\\", kFull | kFile},  // a file name cannot end in a separator
         {L"C:/dir/", kFile},
-        {L"file.txt", kFull | kFile},       // a full path needs a backslash
-        {L"\\\\s", kFull | kFolder},        // UNC too short
-        {L"\\\\server", kFull | kFile},     // no share
+        {L"file.txt", kFull | kFile},           // a full path needs a backslash
+        {L"\\\\s", kFull | kFolder},            // UNC too short
+        {L"\\\\server", kFull | kFile},         // no share
         {L"\\\\server\\share", kFull | kFile},  // nothing ends the share
-        {L"C:", kFull},                     // shorter than a drive root
+        {L"C:", kFull},                         // shorter than a drive root
     };
     for (const Case& c : failures) {
         EXPECT_THROW(Path(c.text, c.options), Lumo::AnyError) << Narrow(c.text) << " options " << c.options;

@@ -98,8 +98,9 @@ TEST(SpecialFolders, AMissingVideoFolderFailsAlone) {
     QuelvarTest::ScopedUserShellFolder video(L"My Video", missing);
     SpecialFolder folders;
     if (QuelvarTest::ShellFindsMissingFolders(CSIDL_MYVIDEO)) {
-        GTEST_SKIP() << "this system's SHGetSpecialFolderPathW reports the missing folder as found (Wine does; "
-                        "Windows fails the call when the folder does not exist and creation is not asked for)";
+        GTEST_SKIP()
+            << "this system's SHGetSpecialFolderPathW reports the missing folder as found (Wine does; "
+               "Windows fails the call when the folder does not exist and creation is not asked for)";
     }
     EXPECT_THROW(folders.SystemFolderPath(3), Lumo::AnyError);
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(missing.c_str()));
