@@ -10,7 +10,7 @@
 #include "data/DataFile.h"
 #include "system/Errors.h"
 #include "system/Path.h"
-#include "system/SpecialFolder.h"
+#include "system/ShellFolders.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include "menu/FolderCommands.h"
 #include "shellext/GotoFavorite.h"
 #include "shellext/Navigation.h"
-#include "system/SpecialFolder.h"
+#include "system/ShellFolders.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "data/DataCenter.h"
 #include "shellext/ThreadMenuState.h"
 #include "system/Errors.h"
-#include "system/SpecialFolder.h"
+#include "system/ShellFolders.h"
 #include "system/SystemInfo.h"
 #include "win/Handle.h"
 

@@ -19,7 +19,7 @@
 #include "data/DataFile.h"
 #include "data/HandlerDataSnapshot.h"
 #include "system/Errors.h"
-#include "system/SpecialFolder.h"
+#include "system/ShellFolders.h"
 
 namespace {
 

@@ -3,6 +3,7 @@
 // selection, and choosing a favorite (network shares and drives, missing
 // folders, no host window, a real common file dialog).
 #include "MenuTestSupport.h"
+#include "support/FileDialogDriver.h"
 
 #include <commdlg.h>
 
@@ -555,60 +556,7 @@ TEST_F(FavoritesMenuTest, RemovingAFavoriteAsksFirst) {
 
 namespace {
 
-constexpr UINT kRunScenario = WM_APP + 1;
-constexpr UINT_PTR kGiveUpTimer = 1;
-
-// Runs a scenario inside Wine's open-file dialog (Explorer style) once it is
-// set up, then cancels the dialog; false when the scenario never ran.
-class FileDialogRun {
-public:
-    using Scenario = std::function<void(HWND dialog)>;
-
-    bool Run(const std::wstring& initialFolder, Scenario scenario) {
-        scenario_ = std::move(scenario);
-        current_ = this;
-        wchar_t file[MAX_PATH] = {};
-        OPENFILENAMEW options{};
-        options.lStructSize = sizeof(options);
-        options.lpstrFile = file;
-        options.nMaxFile = MAX_PATH;
-        options.lpstrInitialDir = initialFolder.c_str();
-        options.Flags = OFN_EXPLORER | OFN_ENABLEHOOK;
-        options.lpfnHook = Hook;
-        ::GetOpenFileNameW(&options);
-        current_ = nullptr;
-        return ran_;
-    }
-
-private:
-    static UINT_PTR CALLBACK Hook(HWND hook, UINT message, WPARAM, LPARAM lParam) {
-        FileDialogRun* self = current_;
-        if (!self) return 0;
-        HWND dialog = ::GetParent(hook);
-        if (message == WM_INITDIALOG) {
-            ::SetTimer(hook, kGiveUpTimer, 30000, nullptr);
-        } else if (message == WM_NOTIFY && reinterpret_cast<NMHDR*>(lParam)->code == CDN_INITDONE) {
-            ::PostMessageW(hook, kRunScenario, 0, 0);
-        } else if (message == kRunScenario || message == WM_TIMER) {
-            if (message == kRunScenario && !self->ran_) {
-                self->ran_ = true;
-                self->scenario_(dialog);
-            }
-            ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-        }
-        return 0;
-    }
-
-    static inline FileDialogRun* current_ = nullptr;
-    Scenario scenario_;
-    bool ran_ = false;
-};
-
-std::wstring DialogFolder(HWND dialog) {
-    wchar_t folder[MAX_PATH] = {};
-    ::SendMessageW(dialog, CDM_GETFOLDERPATH, MAX_PATH, reinterpret_cast<LPARAM>(folder));
-    return folder;
-}
+std::wstring DialogFolder(HWND dialog) { return QuelvarTest::FileDialogDriver::CurrentFolder(dialog); }
 
 // Counts the background erasures of one window while it lives.
 class EraseCounter {
@@ -653,7 +601,7 @@ TEST_F(FavoritesInFileDialogTest, ChoosingAFavoriteMovesTheDialogRepaintsItAndRe
     std::wstring before, after;
     HRESULT invoked = E_FAIL;
     int erased = 0, plainErased = 0;
-    FileDialogRun run;
+    QuelvarTest::FileDialogDriver run;
     ASSERT_TRUE(run.Run(start, [&](HWND dialog) {
         answer = ::SendMessageW(dialog, Navigation::kShellBrowserRequest, 0, 0);
         if (!answer) return;

@@ -9,86 +9,15 @@
 #include <functional>
 
 #include "NavigationTestSupport.h"
+#include "support/FileDialogDriver.h"
 
 namespace NavigationTest {
 namespace {
 
-constexpr UINT kRunScenario = WM_APP + 1;
-constexpr UINT_PTR kGiveUpTimer = 1;
+using QuelvarTest::FileDialogDriver;
 
-// Runs `scenario` inside a real open-file dialog, once it is fully set up,
-// then cancels the dialog. Returns false when the scenario never ran.
-class FileDialogDriver {
-public:
-    using Scenario = std::function<void(HWND dialog)>;
-
-    bool Run(const std::wstring& initialFolder, Scenario scenario) {
-        scenario_ = std::move(scenario);
-        ran_ = false;
-        current_ = this;
-        wchar_t file[MAX_PATH] = {};
-        OPENFILENAMEW options{};
-        options.lStructSize = sizeof(options);
-        options.lpstrFile = file;
-        options.nMaxFile = MAX_PATH;
-        options.lpstrInitialDir = initialFolder.c_str();
-        options.Flags = OFN_EXPLORER | OFN_ENABLEHOOK;
-        options.lpfnHook = Hook;
-        ::GetOpenFileNameW(&options);
-        current_ = nullptr;
-        return ran_;
-    }
-
-private:
-    static UINT_PTR CALLBACK Hook(HWND hook, UINT message, WPARAM, LPARAM lParam) {
-        FileDialogDriver* self = current_;
-        if (!self) return 0;
-        HWND dialog = ::GetParent(hook);
-        switch (message) {
-            case WM_INITDIALOG:
-                // A dialog that never finishes its set-up must not hang the run.
-                ::SetTimer(hook, kGiveUpTimer, 30000, nullptr);
-                break;
-            case WM_NOTIFY:
-                if (reinterpret_cast<NMHDR*>(lParam)->code == CDN_INITDONE) {
-                    ::PostMessageW(hook, kRunScenario, 0, 0);
-                }
-                break;
-            case kRunScenario:
-                if (!self->ran_) {
-                    self->ran_ = true;
-                    self->scenario_(dialog);
-                }
-                ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-                break;
-            case WM_TIMER:
-                ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-                break;
-            default:
-                break;
-        }
-        return 0;
-    }
-
-    static inline FileDialogDriver* current_ = nullptr;
-    Scenario scenario_;
-    bool ran_ = false;
-};
-
-std::wstring CurrentFolder(HWND dialog) {
-    wchar_t folder[MAX_PATH] = {};
-    ::SendMessageW(dialog, CDM_GETFOLDERPATH, MAX_PATH, reinterpret_cast<LPARAM>(folder));
-    return folder;
-}
-
-// The deepest window of the dialog's shell view, where a context menu of the
-// view would come from; the dialog itself when the view is not found.
-HWND ViewWindow(HWND dialog) {
-    HWND view = ::FindWindowExW(dialog, nullptr, L"SHELLDLL_DefView", nullptr);
-    if (!view) return dialog;
-    HWND list = ::GetWindow(view, GW_CHILD);
-    return list ? list : view;
-}
+std::wstring CurrentFolder(HWND dialog) { return FileDialogDriver::CurrentFolder(dialog); }
+HWND ViewWindow(HWND dialog) { return FileDialogDriver::ViewWindow(dialog); }
 
 class FileDialogTest : public NavigationFixture {};
 

@@ -12,7 +12,7 @@
 #include "shellext/ThreadMenuState.h"
 #include "system/Errors.h"
 #include "system/GlobalImpl.h"
-#include "system/SpecialFolder.h"
+#include "system/ShellFolders.h"
 #include "system/SystemInfo.h"
 #include "win/Handle.h"
 

@@ -5,7 +5,7 @@
 
 #include "support/TestSupport.h"
 #include "system/Errors.h"
-#include "system/SpecialFolder.h"
+#include "system/ShellFolders.h"
 #include "system/SystemInfo.h"
 #include "win/Handle.h"
 

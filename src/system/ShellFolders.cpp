@@ -1,5 +1,5 @@
 // Lookups of the well-known folders.
-#include "system/SpecialFolder.h"
+#include "system/ShellFolders.h"
 
 #include <windows.h>
 #include <shlobj.h>
