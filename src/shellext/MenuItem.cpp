@@ -29,21 +29,18 @@ void OddBase::MeasureItem(MEASUREITEMSTRUCT& measure) {
     constexpr UINT kMetricsSize = 500;
     metrics.cbSize = kMetricsSize;
     if (!::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, kMetricsSize, &metrics, 0)) return;
-    HDC dc = ::CreateCompatibleDC(nullptr);
+    Lumo::Win::UniqueDc dc(::CreateCompatibleDC(nullptr));
     if (!dc) return;
-    HFONT font = ::CreateFontIndirectW(&metrics.lfMenuFont);
-    if (!font) {
-        ::DeleteDC(dc);
-        return;
+    Lumo::Win::UniqueGdiObject font(::CreateFontIndirectW(&metrics.lfMenuFont));
+    if (!font) return;
+    POINT extent{};
+    {
+        Lumo::Win::SelectedObject selected(dc.get(), font.get());
+        SIZE size{};
+        ::GetTextExtentPoint32W(dc.get(), label.c_str(), static_cast<int>(label.size()), &size);
+        extent = POINT{size.cx, size.cy};
+        ::LPtoDP(dc.get(), &extent, 1);
     }
-    HGDIOBJ oldFont = ::SelectObject(dc, font);
-    SIZE size{};
-    ::GetTextExtentPoint32W(dc, label.c_str(), static_cast<int>(label.size()), &size);
-    POINT extent{size.cx, size.cy};
-    ::LPtoDP(dc, &extent, 1);
-    ::SelectObject(dc, oldFont);
-    ::DeleteObject(font);
-    ::DeleteDC(dc);
 
     measure.itemWidth = static_cast<UINT>(extent.x + extent.y + 3);
     measure.itemHeight = extent.y + 4 > metrics.iMenuHeight ? static_cast<UINT>(extent.y + 4)

@@ -60,6 +60,7 @@ LUMO_DEFINE_TRAITS(CoTaskMemTraits, void*, nullptr, ::CoTaskMemFree);
 LUMO_DEFINE_TRAITS(IdListTraits, LPITEMIDLIST, nullptr, ::ILFree);
 LUMO_DEFINE_TRAITS(GlobalTraits, HGLOBAL, nullptr, ::GlobalFree);
 LUMO_DEFINE_TRAITS(WindowTraits, HWND, nullptr, ::DestroyWindow);
+LUMO_DEFINE_TRAITS(DcTraits, HDC, nullptr, ::DeleteDC);
 
 #undef LUMO_DEFINE_TRAITS
 
@@ -75,6 +76,20 @@ using UniqueCoTaskMem = UniqueResource<void*, CoTaskMemTraits>;
 using UniqueIdList = UniqueResource<LPITEMIDLIST, IdListTraits>;
 using UniqueGlobal = UniqueResource<HGLOBAL, GlobalTraits>;
 using UniqueWindow = UniqueResource<HWND, WindowTraits>;
+using UniqueDc = UniqueResource<HDC, DcTraits>;
+
+// Selects a GDI object into a device context for the scope.
+class SelectedObject {
+public:
+    SelectedObject(HDC dc, HGDIOBJ object) : dc_(dc), old_(::SelectObject(dc, object)) {}
+    ~SelectedObject() { ::SelectObject(dc_, old_); }
+    SelectedObject(const SelectedObject&) = delete;
+    SelectedObject& operator=(const SelectedObject&) = delete;
+
+private:
+    HDC dc_;
+    HGDIOBJ old_;
+};
 
 // Owning COM interface pointer.
 template <class T>
