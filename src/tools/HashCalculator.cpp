@@ -13,6 +13,7 @@
 #include "tools/hash/Md5.h"
 #include "tools/hash/Sha1.h"
 #include "tools/hash/Sha2.h"
+#include "win/Handle.h"
 
 namespace {
 
@@ -42,17 +43,6 @@ bool IsKnownFormat(HashOutputFormat format) {
     const auto value = static_cast<int32_t>(format);
     return value >= 1 && value <= 4;
 }
-
-// Closes a file handle on every path.
-struct FileHandle {
-    HANDLE handle;
-    explicit FileHandle(HANDLE h) : handle(h) {}
-    ~FileHandle() {
-        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-};
 
 }  // namespace
 
@@ -135,11 +125,11 @@ std::wstring HashCalculator::Calculate() {
         output.clear();
         if (filePath.empty()) return output;
         // Others may keep reading, writing or even deleting the file while it is hashed.
-        FileHandle file(CreateFileW(filePath.c_str(), GENERIC_READ,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-        if (file.handle == INVALID_HANDLE_VALUE) return output;
-        const HANDLE handle = file.handle;
+        Lumo::Win::UniqueFile file(CreateFileW(filePath.c_str(), GENERIC_READ,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                               OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        if (!file) return output;
+        const HANDLE handle = file.get();
         const HashBlockReader read = [handle](uint8_t* buffer, size_t size) -> long long {
             DWORD got = 0;
             if (ReadFile(handle, buffer, static_cast<DWORD>(size), &got, nullptr)) return got;
