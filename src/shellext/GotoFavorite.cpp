@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 
+#include <cstring>
 #include <new>
 
 #include "server/Module.h"
@@ -127,10 +128,21 @@ IFACEMETHODIMP CGotoFavorite::Initialize(PCIDLIST_ABSOLUTE folder, IDataObject* 
         // Every offset must point inside the block the data object handed over.
         const SIZE_T offsetsEnd = sizeof(UINT) * (static_cast<SIZE_T>(cida->cidl) + 2);
         if (offsetsEnd > size) return E_INVALIDARG;
+        // An identifier list is used only when it ends, zero terminator
+        // included, inside the block.
         auto listAt = [&](UINT i) -> PCUIDLIST_RELATIVE {
-            UINT offset = cida->aoffset[i];
-            if (offset < offsetsEnd || offset + sizeof(USHORT) > size) return nullptr;
-            return reinterpret_cast<PCUIDLIST_RELATIVE>(reinterpret_cast<const BYTE*>(cida) + offset);
+            const BYTE* base = reinterpret_cast<const BYTE*>(cida);
+            const SIZE_T offset = cida->aoffset[i];
+            if (offset < offsetsEnd) return nullptr;
+            for (SIZE_T position = offset;;) {
+                if (position + sizeof(USHORT) > size) return nullptr;
+                USHORT length;
+                std::memcpy(&length, base + position, sizeof(length));
+                if (length == 0) break;
+                if (length < sizeof(USHORT)) return nullptr;
+                position += length;
+            }
+            return reinterpret_cast<PCUIDLIST_RELATIVE>(base + offset);
         };
         PCUIDLIST_RELATIVE parent = listAt(0);
         if (!parent) return E_INVALIDARG;

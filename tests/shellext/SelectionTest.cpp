@@ -74,6 +74,53 @@ TEST_F(SelectionTest, CidaWithoutItemsIsRefusedWhileOneItemIsTaken) {
     EXPECT_TRUE(::ILIsEqual(parent.get(), host_.Object()->folderIdList.get()));
 }
 
+// A data object whose CIDA lies about its counts, offsets or list lengths is
+// refused or has its bad items left out; nothing is read outside the block.
+TEST_F(SelectionTest, MalformedCidaBlocksAreRefusedWithoutReadingOutsideThem) {
+    UniqueIdList parent = ParseName(folder_);
+    UniqueIdList note = ParseName(items_.File(L"note.txt"));
+    const auto* child = ::ILFindLastID(note.get());
+    auto valid = [&] {
+        ComPtr<IDataObject> object = CidaDataObject(parent.get(), {child});
+        FORMATETC format{static_cast<CLIPFORMAT>(::RegisterClipboardFormatW(L"Shell IDList Array")), nullptr,
+                         DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+        STGMEDIUM medium{};
+        EXPECT_EQ(S_OK, object->GetData(&format, &medium));
+        const BYTE* bytes = static_cast<const BYTE*>(::GlobalLock(medium.hGlobal));
+        std::vector<BYTE> copy(bytes, bytes + ::GlobalSize(medium.hGlobal));
+        ::GlobalUnlock(medium.hGlobal);
+        ::ReleaseStgMedium(&medium);
+        return copy;
+    };
+    auto word = [](std::vector<BYTE>& block, size_t at) -> UINT& {
+        return *reinterpret_cast<UINT*>(&block[at]);
+    };
+    const std::vector<BYTE> good = valid();
+    ASSERT_EQ(S_OK, host_.Initialize(nullptr, RawCidaDataObject(good).get()));
+
+    std::vector<BYTE> hugeCount = good;
+    word(hugeCount, 0) = 0x7FFFFFFF;
+    EXPECT_EQ(E_INVALIDARG, host_.Initialize(nullptr, RawCidaDataObject(hugeCount).get()));
+
+    std::vector<BYTE> parentOutside = good;
+    word(parentOutside, 4) = 0x00100000;
+    EXPECT_EQ(E_INVALIDARG, host_.Initialize(nullptr, RawCidaDataObject(parentOutside).get()));
+
+    std::vector<BYTE> itemOutside = good;
+    word(itemOutside, 8) = static_cast<UINT>(good.size() + 64);
+    EXPECT_EQ(E_INVALIDARG, host_.Initialize(nullptr, RawCidaDataObject(itemOutside).get()));
+    EXPECT_TRUE(host_.Object()->itemIdLists.empty());
+
+    // The item's first length runs past the end of the block.
+    std::vector<BYTE> longItem = good;
+    const UINT itemOffset = word(longItem, 8);
+    *reinterpret_cast<USHORT*>(&longItem[itemOffset]) = 0xFFF0;
+    EXPECT_EQ(E_INVALIDARG, host_.Initialize(nullptr, RawCidaDataObject(longItem).get()));
+
+    std::vector<BYTE> tooShort(good.begin(), good.begin() + 2);
+    EXPECT_EQ(E_INVALIDARG, host_.Initialize(nullptr, RawCidaDataObject(tooShort).get()));
+}
+
 TEST_F(SelectionTest, RealItemsAreClassifiedAsFolderFileShortcutAndDrive) {
     ASSERT_EQ(S_OK, host_.InitializeSelection(
                         {items_.File(L"Sub"), items_.File(L"note.txt"), items_.File(L"note.lnk")}));

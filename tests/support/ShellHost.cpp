@@ -220,6 +220,10 @@ ComPtr<IDataObject> CidaDataObject(PCIDLIST_ABSOLUTE parent,
     return ComPtr<IDataObject>::Attach(new CidaObject(std::move(block)));
 }
 
+ComPtr<IDataObject> RawCidaDataObject(std::vector<BYTE> bytes) {
+    return ComPtr<IDataObject>::Attach(new CidaObject(std::move(bytes)));
+}
+
 void CreateShortcut(const std::wstring& linkPath, const std::wstring& target) {
     ComPtr<IShellLinkW> link;
     Check(

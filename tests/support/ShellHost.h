@@ -56,6 +56,8 @@ Lumo::Win::ComPtr<IDataObject> ShellDataObject(const std::vector<std::wstring>& 
 // parent and child lists, in this order.
 Lumo::Win::ComPtr<IDataObject> CidaDataObject(PCIDLIST_ABSOLUTE parent,
                                               const std::vector<PCUIDLIST_RELATIVE>& children);
+// A data object handing out `bytes` as its "Shell IDList Array", whatever they hold.
+Lumo::Win::ComPtr<IDataObject> RawCidaDataObject(std::vector<BYTE> bytes);
 // Writes a shell link at `linkPath` pointing to `target`.
 void CreateShortcut(const std::wstring& linkPath, const std::wstring& target);
 
