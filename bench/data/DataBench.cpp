@@ -33,8 +33,8 @@ double Time(int repeats, const std::function<void(int)>& body) {
 }
 
 void PlainWrite(const std::wstring& path, const std::string& bytes) {
-    Data::UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+    Lumo::Win::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                             FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
     ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     ::FlushFileBuffers(file.get());

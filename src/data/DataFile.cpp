@@ -67,7 +67,7 @@ bool PathExists(const std::wstring& path) {
 }
 
 std::string ReadWholeFile(const std::wstring& path) {
-    UniqueHandle file(
+    Lumo::Win::UniqueFile file(
         ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) throw Lumo::LastError();
@@ -92,8 +92,8 @@ std::string ReadWholeFile(const std::wstring& path) {
 void ReplaceFileContents(const std::wstring& path, const std::wstring& tempPath, std::string_view bytes) {
     DWORD error = ERROR_SUCCESS;
     {
-        UniqueHandle file(::CreateFileW(tempPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+        Lumo::Win::UniqueFile file(::CreateFileW(tempPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                                 FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) throw Lumo::LastError();
         std::size_t done = 0;
         while (error == ERROR_SUCCESS && done < bytes.size()) {

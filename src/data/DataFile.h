@@ -8,37 +8,9 @@
 #include <string>
 #include <string_view>
 
+#include "win/Handle.h"
+
 namespace Data {
-
-// Owns a kernel handle; closes it on destruction.
-class UniqueHandle {
-public:
-    UniqueHandle() = default;
-    explicit UniqueHandle(HANDLE handle) : handle_(handle) {}
-    UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.release()) {}
-    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
-        if (this != &other) reset(other.release());
-        return *this;
-    }
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-    ~UniqueHandle() { reset(); }
-
-    HANDLE get() const { return handle_; }
-    explicit operator bool() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE release() {
-        HANDLE handle = handle_;
-        handle_ = nullptr;
-        return handle;
-    }
-    void reset(HANDLE handle = nullptr) {
-        if (*this) ::CloseHandle(handle_);
-        handle_ = handle;
-    }
-
-private:
-    HANDLE handle_ = nullptr;
-};
 
 // Holds the per-user lock of one data file for the lifetime of the object: a
 // named mutex whose name derives from the file's full path, so every process
@@ -57,7 +29,7 @@ public:
     static std::wstring MutexName(const std::wstring& filePath);
 
 private:
-    UniqueHandle mutex_;
+    Lumo::Win::UniqueHandle mutex_;
 };
 
 // Largest data file accepted; anything bigger is treated as damaged rather

@@ -236,8 +236,8 @@ TEST_F(DataCenterTest, FailedReplacementKeepsTheOldFileAndRemovesTheTemporaryOne
     const std::string before = FileBytes();
     {
         // Another program holds the file open without delete sharing.
-        Data::UniqueHandle holder(::CreateFileW(FilePath().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        Lumo::Win::UniqueFile holder(::CreateFileW(FilePath().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         ASSERT_TRUE(holder);
         EXPECT_THROW(center_.AddFavorite(L"B"), Lumo::LastError);
     }
@@ -365,9 +365,9 @@ TEST_F(DataCenterTest, LockExcludesOtherThreadsTimesOutAndSurvivesADeadHolder) {
 
     // A thread that dies holding the mutex leaves it abandoned: still usable.
     const std::wstring name = Data::DataFileLock::MutexName(path);
-    Data::UniqueHandle keep(::CreateMutexW(nullptr, FALSE, name.c_str()));
+    Lumo::Win::UniqueHandle keep(::CreateMutexW(nullptr, FALSE, name.c_str()));
     std::thread dies([&] {
-        Data::UniqueHandle mine(::OpenMutexW(SYNCHRONIZE, FALSE, name.c_str()));
+        Lumo::Win::UniqueHandle mine(::OpenMutexW(SYNCHRONIZE, FALSE, name.c_str()));
         ::WaitForSingleObject(mine.get(), INFINITE);
     });
     dies.join();
@@ -435,7 +435,7 @@ bool ParseChildArguments(ChildArguments& out) {
     return found;
 }
 
-Data::UniqueHandle StartChild(const std::wstring& mode, const std::wstring& folder, int id, int count) {
+Lumo::Win::UniqueHandle StartChild(const std::wstring& mode, const std::wstring& folder, int id, int count) {
     wchar_t exe[MAX_PATH] = {};
     ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
     std::wstring command =
@@ -448,10 +448,10 @@ Data::UniqueHandle StartChild(const std::wstring& mode, const std::wstring& fold
     PROCESS_INFORMATION process = {};
     if (!::CreateProcessW(exe, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                           &process)) {
-        return Data::UniqueHandle();
+        return Lumo::Win::UniqueHandle();
     }
     ::CloseHandle(process.hThread);
-    return Data::UniqueHandle(process.hProcess);
+    return Lumo::Win::UniqueHandle(process.hProcess);
 }
 
 // Body of the child processes; runs only when started by the tests below.
@@ -474,7 +474,7 @@ TEST_F(DataCenterTest, ProcessesAddingAtOnceLoseNothing) {
     constexpr int kChildren = 4;
     constexpr int kEach = 20;
     center_.Load();
-    std::vector<Data::UniqueHandle> children;
+    std::vector<Lumo::Win::UniqueHandle> children;
     for (int id = 0; id < kChildren; ++id) {
         children.push_back(StartChild(L"add", folder_, id, kEach));
         ASSERT_TRUE(children.back());
@@ -507,7 +507,7 @@ TEST_F(DataCenterTest, ProcessKilledWhileWritingLeavesALoadableFile) {
     for (int round = 0; round < 3; ++round) {
         const std::size_t size = FileBytes().size();
         const std::size_t count = center_.Load()->favorites->folders.size();
-        Data::UniqueHandle child = StartChild(L"forever", folder_, round, 0);
+        Lumo::Win::UniqueHandle child = StartChild(L"forever", folder_, round, 0);
         ASSERT_TRUE(child);
         // Kill it at a random moment once it is writing.
         for (int wait = 0; wait < 1000 && FileBytes().size() == size; ++wait) ::Sleep(20);
