@@ -9,33 +9,12 @@
 #include "tools/HashCalculator.h"
 #include "tools/hash/HashAcceleration.h"
 
-namespace {
-
-struct Choice {
-    const wchar_t* name;
-    HashAlgorithm algorithm;
-    int shaBits;
-};
-
-constexpr Choice kChoices[] = {
-    {L"crc32", HashAlgorithm::Crc32, 256}, {L"gost", HashAlgorithm::GostHash, 256},
-    {L"md2", HashAlgorithm::Md2, 256},     {L"md4", HashAlgorithm::Md4, 256},
-    {L"md5", HashAlgorithm::Md5, 256},     {L"sha1", HashAlgorithm::Sha1, 256},
-    {L"sha256", HashAlgorithm::Sha2, 256}, {L"sha384", HashAlgorithm::Sha2, 384},
-    {L"sha512", HashAlgorithm::Sha2, 512},
-};
-
-}  // namespace
-
 int wmain(int argc, wchar_t** argv) {
     if (argc < 3) {
         std::fputs("usage: HashBench ALGORITHM FILE [--portable]\n", stderr);
         return 2;
     }
-    const Choice* choice = nullptr;
-    for (const Choice& c : kChoices) {
-        if (std::wcscmp(c.name, argv[1]) == 0) choice = &c;
-    }
+    const HashAlgorithmName* choice = FindHashAlgorithm(argv[1]);
     if (choice == nullptr) {
         std::fputs("HashBench: unknown algorithm\n", stderr);
         return 2;

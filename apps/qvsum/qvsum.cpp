@@ -12,20 +12,6 @@
 
 namespace {
 
-struct AlgorithmName {
-    const wchar_t* name;
-    HashAlgorithm algorithm;
-    int shaBits;
-};
-
-constexpr AlgorithmName kAlgorithms[] = {
-    {L"crc32", HashAlgorithm::Crc32, 256}, {L"gost", HashAlgorithm::GostHash, 256},
-    {L"md2", HashAlgorithm::Md2, 256},     {L"md4", HashAlgorithm::Md4, 256},
-    {L"md5", HashAlgorithm::Md5, 256},     {L"sha1", HashAlgorithm::Sha1, 256},
-    {L"sha256", HashAlgorithm::Sha2, 256}, {L"sha384", HashAlgorithm::Sha2, 384},
-    {L"sha512", HashAlgorithm::Sha2, 512},
-};
-
 // Text for the console or a pipe: UTF-8, so that any path survives.
 std::string ToUtf8(const std::wstring& text) {
     if (text.empty()) return {};
@@ -79,7 +65,7 @@ bool TakeValue(int argc, wchar_t** argv, int& i, const wchar_t* shortName, const
 }
 
 int Run(int argc, wchar_t** argv) {
-    const AlgorithmName* algorithm = &kAlgorithms[5];
+    const HashAlgorithmName* algorithm = FindHashAlgorithm(L"sha1");
     int format = 1;
     int firstFile = argc;
     for (int i = 1; i < argc; ++i) {
@@ -92,10 +78,7 @@ int Run(int argc, wchar_t** argv) {
             firstFile = i + 1;
             break;
         } else if (TakeValue(argc, argv, i, L"-a", L"--algorithm", value)) {
-            algorithm = nullptr;
-            for (const AlgorithmName& candidate : kAlgorithms) {
-                if (_wcsicmp(candidate.name, value.c_str()) == 0) algorithm = &candidate;
-            }
+            algorithm = FindHashAlgorithm(value);
             if (algorithm == nullptr) return UsageError(L"unknown algorithm '" + value + L"'");
         } else if (TakeValue(argc, argv, i, L"-f", L"--format", value)) {
             if (value.size() != 1 || value[0] < L'1' || value[0] > L'4') {

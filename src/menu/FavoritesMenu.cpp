@@ -223,18 +223,18 @@ void OneFavFolder::ShowItemMenu(HWND window) {
             }
         },
         true);
-    menu.AppendCommand(L"Open Folder in New Window", [folder] {
+    menu.AppendCommand(L"Open Folder in New Window", [this] {
         ::EndMenu();
-        Navigation::ExploreFolder(folder);
+        Navigation::ExploreFavorite(*owner, static_cast<size_t>(favoriteIndex));
     });
     menu.AppendCommand(L"Explore From Here", [folder] {
         ::EndMenu();
         Navigation::ExploreFromHere(folder);
     });
     menu.AppendSeparator();
-    menu.AppendCommand(L"DOS Prompt Here", [folder] {
+    menu.AppendCommand(L"DOS Prompt Here", [this] {
         ::EndMenu();
-        Navigation::OpenCommandPrompt(folder);
+        Navigation::OpenCommandPromptAtFavorite(*owner, static_cast<size_t>(favoriteIndex));
     });
     menu.AppendSeparator();
     menu.AppendCommand(L"Remove From Favorites", [this] {

@@ -7,12 +7,12 @@
 void ShowFolderItemMenu(HWND window, const std::function<std::wstring()>& folder,
                         const std::function<void(HWND window)>& open) {
     using Lumo::WinUi::PopupMenu;
-    // Every command but Cancel closes the whole menu first, then looks the folder up.
-    auto command = [&folder](void (*action)(const std::wstring&)) {
+    // Every command but Cancel closes the whole menu first, then looks the
+    // folder up; the folder forms of the commands do nothing for an empty path.
+    auto command = [&folder](void (*action)(const std::wstring&) noexcept) {
         return [folder, action] {
             ::EndMenu();
-            std::wstring path = folder();
-            if (!path.empty()) action(path);
+            action(folder());
         };
     };
     PopupMenu menu;
@@ -23,10 +23,10 @@ void ShowFolderItemMenu(HWND window, const std::function<std::wstring()>& folder
             open(window);
         },
         true);
-    menu.AppendCommand(L"Open Folder in New Window", command(&Navigation::ExploreFolder));
-    menu.AppendCommand(L"Explore From Here", command(&Navigation::ExploreFromHere));
+    menu.AppendCommand(L"Open Folder in New Window", command(&Navigation::ExploreSystemFolder));
+    menu.AppendCommand(L"Explore From Here", command(&Navigation::ExploreSystemFolderFromHere));
     menu.AppendSeparator();
-    menu.AppendCommand(L"DOS Prompt Here", command(&Navigation::OpenCommandPrompt));
+    menu.AppendCommand(L"DOS Prompt Here", command(&Navigation::OpenCommandPromptAtSystemFolder));
     menu.AppendSeparator();
     menu.AppendCommand(L"Cancel", [] {});
     menu.Track(window);

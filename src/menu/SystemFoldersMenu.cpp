@@ -66,8 +66,7 @@ void SystemFolders::FillSubmenu(HMENU menu) {
 }
 
 void OneSysFolder::Execute(HWND host) {
-    std::wstring path = LookUpSystemFolder(folderNumber);
-    if (!path.empty()) Navigation::NavigateHostWindow(path, host, *owner);
+    Navigation::NavigateToSystemFolder(LookUpSystemFolder(folderNumber), host, *owner);
 }
 
 void OneSysFolder::ShowItemMenu(HWND window) {
@@ -78,11 +77,10 @@ void OneSysFolder::ShowItemMenu(HWND window) {
         [number, handler](HWND from) {
             HWND browser = Navigation::FindBrowserWindow(from);
             std::wstring path = LookUpSystemFolder(number);
-            if (path.empty()) return;
             if (browser) {
-                Navigation::NavigateHostWindow(path, browser, *handler);
+                Navigation::NavigateToSystemFolder(path, browser, *handler);
             } else {
-                Navigation::ExploreFolder(path);
+                Navigation::ExploreSystemFolder(path);
             }
         });
 }

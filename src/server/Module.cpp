@@ -28,14 +28,6 @@ HRESULT CQuelvarModule::GetClassObject(REFCLSID clsid, REFIID iid, void** result
     return factory->QueryInterface(iid, result);
 }
 
-void CQuelvarModule::ReleaseClassFactories() {
-    Lumo::Win::ComPtr<IClassFactory> factory;
-    {
-        Lumo::Win::CriticalSectionLock lock(factoryLock_);
-        factory = std::move(gotoFavoriteFactory_);
-    }
-}
-
 CQuelvarModule& Module() {
     static CQuelvarModule module;
     return module;

@@ -24,9 +24,6 @@ public:
     // CLASS_E_CLASSNOTAVAILABLE for a class the module does not serve.
     HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** result);
 
-    // Drops the cached factories (module unload).
-    void ReleaseClassFactories();
-
 private:
     volatile LONG lockCount_ = 0;
     CRITICAL_SECTION factoryLock_;

@@ -49,12 +49,12 @@ void GlobalImpl::Build() {
     Lumo::System::OSVersion::SetInstance(new Lumo::System::OSVersion());
     Lumo::System::SpecialFolder::SetInstance(new Lumo::System::SpecialFolder());
 
-    imageList_ = ::ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, kMenuImageCount, 1);
+    imageList_.reset(::ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, kMenuImageCount, 1));
     if (!imageList_) throw Lumo::LastError();
     Lumo::Win::UniqueGdiObject bitmap(
         ::LoadImageW(resources_, MAKEINTRESOURCEW(kMenuBitmapId), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
     if (!bitmap) throw Lumo::LastError();
-    if (::ImageList_AddMasked(imageList_, static_cast<HBITMAP>(bitmap.get()), RGB(255, 0, 255)) < 0) {
+    if (::ImageList_AddMasked(imageList_.get(), static_cast<HBITMAP>(bitmap.get()), RGB(255, 0, 255)) < 0) {
         throw Lumo::AnyError();
     }
 
@@ -63,8 +63,7 @@ void GlobalImpl::Build() {
 
 void GlobalImpl::Teardown() {
     DestroySingleton<DataCenter>();
-    if (imageList_) ::ImageList_Destroy(imageList_);
-    imageList_ = nullptr;
+    imageList_.reset();
     DestroySingleton<Lumo::System::SpecialFolder>();
     DestroySingleton<Lumo::System::OSVersion>();
     DestroySingleton<Lumo::System::DllVersion>();
@@ -76,7 +75,7 @@ GlobalImpl::~GlobalImpl() { Teardown(); }
 
 HIMAGELIST GlobalImpl::MenuImages() {
     GlobalImpl* global = Instance();
-    return global ? global->imageList_ : nullptr;
+    return global ? global->imageList_.get() : nullptr;
 }
 
 void GlobalImpl::PrepareThread() {

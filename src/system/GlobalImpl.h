@@ -10,6 +10,7 @@
 #include <string>
 
 #include "system/Singleton.h"
+#include "win/Handle.h"
 
 struct ThreadMenuState;
 
@@ -42,6 +43,6 @@ private:
     void Teardown();
 
     HINSTANCE resources_;
-    HIMAGELIST imageList_ = nullptr;
+    Lumo::Win::UniqueImageList imageList_;
     DWORD threadSlot_ = TLS_OUT_OF_INDEXES;
 };

@@ -46,6 +46,20 @@ bool IsKnownFormat(HashOutputFormat format) {
 
 }  // namespace
 
+const HashAlgorithmName* FindHashAlgorithm(const std::wstring& name) {
+    static constexpr HashAlgorithmName kNames[] = {
+        {L"crc32", HashAlgorithm::Crc32, 256}, {L"gost", HashAlgorithm::GostHash, 256},
+        {L"md2", HashAlgorithm::Md2, 256},     {L"md4", HashAlgorithm::Md4, 256},
+        {L"md5", HashAlgorithm::Md5, 256},     {L"sha1", HashAlgorithm::Sha1, 256},
+        {L"sha256", HashAlgorithm::Sha2, 256}, {L"sha384", HashAlgorithm::Sha2, 384},
+        {L"sha512", HashAlgorithm::Sha2, 512},
+    };
+    for (const HashAlgorithmName& candidate : kNames) {
+        if (::lstrcmpiW(candidate.name, name.c_str()) == 0) return &candidate;
+    }
+    return nullptr;
+}
+
 size_t HashReadBlockSize(HashAlgorithm algorithm) {
     switch (algorithm) {
         case HashAlgorithm::Crc32:
@@ -126,8 +140,8 @@ std::wstring HashCalculator::Calculate() {
         if (filePath.empty()) return output;
         // Others may keep reading, writing or even deleting the file while it is hashed.
         Lumo::Win::UniqueFile file(CreateFileW(filePath.c_str(), GENERIC_READ,
-                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                               OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                               nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         if (!file) return output;
         const HANDLE handle = file.get();
         const HashBlockReader read = [handle](uint8_t* buffer, size_t size) -> long long {

@@ -38,6 +38,16 @@ std::wstring CalculateHashText(HashAlgorithm algorithm, int shaBits, HashOutputF
 // Hex text of a digest in the given format (empty for an unknown format).
 std::wstring FormatDigest(const uint8_t* digest, size_t size, HashOutputFormat format);
 
+// The short name of each digest as programs take it ("crc32", "gost", "md2",
+// "md4", "md5", "sha1", "sha256", "sha384", "sha512").
+struct HashAlgorithmName {
+    const wchar_t* name;
+    HashAlgorithm algorithm;
+    int shaBits;
+};
+// Case-insensitive; null for an unknown name.
+const HashAlgorithmName* FindHashAlgorithm(const std::wstring& name);
+
 // A plain value created on the caller's stack for one computation.
 class HashCalculator {
 public:

@@ -24,14 +24,4 @@ HRESULT ComBoundary(HRESULT fallback, Body&& body) noexcept {
     }
 }
 
-// For hooks, window procedures and entry points whose failure value is fixed.
-template <class Result, class Body>
-Result Guarded(Result onFailure, Body&& body) noexcept {
-    try {
-        return body();
-    } catch (...) {
-        return onFailure;
-    }
-}
-
 }  // namespace Lumo::Win
