@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Hash throughput of the engine against the fastest native tools on this machine, measured in the same run.
-#   bench/run-hash-bench.sh BUILD_DIR [FOLDER] [--md2-mib N] [--reps N]
+#   bench/run-hash-bench.sh BUILD_DIR [FOLDER] [--md2-mib N] [--reps N] [--only ALGORITHM,...]
 # Creates (once) a 1 GiB file of random bytes in FOLDER (default /tmp), warms the file cache, then for every
 # algorithm times HashBench.exe under Wine (timed inside the program, so Wine's start-up is excluded) and
 # each available peer (openssl dgst, rhash, coreutils, zlib through python3), alternating between them.
@@ -8,17 +8,19 @@
 # offers, is reported in MB/s. Each figure is the best of --reps runs (default 1).
 set -uo pipefail
 
-usage() { echo "usage: $0 BUILD_DIR [FOLDER] [--md2-mib N] [--reps N]" >&2; exit 2; }
+usage() { echo "usage: $0 BUILD_DIR [FOLDER] [--md2-mib N] [--reps N] [--only ALGORITHM,...]" >&2; exit 2; }
 [ $# -ge 1 ] || usage
 BUILD="$(cd "$1" && pwd)" || usage
 shift
 FOLDER=/tmp
 MD2_MIB=1024
 REPS=1
+ALGORITHMS="crc32 gost md2 md4 md5 sha1 sha256 sha384 sha512"
 while [ $# -gt 0 ]; do
     case "$1" in
         --md2-mib) MD2_MIB="$2"; shift 2 ;;
         --reps) REPS="$2"; shift 2 ;;
+        --only) ALGORITHMS="${2//,/ }"; shift 2 ;;
         -*) usage ;;
         *) FOLDER="$1"; shift ;;
     esac
@@ -87,7 +89,7 @@ fi
 "$WINE_RUN" --init >/dev/null 2>&1
 
 printf "%-8s %10s  %-44s %10s  %s\n" algorithm "ours (s)" "best peer" "peer (s)" "ratio"
-for algorithm in crc32 gost md2 md4 md5 sha1 sha256 sha384 sha512; do
+for algorithm in $ALGORITHMS; do
     file="$FILE"
     [ "$algorithm" = md2 ] && file="$MD2_FILE"
     ours=""

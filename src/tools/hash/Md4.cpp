@@ -13,9 +13,12 @@ void CompressBlocks(uint32_t state[4], const uint8_t* p, size_t blocks) {
         for (int i = 0; i < 16; ++i) x[i] = LoadLe32(p + 4 * i);
         const uint32_t aa = a, bb = b, cc = c, dd = d;
 #define QV_MD4_F(x, y, z) ((z) ^ ((x) & ((y) ^ (z))))
-#define QV_MD4_G(x, y, z) (((x) & (y)) | ((z) & ((x) | (y))))
-#define QV_MD4_H(x, y, z) ((x) ^ (y) ^ (z))
-#define QV_MD4_STEP(f, a, b, c, d, k, s, t) a = Rotl32(a + f(b, c, d) + x[k] + (t), s)
+// Each step adds what is ready early first and the part of the round function that waits for the newest
+// word b last. H pairs y and z before x arrives; the majority of round 2 is written as two disjoint
+// halves, (c & d) + (b & (c ^ d)), so that the half without b joins the early sum.
+#define QV_MD4_H(x, y, z) ((x) ^ ((y) ^ (z)))
+#define QV_MD4_STEP(f, a, b, c, d, k, s, t) a = Rotl32((a + x[k] + (t)) + f(b, c, d), s)
+#define QV_MD4_STEP_G(a, b, c, d, k, s, t) a = Rotl32((a + x[k] + (t) + ((c) & (d))) + ((b) & ((c) ^ (d))), s)
         QV_MD4_STEP(QV_MD4_F, a, b, c, d, 0, 3, 0);
         QV_MD4_STEP(QV_MD4_F, d, a, b, c, 1, 7, 0);
         QV_MD4_STEP(QV_MD4_F, c, d, a, b, 2, 11, 0);
@@ -33,22 +36,22 @@ void CompressBlocks(uint32_t state[4], const uint8_t* p, size_t blocks) {
         QV_MD4_STEP(QV_MD4_F, c, d, a, b, 14, 11, 0);
         QV_MD4_STEP(QV_MD4_F, b, c, d, a, 15, 19, 0);
 
-        QV_MD4_STEP(QV_MD4_G, a, b, c, d, 0, 3, 0x5A827999u);
-        QV_MD4_STEP(QV_MD4_G, d, a, b, c, 4, 5, 0x5A827999u);
-        QV_MD4_STEP(QV_MD4_G, c, d, a, b, 8, 9, 0x5A827999u);
-        QV_MD4_STEP(QV_MD4_G, b, c, d, a, 12, 13, 0x5A827999u);
-        QV_MD4_STEP(QV_MD4_G, a, b, c, d, 1, 3, 0x5A827999u);
-        QV_MD4_STEP(QV_MD4_G, d, a, b, c, 5, 5, 0x5A827999u);
-        QV_MD4_STEP(QV_MD4_G, c, d, a, b, 9, 9, 0x5A827999u);
-        QV_MD4_STEP(QV_MD4_G, b, c, d, a, 13, 13, 0x5A827999u);
-        QV_MD4_STEP(QV_MD4_G, a, b, c, d, 2, 3, 0x5A827999u);
-        QV_MD4_STEP(QV_MD4_G, d, a, b, c, 6, 5, 0x5A827999u);
-        QV_MD4_STEP(QV_MD4_G, c, d, a, b, 10, 9, 0x5A827999u);
-        QV_MD4_STEP(QV_MD4_G, b, c, d, a, 14, 13, 0x5A827999u);
-        QV_MD4_STEP(QV_MD4_G, a, b, c, d, 3, 3, 0x5A827999u);
-        QV_MD4_STEP(QV_MD4_G, d, a, b, c, 7, 5, 0x5A827999u);
-        QV_MD4_STEP(QV_MD4_G, c, d, a, b, 11, 9, 0x5A827999u);
-        QV_MD4_STEP(QV_MD4_G, b, c, d, a, 15, 13, 0x5A827999u);
+        QV_MD4_STEP_G(a, b, c, d, 0, 3, 0x5A827999u);
+        QV_MD4_STEP_G(d, a, b, c, 4, 5, 0x5A827999u);
+        QV_MD4_STEP_G(c, d, a, b, 8, 9, 0x5A827999u);
+        QV_MD4_STEP_G(b, c, d, a, 12, 13, 0x5A827999u);
+        QV_MD4_STEP_G(a, b, c, d, 1, 3, 0x5A827999u);
+        QV_MD4_STEP_G(d, a, b, c, 5, 5, 0x5A827999u);
+        QV_MD4_STEP_G(c, d, a, b, 9, 9, 0x5A827999u);
+        QV_MD4_STEP_G(b, c, d, a, 13, 13, 0x5A827999u);
+        QV_MD4_STEP_G(a, b, c, d, 2, 3, 0x5A827999u);
+        QV_MD4_STEP_G(d, a, b, c, 6, 5, 0x5A827999u);
+        QV_MD4_STEP_G(c, d, a, b, 10, 9, 0x5A827999u);
+        QV_MD4_STEP_G(b, c, d, a, 14, 13, 0x5A827999u);
+        QV_MD4_STEP_G(a, b, c, d, 3, 3, 0x5A827999u);
+        QV_MD4_STEP_G(d, a, b, c, 7, 5, 0x5A827999u);
+        QV_MD4_STEP_G(c, d, a, b, 11, 9, 0x5A827999u);
+        QV_MD4_STEP_G(b, c, d, a, 15, 13, 0x5A827999u);
 
         QV_MD4_STEP(QV_MD4_H, a, b, c, d, 0, 3, 0x6ED9EBA1u);
         QV_MD4_STEP(QV_MD4_H, d, a, b, c, 8, 9, 0x6ED9EBA1u);
@@ -66,9 +69,9 @@ void CompressBlocks(uint32_t state[4], const uint8_t* p, size_t blocks) {
         QV_MD4_STEP(QV_MD4_H, d, a, b, c, 11, 9, 0x6ED9EBA1u);
         QV_MD4_STEP(QV_MD4_H, c, d, a, b, 7, 11, 0x6ED9EBA1u);
         QV_MD4_STEP(QV_MD4_H, b, c, d, a, 15, 15, 0x6ED9EBA1u);
+#undef QV_MD4_STEP_G
 #undef QV_MD4_STEP
 #undef QV_MD4_H
-#undef QV_MD4_G
 #undef QV_MD4_F
         a += aa;
         b += bb;

@@ -13,18 +13,21 @@ void CompressBlocks(uint32_t state[4], const uint8_t* p, size_t blocks) {
         uint32_t x[16];
         for (int i = 0; i < 16; ++i) x[i] = LoadLe32(p + 4 * i);
         const uint32_t aa = a, bb = b, cc = c, dd = d;
-// F and G as selections; G adds its two disjoint halves separately so they need not wait for each other.
-#define QV_MD5_F(a, b, c, d, k, s, t)              \
-    a += x[k] + (t) + ((d) ^ ((b) & ((c) ^ (d)))); \
+// Each step first adds everything that is ready early (the word four steps old, the message word, the
+// constant and any part of the round function that does not involve b), so that only the part that waits
+// for the newest word b stays on the critical path. G splits into two disjoint halves for that reason, and
+// H pairs c and d before b arrives.
+#define QV_MD5_F(a, b, c, d, k, s, t)                   \
+    a = (a + x[k] + (t)) + ((d) ^ ((b) & ((c) ^ (d)))); \
     a = Rotl32(a, s) + (b)
-#define QV_MD5_G(a, b, c, d, k, s, t)             \
-    a += x[k] + (t) + ((c) & ~(d)) + ((b) & (d)); \
+#define QV_MD5_G(a, b, c, d, k, s, t)                  \
+    a = (a + x[k] + (t) + ((c) & ~(d))) + ((b) & (d)); \
     a = Rotl32(a, s) + (b)
-#define QV_MD5_H(a, b, c, d, k, s, t)    \
-    a += x[k] + (t) + ((b) ^ (c) ^ (d)); \
+#define QV_MD5_H(a, b, c, d, k, s, t)           \
+    a = (a + x[k] + (t)) + ((b) ^ ((c) ^ (d))); \
     a = Rotl32(a, s) + (b)
-#define QV_MD5_I(a, b, c, d, k, s, t)       \
-    a += x[k] + (t) + ((c) ^ ((b) | ~(d))); \
+#define QV_MD5_I(a, b, c, d, k, s, t)            \
+    a = (a + x[k] + (t)) + ((c) ^ ((b) | ~(d))); \
     a = Rotl32(a, s) + (b)
         QV_MD5_F(a, b, c, d, 0, 7, 0xd76aa478u);
         QV_MD5_F(d, a, b, c, 1, 12, 0xe8c7b756u);
