@@ -167,48 +167,36 @@ QV_AVX2_INLINE __m256i Rotr64x4(__m256i x, int n) {
     return _mm256_or_si256(_mm256_srli_epi64(x, n), _mm256_slli_epi64(x, 64 - n));
 }
 
-// The message schedule of two blocks, computed a step (two words of each block) at a time. The low 128-bit
-// lane of each vector carries the first block and the high lane the second, so every per-lane instruction
-// (alignr, shuffles) serves both. Step j produces the words 2j and 2j+1 of each block; word t of the block
-// in lane L sits at 4 * (t / 2) + 2 * L + t % 2. One pointer reaches everything a step touches.
-struct alignas(32) Schedule512 {
-    uint64_t wk[160];   // the words with the round constants added, read by the rounds
-    uint64_t raw[160];  // the bare words, read by later steps
-    uint64_t k[160];    // kK512ForTwoBlocks
-};
-
-QV_AVX2_INLINE void Schedule512Store(Schedule512* n, int j, __m256i words) {
-    const __m256i k = _mm256_load_si256(reinterpret_cast<const __m256i*>(n->k + 4 * j));
-    _mm256_store_si256(reinterpret_cast<__m256i*>(n->raw + 4 * j), words);
-    _mm256_store_si256(reinterpret_cast<__m256i*>(n->wk + 4 * j), _mm256_add_epi64(words, k));
-}
-
-// Steps 0 to 7 read the blocks.
-QV_AVX2_INLINE void Schedule512Load(Schedule512* n, int j, const uint8_t* first, const uint8_t* second) {
+// The message schedule of two blocks at once. The low 128-bit lane of each vector carries the first block
+// and the high lane the second, so every per-lane instruction (alignr, shuffles) serves both. Step j
+// yields the words 2j and 2j+1 of each block; the last eight steps live in eight vector registers (step j
+// in w[j % 8]), and the words with the round constants added go to memory, where word t of the block in
+// lane L sits at 4 * (t / 2) + 2 * L + t % 2.
+QV_AVX2_INLINE __m256i Schedule512Load(const uint8_t* first, const uint8_t* second, int j) {
     const __m256i byteSwap = _mm256_set_epi64x(0x08090a0b0c0d0e0fLL, 0x0001020304050607LL,
                                                0x08090a0b0c0d0e0fLL, 0x0001020304050607LL);
     const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(first + 16 * j));
     const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(second + 16 * j));
-    Schedule512Store(
-        n, j, _mm256_shuffle_epi8(_mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1), byteSwap));
+    return _mm256_shuffle_epi8(_mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1), byteSwap);
 }
 
-// Steps 8 to 39: W[t] = s1(W[t-2]) + W[t-7] + s0(W[t-15]) + W[t-16] for t = 2j and 2j+1. The schedule is
-// far ahead of its use, so reading the previous step back from memory costs nothing on the critical path.
-QV_AVX2_INLINE void Schedule512Compute(Schedule512* n, int j) {
+// W[t] = s1(W[t-2]) + W[t-7] + s0(W[t-15]) + W[t-16] for t = 2j and 2j+1, from the steps j-8 .. j-1.
+QV_AVX2_INLINE __m256i Schedule512Next(__m256i w16, __m256i w14, __m256i w8, __m256i w6, __m256i w2) {
     // Rotating each 64-bit word right by eight bits is a byte shuffle.
     const __m256i rotate8 = _mm256_set_epi64x(0x080f0e0d0c0b0a09LL, 0x0007060504030201LL,
                                               0x080f0e0d0c0b0a09LL, 0x0007060504030201LL);
-    const __m256i* r = reinterpret_cast<const __m256i*>(n->raw) + j;
-    const __m256i w16 = _mm256_load_si256(r - 8);
-    const __m256i w15 = _mm256_alignr_epi8(_mm256_load_si256(r - 7), w16, 8);
-    const __m256i w7 = _mm256_alignr_epi8(_mm256_load_si256(r - 3), _mm256_load_si256(r - 4), 8);
-    const __m256i w2 = _mm256_load_si256(r - 1);
+    const __m256i w15 = _mm256_alignr_epi8(w14, w16, 8);
+    const __m256i w7 = _mm256_alignr_epi8(w6, w8, 8);
     const __m256i s0 = _mm256_xor_si256(_mm256_xor_si256(Rotr64x4(w15, 1), _mm256_shuffle_epi8(w15, rotate8)),
                                         _mm256_srli_epi64(w15, 7));
     const __m256i s1 =
         _mm256_xor_si256(_mm256_xor_si256(Rotr64x4(w2, 19), Rotr64x4(w2, 61)), _mm256_srli_epi64(w2, 6));
-    Schedule512Store(n, j, _mm256_add_epi64(_mm256_add_epi64(w16, s0), _mm256_add_epi64(w7, s1)));
+    return _mm256_add_epi64(_mm256_add_epi64(w16, s0), _mm256_add_epi64(w7, s1));
+}
+
+QV_AVX2_INLINE void Schedule512Store(uint64_t* wk, int j, __m256i words) {
+    const __m256i k = _mm256_load_si256(reinterpret_cast<const __m256i*>(kK512ForTwoBlocks.words + 4 * j));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(wk + 4 * j), _mm256_add_epi64(words, k));
 }
 
 // One round with BMI2 rotations. `bc` carries b ^ c in and leaves a ^ b, which is the next round's b ^ c,
@@ -224,83 +212,110 @@ QV_AVX2_INLINE void Round512(uint64_t a, uint64_t b, uint64_t& d, uint64_t e, ui
 
 struct Sha512Working {
     uint64_t a, b, c, d, e, f, g, h, bc;
+
+    explicit Sha512Working(const uint64_t state[8])
+        : a(state[0]),
+          b(state[1]),
+          c(state[2]),
+          d(state[3]),
+          e(state[4]),
+          f(state[5]),
+          g(state[6]),
+          h(state[7]),
+          bc(state[1] ^ state[2]) {}
+
+    void AddTo(uint64_t state[8]) const {
+        state[0] += a;
+        state[1] += b;
+        state[2] += c;
+        state[3] += d;
+        state[4] += e;
+        state[5] += f;
+        state[6] += g;
+        state[7] += h;
+    }
 };
 
-// Eight rounds reading their message words (constants added) at x[0], x[1], x[4], x[5], ... with two steps
-// of the next schedule in between: the rounds keep the integer units busy while the schedule runs on the
-// vector units.
-template <bool LoadSteps>
-QV_AVX2_INLINE void Rounds512Eight(Sha512Working& s, const uint64_t* x, Schedule512* next, int step,
-                                   const uint8_t* first, const uint8_t* second) {
+// Eight rounds reading their words at x[0], x[1], x[4], x[5], ... (one lane of the stored schedule).
+QV_AVX2_INLINE void Rounds512Eight(Sha512Working& s, const uint64_t* x) {
     Round512(s.a, s.b, s.d, s.e, s.f, s.g, s.h, s.bc, x[0]);
     Round512(s.h, s.a, s.c, s.d, s.e, s.f, s.g, s.bc, x[1]);
-    if constexpr (LoadSteps) {
-        Schedule512Load(next, step, first, second);
-    } else {
-        Schedule512Compute(next, step);
-    }
     Round512(s.g, s.h, s.b, s.c, s.d, s.e, s.f, s.bc, x[4]);
     Round512(s.f, s.g, s.a, s.b, s.c, s.d, s.e, s.bc, x[5]);
     Round512(s.e, s.f, s.h, s.a, s.b, s.c, s.d, s.bc, x[8]);
     Round512(s.d, s.e, s.g, s.h, s.a, s.b, s.c, s.bc, x[9]);
-    if constexpr (LoadSteps) {
-        Schedule512Load(next, step + 1, first, second);
-    } else {
-        Schedule512Compute(next, step + 1);
-    }
     Round512(s.c, s.d, s.f, s.g, s.h, s.a, s.b, s.bc, x[12]);
     Round512(s.b, s.c, s.e, s.f, s.g, s.h, s.a, s.bc, x[13]);
 }
 
-// The 80 rounds of one block (x points at its lane of the precomputed words), carrying twenty steps of the
-// next pair's schedule from `firstStep` on (0 or 20). The rounds stay a short loop so that they run from
-// the decoded-instruction cache; unrolled whole, a block would not fit in it.
-QV_AVX2_TARGET void Block512(uint64_t state[8], const uint64_t* x, Schedule512* next, int firstStep,
-                             const uint8_t* first, const uint8_t* second) {
-    Sha512Working s{state[0], state[1], state[2], state[3], state[4], state[5], state[6], state[7], 0};
-    s.bc = s.b ^ s.c;
-    int group = 0;
-    if (firstStep == 0) {
-        for (; group < 4; ++group) Rounds512Eight<true>(s, x + 16 * group, next, 2 * group, first, second);
+// Two consecutive blocks (the same block twice when only one is left): the first block's rounds compute
+// the whole schedule of both, two rounds per vector step, with the sixteen most recent words of each block
+// held in registers; the second block's rounds then only read their stored words.
+QV_AVX2_TARGET void Pair512(uint64_t state[8], const uint8_t* first, const uint8_t* second, bool both) {
+    alignas(32) uint64_t wk[160];
+    __m256i w0 = Schedule512Load(first, second, 0), w1 = Schedule512Load(first, second, 1),
+            w2 = Schedule512Load(first, second, 2), w3 = Schedule512Load(first, second, 3),
+            w4 = Schedule512Load(first, second, 4), w5 = Schedule512Load(first, second, 5),
+            w6 = Schedule512Load(first, second, 6), w7 = Schedule512Load(first, second, 7);
+    Schedule512Store(wk, 0, w0);
+    Schedule512Store(wk, 1, w1);
+    Schedule512Store(wk, 2, w2);
+    Schedule512Store(wk, 3, w3);
+    Schedule512Store(wk, 4, w4);
+    Schedule512Store(wk, 5, w5);
+    Schedule512Store(wk, 6, w6);
+    Schedule512Store(wk, 7, w7);
+
+    Sha512Working s(state);
+    // Sixteen rounds read steps j .. j+7 while steps j+8 .. j+15 are computed.
+    for (int j = 0; j < 32; j += 8) {
+        const uint64_t* x = wk + 4 * j;
+        Round512(s.a, s.b, s.d, s.e, s.f, s.g, s.h, s.bc, x[0]);
+        Round512(s.h, s.a, s.c, s.d, s.e, s.f, s.g, s.bc, x[1]);
+        w0 = Schedule512Next(w0, w1, w4, w5, w7);
+        Schedule512Store(wk, j + 8, w0);
+        Round512(s.g, s.h, s.b, s.c, s.d, s.e, s.f, s.bc, x[4]);
+        Round512(s.f, s.g, s.a, s.b, s.c, s.d, s.e, s.bc, x[5]);
+        w1 = Schedule512Next(w1, w2, w5, w6, w0);
+        Schedule512Store(wk, j + 9, w1);
+        Round512(s.e, s.f, s.h, s.a, s.b, s.c, s.d, s.bc, x[8]);
+        Round512(s.d, s.e, s.g, s.h, s.a, s.b, s.c, s.bc, x[9]);
+        w2 = Schedule512Next(w2, w3, w6, w7, w1);
+        Schedule512Store(wk, j + 10, w2);
+        Round512(s.c, s.d, s.f, s.g, s.h, s.a, s.b, s.bc, x[12]);
+        Round512(s.b, s.c, s.e, s.f, s.g, s.h, s.a, s.bc, x[13]);
+        w3 = Schedule512Next(w3, w4, w7, w0, w2);
+        Schedule512Store(wk, j + 11, w3);
+        Round512(s.a, s.b, s.d, s.e, s.f, s.g, s.h, s.bc, x[16]);
+        Round512(s.h, s.a, s.c, s.d, s.e, s.f, s.g, s.bc, x[17]);
+        w4 = Schedule512Next(w4, w5, w0, w1, w3);
+        Schedule512Store(wk, j + 12, w4);
+        Round512(s.g, s.h, s.b, s.c, s.d, s.e, s.f, s.bc, x[20]);
+        Round512(s.f, s.g, s.a, s.b, s.c, s.d, s.e, s.bc, x[21]);
+        w5 = Schedule512Next(w5, w6, w1, w2, w4);
+        Schedule512Store(wk, j + 13, w5);
+        Round512(s.e, s.f, s.h, s.a, s.b, s.c, s.d, s.bc, x[24]);
+        Round512(s.d, s.e, s.g, s.h, s.a, s.b, s.c, s.bc, x[25]);
+        w6 = Schedule512Next(w6, w7, w2, w3, w5);
+        Schedule512Store(wk, j + 14, w6);
+        Round512(s.c, s.d, s.f, s.g, s.h, s.a, s.b, s.bc, x[28]);
+        Round512(s.b, s.c, s.e, s.f, s.g, s.h, s.a, s.bc, x[29]);
+        w7 = Schedule512Next(w7, w0, w3, w4, w6);
+        Schedule512Store(wk, j + 15, w7);
     }
-    for (; group < 10; ++group) {
-        Rounds512Eight<false>(s, x + 16 * group, next, firstStep + 2 * group, first, second);
-    }
-    state[0] += s.a;
-    state[1] += s.b;
-    state[2] += s.c;
-    state[3] += s.d;
-    state[4] += s.e;
-    state[5] += s.f;
-    state[6] += s.g;
-    state[7] += s.h;
+    Rounds512Eight(s, wk + 128);
+    Rounds512Eight(s, wk + 144);
+    s.AddTo(state);
+    if (!both) return;
+
+    Sha512Working t(state);
+    for (int j = 0; j < 40; j += 4) Rounds512Eight(t, wk + 2 + 4 * j);
+    t.AddTo(state);
 }
 
-// SHA-512 two blocks at a time: the schedule of the next pair is computed while the scalar rounds (BMI2
-// rotations) work through the current pair. An odd last block rides in both lanes; when nothing follows,
-// the last pair's interleaved schedule work re-reads the current blocks and its result is never used.
 QV_AVX2_TARGET void Compress512Avx2(uint64_t state[8], const uint8_t* p, size_t blocks) {
-    Schedule512 pairs[2];
-    for (Schedule512& pair : pairs) {
-        for (int i = 0; i < 160; i += 4) {
-            _mm256_store_si256(
-                reinterpret_cast<__m256i*>(pair.k + i),
-                _mm256_load_si256(reinterpret_cast<const __m256i*>(kK512ForTwoBlocks.words + i)));
-        }
-    }
-    for (int j = 0; j < 8; ++j) Schedule512Load(&pairs[0], j, p, blocks >= 2 ? p + 128 : p);
-    for (int j = 8; j < 40; ++j) Schedule512Compute(&pairs[0], j);
-    for (int current = 0; blocks != 0; current ^= 1) {
-        const size_t now = blocks >= 2 ? 2 : 1;
-        blocks -= now;
-        const uint8_t* first = blocks >= 1 ? p + 128 * now : p;
-        const uint8_t* second = blocks >= 2 ? first + 128 : first;
-        Schedule512* next = &pairs[current ^ 1];
-        Block512(state, pairs[current].wk, next, 0, first, second);
-        // A single block is always the last one, so no schedule is left to finish.
-        if (now == 2) Block512(state, pairs[current].wk + 2, next, 20, first, second);
-        p += 128 * now;
-    }
+    for (; blocks >= 2; blocks -= 2, p += 256) Pair512(state, p, p + 128, true);
+    if (blocks != 0) Pair512(state, p, p, false);
 }
 #endif
 
