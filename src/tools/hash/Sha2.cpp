@@ -3,6 +3,7 @@
 // value, truncated.
 #include "tools/hash/Sha2.h"
 
+#include <type_traits>
 #include <utility>
 
 #include "tools/hash/HashAcceleration.h"
@@ -143,6 +144,7 @@ void Compress512Portable(uint64_t state[8], const uint8_t* p, size_t blocks) {
 #if defined(__x86_64__)
 #define QV_AVX2_TARGET __attribute__((target("avx2,bmi2")))
 #define QV_AVX2_INLINE QV_AVX2_TARGET __attribute__((always_inline)) inline
+#define QV_AVX2_INLINE_LAMBDA __attribute__((target("avx2,bmi2"), always_inline))
 
 // The round constants laid out like the vector schedule below: each pair of constants twice, once for
 // each of the two blocks that share a 256-bit register.
@@ -264,16 +266,49 @@ struct Sha512Working {
     }
 };
 
-// Eight rounds reading their words at x[0], x[1], x[4], x[5], ... (one lane of the stored schedule).
-QV_AVX2_INLINE void Rounds512Eight(Sha512Working& s, const uint64_t* x) {
+// Eight rounds reading their words at x[0], x[1], x[4], x[5], ... (one lane of the stored schedule), calling
+// between(std::integral_constant<int, k>) after every two rounds (k = 0 .. 3).
+template <typename Between>
+QV_AVX2_INLINE void Rounds512Eight(Sha512Working& s, const uint64_t* x, Between&& between) {
     Round512(s.a, s.b, s.d, s.e, s.f, s.g, s.h, s.bc, x[0]);
     Round512(s.h, s.a, s.c, s.d, s.e, s.f, s.g, s.bc, x[1]);
+    between(std::integral_constant<int, 0>{});
     Round512(s.g, s.h, s.b, s.c, s.d, s.e, s.f, s.bc, x[4]);
     Round512(s.f, s.g, s.a, s.b, s.c, s.d, s.e, s.bc, x[5]);
+    between(std::integral_constant<int, 1>{});
     Round512(s.e, s.f, s.h, s.a, s.b, s.c, s.d, s.bc, x[8]);
     Round512(s.d, s.e, s.g, s.h, s.a, s.b, s.c, s.bc, x[9]);
+    between(std::integral_constant<int, 2>{});
     Round512(s.c, s.d, s.f, s.g, s.h, s.a, s.b, s.bc, x[12]);
     Round512(s.b, s.c, s.e, s.f, s.g, s.h, s.a, s.bc, x[13]);
+    between(std::integral_constant<int, 3>{});
+}
+
+QV_AVX2_INLINE void Rounds512Eight(Sha512Working& s, const uint64_t* x) {
+    Rounds512Eight(s, x, [](auto) {});
+}
+
+// Eight rounds with the four schedule steps j .. j+3 in between. r0 .. r7 is the ring of the eight most
+// recent steps, oldest first; the new steps replace r0 .. r3.
+QV_AVX2_INLINE void Rounds512EightWithSteps(Sha512Working& s, const uint64_t* x, uint64_t* wk, int j,
+                                            __m256i& r0, __m256i& r1, __m256i& r2, __m256i& r3, __m256i& r4,
+                                            __m256i& r5, __m256i& r6, __m256i& r7) {
+    Rounds512Eight(s, x, [&](auto k) QV_AVX2_INLINE_LAMBDA {
+        constexpr int step = decltype(k)::value;
+        if constexpr (step == 0) {
+            r0 = Schedule512Next(r0, r1, r4, r5, r7);
+            Schedule512Store(wk, j, r0);
+        } else if constexpr (step == 1) {
+            r1 = Schedule512Next(r1, r2, r5, r6, r0);
+            Schedule512Store(wk, j + 1, r1);
+        } else if constexpr (step == 2) {
+            r2 = Schedule512Next(r2, r3, r6, r7, r1);
+            Schedule512Store(wk, j + 2, r2);
+        } else {
+            r3 = Schedule512Next(r3, r4, r7, r0, r2);
+            Schedule512Store(wk, j + 3, r3);
+        }
+    });
 }
 
 // Two consecutive blocks (the same block twice when only one is left): the first block's rounds compute
@@ -281,55 +316,18 @@ QV_AVX2_INLINE void Rounds512Eight(Sha512Working& s, const uint64_t* x) {
 // held in registers; the second block's rounds then only read their stored words.
 QV_AVX2_TARGET void Pair512(uint64_t state[8], const uint8_t* first, const uint8_t* second, bool both) {
     alignas(32) uint64_t wk[160];
-    __m256i w0 = Schedule512Load(first, second, 0), w1 = Schedule512Load(first, second, 1),
-            w2 = Schedule512Load(first, second, 2), w3 = Schedule512Load(first, second, 3),
-            w4 = Schedule512Load(first, second, 4), w5 = Schedule512Load(first, second, 5),
-            w6 = Schedule512Load(first, second, 6), w7 = Schedule512Load(first, second, 7);
-    Schedule512Store(wk, 0, w0);
-    Schedule512Store(wk, 1, w1);
-    Schedule512Store(wk, 2, w2);
-    Schedule512Store(wk, 3, w3);
-    Schedule512Store(wk, 4, w4);
-    Schedule512Store(wk, 5, w5);
-    Schedule512Store(wk, 6, w6);
-    Schedule512Store(wk, 7, w7);
+    __m256i w[8];
+    for (int j = 0; j < 8; ++j) {
+        w[j] = Schedule512Load(first, second, j);
+        Schedule512Store(wk, j, w[j]);
+    }
 
     Sha512Working s(state);
     // Sixteen rounds read steps j .. j+7 while steps j+8 .. j+15 are computed.
     for (int j = 0; j < 32; j += 8) {
-        const uint64_t* x = wk + 4 * j;
-        Round512(s.a, s.b, s.d, s.e, s.f, s.g, s.h, s.bc, x[0]);
-        Round512(s.h, s.a, s.c, s.d, s.e, s.f, s.g, s.bc, x[1]);
-        w0 = Schedule512Next(w0, w1, w4, w5, w7);
-        Schedule512Store(wk, j + 8, w0);
-        Round512(s.g, s.h, s.b, s.c, s.d, s.e, s.f, s.bc, x[4]);
-        Round512(s.f, s.g, s.a, s.b, s.c, s.d, s.e, s.bc, x[5]);
-        w1 = Schedule512Next(w1, w2, w5, w6, w0);
-        Schedule512Store(wk, j + 9, w1);
-        Round512(s.e, s.f, s.h, s.a, s.b, s.c, s.d, s.bc, x[8]);
-        Round512(s.d, s.e, s.g, s.h, s.a, s.b, s.c, s.bc, x[9]);
-        w2 = Schedule512Next(w2, w3, w6, w7, w1);
-        Schedule512Store(wk, j + 10, w2);
-        Round512(s.c, s.d, s.f, s.g, s.h, s.a, s.b, s.bc, x[12]);
-        Round512(s.b, s.c, s.e, s.f, s.g, s.h, s.a, s.bc, x[13]);
-        w3 = Schedule512Next(w3, w4, w7, w0, w2);
-        Schedule512Store(wk, j + 11, w3);
-        Round512(s.a, s.b, s.d, s.e, s.f, s.g, s.h, s.bc, x[16]);
-        Round512(s.h, s.a, s.c, s.d, s.e, s.f, s.g, s.bc, x[17]);
-        w4 = Schedule512Next(w4, w5, w0, w1, w3);
-        Schedule512Store(wk, j + 12, w4);
-        Round512(s.g, s.h, s.b, s.c, s.d, s.e, s.f, s.bc, x[20]);
-        Round512(s.f, s.g, s.a, s.b, s.c, s.d, s.e, s.bc, x[21]);
-        w5 = Schedule512Next(w5, w6, w1, w2, w4);
-        Schedule512Store(wk, j + 13, w5);
-        Round512(s.e, s.f, s.h, s.a, s.b, s.c, s.d, s.bc, x[24]);
-        Round512(s.d, s.e, s.g, s.h, s.a, s.b, s.c, s.bc, x[25]);
-        w6 = Schedule512Next(w6, w7, w2, w3, w5);
-        Schedule512Store(wk, j + 14, w6);
-        Round512(s.c, s.d, s.f, s.g, s.h, s.a, s.b, s.bc, x[28]);
-        Round512(s.b, s.c, s.e, s.f, s.g, s.h, s.a, s.bc, x[29]);
-        w7 = Schedule512Next(w7, w0, w3, w4, w6);
-        Schedule512Store(wk, j + 15, w7);
+        Rounds512EightWithSteps(s, wk + 4 * j, wk, j + 8, w[0], w[1], w[2], w[3], w[4], w[5], w[6], w[7]);
+        Rounds512EightWithSteps(s, wk + 4 * j + 16, wk, j + 12, w[4], w[5], w[6], w[7], w[0], w[1], w[2],
+                                w[3]);
     }
     Rounds512Eight(s, wk + 128);
     Rounds512Eight(s, wk + 144);
