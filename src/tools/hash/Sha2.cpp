@@ -313,9 +313,11 @@ QV_AVX2_INLINE void Rounds512EightWithSteps(Sha512Working& s, const uint64_t* x,
 
 // Two consecutive blocks (the same block twice when only one is left): the first block's rounds compute
 // the whole schedule of both, two rounds per vector step, with the sixteen most recent words of each block
-// held in registers; the second block's rounds then only read their stored words.
-QV_AVX2_TARGET void Pair512(uint64_t state[8], const uint8_t* first, const uint8_t* second, bool both) {
-    alignas(32) uint64_t wk[160];
+// held in registers; the second block's rounds then only read their stored words from wk (160 words,
+// 32-byte aligned). The caller owns wk so that this function needs no aligned frame of its own, which
+// leaves one more register to the rounds.
+__attribute__((noinline)) QV_AVX2_TARGET void Pair512(uint64_t state[8], const uint8_t* first,
+                                                      const uint8_t* second, bool both, uint64_t* wk) {
     __m256i w[8];
     for (int j = 0; j < 8; ++j) {
         w[j] = Schedule512Load(first, second, j);
@@ -340,8 +342,9 @@ QV_AVX2_TARGET void Pair512(uint64_t state[8], const uint8_t* first, const uint8
 }
 
 QV_AVX2_TARGET void Compress512Avx2(uint64_t state[8], const uint8_t* p, size_t blocks) {
-    for (; blocks >= 2; blocks -= 2, p += 256) Pair512(state, p, p + 128, true);
-    if (blocks != 0) Pair512(state, p, p, false);
+    alignas(32) uint64_t wk[160];
+    for (; blocks >= 2; blocks -= 2, p += 256) Pair512(state, p, p + 128, true, wk);
+    if (blocks != 0) Pair512(state, p, p, false, wk);
 }
 #endif
 
