@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Hash throughput of the engine against the fastest native tools on this machine, measured in the same run.
-#   bench/run-hash-bench.sh BUILD_DIR [FOLDER] [--md2-mib N] [--reps N] [--only ALGORITHM,...]
+#   bench/run-hash-bench.sh BUILD_DIR [FOLDER] [--md2-mib N] [--reps N] [--only ALGORITHM,...] [--memory]
 # Creates (once) a 1 GiB file of random bytes in FOLDER (default /tmp), warms the file cache, then for every
 # algorithm times HashBench.exe under Wine (timed inside the program, so Wine's start-up is excluded) and
 # each available peer (openssl dgst, rhash, coreutils, zlib through python3), alternating between them.
 # Prints: algorithm, our time, best peer and its time, ratio (ours / best peer); MD2, which no peer
 # offers, is reported in MB/s. Each figure is the best of --reps runs (default 1).
+# --memory compares the digests alone instead: HashBench hashing 256 MiB held in memory against
+# `openssl speed -evp` on 16000-byte buffers, both in MB/s, for the algorithms openssl offers.
 set -uo pipefail
 
-usage() { echo "usage: $0 BUILD_DIR [FOLDER] [--md2-mib N] [--reps N] [--only ALGORITHM,...]" >&2; exit 2; }
+usage() { echo "usage: $0 BUILD_DIR [FOLDER] [--md2-mib N] [--reps N] [--only ALGORITHM,...] [--memory]" >&2; exit 2; }
 [ $# -ge 1 ] || usage
 BUILD="$(cd "$1" && pwd)" || usage
 shift
@@ -16,11 +18,13 @@ FOLDER=/tmp
 MD2_MIB=1024
 REPS=1
 ALGORITHMS="crc32 gost md2 md4 md5 sha1 sha256 sha384 sha512"
+MEMORY=""
 while [ $# -gt 0 ]; do
     case "$1" in
         --md2-mib) MD2_MIB="$2"; shift 2 ;;
         --reps) REPS="$2"; shift 2 ;;
         --only) ALGORITHMS="${2//,/ }"; shift 2 ;;
+        --memory) MEMORY=1; shift ;;
         -*) usage ;;
         *) FOLDER="$1"; shift ;;
     esac
@@ -33,16 +37,18 @@ BENCH="$BUILD/bin/HashBench.exe"
 
 FILE="$FOLDER/quelvar-hash-bench-1GiB.bin"
 SIZE=$((1024 * 1024 * 1024))
-if [ "$(stat -c %s "$FILE" 2>/dev/null)" != "$SIZE" ]; then
-    echo "creating $FILE ..." >&2
-    head -c "$SIZE" /dev/urandom >"$FILE" || exit 1
-fi
 MD2_FILE="$FILE"
-if [ "$MD2_MIB" -lt 1024 ]; then
-    MD2_FILE="$FOLDER/quelvar-hash-bench-md2-${MD2_MIB}MiB.bin"
-    head -c $((MD2_MIB * 1024 * 1024)) "$FILE" >"$MD2_FILE"
+if [ -z "$MEMORY" ]; then
+    if [ "$(stat -c %s "$FILE" 2>/dev/null)" != "$SIZE" ]; then
+        echo "creating $FILE ..." >&2
+        head -c "$SIZE" /dev/urandom >"$FILE" || exit 1
+    fi
+    if [ "$MD2_MIB" -lt 1024 ]; then
+        MD2_FILE="$FOLDER/quelvar-hash-bench-md2-${MD2_MIB}MiB.bin"
+        head -c $((MD2_MIB * 1024 * 1024)) "$FILE" >"$MD2_FILE"
+    fi
+    cat "$FILE" >/dev/null  # warm the file cache
 fi
-cat "$FILE" >/dev/null  # warm the file cache
 
 windows_path() { local p="$1"; echo "Z:${p//\//\\}"; }
 
@@ -87,6 +93,36 @@ if [ -z "${QV_KEEP_WINESERVER:-}" ]; then
     trap 'WINEPREFIX="$QV_WINEPREFIX" wineserver -k >/dev/null 2>&1' EXIT
 fi
 "$WINE_RUN" --init >/dev/null 2>&1
+
+larger() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(b == "" || a > b) }'; }
+
+if [ -n "$MEMORY" ]; then
+    printf "%-8s %14s %16s  %s\n" algorithm "ours (MB/s)" "openssl (MB/s)" "ratio (time)"
+    for algorithm in $ALGORITHMS; do
+        case "$algorithm" in
+            md4) evp=(-provider legacy -provider default -evp md4) ;;
+            md5 | sha1 | sha256 | sha384 | sha512) evp=(-evp "$algorithm") ;;
+            *) continue ;;
+        esac
+        ours=""
+        peer=""
+        for _ in $(seq "$REPS"); do
+            line="$("$WINE_RUN" "$BENCH" "$algorithm" --memory 2>/dev/null | tr -d '\r')"
+            speed="$(echo "$line" | awk '{ print $2 }')"
+            [ -n "$speed" ] && larger "$speed" "$ours" && ours="$speed"
+            speed="$(openssl speed "${evp[@]}" -bytes 16000 -seconds 2 -mr 2>/dev/null |
+                awk -F: '/^\+F:/ { printf "%.0f", $4 / 1e6 }')"
+            [ -n "$speed" ] && larger "$speed" "$peer" && peer="$speed"
+        done
+        if [ -z "$ours" ] || [ -z "$peer" ]; then
+            printf "%-8s %14s %16s  %s\n" "$algorithm" "${ours:--}" "${peer:--}" "-"
+        else
+            printf "%-8s %14s %16s  %s\n" "$algorithm" "$ours" "$peer" \
+                "$(awk -v a="$ours" -v b="$peer" 'BEGIN { printf "%.2f", b / a }')"
+        fi
+    done
+    exit 0
+fi
 
 printf "%-8s %10s  %-44s %10s  %s\n" algorithm "ours (s)" "best peer" "peer (s)" "ratio"
 for algorithm in $ALGORITHMS; do
