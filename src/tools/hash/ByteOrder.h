@@ -69,6 +69,18 @@ struct BlockBuffer {
             used = size;
         }
     }
+
+    // Ends the message with the padding MD4, MD5, SHA-1 and SHA-2 share: a 0x80 byte, zeros, and the length
+    // field (already in the digest's byte order) closing the last block.
+    template <size_t LengthSize, typename Compress>
+    void FeedPadding(const uint8_t (&length)[LengthSize], Compress&& compress) {
+        static_assert(LengthSize < BlockSize, "the length field fits in a block");
+        uint8_t tail[2 * BlockSize] = {0x80};
+        const size_t room = BlockSize - LengthSize;
+        const size_t padding = (used < room ? room : room + BlockSize) - used;
+        std::memcpy(tail + padding, length, LengthSize);
+        Feed(tail, padding + LengthSize, compress);
+    }
 };
 
 }  // namespace HashDetail

@@ -102,11 +102,8 @@ void Md4Context::Update(const void* data, size_t size) {
 }
 
 void Md4Context::Final(uint8_t digest[kDigestSize]) {
-    uint8_t tail[72] = {0x80};
-    const size_t padding = (buffer.used < 56 ? 56 : 120) - buffer.used;
-    HashDetail::StoreLe64(tail + padding, byteCount << 3);
-    const uint64_t count = byteCount;
-    Update(tail, padding + 8);
-    byteCount = count;
+    uint8_t length[8];
+    HashDetail::StoreLe64(length, byteCount << 3);
+    buffer.FeedPadding(length, [this](const uint8_t* p, size_t blocks) { CompressBlocks(state, p, blocks); });
     for (int i = 0; i < 4; ++i) HashDetail::StoreLe32(digest + 4 * i, state[i]);
 }

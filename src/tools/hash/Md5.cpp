@@ -131,11 +131,9 @@ void Md5Context::Update(const void* data, size_t size) {
 }
 
 void Md5Context::Final(uint8_t digest[kDigestSize]) {
-    uint8_t tail[72] = {0x80};
-    const size_t padding = (buffer.used < 56 ? 56 : 120) - buffer.used;
-    HashDetail::StoreLe32(tail + padding, bitCount[0]);
-    HashDetail::StoreLe32(tail + padding + 4, bitCount[1]);
-    buffer.Feed(tail, padding + 8,
-                [this](const uint8_t* p, size_t blocks) { CompressBlocks(state, p, blocks); });
+    uint8_t length[8];
+    HashDetail::StoreLe32(length, bitCount[0]);
+    HashDetail::StoreLe32(length + 4, bitCount[1]);
+    buffer.FeedPadding(length, [this](const uint8_t* p, size_t blocks) { CompressBlocks(state, p, blocks); });
     for (int i = 0; i < 4; ++i) HashDetail::StoreLe32(digest + 4 * i, state[i]);
 }

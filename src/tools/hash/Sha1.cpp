@@ -146,10 +146,8 @@ void Sha1Context::Update(const void* data, size_t size) {
 }
 
 void Sha1Context::Final(uint8_t digest[kDigestSize]) {
-    uint8_t tail[72] = {0x80};
-    const size_t padding = (buffer.used < 56 ? 56 : 120) - buffer.used;
-    HashDetail::StoreBe64(tail + padding, byteCount << 3);
-    buffer.Feed(tail, padding + 8,
-                [this](const uint8_t* p, size_t blocks) { CompressBlocks(state, p, blocks); });
+    uint8_t length[8];
+    HashDetail::StoreBe64(length, byteCount << 3);
+    buffer.FeedPadding(length, [this](const uint8_t* p, size_t blocks) { CompressBlocks(state, p, blocks); });
     for (int i = 0; i < 5; ++i) HashDetail::StoreBe32(digest + 4 * i, state[i]);
 }

@@ -1,6 +1,6 @@
-// SHA-2 family (FIPS 180-2): portable SHA-256 and SHA-512 compressions, SHA-256 with the SHA instructions
-// and SHA-512 with AVX2 and BMI2 when the processor has them. SHA-384 is SHA-512 with its own initial
-// value, truncated.
+// SHA-2 family (FIPS 180-2): one portable compression for SHA-256 and SHA-512, SHA-256 with the SHA
+// instructions and SHA-512 with AVX2 and BMI2 when the processor has them. SHA-384 is SHA-512 with its own
+// initial value, truncated.
 #include "tools/hash/Sha2.h"
 
 #include <type_traits>
@@ -77,54 +77,47 @@ constexpr uint64_t kInitial512[8] = {0x6a09e667f3bcc908, 0xbb67ae8584caa73b, 0x3
 #define QV_SHA2_SCHEDULE(t) \
     (w[(t)&15] += QV_s1(w[((t) + 14) & 15]) + w[((t) + 9) & 15] + QV_s0(w[((t) + 1) & 15]))
 
-void Compress256Portable(uint32_t state[8], const uint8_t* p, size_t blocks) {
-#define QV_SIGMA0(x) (Rotr32(x, 2) ^ Rotr32(x, 13) ^ Rotr32(x, 22))
-#define QV_SIGMA1(x) (Rotr32(x, 6) ^ Rotr32(x, 11) ^ Rotr32(x, 25))
-#define QV_s0(x) (Rotr32(x, 7) ^ Rotr32(x, 18) ^ ((x) >> 3))
-#define QV_s1(x) (Rotr32(x, 17) ^ Rotr32(x, 19) ^ ((x) >> 10))
-    for (; blocks != 0; --blocks, p += 64) {
-        uint32_t w[16];
-        for (int i = 0; i < 16; ++i) w[i] = LoadBe32(p + 4 * i);
-        uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
-        uint32_t e = state[4], f = state[5], g = state[6], h = state[7];
-        QV_SHA2_EIGHT(0, kK256, QV_SHA2_INPUT);
-        QV_SHA2_EIGHT(8, kK256, QV_SHA2_INPUT);
-#pragma GCC unroll 4
-        for (int i = 16; i < 64; i += 16) {
-            QV_SHA2_EIGHT(i, kK256, QV_SHA2_SCHEDULE);
-            QV_SHA2_EIGHT(i + 8, kK256, QV_SHA2_SCHEDULE);
-        }
-        state[0] += a;
-        state[1] += b;
-        state[2] += c;
-        state[3] += d;
-        state[4] += e;
-        state[5] += f;
-        state[6] += g;
-        state[7] += h;
-    }
-#undef QV_SIGMA0
-#undef QV_SIGMA1
-#undef QV_s0
-#undef QV_s1
-}
+// The two word sizes of the portable compression: SHA-256 works on 32-bit words, SHA-384/512 on 64-bit ones.
+struct Sha256Words {
+    using Word = uint32_t;
+    static constexpr int kRounds = 64;
+    static constexpr const Word* kK = kK256;
+    static Word Load(const uint8_t* p) { return LoadBe32(p); }
+    static Word Sigma0(Word x) { return Rotr32(x, 2) ^ Rotr32(x, 13) ^ Rotr32(x, 22); }
+    static Word Sigma1(Word x) { return Rotr32(x, 6) ^ Rotr32(x, 11) ^ Rotr32(x, 25); }
+    static Word SmallSigma0(Word x) { return Rotr32(x, 7) ^ Rotr32(x, 18) ^ (x >> 3); }
+    static Word SmallSigma1(Word x) { return Rotr32(x, 17) ^ Rotr32(x, 19) ^ (x >> 10); }
+};
 
-void Compress512Portable(uint64_t state[8], const uint8_t* p, size_t blocks) {
-#define QV_SIGMA0(x) (Rotr64(x, 28) ^ Rotr64(x, 34) ^ Rotr64(x, 39))
-#define QV_SIGMA1(x) (Rotr64(x, 14) ^ Rotr64(x, 18) ^ Rotr64(x, 41))
-#define QV_s0(x) (Rotr64(x, 1) ^ Rotr64(x, 8) ^ ((x) >> 7))
-#define QV_s1(x) (Rotr64(x, 19) ^ Rotr64(x, 61) ^ ((x) >> 6))
-    for (; blocks != 0; --blocks, p += 128) {
-        uint64_t w[16];
-        for (int i = 0; i < 16; ++i) w[i] = LoadBe64(p + 8 * i);
-        uint64_t a = state[0], b = state[1], c = state[2], d = state[3];
-        uint64_t e = state[4], f = state[5], g = state[6], h = state[7];
-        QV_SHA2_EIGHT(0, kK512, QV_SHA2_INPUT);
-        QV_SHA2_EIGHT(8, kK512, QV_SHA2_INPUT);
+struct Sha512Words {
+    using Word = uint64_t;
+    static constexpr int kRounds = 80;
+    static constexpr const Word* kK = kK512;
+    static Word Load(const uint8_t* p) { return LoadBe64(p); }
+    static Word Sigma0(Word x) { return Rotr64(x, 28) ^ Rotr64(x, 34) ^ Rotr64(x, 39); }
+    static Word Sigma1(Word x) { return Rotr64(x, 14) ^ Rotr64(x, 18) ^ Rotr64(x, 41); }
+    static Word SmallSigma0(Word x) { return Rotr64(x, 1) ^ Rotr64(x, 8) ^ (x >> 7); }
+    static Word SmallSigma1(Word x) { return Rotr64(x, 19) ^ Rotr64(x, 61) ^ (x >> 6); }
+};
+
+template <typename Words>
+void CompressPortable(typename Words::Word state[8], const uint8_t* p, size_t blocks) {
+    using Word = typename Words::Word;
+#define QV_SIGMA0(x) Words::Sigma0(x)
+#define QV_SIGMA1(x) Words::Sigma1(x)
+#define QV_s0(x) Words::SmallSigma0(x)
+#define QV_s1(x) Words::SmallSigma1(x)
+    for (; blocks != 0; --blocks, p += 16 * sizeof(Word)) {
+        Word w[16];
+        for (int i = 0; i < 16; ++i) w[i] = Words::Load(p + sizeof(Word) * i);
+        Word a = state[0], b = state[1], c = state[2], d = state[3];
+        Word e = state[4], f = state[5], g = state[6], h = state[7];
+        QV_SHA2_EIGHT(0, Words::kK, QV_SHA2_INPUT);
+        QV_SHA2_EIGHT(8, Words::kK, QV_SHA2_INPUT);
 #pragma GCC unroll 4
-        for (int i = 16; i < 80; i += 16) {
-            QV_SHA2_EIGHT(i, kK512, QV_SHA2_SCHEDULE);
-            QV_SHA2_EIGHT(i + 8, kK512, QV_SHA2_SCHEDULE);
+        for (int i = 16; i < Words::kRounds; i += 16) {
+            QV_SHA2_EIGHT(i, Words::kK, QV_SHA2_SCHEDULE);
+            QV_SHA2_EIGHT(i + 8, Words::kK, QV_SHA2_SCHEDULE);
         }
         state[0] += a;
         state[1] += b;
@@ -355,7 +348,7 @@ void Compress512(uint64_t state[8], const uint8_t* p, size_t blocks) {
         return;
     }
 #endif
-    Compress512Portable(state, p, blocks);
+    CompressPortable<Sha512Words>(state, p, blocks);
 }
 
 #undef QV_SHA2_SCHEDULE
@@ -420,7 +413,7 @@ void Compress256(uint32_t state[8], const uint8_t* p, size_t blocks) {
         return;
     }
 #endif
-    Compress256Portable(state, p, blocks);
+    CompressPortable<Sha256Words>(state, p, blocks);
 }
 
 }  // namespace
@@ -465,19 +458,17 @@ void Sha2Context::Update(const void* data, size_t size) {
 
 void Sha2Context::Final(uint8_t* digest) {
     if (digestSize == 32) {
-        uint8_t tail[72] = {0x80};
-        const size_t padding = (buffer256.used < 56 ? 56 : 120) - buffer256.used;
-        HashDetail::StoreBe64(tail + padding, byteCount << 3);
-        buffer256.Feed(tail, padding + 8,
-                       [this](const uint8_t* q, size_t blocks) { Compress256(state256, q, blocks); });
+        uint8_t length[8];
+        HashDetail::StoreBe64(length, byteCount << 3);
+        buffer256.FeedPadding(length,
+                              [this](const uint8_t* q, size_t blocks) { Compress256(state256, q, blocks); });
         for (int i = 0; i < 8; ++i) HashDetail::StoreBe32(digest + 4 * i, state256[i]);
     } else if (digestSize != 0) {
-        uint8_t tail[144] = {0x80};
-        const size_t padding = (buffer512.used < 112 ? 112 : 240) - buffer512.used;
-        HashDetail::StoreBe64(tail + padding, byteCount >> 61);  // 128-bit length, high half
-        HashDetail::StoreBe64(tail + padding + 8, byteCount << 3);
-        buffer512.Feed(tail, padding + 16,
-                       [this](const uint8_t* q, size_t blocks) { Compress512(state512, q, blocks); });
+        uint8_t length[16];  // 128-bit length in bits
+        HashDetail::StoreBe64(length, byteCount >> 61);
+        HashDetail::StoreBe64(length + 8, byteCount << 3);
+        buffer512.FeedPadding(length,
+                              [this](const uint8_t* q, size_t blocks) { Compress512(state512, q, blocks); });
         for (size_t i = 0; i < digestSize / 8; ++i) HashDetail::StoreBe64(digest + 8 * i, state512[i]);
     }
 }
