@@ -44,27 +44,11 @@ DWORD LastError::Code() const {
     return value ? std::any_cast<DWORD>(*value) : 0;
 }
 
-ComError::ComError(HRESULT hr, IUnknown* errorInfo) : hr_(hr), errorInfo_(errorInfo) {
-    if (errorInfo_) errorInfo_->AddRef();
-}
-
-ComError::ComError(const ComError& other) : AnyError(other), hr_(other.hr_), errorInfo_(other.errorInfo_) {
-    if (errorInfo_) errorInfo_->AddRef();
-}
-
-ComError& ComError::operator=(const ComError& other) {
-    if (this != &other) {
-        if (other.errorInfo_) other.errorInfo_->AddRef();
-        if (errorInfo_) errorInfo_->Release();
-        AnyError::operator=(other);
-        hr_ = other.hr_;
-        errorInfo_ = other.errorInfo_;
+ComError::ComError(HRESULT hr, IUnknown* errorInfo) : hr_(hr) {
+    if (errorInfo) {
+        errorInfo->AddRef();
+        errorInfo_ = Lumo::Win::ComPtr<IUnknown>::Attach(errorInfo);
     }
-    return *this;
-}
-
-ComError::~ComError() {
-    if (errorInfo_) errorInfo_->Release();
 }
 
 }  // namespace Lumo

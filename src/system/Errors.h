@@ -11,6 +11,8 @@
 #include <memory>
 #include <string>
 
+#include "win/Handle.h"
+
 namespace Lumo {
 
 class AnyError : public std::exception {
@@ -46,15 +48,12 @@ public:
 class ComError : public AnyError {
 public:
     explicit ComError(HRESULT hr, IUnknown* errorInfo = nullptr);
-    ComError(const ComError& other);
-    ComError& operator=(const ComError& other);
-    ~ComError() override;
     HRESULT Result() const { return hr_; }
-    IUnknown* ErrorInfo() const { return errorInfo_; }
+    IUnknown* ErrorInfo() const { return errorInfo_.get(); }
 
 private:
     HRESULT hr_;
-    IUnknown* errorInfo_;
+    Lumo::Win::ComPtr<IUnknown> errorInfo_;
 };
 
 // Throws ComError when hr is a failure code.
