@@ -135,12 +135,8 @@ void CompressPortable(typename Words::Word state[8], const uint8_t* p, size_t bl
 }
 
 #if defined(__x86_64__)
-#define QV_AVX2_TARGET __attribute__((target("avx2,bmi2")))
-#define QV_AVX2_INLINE QV_AVX2_TARGET __attribute__((always_inline)) inline
-#define QV_AVX2_INLINE_LAMBDA __attribute__((target("avx2,bmi2"), always_inline))
-
-// The round constants laid out like the vector schedule below: each pair of constants twice, once for
-// each of the two blocks that share a 256-bit register.
+// The round constants laid out like the schedule buffer of the AVX2 compression in Sha512Avx2.S: each pair
+// of constants twice, once for each of the two blocks that share a 256-bit register.
 struct K512ForTwoBlocks {
     alignas(32) uint64_t words[160];
 };
@@ -157,194 +153,12 @@ constexpr K512ForTwoBlocks MakeK512ForTwoBlocks() {
 }
 
 constexpr K512ForTwoBlocks kK512ForTwoBlocks = MakeK512ForTwoBlocks();
-
-QV_AVX2_INLINE __m256i Rotr64x4(__m256i x, int n) {
-    return _mm256_or_si256(_mm256_srli_epi64(x, n), _mm256_slli_epi64(x, 64 - n));
-}
-
-// The message schedule of two blocks at once. The low 128-bit lane of each vector carries the first block
-// and the high lane the second, so every per-lane instruction (alignr, shuffles) serves both. Step j
-// yields the words 2j and 2j+1 of each block; the last eight steps live in eight vector registers (step j
-// in w[j % 8]), and the words with the round constants added go to memory, where word t of the block in
-// lane L sits at 4 * (t / 2) + 2 * L + t % 2.
-QV_AVX2_INLINE __m256i Schedule512Load(const uint8_t* first, const uint8_t* second, int j) {
-    const __m256i byteSwap = _mm256_set_epi64x(0x08090a0b0c0d0e0fLL, 0x0001020304050607LL,
-                                               0x08090a0b0c0d0e0fLL, 0x0001020304050607LL);
-    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(first + 16 * j));
-    const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(second + 16 * j));
-    return _mm256_shuffle_epi8(_mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1), byteSwap);
-}
-
-// W[t] = s1(W[t-2]) + W[t-7] + s0(W[t-15]) + W[t-16] for t = 2j and 2j+1, from the steps j-8 .. j-1.
-QV_AVX2_INLINE __m256i Schedule512Next(__m256i w16, __m256i w14, __m256i w8, __m256i w6, __m256i w2) {
-    // Rotating each 64-bit word right by eight bits is a byte shuffle.
-    const __m256i rotate8 = _mm256_set_epi64x(0x080f0e0d0c0b0a09LL, 0x0007060504030201LL,
-                                              0x080f0e0d0c0b0a09LL, 0x0007060504030201LL);
-    const __m256i w15 = _mm256_alignr_epi8(w14, w16, 8);
-    const __m256i w7 = _mm256_alignr_epi8(w6, w8, 8);
-    const __m256i s0 = _mm256_xor_si256(_mm256_xor_si256(Rotr64x4(w15, 1), _mm256_shuffle_epi8(w15, rotate8)),
-                                        _mm256_srli_epi64(w15, 7));
-    const __m256i s1 =
-        _mm256_xor_si256(_mm256_xor_si256(Rotr64x4(w2, 19), Rotr64x4(w2, 61)), _mm256_srli_epi64(w2, 6));
-    return _mm256_add_epi64(_mm256_add_epi64(w16, s0), _mm256_add_epi64(w7, s1));
-}
-
-QV_AVX2_INLINE void Schedule512Store(uint64_t* wk, int j, __m256i words) {
-    const __m256i k = _mm256_load_si256(reinterpret_cast<const __m256i*>(kK512ForTwoBlocks.words + 4 * j));
-    _mm256_store_si256(reinterpret_cast<__m256i*>(wk + 4 * j), _mm256_add_epi64(words, k));
-}
-
-// One round with BMI2 rotations. `bc` carries b ^ c in and leaves a ^ b, which is the next round's b ^ c,
-// so the majority costs three operations: Maj(a, b, c) = b ^ ((a ^ b) & (b ^ c)); the choice is the sum of
-// its two disjoint halves, (e & f) + (~e & g). The round is written out instruction by instruction because
-// this order (the three rotations of e issued early, h collecting its terms as they come) ran faster than
-// the compiler's own order of the same expression.
-QV_AVX2_INLINE void Round512(uint64_t a, uint64_t b, uint64_t& d, uint64_t e, uint64_t f, uint64_t g,
-                             uint64_t& h, uint64_t& bc, uint64_t wk) {
-    uint64_t t0, t1, ab;
-    __asm__(
-        "add %[wk], %[h]\n\t"  // h += W[t] + K[t]
-        "mov %[f], %[t0]\n\t"
-        "and %[e], %[t0]\n\t"  // e & f
-        "rorx $41, %[e], %[t1]\n\t"
-        "rorx $18, %[e], %[ab]\n\t"
-        "add %[t0], %[h]\n\t"
-        "andn %[g], %[e], %[t0]\n\t"  // ~e & g
-        "xor %[ab], %[t1]\n\t"
-        "rorx $14, %[e], %[ab]\n\t"
-        "add %[t0], %[h]\n\t"
-        "xor %[ab], %[t1]\n\t"  // Sigma1(e)
-        "mov %[a], %[ab]\n\t"
-        "rorx $39, %[a], %[t0]\n\t"
-        "add %[t1], %[h]\n\t"  // h = T1 = h + W + K + Ch + Sigma1(e)
-        "xor %[b], %[ab]\n\t"  // a ^ b, the next round's b ^ c
-        "rorx $34, %[a], %[t1]\n\t"
-        "add %[h], %[d]\n\t"  // d += T1
-        "and %[ab], %[bc]\n\t"
-        "xor %[t0], %[t1]\n\t"
-        "rorx $28, %[a], %[t0]\n\t"
-        "xor %[b], %[bc]\n\t"   // Maj(a, b, c)
-        "xor %[t0], %[t1]\n\t"  // Sigma0(a)
-        "add %[bc], %[h]\n\t"
-        "add %[t1], %[h]"  // h = T1 + Maj + Sigma0(a)
-        : [h] "+r"(h), [d] "+r"(d), [bc] "+r"(bc), [t0] "=&r"(t0), [t1] "=&r"(t1), [ab] "=&r"(ab)
-        : [a] "r"(a), [b] "r"(b), [e] "r"(e), [f] "r"(f), [g] "r"(g), [wk] "rm"(wk)
-        : "cc");
-    bc = ab;
-}
-
-struct Sha512Working {
-    uint64_t a, b, c, d, e, f, g, h, bc;
-
-    explicit Sha512Working(const uint64_t state[8])
-        : a(state[0]),
-          b(state[1]),
-          c(state[2]),
-          d(state[3]),
-          e(state[4]),
-          f(state[5]),
-          g(state[6]),
-          h(state[7]),
-          bc(state[1] ^ state[2]) {}
-
-    void AddTo(uint64_t state[8]) const {
-        state[0] += a;
-        state[1] += b;
-        state[2] += c;
-        state[3] += d;
-        state[4] += e;
-        state[5] += f;
-        state[6] += g;
-        state[7] += h;
-    }
-};
-
-// Eight rounds reading their words at x[0], x[1], x[4], x[5], ... (one lane of the stored schedule), calling
-// between(std::integral_constant<int, k>) after every two rounds (k = 0 .. 3).
-template <typename Between>
-QV_AVX2_INLINE void Rounds512Eight(Sha512Working& s, const uint64_t* x, Between&& between) {
-    Round512(s.a, s.b, s.d, s.e, s.f, s.g, s.h, s.bc, x[0]);
-    Round512(s.h, s.a, s.c, s.d, s.e, s.f, s.g, s.bc, x[1]);
-    between(std::integral_constant<int, 0>{});
-    Round512(s.g, s.h, s.b, s.c, s.d, s.e, s.f, s.bc, x[4]);
-    Round512(s.f, s.g, s.a, s.b, s.c, s.d, s.e, s.bc, x[5]);
-    between(std::integral_constant<int, 1>{});
-    Round512(s.e, s.f, s.h, s.a, s.b, s.c, s.d, s.bc, x[8]);
-    Round512(s.d, s.e, s.g, s.h, s.a, s.b, s.c, s.bc, x[9]);
-    between(std::integral_constant<int, 2>{});
-    Round512(s.c, s.d, s.f, s.g, s.h, s.a, s.b, s.bc, x[12]);
-    Round512(s.b, s.c, s.e, s.f, s.g, s.h, s.a, s.bc, x[13]);
-    between(std::integral_constant<int, 3>{});
-}
-
-QV_AVX2_INLINE void Rounds512Eight(Sha512Working& s, const uint64_t* x) {
-    Rounds512Eight(s, x, [](auto) {});
-}
-
-// Eight rounds with the four schedule steps j .. j+3 in between. r0 .. r7 is the ring of the eight most
-// recent steps, oldest first; the new steps replace r0 .. r3.
-QV_AVX2_INLINE void Rounds512EightWithSteps(Sha512Working& s, const uint64_t* x, uint64_t* wk, int j,
-                                            __m256i& r0, __m256i& r1, __m256i& r2, __m256i& r3, __m256i& r4,
-                                            __m256i& r5, __m256i& r6, __m256i& r7) {
-    Rounds512Eight(s, x, [&](auto k) QV_AVX2_INLINE_LAMBDA {
-        constexpr int step = decltype(k)::value;
-        if constexpr (step == 0) {
-            r0 = Schedule512Next(r0, r1, r4, r5, r7);
-            Schedule512Store(wk, j, r0);
-        } else if constexpr (step == 1) {
-            r1 = Schedule512Next(r1, r2, r5, r6, r0);
-            Schedule512Store(wk, j + 1, r1);
-        } else if constexpr (step == 2) {
-            r2 = Schedule512Next(r2, r3, r6, r7, r1);
-            Schedule512Store(wk, j + 2, r2);
-        } else {
-            r3 = Schedule512Next(r3, r4, r7, r0, r2);
-            Schedule512Store(wk, j + 3, r3);
-        }
-    });
-}
-
-// Two consecutive blocks (the same block twice when only one is left): the first block's rounds compute
-// the whole schedule of both, two rounds per vector step, with the sixteen most recent words of each block
-// held in registers; the second block's rounds then only read their stored words from wk (160 words,
-// 32-byte aligned). The caller owns wk so that this function needs no aligned frame of its own, which
-// leaves one more register to the rounds.
-__attribute__((noinline)) QV_AVX2_TARGET void Pair512(uint64_t state[8], const uint8_t* first,
-                                                      const uint8_t* second, bool both, uint64_t* wk) {
-    __m256i w[8];
-    for (int j = 0; j < 8; ++j) {
-        w[j] = Schedule512Load(first, second, j);
-        Schedule512Store(wk, j, w[j]);
-    }
-
-    Sha512Working s(state);
-    // Sixteen rounds read steps j .. j+7 while steps j+8 .. j+15 are computed.
-    for (int j = 0; j < 32; j += 8) {
-        Rounds512EightWithSteps(s, wk + 4 * j, wk, j + 8, w[0], w[1], w[2], w[3], w[4], w[5], w[6], w[7]);
-        Rounds512EightWithSteps(s, wk + 4 * j + 16, wk, j + 12, w[4], w[5], w[6], w[7], w[0], w[1], w[2],
-                                w[3]);
-    }
-    Rounds512Eight(s, wk + 128);
-    Rounds512Eight(s, wk + 144);
-    s.AddTo(state);
-    if (!both) return;
-
-    Sha512Working t(state);
-    for (int j = 0; j < 40; j += 4) Rounds512Eight(t, wk + 2 + 4 * j);
-    t.AddTo(state);
-}
-
-QV_AVX2_TARGET void Compress512Avx2(uint64_t state[8], const uint8_t* p, size_t blocks) {
-    alignas(32) uint64_t wk[160];
-    for (; blocks >= 2; blocks -= 2, p += 256) Pair512(state, p, p + 128, true, wk);
-    if (blocks != 0) Pair512(state, p, p, false, wk);
-}
 #endif
 
 void Compress512(uint64_t state[8], const uint8_t* p, size_t blocks) {
 #if defined(__x86_64__)
     if (HashAcceleration::UseAvx2()) {
-        Compress512Avx2(state, p, blocks);
+        QvSha512BlocksAvx2(state, p, blocks, kK512ForTwoBlocks.words);
         return;
     }
 #endif

@@ -23,3 +23,9 @@ struct Sha2Context {
     // Writes digestSize bytes.
     void Final(uint8_t* digest);
 };
+
+#if defined(__x86_64__)
+// SHA-512 compression of `count` 128-byte blocks with AVX2 and BMI2 (Sha512Avx2.S), for processors on which
+// HashAcceleration::UseAvx2() holds. k2 is the table of round constants with each pair of constants twice.
+extern "C" void QvSha512BlocksAvx2(uint64_t state[8], const uint8_t* blocks, size_t count, const uint64_t* k2);
+#endif

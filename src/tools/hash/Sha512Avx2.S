@@ -1,0 +1,353 @@
+// SHA-512 compression with AVX2 and BMI2, two blocks at a time.
+//
+//   void QvSha512BlocksAvx2(uint64_t state[8], const uint8_t* blocks, size_t count, const uint64_t* k2);
+//
+// k2 holds the 80 round constants laid out like the schedule buffer below (each pair of constants twice).
+//
+// Why assembly: the compiler's version of this loop spilled about two values per round to the stack,
+// and the rounds are bound by the number of integer operations the processor can issue, so every extra
+// load and store cost time. Here all sixteen general registers are allocated by hand: a..h, four
+// temporaries, the schedule pointer and the constants pointer.
+//
+// The message schedule of two consecutive blocks is computed at once: the low 128-bit lane of each vector
+// carries the first block and the high lane the second, so one instruction yields two words of each block.
+// Schedule step j holds the words 2j and 2j+1; the eight most recent steps live in ymm0..ymm7 (step j in
+// ymm(j % 8)) and every step also goes to the buffer with its round constants added, word t of lane L at
+// qword 4 * (t / 2) + 2 * L + t % 2. The first block's rounds compute the whole schedule of both blocks,
+// one step every two rounds; the second block's rounds only read the buffer. An odd last block is paired
+// with itself and its second run skipped.
+
+#if defined(__x86_64__)
+
+        .intel_syntax noprefix
+        .text
+
+#if defined(_WIN64)
+#define ARG_STATE rcx
+#define ARG_BLOCKS rdx
+#define ARG_COUNT r8
+#define ARG_K r9
+#else
+#define ARG_STATE rdi
+#define ARG_BLOCKS rsi
+#define ARG_COUNT rdx
+#define ARG_K rcx
+#endif
+
+// Frame, above the eight pushed registers: four local slots, xmm6..xmm13 (callee-saved in the Windows
+// ABI), then the 1280-byte schedule buffer with room to align it to 32 bytes.
+#define SLOT_STATE 0
+#define SLOT_BLOCKS 8
+#define SLOT_COUNT 16
+#define SLOT_K 24
+#define XMM_SAVE 32
+#define WK_AREA 160
+#define FRAME 1480
+
+// t0 = r12, t1 = r13; ab and bc alternate between r14 and r15 from round to round: bc carries b ^ c in
+// and becomes the majority, ab receives a ^ b, the next round's b ^ c. Maj(a, b, c) = b ^ ((a ^ b) & (b ^ c));
+// the choice is added as its two disjoint halves, (e & f) + (~e & g).
+.macro ROUND a, b, c, d, e, f, g, h, ab, bc, wk
+        add     \h, \wk
+        mov     r12, \f
+        and     r12, \e
+        rorx    r13, \e, 41
+        rorx    \ab, \e, 18
+        add     \h, r12
+        andn    r12, \e, \g
+        xor     r13, \ab
+        rorx    \ab, \e, 14
+        add     \h, r12
+        xor     r13, \ab
+        mov     \ab, \a
+        rorx    r12, \a, 39
+        add     \h, r13
+        xor     \ab, \b
+        rorx    r13, \a, 34
+        add     \d, \h
+        and     \bc, \ab
+        xor     r13, r12
+        rorx    r12, \a, 28
+        xor     \bc, \b
+        xor     r13, r12
+        add     \h, \bc
+        add     \h, r13
+.endm
+
+// Rounds 2i and 2i+1 of eight (i = 0..3), with a = rax .. h = r11 at the first of the eight, reading the
+// words of the lane at byte offset `lane` of step `step` relative to rsi.
+.macro ROUND_PAIR i, step, lane
+.if \i == 0
+        ROUND rax, rbx, rcx, rdx, r8, r9, r10, r11, r14, r15, [rsi + 32 * \step + \lane]
+        ROUND r11, rax, rbx, rcx, rdx, r8, r9, r10, r15, r14, [rsi + 32 * \step + \lane + 8]
+.elseif \i == 1
+        ROUND r10, r11, rax, rbx, rcx, rdx, r8, r9, r14, r15, [rsi + 32 * \step + \lane]
+        ROUND r9, r10, r11, rax, rbx, rcx, rdx, r8, r15, r14, [rsi + 32 * \step + \lane + 8]
+.elseif \i == 2
+        ROUND r8, r9, r10, r11, rax, rbx, rcx, rdx, r14, r15, [rsi + 32 * \step + \lane]
+        ROUND rdx, r8, r9, r10, r11, rax, rbx, rcx, r15, r14, [rsi + 32 * \step + \lane + 8]
+.else
+        ROUND rcx, rdx, r8, r9, r10, r11, rax, rbx, r14, r15, [rsi + 32 * \step + \lane]
+        ROUND rbx, rcx, rdx, r8, r9, r10, r11, rax, r15, r14, [rsi + 32 * \step + \lane + 8]
+.endif
+.endm
+
+// W[t] = s1(W[t-2]) + W[t-7] + s0(W[t-15]) + W[t-16] for both words of a step and both blocks, from the
+// steps j-8 (w16, replaced by the result), j-7, j-4, j-3 and j-1; stored with its constants at byte
+// offset `at` from rsi (the constants at the same offset from rdi). ymm12 rotates each word by 8 bits.
+.macro SCHEDULE w16, w14, w8, w6, w2, at
+        vpalignr ymm8, \w14, \w16, 8
+        vpalignr ymm9, \w6, \w8, 8
+        vpaddq  \w16, \w16, ymm9
+        vpsrlq  ymm9, ymm8, 1
+        vpsllq  ymm10, ymm8, 63
+        vpxor   ymm9, ymm9, ymm10
+        vpsrlq  ymm10, ymm8, 7
+        vpshufb ymm8, ymm8, ymm12
+        vpxor   ymm9, ymm9, ymm10
+        vpxor   ymm9, ymm9, ymm8
+        vpaddq  \w16, \w16, ymm9
+        vpsrlq  ymm8, \w2, 6
+        vpsrlq  ymm9, \w2, 19
+        vpsllq  ymm10, \w2, 45
+        vpxor   ymm8, ymm8, ymm9
+        vpxor   ymm8, ymm8, ymm10
+        vpsrlq  ymm9, \w2, 61
+        vpsllq  ymm10, \w2, 3
+        vpxor   ymm8, ymm8, ymm9
+        vpxor   ymm8, ymm8, ymm10
+        vpaddq  \w16, \w16, ymm8
+        vpaddq  ymm8, \w16, [rdi + \at]
+        vmovdqa [rsi + \at], ymm8
+.endm
+
+// Steps j .. j+7 loaded from the two blocks at r12 and r13, byte-swapped, stored with their constants.
+.macro LOAD_STEP w, x, j
+        vmovdqu \x, [r12 + 16 * \j]
+        vinserti128 \w, \w, [r13 + 16 * \j], 1
+        vpshufb \w, \w, ymm13
+        vpaddq  ymm8, \w, [rdi + 32 * \j]
+        vmovdqa [rsi + 32 * \j], ymm8
+.endm
+
+// a..h from, and back into, the state at r12; bc = b ^ c.
+.macro LOAD_STATE
+        mov     rax, [r12]
+        mov     rbx, [r12 + 8]
+        mov     rcx, [r12 + 16]
+        mov     rdx, [r12 + 24]
+        mov     r8, [r12 + 32]
+        mov     r9, [r12 + 40]
+        mov     r10, [r12 + 48]
+        mov     r11, [r12 + 56]
+        mov     r15, rbx
+        xor     r15, rcx
+.endm
+
+.macro ADD_STATE
+        add     [r12], rax
+        add     [r12 + 8], rbx
+        add     [r12 + 16], rcx
+        add     [r12 + 24], rdx
+        add     [r12 + 32], r8
+        add     [r12 + 40], r9
+        add     [r12 + 48], r10
+        add     [r12 + 56], r11
+.endm
+
+        .p2align 5
+        .globl  QvSha512BlocksAvx2
+#if defined(_WIN64)
+        .def    QvSha512BlocksAvx2; .scl 2; .type 32; .endef
+        .seh_proc QvSha512BlocksAvx2
+#else
+        .type   QvSha512BlocksAvx2, @function
+#endif
+QvSha512BlocksAvx2:
+        push    rbp
+#if defined(_WIN64)
+        .seh_pushreg rbp
+#endif
+        push    rbx
+#if defined(_WIN64)
+        .seh_pushreg rbx
+#endif
+        push    rdi
+#if defined(_WIN64)
+        .seh_pushreg rdi
+#endif
+        push    rsi
+#if defined(_WIN64)
+        .seh_pushreg rsi
+#endif
+        push    r12
+#if defined(_WIN64)
+        .seh_pushreg r12
+#endif
+        push    r13
+#if defined(_WIN64)
+        .seh_pushreg r13
+#endif
+        push    r14
+#if defined(_WIN64)
+        .seh_pushreg r14
+#endif
+        push    r15
+#if defined(_WIN64)
+        .seh_pushreg r15
+#endif
+        sub     rsp, FRAME
+#if defined(_WIN64)
+        .seh_stackalloc FRAME
+        movdqa  [rsp + XMM_SAVE + 0], xmm6
+        .seh_savexmm xmm6, XMM_SAVE + 0
+        movdqa  [rsp + XMM_SAVE + 16], xmm7
+        .seh_savexmm xmm7, XMM_SAVE + 16
+        movdqa  [rsp + XMM_SAVE + 32], xmm8
+        .seh_savexmm xmm8, XMM_SAVE + 32
+        movdqa  [rsp + XMM_SAVE + 48], xmm9
+        .seh_savexmm xmm9, XMM_SAVE + 48
+        movdqa  [rsp + XMM_SAVE + 64], xmm10
+        .seh_savexmm xmm10, XMM_SAVE + 64
+        movdqa  [rsp + XMM_SAVE + 80], xmm11
+        .seh_savexmm xmm11, XMM_SAVE + 80
+        movdqa  [rsp + XMM_SAVE + 96], xmm12
+        .seh_savexmm xmm12, XMM_SAVE + 96
+        movdqa  [rsp + XMM_SAVE + 112], xmm13
+        .seh_savexmm xmm13, XMM_SAVE + 112
+        .seh_endprologue
+#endif
+        test    ARG_COUNT, ARG_COUNT
+        jz      .Ldone
+        mov     [rsp + SLOT_STATE], ARG_STATE
+        mov     [rsp + SLOT_BLOCKS], ARG_BLOCKS
+        mov     [rsp + SLOT_COUNT], ARG_COUNT
+        mov     [rsp + SLOT_K], ARG_K
+        lea     rsi, [rsp + WK_AREA + 31]
+        and     rsi, -32
+        vmovdqu ymm12, [rip + .Lrotate8]
+        vmovdqu ymm13, [rip + .Lbyteswap]
+
+.Lpair:
+        mov     rdi, [rsp + SLOT_K]
+        mov     r12, [rsp + SLOT_BLOCKS]
+        lea     r13, [r12 + 128]
+        cmp     qword ptr [rsp + SLOT_COUNT], 1
+        cmove   r13, r12
+        LOAD_STEP ymm0, xmm0, 0
+        LOAD_STEP ymm1, xmm1, 1
+        LOAD_STEP ymm2, xmm2, 2
+        LOAD_STEP ymm3, xmm3, 3
+        LOAD_STEP ymm4, xmm4, 4
+        LOAD_STEP ymm5, xmm5, 5
+        LOAD_STEP ymm6, xmm6, 6
+        LOAD_STEP ymm7, xmm7, 7
+
+        mov     r12, [rsp + SLOT_STATE]
+        LOAD_STATE
+        // Rounds 0..63 in four passes: sixteen rounds read steps j..j+7 while steps j+8..j+15 are made.
+        lea     rbp, [rdi + 1024]
+.Lschedule:
+        ROUND_PAIR 0, 0, 0
+        SCHEDULE ymm0, ymm1, ymm4, ymm5, ymm7, 256
+        ROUND_PAIR 1, 1, 0
+        SCHEDULE ymm1, ymm2, ymm5, ymm6, ymm0, 288
+        ROUND_PAIR 2, 2, 0
+        SCHEDULE ymm2, ymm3, ymm6, ymm7, ymm1, 320
+        ROUND_PAIR 3, 3, 0
+        SCHEDULE ymm3, ymm4, ymm7, ymm0, ymm2, 352
+        ROUND_PAIR 0, 4, 0
+        SCHEDULE ymm4, ymm5, ymm0, ymm1, ymm3, 384
+        ROUND_PAIR 1, 5, 0
+        SCHEDULE ymm5, ymm6, ymm1, ymm2, ymm4, 416
+        ROUND_PAIR 2, 6, 0
+        SCHEDULE ymm6, ymm7, ymm2, ymm3, ymm5, 448
+        ROUND_PAIR 3, 7, 0
+        SCHEDULE ymm7, ymm0, ymm3, ymm4, ymm6, 480
+        add     rsi, 256
+        add     rdi, 256
+        cmp     rdi, rbp
+        jne     .Lschedule
+
+        ROUND_PAIR 0, 0, 0
+        ROUND_PAIR 1, 1, 0
+        ROUND_PAIR 2, 2, 0
+        ROUND_PAIR 3, 3, 0
+        ROUND_PAIR 0, 4, 0
+        ROUND_PAIR 1, 5, 0
+        ROUND_PAIR 2, 6, 0
+        ROUND_PAIR 3, 7, 0
+        sub     rsi, 1024
+        mov     r12, [rsp + SLOT_STATE]
+        ADD_STATE
+        cmp     qword ptr [rsp + SLOT_COUNT], 1
+        je      .Ldone
+
+        // The second block: its words sit 16 bytes into every step.
+        LOAD_STATE
+        lea     rbp, [rsi + 1280]
+.Lsecond:
+        ROUND_PAIR 0, 0, 16
+        ROUND_PAIR 1, 1, 16
+        ROUND_PAIR 2, 2, 16
+        ROUND_PAIR 3, 3, 16
+        ROUND_PAIR 0, 4, 16
+        ROUND_PAIR 1, 5, 16
+        ROUND_PAIR 2, 6, 16
+        ROUND_PAIR 3, 7, 16
+        add     rsi, 256
+        cmp     rsi, rbp
+        jne     .Lsecond
+        sub     rsi, 1280
+        mov     r12, [rsp + SLOT_STATE]
+        ADD_STATE
+
+        add     qword ptr [rsp + SLOT_BLOCKS], 256
+        sub     qword ptr [rsp + SLOT_COUNT], 2
+        jnz     .Lpair
+
+.Ldone:
+        vzeroupper
+#if defined(_WIN64)
+        movdqa  xmm6, [rsp + XMM_SAVE + 0]
+        movdqa  xmm7, [rsp + XMM_SAVE + 16]
+        movdqa  xmm8, [rsp + XMM_SAVE + 32]
+        movdqa  xmm9, [rsp + XMM_SAVE + 48]
+        movdqa  xmm10, [rsp + XMM_SAVE + 64]
+        movdqa  xmm11, [rsp + XMM_SAVE + 80]
+        movdqa  xmm12, [rsp + XMM_SAVE + 96]
+        movdqa  xmm13, [rsp + XMM_SAVE + 112]
+#endif
+        add     rsp, FRAME
+        pop     r15
+        pop     r14
+        pop     r13
+        pop     r12
+        pop     rsi
+        pop     rdi
+        pop     rbx
+        pop     rbp
+        ret
+#if defined(_WIN64)
+        .seh_endproc
+#else
+        .size   QvSha512BlocksAvx2, . - QvSha512BlocksAvx2
+#endif
+
+#if defined(_WIN64)
+        .section .rdata, "dr"
+#else
+        .section .rodata
+#endif
+        .p2align 5
+// vpshufb masks: reverse the bytes of each 64-bit word; rotate each 64-bit word right by 8 bits.
+.Lbyteswap:
+        .quad   0x0001020304050607, 0x08090a0b0c0d0e0f, 0x0001020304050607, 0x08090a0b0c0d0e0f
+.Lrotate8:
+        .quad   0x0007060504030201, 0x080f0e0d0c0b0a09, 0x0007060504030201, 0x080f0e0d0c0b0a09
+
+#if defined(__ELF__)
+        .section .note.GNU-stack, "", @progbits
+#endif
+
+#endif
