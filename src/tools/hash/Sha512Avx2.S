@@ -155,7 +155,11 @@
         add     [r12 + 56], r11
 .endm
 
-        .p2align 5
+// The function starts on a 64-byte boundary and each loop at a fixed place within its 64-byte line: on the
+// Zen 3 processors this was tuned on, the speed of the two loops depends on where their instructions fall
+// relative to those boundaries by up to 10% (measured over every 16-byte placement; these were the best),
+// and pinning them keeps an unrelated change elsewhere in the library from moving them.
+        .p2align 6
         .globl  QvSha512BlocksAvx2
 #if defined(_WIN64)
         .def    QvSha512BlocksAvx2; .scl 2; .type 32; .endef
@@ -247,6 +251,8 @@ QvSha512BlocksAvx2:
         LOAD_STATE
         // Rounds 0..63 in four passes: sixteen rounds read steps j..j+7 while steps j+8..j+15 are made.
         lea     rbp, [rdi + 1024]
+        .p2align 6
+        .nops   16
 .Lschedule:
         ROUND_PAIR 0, 0, 0
         SCHEDULE ymm0, ymm1, ymm4, ymm5, ymm7, 256
@@ -286,6 +292,8 @@ QvSha512BlocksAvx2:
         // The second block: its words sit 16 bytes into every step.
         LOAD_STATE
         lea     rbp, [rsi + 1280]
+        .p2align 6
+        .nops   32
 .Lsecond:
         ROUND_PAIR 0, 0, 16
         ROUND_PAIR 1, 1, 16
