@@ -3,7 +3,7 @@
 #   bench/run-hash-bench.sh BUILD_DIR [FOLDER] [--md2-mib N] [--reps N] [--only ALGORITHM,...] [--memory]
 # Creates (once) a 1 GiB file of random bytes in FOLDER (default /tmp), warms the file cache, then for every
 # algorithm times HashBench.exe under Wine (timed inside the program, so Wine's start-up is excluded) and
-# each available peer (openssl dgst, rhash, coreutils, zlib through python3), alternating between them.
+# each available peer (openssl dgst, rhash, coreutils, zlib through python3), taking turns in each repetition.
 # Prints: algorithm, our time, best peer and its time, ratio (ours / best peer); MD2, which no peer
 # offers, is reported in MB/s. Each figure is the best of --reps runs (default 1).
 # --memory compares the digests alone instead: HashBench hashing 256 MiB held in memory against
@@ -128,14 +128,41 @@ printf "%-8s %10s  %-44s %10s  %s\n" algorithm "ours (s)" "best peer" "peer (s)"
 for algorithm in $ALGORITHMS; do
     file="$FILE"
     [ "$algorithm" = md2 ] && file="$MD2_FILE"
+
+    available=()
+    IFS='|' read -r -a peers <<<"$(peers_for "$algorithm")"
+    for peer in "${peers[@]}"; do
+        read -r -a command <<<"$peer"
+        case "${command[0]}" in
+            zlib_crc32) command -v python3 >/dev/null || continue ;;
+            *) command -v "${command[0]}" >/dev/null || continue ;;
+        esac
+        # A peer that cannot compute this digest here (say, openssl without MD4) is skipped.
+        "${command[@]}" /dev/null >/dev/null 2>&1 || continue
+        available+=("$peer")
+    done
+
+    # Each repetition runs ours and then every peer once, so that a slow spell of the machine falls on
+    # all of them alike rather than on whichever happened to be measured then.
     ours=""
     digest=""
+    best=""
+    best_name=""
     for _ in $(seq "$REPS"); do
         line="$("$WINE_RUN" "$BENCH" "$algorithm" "$(windows_path "$file")" 2>/dev/null | tr -d '\r')"
         t="${line%% *}"
-        digest="${line#* }"
-        [ -n "$t" ] || continue
-        if [ -z "$ours" ] || awk -v a="$t" -v b="$ours" 'BEGIN { exit !(a < b) }'; then ours="$t"; fi
+        if [ -n "$t" ]; then
+            digest="${line#* }"
+            if [ -z "$ours" ] || awk -v a="$t" -v b="$ours" 'BEGIN { exit !(a < b) }'; then ours="$t"; fi
+        fi
+        for peer in "${available[@]}"; do
+            read -r -a command <<<"$peer"
+            t="$(time_command "${command[@]}" "$file")" || continue
+            if [ -z "$best" ] || awk -v a="$t" -v b="$best" 'BEGIN { exit !(a < b) }'; then
+                best="$t"
+                best_name="$peer"
+            fi
+        done
     done
     [ -n "$ours" ] || { echo "$algorithm: HashBench failed" >&2; continue; }
 
@@ -146,25 +173,6 @@ for algorithm in $ALGORITHMS; do
         continue
     fi
 
-    best=""
-    best_name=""
-    IFS='|' read -r -a peers <<<"$(peers_for "$algorithm")"
-    for peer in "${peers[@]}"; do
-        read -r -a command <<<"$peer"
-        case "${command[0]}" in
-            zlib_crc32) command -v python3 >/dev/null || continue ;;
-            *) command -v "${command[0]}" >/dev/null || continue ;;
-        esac
-        # A peer that cannot compute this digest here (say, openssl without MD4) is skipped.
-        "${command[@]}" /dev/null >/dev/null 2>&1 || continue
-        for _ in $(seq "$REPS"); do
-            t="$(time_command "${command[@]}" "$file")" || continue
-            if [ -z "$best" ] || awk -v a="$t" -v b="$best" 'BEGIN { exit !(a < b) }'; then
-                best="$t"
-                best_name="$peer"
-            fi
-        done
-    done
     # The digest of the best peer must equal ours, or the comparison means nothing.
     check=""
     if [ -n "$best_name" ]; then

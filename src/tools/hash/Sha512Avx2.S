@@ -155,6 +155,19 @@
         add     [r12 + 56], r11
 .endm
 
+// Prologue steps, each with the unwind data Windows needs to walk the stack through this function.
+.macro SAVE_GPR r
+        push    \r
+#if defined(_WIN64)
+        .seh_pushreg \r
+#endif
+.endm
+
+.macro SAVE_XMM x, at
+        movdqa  [rsp + XMM_SAVE + \at], \x
+        .seh_savexmm \x, XMM_SAVE + \at
+.endm
+
 // The function starts on a 64-byte boundary and each loop at a fixed place within its 64-byte line: on the
 // Zen 3 processors this was tuned on, the speed of the two loops depends on where their instructions fall
 // relative to those boundaries by up to 10% (measured over every 16-byte placement; these were the best),
@@ -168,57 +181,25 @@
         .type   QvSha512BlocksAvx2, @function
 #endif
 QvSha512BlocksAvx2:
-        push    rbp
-#if defined(_WIN64)
-        .seh_pushreg rbp
-#endif
-        push    rbx
-#if defined(_WIN64)
-        .seh_pushreg rbx
-#endif
-        push    rdi
-#if defined(_WIN64)
-        .seh_pushreg rdi
-#endif
-        push    rsi
-#if defined(_WIN64)
-        .seh_pushreg rsi
-#endif
-        push    r12
-#if defined(_WIN64)
-        .seh_pushreg r12
-#endif
-        push    r13
-#if defined(_WIN64)
-        .seh_pushreg r13
-#endif
-        push    r14
-#if defined(_WIN64)
-        .seh_pushreg r14
-#endif
-        push    r15
-#if defined(_WIN64)
-        .seh_pushreg r15
-#endif
+        SAVE_GPR rbp
+        SAVE_GPR rbx
+        SAVE_GPR rdi
+        SAVE_GPR rsi
+        SAVE_GPR r12
+        SAVE_GPR r13
+        SAVE_GPR r14
+        SAVE_GPR r15
         sub     rsp, FRAME
 #if defined(_WIN64)
         .seh_stackalloc FRAME
-        movdqa  [rsp + XMM_SAVE + 0], xmm6
-        .seh_savexmm xmm6, XMM_SAVE + 0
-        movdqa  [rsp + XMM_SAVE + 16], xmm7
-        .seh_savexmm xmm7, XMM_SAVE + 16
-        movdqa  [rsp + XMM_SAVE + 32], xmm8
-        .seh_savexmm xmm8, XMM_SAVE + 32
-        movdqa  [rsp + XMM_SAVE + 48], xmm9
-        .seh_savexmm xmm9, XMM_SAVE + 48
-        movdqa  [rsp + XMM_SAVE + 64], xmm10
-        .seh_savexmm xmm10, XMM_SAVE + 64
-        movdqa  [rsp + XMM_SAVE + 80], xmm11
-        .seh_savexmm xmm11, XMM_SAVE + 80
-        movdqa  [rsp + XMM_SAVE + 96], xmm12
-        .seh_savexmm xmm12, XMM_SAVE + 96
-        movdqa  [rsp + XMM_SAVE + 112], xmm13
-        .seh_savexmm xmm13, XMM_SAVE + 112
+        SAVE_XMM xmm6, 0
+        SAVE_XMM xmm7, 16
+        SAVE_XMM xmm8, 32
+        SAVE_XMM xmm9, 48
+        SAVE_XMM xmm10, 64
+        SAVE_XMM xmm11, 80
+        SAVE_XMM xmm12, 96
+        SAVE_XMM xmm13, 112
         .seh_endprologue
 #endif
         test    ARG_COUNT, ARG_COUNT
