@@ -47,78 +47,117 @@
 // t0 = r12, t1 = r13; ab and bc alternate between r14 and r15 from round to round: bc carries b ^ c in
 // and becomes the majority, ab receives a ^ b, the next round's b ^ c. Maj(a, b, c) = b ^ ((a ^ b) & (b ^ c));
 // the choice is added as its two disjoint halves, (e & f) + (~e & g).
-.macro ROUND a, b, c, d, e, f, g, h, ab, bc, wk
+// Given a schedule step (part 0 for the first round of a pair, 4 for the second), a quarter of that step's
+// vector instructions follows every sixth instruction of the round: spread this finely, the vector work
+// never holds up the issue of the rounds' integer work. Measured against the whole step placed between
+// two rounds: 2.5% faster on a quiet machine, 4-7% while the other thread of the core is busy.
+.macro ROUND a, b, c, d, e, f, g, h, ab, bc, wk, part=-100, w16=ymm0, w14=ymm0, w8=ymm0, w6=ymm0, w2=ymm0, at=0
         add     \h, \wk
         mov     r12, \f
         and     r12, \e
         rorx    r13, \e, 41
         rorx    \ab, \e, 18
         add     \h, r12
+        SCHEDULE_PART (\part+0), \w16, \w14, \w8, \w6, \w2, \at
         andn    r12, \e, \g
         xor     r13, \ab
         rorx    \ab, \e, 14
         add     \h, r12
         xor     r13, \ab
         mov     \ab, \a
+        SCHEDULE_PART (\part+1), \w16, \w14, \w8, \w6, \w2, \at
         rorx    r12, \a, 39
         add     \h, r13
         xor     \ab, \b
         rorx    r13, \a, 34
         add     \d, \h
         and     \bc, \ab
+        SCHEDULE_PART (\part+2), \w16, \w14, \w8, \w6, \w2, \at
         xor     r13, r12
         rorx    r12, \a, 28
         xor     \bc, \b
         xor     r13, r12
         add     \h, \bc
         add     \h, r13
+        SCHEDULE_PART (\part+3), \w16, \w14, \w8, \w6, \w2, \at
 .endm
 
 // Rounds 2i and 2i+1 of eight (i = 0..3), with a = rax .. h = r11 at the first of the eight, reading the
-// words of the lane at byte offset `lane` of step `step` relative to rsi.
-.macro ROUND_PAIR i, step, lane
+// words of the lane at byte offset `lane` of step `step` relative to rsi; with the arguments of a schedule
+// step (w16 .. at, see SCHEDULE_PART), that step is computed within the two rounds.
+.macro ROUND_PAIR i, step, lane, w16, w14, w8, w6, w2, at
 .if \i == 0
-        ROUND rax, rbx, rcx, rdx, r8, r9, r10, r11, r14, r15, [rsi + 32 * \step + \lane]
-        ROUND r11, rax, rbx, rcx, rdx, r8, r9, r10, r15, r14, [rsi + 32 * \step + \lane + 8]
-.elseif \i == 1
-        ROUND r10, r11, rax, rbx, rcx, rdx, r8, r9, r14, r15, [rsi + 32 * \step + \lane]
-        ROUND r9, r10, r11, rax, rbx, rcx, rdx, r8, r15, r14, [rsi + 32 * \step + \lane + 8]
-.elseif \i == 2
-        ROUND r8, r9, r10, r11, rax, rbx, rcx, rdx, r14, r15, [rsi + 32 * \step + \lane]
-        ROUND rdx, r8, r9, r10, r11, rax, rbx, rcx, r15, r14, [rsi + 32 * \step + \lane + 8]
+.ifb \w16
+        ROUND rax, rbx, rcx, rdx, r8, r9, r10, r11, r14, r15, [rsi+32*\step+\lane]
+        ROUND r11, rax, rbx, rcx, rdx, r8, r9, r10, r15, r14, [rsi+32*\step+\lane+8]
 .else
-        ROUND rcx, rdx, r8, r9, r10, r11, rax, rbx, r14, r15, [rsi + 32 * \step + \lane]
-        ROUND rbx, rcx, rdx, r8, r9, r10, r11, rax, r15, r14, [rsi + 32 * \step + \lane + 8]
+        ROUND rax, rbx, rcx, rdx, r8, r9, r10, r11, r14, r15, [rsi+32*\step+\lane], 0, \w16, \w14, \w8, \w6, \w2, \at
+        ROUND r11, rax, rbx, rcx, rdx, r8, r9, r10, r15, r14, [rsi+32*\step+\lane+8], 4, \w16, \w14, \w8, \w6, \w2, \at
+.endif
+.elseif \i == 1
+.ifb \w16
+        ROUND r10, r11, rax, rbx, rcx, rdx, r8, r9, r14, r15, [rsi+32*\step+\lane]
+        ROUND r9, r10, r11, rax, rbx, rcx, rdx, r8, r15, r14, [rsi+32*\step+\lane+8]
+.else
+        ROUND r10, r11, rax, rbx, rcx, rdx, r8, r9, r14, r15, [rsi+32*\step+\lane], 0, \w16, \w14, \w8, \w6, \w2, \at
+        ROUND r9, r10, r11, rax, rbx, rcx, rdx, r8, r15, r14, [rsi+32*\step+\lane+8], 4, \w16, \w14, \w8, \w6, \w2, \at
+.endif
+.elseif \i == 2
+.ifb \w16
+        ROUND r8, r9, r10, r11, rax, rbx, rcx, rdx, r14, r15, [rsi+32*\step+\lane]
+        ROUND rdx, r8, r9, r10, r11, rax, rbx, rcx, r15, r14, [rsi+32*\step+\lane+8]
+.else
+        ROUND r8, r9, r10, r11, rax, rbx, rcx, rdx, r14, r15, [rsi+32*\step+\lane], 0, \w16, \w14, \w8, \w6, \w2, \at
+        ROUND rdx, r8, r9, r10, r11, rax, rbx, rcx, r15, r14, [rsi+32*\step+\lane+8], 4, \w16, \w14, \w8, \w6, \w2, \at
+.endif
+.elseif \i == 3
+.ifb \w16
+        ROUND rcx, rdx, r8, r9, r10, r11, rax, rbx, r14, r15, [rsi+32*\step+\lane]
+        ROUND rbx, rcx, rdx, r8, r9, r10, r11, rax, r15, r14, [rsi+32*\step+\lane+8]
+.else
+        ROUND rcx, rdx, r8, r9, r10, r11, rax, rbx, r14, r15, [rsi+32*\step+\lane], 0, \w16, \w14, \w8, \w6, \w2, \at
+        ROUND rbx, rcx, rdx, r8, r9, r10, r11, rax, r15, r14, [rsi+32*\step+\lane+8], 4, \w16, \w14, \w8, \w6, \w2, \at
+.endif
 .endif
 .endm
 
+// One eighth (`part` 0..7; any other value emits nothing) of a schedule step:
 // W[t] = s1(W[t-2]) + W[t-7] + s0(W[t-15]) + W[t-16] for both words of a step and both blocks, from the
 // steps j-8 (w16, replaced by the result), j-7, j-4, j-3 and j-1; stored with its constants at byte
 // offset `at` from rsi (the constants at the same offset from rdi). ymm12 rotates each word by 8 bits.
-.macro SCHEDULE w16, w14, w8, w6, w2, at
+.macro SCHEDULE_PART part, w16, w14, w8, w6, w2, at
+.if \part == 0
         vpalignr ymm8, \w14, \w16, 8
         vpalignr ymm9, \w6, \w8, 8
         vpaddq  \w16, \w16, ymm9
+.elseif \part == 1
         vpsrlq  ymm9, ymm8, 1
         vpsllq  ymm10, ymm8, 63
         vpxor   ymm9, ymm9, ymm10
+.elseif \part == 2
         vpsrlq  ymm10, ymm8, 7
         vpshufb ymm8, ymm8, ymm12
         vpxor   ymm9, ymm9, ymm10
+.elseif \part == 3
         vpxor   ymm9, ymm9, ymm8
         vpaddq  \w16, \w16, ymm9
         vpsrlq  ymm8, \w2, 6
+.elseif \part == 4
         vpsrlq  ymm9, \w2, 19
         vpsllq  ymm10, \w2, 45
         vpxor   ymm8, ymm8, ymm9
+.elseif \part == 5
         vpxor   ymm8, ymm8, ymm10
         vpsrlq  ymm9, \w2, 61
         vpsllq  ymm10, \w2, 3
+.elseif \part == 6
         vpxor   ymm8, ymm8, ymm9
         vpxor   ymm8, ymm8, ymm10
         vpaddq  \w16, \w16, ymm8
+.elseif \part == 7
         vpaddq  ymm8, \w16, [rdi + \at]
         vmovdqa [rsi + \at], ymm8
+.endif
 .endm
 
 // Steps j .. j+7 loaded from the two blocks at r12 and r13, byte-swapped, stored with their constants.
@@ -235,22 +274,14 @@ QvSha512BlocksAvx2:
         .p2align 6
         .nops   16
 .Lschedule:
-        ROUND_PAIR 0, 0, 0
-        SCHEDULE ymm0, ymm1, ymm4, ymm5, ymm7, 256
-        ROUND_PAIR 1, 1, 0
-        SCHEDULE ymm1, ymm2, ymm5, ymm6, ymm0, 288
-        ROUND_PAIR 2, 2, 0
-        SCHEDULE ymm2, ymm3, ymm6, ymm7, ymm1, 320
-        ROUND_PAIR 3, 3, 0
-        SCHEDULE ymm3, ymm4, ymm7, ymm0, ymm2, 352
-        ROUND_PAIR 0, 4, 0
-        SCHEDULE ymm4, ymm5, ymm0, ymm1, ymm3, 384
-        ROUND_PAIR 1, 5, 0
-        SCHEDULE ymm5, ymm6, ymm1, ymm2, ymm4, 416
-        ROUND_PAIR 2, 6, 0
-        SCHEDULE ymm6, ymm7, ymm2, ymm3, ymm5, 448
-        ROUND_PAIR 3, 7, 0
-        SCHEDULE ymm7, ymm0, ymm3, ymm4, ymm6, 480
+        ROUND_PAIR 0, 0, 0, ymm0, ymm1, ymm4, ymm5, ymm7, 256
+        ROUND_PAIR 1, 1, 0, ymm1, ymm2, ymm5, ymm6, ymm0, 288
+        ROUND_PAIR 2, 2, 0, ymm2, ymm3, ymm6, ymm7, ymm1, 320
+        ROUND_PAIR 3, 3, 0, ymm3, ymm4, ymm7, ymm0, ymm2, 352
+        ROUND_PAIR 0, 4, 0, ymm4, ymm5, ymm0, ymm1, ymm3, 384
+        ROUND_PAIR 1, 5, 0, ymm5, ymm6, ymm1, ymm2, ymm4, 416
+        ROUND_PAIR 2, 6, 0, ymm6, ymm7, ymm2, ymm3, ymm5, 448
+        ROUND_PAIR 3, 7, 0, ymm7, ymm0, ymm3, ymm4, ymm6, 480
         add     rsi, 256
         add     rdi, 256
         cmp     rdi, rbp
