@@ -85,39 +85,24 @@
 // Rounds 2i and 2i+1 of eight (i = 0..3), with a = rax .. h = r11 at the first of the eight, reading the
 // words of the lane at byte offset `lane` of step `step` relative to rsi; with the arguments of a schedule
 // step (w16 .. at, see SCHEDULE_PART), that step is computed within the two rounds.
-.macro ROUND_PAIR i, step, lane, w16, w14, w8, w6, w2, at
+.macro ROUND_PAIR i, step, lane, w16, w14, w8, w6, w2, at=0
+.ifb \w16
+        .set    .Lpart, -100
+.else
+        .set    .Lpart, 0
+.endif
 .if \i == 0
-.ifb \w16
-        ROUND rax, rbx, rcx, rdx, r8, r9, r10, r11, r14, r15, [rsi+32*\step+\lane]
-        ROUND r11, rax, rbx, rcx, rdx, r8, r9, r10, r15, r14, [rsi+32*\step+\lane+8]
-.else
-        ROUND rax, rbx, rcx, rdx, r8, r9, r10, r11, r14, r15, [rsi+32*\step+\lane], 0, \w16, \w14, \w8, \w6, \w2, \at
-        ROUND r11, rax, rbx, rcx, rdx, r8, r9, r10, r15, r14, [rsi+32*\step+\lane+8], 4, \w16, \w14, \w8, \w6, \w2, \at
-.endif
+        ROUND rax, rbx, rcx, rdx, r8, r9, r10, r11, r14, r15, [rsi+32*\step+\lane], .Lpart, \w16, \w14, \w8, \w6, \w2, \at
+        ROUND r11, rax, rbx, rcx, rdx, r8, r9, r10, r15, r14, [rsi+32*\step+\lane+8], .Lpart+4, \w16, \w14, \w8, \w6, \w2, \at
 .elseif \i == 1
-.ifb \w16
-        ROUND r10, r11, rax, rbx, rcx, rdx, r8, r9, r14, r15, [rsi+32*\step+\lane]
-        ROUND r9, r10, r11, rax, rbx, rcx, rdx, r8, r15, r14, [rsi+32*\step+\lane+8]
-.else
-        ROUND r10, r11, rax, rbx, rcx, rdx, r8, r9, r14, r15, [rsi+32*\step+\lane], 0, \w16, \w14, \w8, \w6, \w2, \at
-        ROUND r9, r10, r11, rax, rbx, rcx, rdx, r8, r15, r14, [rsi+32*\step+\lane+8], 4, \w16, \w14, \w8, \w6, \w2, \at
-.endif
+        ROUND r10, r11, rax, rbx, rcx, rdx, r8, r9, r14, r15, [rsi+32*\step+\lane], .Lpart, \w16, \w14, \w8, \w6, \w2, \at
+        ROUND r9, r10, r11, rax, rbx, rcx, rdx, r8, r15, r14, [rsi+32*\step+\lane+8], .Lpart+4, \w16, \w14, \w8, \w6, \w2, \at
 .elseif \i == 2
-.ifb \w16
-        ROUND r8, r9, r10, r11, rax, rbx, rcx, rdx, r14, r15, [rsi+32*\step+\lane]
-        ROUND rdx, r8, r9, r10, r11, rax, rbx, rcx, r15, r14, [rsi+32*\step+\lane+8]
-.else
-        ROUND r8, r9, r10, r11, rax, rbx, rcx, rdx, r14, r15, [rsi+32*\step+\lane], 0, \w16, \w14, \w8, \w6, \w2, \at
-        ROUND rdx, r8, r9, r10, r11, rax, rbx, rcx, r15, r14, [rsi+32*\step+\lane+8], 4, \w16, \w14, \w8, \w6, \w2, \at
-.endif
+        ROUND r8, r9, r10, r11, rax, rbx, rcx, rdx, r14, r15, [rsi+32*\step+\lane], .Lpart, \w16, \w14, \w8, \w6, \w2, \at
+        ROUND rdx, r8, r9, r10, r11, rax, rbx, rcx, r15, r14, [rsi+32*\step+\lane+8], .Lpart+4, \w16, \w14, \w8, \w6, \w2, \at
 .elseif \i == 3
-.ifb \w16
-        ROUND rcx, rdx, r8, r9, r10, r11, rax, rbx, r14, r15, [rsi+32*\step+\lane]
-        ROUND rbx, rcx, rdx, r8, r9, r10, r11, rax, r15, r14, [rsi+32*\step+\lane+8]
-.else
-        ROUND rcx, rdx, r8, r9, r10, r11, rax, rbx, r14, r15, [rsi+32*\step+\lane], 0, \w16, \w14, \w8, \w6, \w2, \at
-        ROUND rbx, rcx, rdx, r8, r9, r10, r11, rax, r15, r14, [rsi+32*\step+\lane+8], 4, \w16, \w14, \w8, \w6, \w2, \at
-.endif
+        ROUND rcx, rdx, r8, r9, r10, r11, rax, rbx, r14, r15, [rsi+32*\step+\lane], .Lpart, \w16, \w14, \w8, \w6, \w2, \at
+        ROUND rbx, rcx, rdx, r8, r9, r10, r11, rax, r15, r14, [rsi+32*\step+\lane+8], .Lpart+4, \w16, \w14, \w8, \w6, \w2, \at
 .endif
 .endm
 
