@@ -8,51 +8,24 @@
 #include "shellext/GotoFavorite.h"
 #include "shellext/MenuItem.h"
 #include "shellext/Navigation.h"
+#include "support/ShellBrowserDouble.h"
 #include "win/Handle.h"
 
 using namespace MenuTest;
 using QuelvarTest::MessageBoxDriver;
+using QuelvarTest::ShellBrowserDouble;
 using QuelvarTest::ShellHost;
 
 namespace {
 
 std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
-// Shell browser double: records the folders it is asked to browse to.
-class RecordingBrowser : public IShellBrowser {
-public:
-    std::vector<std::wstring> browsed;
-
-    IFACEMETHODIMP QueryInterface(REFIID iid, void** result) override {
-        if (!result) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IOleWindow || iid == IID_IShellBrowser) {
-            *result = static_cast<IShellBrowser*>(this);
-            return S_OK;
-        }
-        *result = nullptr;
-        return E_NOINTERFACE;
-    }
-    IFACEMETHODIMP_(ULONG) AddRef() override { return 2; }
-    IFACEMETHODIMP_(ULONG) Release() override { return 1; }
-    IFACEMETHODIMP GetWindow(HWND*) override { return E_NOTIMPL; }
-    IFACEMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
-    IFACEMETHODIMP InsertMenusSB(HMENU, LPOLEMENUGROUPWIDTHS) override { return E_NOTIMPL; }
-    IFACEMETHODIMP SetMenuSB(HMENU, HOLEMENU, HWND) override { return E_NOTIMPL; }
-    IFACEMETHODIMP RemoveMenusSB(HMENU) override { return E_NOTIMPL; }
-    IFACEMETHODIMP SetStatusTextSB(LPCWSTR) override { return E_NOTIMPL; }
-    IFACEMETHODIMP EnableModelessSB(BOOL) override { return E_NOTIMPL; }
-    IFACEMETHODIMP TranslateAcceleratorSB(MSG*, WORD) override { return E_NOTIMPL; }
-    IFACEMETHODIMP BrowseObject(PCUIDLIST_RELATIVE list, UINT) override {
-        browsed.push_back(QuelvarTest::ParsingNameOf(reinterpret_cast<PCIDLIST_ABSOLUTE>(list)));
-        return S_OK;
-    }
-    IFACEMETHODIMP GetViewStateStream(DWORD, IStream**) override { return E_NOTIMPL; }
-    IFACEMETHODIMP GetControlWindow(UINT, HWND*) override { return E_NOTIMPL; }
-    IFACEMETHODIMP SendControlMsg(UINT, UINT, WPARAM, LPARAM, LRESULT*) override { return E_NOTIMPL; }
-    IFACEMETHODIMP QueryActiveShellView(IShellView**) override { return E_NOTIMPL; }
-    IFACEMETHODIMP OnViewWindowActive(IShellView*) override { return E_NOTIMPL; }
-    IFACEMETHODIMP SetToolbarItems(LPTBBUTTONSB, UINT, UINT) override { return E_NOTIMPL; }
-};
+// The folders a shell browser double was asked to browse to, by parsing name.
+std::vector<std::wstring> Browsed(const ShellBrowserDouble& browser) {
+    std::vector<std::wstring> names;
+    for (const auto& browse : browser.browses) names.push_back(QuelvarTest::ParsingNameOf(browse.list.get()));
+    return names;
+}
 
 constexpr wchar_t kBrowserProp[] = L"QuelvarTest.Browser";
 
@@ -67,7 +40,7 @@ LRESULT CALLBACK BrowserHostProc(HWND window, UINT message, WPARAM wParam, LPARA
 // plain child, where an item menu of a view inside it would come from.
 class BrowserHost {
 public:
-    explicit BrowserHost(RecordingBrowser* browser) {
+    explicit BrowserHost(ShellBrowserDouble* browser) {
         static const ATOM atom = [] {
             WNDCLASSW windowClass{};
             windowClass.lpfnWndProc = BrowserHostProc;
@@ -310,12 +283,12 @@ TEST_F(ItemMenuTest, OpenFolderWithABrowserAboveGoesThroughTheFavoriteChecks) {
     const std::wstring gone = temp.File(L"gone");
     StoreFavorites({alpha, gone});
     HMENU main = OpenMainSubmenu();
-    RecordingBrowser browser;
+    ShellBrowserDouble browser;
     BrowserHost frame(&browser);
 
     ShowFrom(ItemOf(main, alpha), frame.Inner(), L"Open Folder");
-    ASSERT_EQ(1u, browser.browsed.size());
-    EXPECT_EQ(0, ::lstrcmpiW(alpha.c_str(), browser.browsed[0].c_str())) << Narrow(browser.browsed[0]);
+    ASSERT_EQ(1u, Browsed(browser).size());
+    EXPECT_EQ(0, ::lstrcmpiW(alpha.c_str(), Browsed(browser)[0].c_str())) << Narrow(Browsed(browser)[0]);
     EXPECT_TRUE(launches.empty());
     EXPECT_EQ(std::vector<std::wstring>{alpha}, StoredHistory());
 
@@ -325,7 +298,7 @@ TEST_F(ItemMenuTest, OpenFolderWithABrowserAboveGoesThroughTheFavoriteChecks) {
     ASSERT_EQ(1u, boxes.Seen().size());
     EXPECT_EQ(L"\"" + gone + L"\" not exists.\nDo you want to remove it from the favorite list?",
               boxes.Seen()[0].text);
-    EXPECT_EQ(1u, browser.browsed.size());
+    EXPECT_EQ(1u, Browsed(browser).size());
     EXPECT_TRUE(launches.empty());
     EXPECT_EQ((std::vector<std::wstring>{alpha, gone}), StoredFavorites());
     host->CloseAll();

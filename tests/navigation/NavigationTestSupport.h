@@ -14,6 +14,7 @@
 #include "data/DataCenter.h"
 #include "shellext/GotoFavorite.h"
 #include "shellext/Navigation.h"
+#include "support/ShellBrowserDouble.h"
 #include "support/TestSupport.h"
 #include "win/Handle.h"
 
@@ -27,42 +28,7 @@ struct Launch {
     int show = 0;
 };
 
-// IShellBrowser test double: records what it is asked to browse to and
-// answers with `browseResult`. Lives on the stack; reference counts are kept
-// only to check that nobody releases a pointer it was not given.
-class ShellBrowserDouble : public IShellBrowser {
-public:
-    ShellBrowserDouble() = default;
-    ShellBrowserDouble(const ShellBrowserDouble&) = delete;
-    ShellBrowserDouble& operator=(const ShellBrowserDouble&) = delete;
-
-    struct Browse {
-        Lumo::Win::UniqueIdList list;
-        UINT flags;
-    };
-    std::vector<Browse> browses;
-    HRESULT browseResult = S_OK;
-    LONG references = 1;
-
-    IFACEMETHODIMP QueryInterface(REFIID iid, void** result) override;
-    IFACEMETHODIMP_(ULONG) AddRef() override { return ::InterlockedIncrement(&references); }
-    IFACEMETHODIMP_(ULONG) Release() override { return ::InterlockedDecrement(&references); }
-    IFACEMETHODIMP GetWindow(HWND*) override { return E_NOTIMPL; }
-    IFACEMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
-    IFACEMETHODIMP InsertMenusSB(HMENU, LPOLEMENUGROUPWIDTHS) override { return E_NOTIMPL; }
-    IFACEMETHODIMP SetMenuSB(HMENU, HOLEMENU, HWND) override { return E_NOTIMPL; }
-    IFACEMETHODIMP RemoveMenusSB(HMENU) override { return E_NOTIMPL; }
-    IFACEMETHODIMP SetStatusTextSB(LPCWSTR) override { return E_NOTIMPL; }
-    IFACEMETHODIMP EnableModelessSB(BOOL) override { return E_NOTIMPL; }
-    IFACEMETHODIMP TranslateAcceleratorSB(MSG*, WORD) override { return E_NOTIMPL; }
-    IFACEMETHODIMP BrowseObject(PCUIDLIST_RELATIVE list, UINT flags) override;
-    IFACEMETHODIMP GetViewStateStream(DWORD, IStream**) override { return E_NOTIMPL; }
-    IFACEMETHODIMP GetControlWindow(UINT, HWND*) override { return E_NOTIMPL; }
-    IFACEMETHODIMP SendControlMsg(UINT, UINT, WPARAM, LPARAM, LRESULT*) override { return E_NOTIMPL; }
-    IFACEMETHODIMP QueryActiveShellView(IShellView**) override { return E_NOTIMPL; }
-    IFACEMETHODIMP OnViewWindowActive(IShellView*) override { return E_NOTIMPL; }
-    IFACEMETHODIMP SetToolbarItems(LPTBBUTTONSB, UINT, UINT) override { return E_NOTIMPL; }
-};
+using ShellBrowserDouble = QuelvarTest::ShellBrowserDouble;
 
 // A window of class "QvNavigationTestHost" (a child when `parent` is given)
 // that answers the shell-browser request with `browser` (0 when null).
