@@ -3,7 +3,6 @@
 // initial value, truncated.
 #include "tools/hash/Sha2.h"
 
-#include <type_traits>
 #include <utility>
 
 #include "tools/hash/HashAcceleration.h"

@@ -13,9 +13,10 @@
 // carries the first block and the high lane the second, so one instruction yields two words of each block.
 // Schedule step j holds the words 2j and 2j+1; the eight most recent steps live in ymm0..ymm7 (step j in
 // ymm(j % 8)) and every step also goes to the buffer with its round constants added, word t of lane L at
-// qword 4 * (t / 2) + 2 * L + t % 2. The first block's rounds compute the whole schedule of both blocks,
-// one step every two rounds; the second block's rounds only read the buffer. An odd last block is paired
-// with itself and its second run skipped.
+// qword 4 * (t / 2) + 2 * L + t % 2. The first block's rounds compute the rest of the schedule of both
+// blocks, one step every two rounds; the second block's rounds read the buffer and, in their first
+// sixteen, load the next pair's steps 0..7. a..h stay in registers from block to block. An odd last block
+// is paired with itself and its second run skipped.
 
 #if defined(__x86_64__)
 
@@ -158,35 +159,22 @@
 
 // a..h from the state at r12.
 .macro LOAD_STATE
-        mov     rax, [r12 + 0]
-        mov     rbx, [r12 + 8]
-        mov     rcx, [r12 + 16]
-        mov     rdx, [r12 + 24]
-        mov     r8, [r12 + 32]
-        mov     r9, [r12 + 40]
-        mov     r10, [r12 + 48]
-        mov     r11, [r12 + 56]
+        .set    .Lword, 0
+        .irp    r, rax, rbx, rcx, rdx, r8, r9, r10, r11
+        mov     \r, [r12 + .Lword]
+        .set    .Lword, .Lword + 8
+        .endr
 .endm
 
 // Adds a block's result to the state at r12 and leaves the sums in a..h for the next block, which starts
 // from them at once instead of waiting for a store and a reload.
 .macro ADD_STATE
-        add     rax, [r12 + 0]
-        mov     [r12 + 0], rax
-        add     rbx, [r12 + 8]
-        mov     [r12 + 8], rbx
-        add     rcx, [r12 + 16]
-        mov     [r12 + 16], rcx
-        add     rdx, [r12 + 24]
-        mov     [r12 + 24], rdx
-        add     r8, [r12 + 32]
-        mov     [r12 + 32], r8
-        add     r9, [r12 + 40]
-        mov     [r12 + 40], r9
-        add     r10, [r12 + 48]
-        mov     [r12 + 48], r10
-        add     r11, [r12 + 56]
-        mov     [r12 + 56], r11
+        .set    .Lword, 0
+        .irp    r, rax, rbx, rcx, rdx, r8, r9, r10, r11
+        add     \r, [r12 + .Lword]
+        mov     [r12 + .Lword], \r
+        .set    .Lword, .Lword + 8
+        .endr
 .endm
 
 // rbp = the pair whose steps are loaded next, rdi = the constants. A last, odd block is copied twice into
