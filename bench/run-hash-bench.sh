@@ -5,7 +5,8 @@
 # algorithm times HashBench.exe under Wine (timed inside the program, so Wine's start-up is excluded) and
 # each available peer (openssl dgst, rhash, coreutils, zlib through python3), taking turns in each repetition.
 # Prints: algorithm, our time, best peer and its time, ratio (ours / best peer); MD2, which no peer
-# offers, is reported in MB/s. Each figure is the best of --reps runs (default 1).
+# offers, is reported in MB/s. Each figure is the best of --reps runs (default 1); the last column is the
+# median (and range) of the repetitions' own ratios, ours against the fastest peer of the same repetition.
 # --memory compares the digests alone instead: HashBench hashing 256 MiB held in memory against
 # `openssl speed -evp` on 16000-byte buffers, both in MB/s, for the algorithms openssl offers.
 set -uo pipefail
@@ -124,7 +125,8 @@ if [ -n "$MEMORY" ]; then
     exit 0
 fi
 
-printf "%-8s %10s  %-44s %10s  %s\n" algorithm "ours (s)" "best peer" "peer (s)" "ratio"
+printf "%-8s %10s  %-44s %10s  %-5s %s\n" algorithm "ours (s)" "best peer" "peer (s)" "ratio" \
+    "paired ratio: median (min-max)"
 for algorithm in $ALGORITHMS; do
     file="$FILE"
     [ "$algorithm" = md2 ] && file="$MD2_FILE"
@@ -148,21 +150,29 @@ for algorithm in $ALGORITHMS; do
     digest=""
     best=""
     best_name=""
+    paired=()
     for _ in $(seq "$REPS"); do
         line="$("$WINE_RUN" "$BENCH" "$algorithm" "$(windows_path "$file")" 2>/dev/null | tr -d '\r')"
-        t="${line%% *}"
-        if [ -n "$t" ]; then
+        mine="${line%% *}"
+        if [ -n "$mine" ]; then
             digest="${line#* }"
-            if [ -z "$ours" ] || awk -v a="$t" -v b="$ours" 'BEGIN { exit !(a < b) }'; then ours="$t"; fi
+            if [ -z "$ours" ] || awk -v a="$mine" -v b="$ours" 'BEGIN { exit !(a < b) }'; then ours="$mine"; fi
         fi
+        fastest=""
         for peer in "${available[@]}"; do
             read -r -a command <<<"$peer"
             t="$(time_command "${command[@]}" "$file")" || continue
+            if [ -z "$fastest" ] || awk -v a="$t" -v b="$fastest" 'BEGIN { exit !(a < b) }'; then fastest="$t"; fi
             if [ -z "$best" ] || awk -v a="$t" -v b="$best" 'BEGIN { exit !(a < b) }'; then
                 best="$t"
                 best_name="$peer"
             fi
         done
+        # This repetition's ratio against the fastest peer of the same repetition: measured minutes
+        # apart, best-of figures can each catch a different quiet spell of the machine.
+        if [ -n "$mine" ] && [ -n "$fastest" ]; then
+            paired+=("$(awk -v a="$mine" -v b="$fastest" 'BEGIN { printf "%.3f", a / b }')")
+        fi
     done
     [ -n "$ours" ] || { echo "$algorithm: HashBench failed" >&2; continue; }
 
@@ -183,6 +193,11 @@ for algorithm in $ALGORITHMS; do
         printf "%-8s %10s  %-44s %10s  %s\n" "$algorithm" "$ours" "(no peer available)" "-" "-"
     else
         ratio=$(awk -v a="$ours" -v b="$best" 'BEGIN { printf "%.2f", a / b }')
-        printf "%-8s %10s  %-44s %10s  %s%s\n" "$algorithm" "$ours" "$best_name" "$best" "$ratio" "$check"
+        spread="-"
+        [ "${#paired[@]}" -gt 0 ] && spread=$(printf "%s\n" "${paired[@]}" | sort -n | awk '{ r[NR] = $1 } END {
+            m = (NR % 2) ? r[(NR + 1) / 2] : (r[NR / 2] + r[NR / 2 + 1]) / 2
+            printf "%.2f (%.2f-%.2f)", m, r[1], r[NR] }')
+        printf "%-8s %10s  %-44s %10s  %-5s %s%s\n" "$algorithm" "$ours" "$best_name" "$best" "$ratio" "$spread" \
+            "$check"
     fi
 done
