@@ -88,12 +88,32 @@ peers_for() {
 }
 
 export QV_WINEPREFIX="${QV_WINEPREFIX:-$BUILD/wineprefix}"
-# One wineserver for the whole run, stopped at the end unless a driver owns it.
+# One display, one wineserver and one set of Wine's own services (services.exe, explorer.exe, ...) for the
+# whole run, stopped at its end unless a driver owns them. Were each run of HashBench to bring its own, those
+# services would start up beside it and take the processor from the very seconds being timed.
+xvfb_pid=""
+own_server=""
+stop_wine() {
+    [ -n "$own_server" ] && { WINEPREFIX="$QV_WINEPREFIX" wineserver -k >/dev/null 2>&1; WINEPREFIX="$QV_WINEPREFIX" wineserver -w >/dev/null 2>&1; }
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" >/dev/null 2>&1
+}
+trap stop_wine EXIT
+if [ -z "${DISPLAY:-}" ]; then
+    fdfile="$(mktemp)"
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fdfile" >/dev/null 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 100); do [ -s "$fdfile" ] && break; sleep 0.05; done
+    export DISPLAY=":$(tr -d '\n' <"$fdfile")"
+    rm -f "$fdfile"
+fi
 if [ -z "${QV_KEEP_WINESERVER:-}" ]; then
     export QV_KEEP_WINESERVER=1
-    trap 'WINEPREFIX="$QV_WINEPREFIX" wineserver -k >/dev/null 2>&1' EXIT
+    own_server=1
 fi
 "$WINE_RUN" --init >/dev/null 2>&1
+WINEPREFIX="$QV_WINEPREFIX" wineserver -p
+"$WINE_RUN" wineboot >/dev/null 2>&1 </dev/null
+sleep 3  # until the services have settled
 
 larger() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(b == "" || a > b) }'; }
 
