@@ -98,14 +98,10 @@ stop_wine() {
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" >/dev/null 2>&1
 }
 trap stop_wine EXIT
-if [ -z "${DISPLAY:-}" ]; then
-    fdfile="$(mktemp)"
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fdfile" >/dev/null 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 100); do [ -s "$fdfile" ] && break; sleep 0.05; done
-    export DISPLAY=":$(tr -d '\n' <"$fdfile")"
-    rm -f "$fdfile"
-fi
+# shellcheck source=../scripts/display.sh
+source "$ROOT/scripts/display.sh"
+start_display
+xvfb_pid="$XVFB_PID"
 if [ -z "${QV_KEEP_WINESERVER:-}" ]; then
     export QV_KEEP_WINESERVER=1
     own_server=1

@@ -15,14 +15,10 @@ cleanup() {
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" >/dev/null 2>&1 || true
 }
 trap cleanup EXIT
-if [ -z "${DISPLAY:-}" ]; then
-    fdfile="$(mktemp)"
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fdfile" >/dev/null 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 100); do [ -s "$fdfile" ] && break; sleep 0.05; done
-    export DISPLAY=":$(tr -d '\n' <"$fdfile")"
-    rm -f "$fdfile"
-fi
+# shellcheck source=display.sh
+source "$ROOT/scripts/display.sh"
+start_display
+xvfb_pid="$XVFB_PID"
 wineserver -p
 # Start Wine's own services (services.exe, explorer.exe, ...) now, with their
 # output going nowhere: started by a test, they would inherit its output pipe

@@ -24,20 +24,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-start_display() {
-    [ -n "${DISPLAY:-}" ] && return
-    local fdfile
-    fdfile="$(mktemp)"
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fdfile" >/dev/null 2>&1 &
-    own_xvfb=$!
-    for _ in $(seq 100); do
-        [ -s "$fdfile" ] && break
-        sleep 0.05
-    done
-    export DISPLAY=":$(tr -d '\n' <"$fdfile")"
-    rm -f "$fdfile"
-}
-
 init_prefix() {
     [ -f "$WINEPREFIX/.quelvar-ready" ] && return 0
     mkdir -p "$(dirname "$WINEPREFIX")"
@@ -49,7 +35,10 @@ init_prefix() {
     touch "$WINEPREFIX/.quelvar-ready"
 }
 
+# shellcheck source=display.sh
+source "$ROOT/scripts/display.sh"
 start_display
+own_xvfb="$XVFB_PID"
 # A driver that runs many programs (the test script) keeps one wineserver for
 # all of them and stops it itself.
 [ -z "${QV_KEEP_WINESERVER:-}" ] && own_server=1
