@@ -7,7 +7,7 @@
 # Prints: algorithm, our time, best peer and its time, ratio (ours / best peer); MD2, which no peer
 # offers, is reported in MB/s. Each figure is the best of --reps runs (default 1); the last column is the
 # median (and range) of the repetitions' own ratios, ours against the fastest peer of the same repetition.
-# --memory compares the digests alone instead: HashBench hashing 256 MiB held in memory against
+# --memory compares the digests alone instead: HashBench hashing 1 GiB handed over from memory against
 # `openssl speed -evp` on 16000-byte buffers, both in MB/s, for the algorithms openssl offers.
 set -uo pipefail
 
@@ -111,7 +111,9 @@ WINEPREFIX="$QV_WINEPREFIX" wineserver -p
 "$WINE_RUN" wineboot >/dev/null 2>&1 </dev/null
 sleep 3  # until the services have settled
 
+# Whether figure $1 beats the best so far, $2 (none yet beats nothing).
 larger() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(b == "" || a > b) }'; }
+smaller() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(b == "" || a < b) }'; }
 
 if [ -n "$MEMORY" ]; then
     printf "%-8s %14s %16s  %s\n" algorithm "ours (MB/s)" "openssl (MB/s)" "ratio (time)"
@@ -172,14 +174,14 @@ for algorithm in $ALGORITHMS; do
         mine="${line%% *}"
         if [ -n "$mine" ]; then
             digest="${line#* }"
-            if [ -z "$ours" ] || awk -v a="$mine" -v b="$ours" 'BEGIN { exit !(a < b) }'; then ours="$mine"; fi
+            smaller "$mine" "$ours" && ours="$mine"
         fi
         fastest=""
         for peer in "${available[@]}"; do
             read -r -a command <<<"$peer"
             t="$(time_command "${command[@]}" "$file")" || continue
-            if [ -z "$fastest" ] || awk -v a="$t" -v b="$fastest" 'BEGIN { exit !(a < b) }'; then fastest="$t"; fi
-            if [ -z "$best" ] || awk -v a="$t" -v b="$best" 'BEGIN { exit !(a < b) }'; then
+            smaller "$t" "$fastest" && fastest="$t"
+            if smaller "$t" "$best"; then
                 best="$t"
                 best_name="$peer"
             fi

@@ -95,18 +95,20 @@
         .set    .Lpart, 0
 .endif
 .if \i == 0
-        ROUND rax, rbx, rcx, rdx, r8, r9, r10, r11, r14, r15, [rsi+32*\step+\lane], .Lpart, \w16, \w14, \w8, \w6, \w2, \at
-        ROUND r11, rax, rbx, rcx, rdx, r8, r9, r10, r15, r14, [rsi+32*\step+\lane+8], .Lpart+4, \w16, \w14, \w8, \w6, \w2, \at
+        TWO_ROUNDS rax, rbx, rcx, rdx, r8, r9, r10, r11, \step, \lane, \w16, \w14, \w8, \w6, \w2, \at
 .elseif \i == 1
-        ROUND r10, r11, rax, rbx, rcx, rdx, r8, r9, r14, r15, [rsi+32*\step+\lane], .Lpart, \w16, \w14, \w8, \w6, \w2, \at
-        ROUND r9, r10, r11, rax, rbx, rcx, rdx, r8, r15, r14, [rsi+32*\step+\lane+8], .Lpart+4, \w16, \w14, \w8, \w6, \w2, \at
+        TWO_ROUNDS r10, r11, rax, rbx, rcx, rdx, r8, r9, \step, \lane, \w16, \w14, \w8, \w6, \w2, \at
 .elseif \i == 2
-        ROUND r8, r9, r10, r11, rax, rbx, rcx, rdx, r14, r15, [rsi+32*\step+\lane], .Lpart, \w16, \w14, \w8, \w6, \w2, \at
-        ROUND rdx, r8, r9, r10, r11, rax, rbx, rcx, r15, r14, [rsi+32*\step+\lane+8], .Lpart+4, \w16, \w14, \w8, \w6, \w2, \at
+        TWO_ROUNDS r8, r9, r10, r11, rax, rbx, rcx, rdx, \step, \lane, \w16, \w14, \w8, \w6, \w2, \at
 .elseif \i == 3
-        ROUND rcx, rdx, r8, r9, r10, r11, rax, rbx, r14, r15, [rsi+32*\step+\lane], .Lpart, \w16, \w14, \w8, \w6, \w2, \at
-        ROUND rbx, rcx, rdx, r8, r9, r10, r11, rax, r15, r14, [rsi+32*\step+\lane+8], .Lpart+4, \w16, \w14, \w8, \w6, \w2, \at
+        TWO_ROUNDS rcx, rdx, r8, r9, r10, r11, rax, rbx, \step, \lane, \w16, \w14, \w8, \w6, \w2, \at
 .endif
+.endm
+
+// The two rounds of ROUND_PAIR, the second with the registers renamed by one place.
+.macro TWO_ROUNDS a, b, c, d, e, f, g, h, step, lane, w16, w14, w8, w6, w2, at
+        ROUND \a, \b, \c, \d, \e, \f, \g, \h, r14, r15, [rsi+32*\step+\lane], .Lpart, \w16, \w14, \w8, \w6, \w2, \at
+        ROUND \h, \a, \b, \c, \d, \e, \f, \g, r15, r14, [rsi+32*\step+\lane+8], .Lpart+4, \w16, \w14, \w8, \w6, \w2, \at
 .endm
 
 // One eighth (`part` 0..7; any other value emits nothing) of a schedule step:
