@@ -21,7 +21,7 @@
 #include <sstream>
 #include <streambuf>
 
-#include "system/Errors.h"
+#include "win/Errors.h"
 
 namespace Data {
 

@@ -8,7 +8,7 @@
 
 #include "data/DataArchive.h"
 #include "data/DataFile.h"
-#include "system/Errors.h"
+#include "win/Errors.h"
 #include "system/Path.h"
 #include "system/ShellFolders.h"
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "data/DataArchive.h"
-#include "system/Errors.h"
+#include "win/Errors.h"
 
 namespace Data {
 

@@ -4,7 +4,7 @@
 #include <stdexcept>
 
 #include "data/DataCenter.h"
-#include "system/Errors.h"
+#include "win/Errors.h"
 
 namespace Data {
 

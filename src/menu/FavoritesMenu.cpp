@@ -14,7 +14,7 @@
 #include "menu/PopupMenu.h"
 #include "shellext/GotoFavorite.h"
 #include "shellext/Navigation.h"
-#include "system/Errors.h"
+#include "win/Errors.h"
 #include "win/Handle.h"
 
 namespace {

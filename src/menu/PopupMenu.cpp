@@ -1,7 +1,7 @@
 // The item menus' popup command menu.
 #include "menu/PopupMenu.h"
 
-#include "system/Errors.h"
+#include "win/Errors.h"
 
 namespace Lumo::WinUi {
 namespace {

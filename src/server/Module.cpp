@@ -6,6 +6,7 @@
 #include "server/ClassFactory.h"
 #include "shellext/GotoFavorite.h"
 #include "win/Boundary.h"
+#include "win/ModuleReference.h"
 
 CQuelvarModule::CQuelvarModule() { ::InitializeCriticalSection(&factoryLock_); }
 
@@ -61,9 +62,9 @@ IFACEMETHODIMP ClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** 
 
 IFACEMETHODIMP ClassFactory::LockServer(BOOL lock) {
     if (lock) {
-        Module().Lock();
+        Lumo::Win::ModuleReference::Lock();
     } else {
-        Module().Unlock();
+        Lumo::Win::ModuleReference::Unlock();
     }
     return S_OK;
 }

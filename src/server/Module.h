@@ -1,5 +1,6 @@
-// The module object: the lock count that decides whether COM may unload the
-// module, and the class-factory cache of the one class it serves.
+// The module object: the class-factory cache of the one class it serves. The
+// lock count that decides whether COM may unload the module is
+// Lumo::Win::ModuleReference.
 #pragma once
 
 #include <windows.h>
@@ -16,16 +17,11 @@ public:
     CQuelvarModule(const CQuelvarModule&) = delete;
     CQuelvarModule& operator=(const CQuelvarModule&) = delete;
 
-    LONG Lock() { return ::InterlockedIncrement(&lockCount_); }
-    LONG Unlock() { return ::InterlockedDecrement(&lockCount_); }
-    LONG LockCount() const { return lockCount_; }
-
     // The cached class factory for `clsid`, created on first request;
     // CLASS_E_CLASSNOTAVAILABLE for a class the module does not serve.
     HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** result);
 
 private:
-    volatile LONG lockCount_ = 0;
     CRITICAL_SECTION factoryLock_;
     Lumo::Win::ComPtr<IClassFactory> gotoFavoriteFactory_;
 };

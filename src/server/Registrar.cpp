@@ -5,7 +5,7 @@
 #include <memory>
 #include <optional>
 
-#include "system/Errors.h"
+#include "win/Errors.h"
 #include "win/Boundary.h"
 #include "win/Handle.h"
 

@@ -12,6 +12,7 @@
 #include "system/ModulePath.h"
 #include "win/Boundary.h"
 #include "win/Handle.h"
+#include "win/ModuleReference.h"
 
 extern "C" {
 BOOL WINAPI PrxDllMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
@@ -93,7 +94,7 @@ extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** r
 
 extern "C" HRESULT WINAPI DllCanUnloadNow() {
     if (PrxDllCanUnloadNow() != S_OK) return S_FALSE;
-    return Module().LockCount() == 0 ? S_OK : S_FALSE;
+    return Lumo::Win::ModuleReference::Count() == 0 ? S_OK : S_FALSE;
 }
 
 extern "C" HRESULT WINAPI DllRegisterServer() {

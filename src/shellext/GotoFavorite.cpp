@@ -7,7 +7,6 @@
 #include <cstring>
 #include <new>
 
-#include "server/Module.h"
 #include "shellext/MenuChar.h"
 #include "shellext/MenuEngine.h"
 #include "shellext/ThreadMenuState.h"
@@ -50,17 +49,13 @@ bool OsIsWindows2000() {
 
 }  // namespace
 
-CGotoFavorite::CGotoFavorite() {
-    MenuEngine::AddLiveHandler(this);
-    Module().Lock();
-}
+CGotoFavorite::CGotoFavorite() { MenuEngine::AddLiveHandler(this); }
 
 CGotoFavorite::~CGotoFavorite() {
     try {
         MenuEngine::RemoveLiveHandler(this);
     } catch (...) {
     }
-    Module().Unlock();
 }
 
 HRESULT CGotoFavorite::CreateInstance(REFIID iid, void** result) {

@@ -14,6 +14,7 @@
 #include "shellext/MenuItem.h"
 #include "shellext/Selection.h"
 #include "win/Handle.h"
+#include "win/ModuleReference.h"
 
 class CGotoFavorite final : public IGotoFavorite, public IShellExtInit, public IContextMenu3 {
 public:
@@ -75,5 +76,6 @@ private:
     ~CGotoFavorite();
 
     volatile LONG references_ = 1;
+    Lumo::Win::ModuleReference moduleReference_;
     Data::HandlerDataSnapshot snapshot_;
 };

@@ -2,7 +2,7 @@
 #include "shellext/MenuEngine.h"
 
 #include "shellext/GotoFavorite.h"
-#include "system/Errors.h"
+#include "win/Errors.h"
 #include "system/GlobalImpl.h"
 
 namespace MenuEngine {

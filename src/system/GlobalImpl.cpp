@@ -5,7 +5,7 @@
 
 #include "data/DataCenter.h"
 #include "shellext/ThreadMenuState.h"
-#include "system/Errors.h"
+#include "win/Errors.h"
 #include "system/ShellFolders.h"
 #include "system/SystemInfo.h"
 #include "win/Handle.h"

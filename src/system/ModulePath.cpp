@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "system/Errors.h"
+#include "win/Errors.h"
 
 namespace Lumo::System {
 

@@ -6,7 +6,7 @@
 #include <limits>
 #include <vector>
 
-#include "system/Errors.h"
+#include "win/Errors.h"
 
 namespace Lumo::FileSystem {
 namespace {

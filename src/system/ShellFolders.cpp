@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "system/Errors.h"
+#include "win/Errors.h"
 #include "system/SystemInfo.h"
 
 namespace Lumo::System {

@@ -3,7 +3,7 @@
 
 #include <sstream>
 
-#include "system/Errors.h"
+#include "win/Errors.h"
 #include "win/Handle.h"
 
 namespace Lumo::System {

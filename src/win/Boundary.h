@@ -1,16 +1,20 @@
-// Turns any exception escaping a call the system makes into the HRESULT the
-// boundary promises: the real code of our own COM errors, E_OUTOFMEMORY for
-// allocation failures and the given fallback for everything else.
+// The one-line policies that end every call the system makes into the module:
+// COM methods and exports, hook procedures, window and dialog procedures,
+// thread procedures. Each runs its body and turns any exception into the value
+// the boundary promises, so no exception ever reaches the host's frames.
 #pragma once
 
 #include <windows.h>
 
 #include <new>
+#include <optional>
 
-#include "system/Errors.h"
+#include "win/Errors.h"
 
 namespace Lumo::Win {
 
+// COM methods and exports: the real code of our own COM errors,
+// E_OUTOFMEMORY for allocation failures and `fallback` for everything else.
 template <class Body>
 HRESULT ComBoundary(HRESULT fallback, Body&& body) noexcept {
     try {
@@ -22,6 +26,55 @@ HRESULT ComBoundary(HRESULT fallback, Body&& body) noexcept {
     } catch (...) {
         return fallback;
     }
+}
+
+// Any boundary with a plain result: the body's value, or `fallback` when it throws.
+template <class Result, class Body>
+Result Boundary(Result fallback, Body&& body) noexcept {
+    try {
+        return body();
+    } catch (...) {
+        return fallback;
+    }
+}
+
+// Boundaries without a result (callbacks, notifications).
+template <class Body>
+void VoidBoundary(Body&& body) noexcept {
+    try {
+        body();
+    } catch (...) {
+    }
+}
+
+// Window procedures: `fallback` (usually what DefWindowProc would give) on failure.
+template <class Body>
+LRESULT WindowBoundary(LRESULT fallback, Body&& body) noexcept {
+    return Boundary<LRESULT>(fallback, std::forward<Body>(body));
+}
+
+// Dialog procedures: FALSE (not handled) on failure.
+template <class Body>
+INT_PTR DialogBoundary(Body&& body) noexcept {
+    return Boundary<INT_PTR>(FALSE, std::forward<Body>(body));
+}
+
+// Thread procedures: exit code 1 on failure.
+template <class Body>
+DWORD ThreadBoundary(Body&& body) noexcept {
+    return Boundary<DWORD>(1, std::forward<Body>(body));
+}
+
+// Hook procedures: the body answers a value to end the chain with, or nothing
+// to pass the event on; a failure passes it on as if we were not there.
+template <class Body>
+LRESULT HookBoundary(int code, WPARAM wParam, LPARAM lParam, Body&& body) noexcept {
+    try {
+        std::optional<LRESULT> answer = body();
+        if (answer) return *answer;
+    } catch (...) {
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
 }  // namespace Lumo::Win

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "data/DataArchive.h"
-#include "system/Errors.h"
+#include "win/Errors.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include "data/DataCenter.h"
 #include "data/DataFile.h"
 #include "data/HandlerDataSnapshot.h"
-#include "system/Errors.h"
+#include "win/Errors.h"
 #include "system/ShellFolders.h"
 
 namespace {

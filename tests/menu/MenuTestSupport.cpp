@@ -4,7 +4,7 @@
 #include "shellext/GotoFavorite.h"
 #include "shellext/MenuItem.h"
 #include "shellext/Navigation.h"
-#include "system/Errors.h"
+#include "win/Errors.h"
 #include "win/Handle.h"
 
 namespace MenuTest {

@@ -3,7 +3,7 @@
 
 #include "server/Registrar.h"
 #include "support/TestSupport.h"
-#include "system/Errors.h"
+#include "win/Errors.h"
 
 using namespace QuelvarTest;
 using Lumo::Registry::Registrar;

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "system/Errors.h"
+#include "win/Errors.h"
 
 namespace {
 

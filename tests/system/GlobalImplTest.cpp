@@ -10,7 +10,7 @@
 
 #include "data/DataCenter.h"
 #include "shellext/ThreadMenuState.h"
-#include "system/Errors.h"
+#include "win/Errors.h"
 #include "system/GlobalImpl.h"
 #include "system/ShellFolders.h"
 #include "system/SystemInfo.h"

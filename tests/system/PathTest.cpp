@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "system/Errors.h"
+#include "win/Errors.h"
 #include "system/Path.h"
 
 using Lumo::FileSystem::Path;

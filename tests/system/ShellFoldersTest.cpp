@@ -4,7 +4,7 @@
 #include <shlobj.h>
 
 #include "support/TestSupport.h"
-#include "system/Errors.h"
+#include "win/Errors.h"
 #include "system/ShellFolders.h"
 #include "system/SystemInfo.h"
 #include "win/Handle.h"

@@ -1,5 +1,5 @@
 // Exception types of the support library.
-#include "system/Errors.h"
+#include "win/Errors.h"
 
 #include <cxxabi.h>
 
