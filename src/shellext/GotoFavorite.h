@@ -12,7 +12,7 @@
 #include "Quelvar.h"
 #include "data/HandlerDataSnapshot.h"
 #include "shellext/MenuItem.h"
-#include "shellext/Selection.h"
+#include "data/Selection.h"
 #include "win/Handle.h"
 #include "win/ModuleReference.h"
 

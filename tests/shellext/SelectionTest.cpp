@@ -11,7 +11,7 @@
 
 #include "EngineTestSupport.h"
 #include "shellext/GotoFavorite.h"
-#include "shellext/Selection.h"
+#include "data/Selection.h"
 #include "shellext/ThreadMenuState.h"
 
 using namespace QuelvarTest;

@@ -1,5 +1,5 @@
 // Parsing names, the classified selection and the navigable-folder test.
-#include "shellext/Selection.h"
+#include "data/Selection.h"
 
 #include <shlwapi.h>
 
