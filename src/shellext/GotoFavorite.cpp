@@ -240,7 +240,9 @@ HMENU CGotoFavorite::InsertItem(HMENU menu, UINT position, const ItemPtr& item) 
 IFACEMETHODIMP CGotoFavorite::InvokeCommand(CMINVOKECOMMANDINFO* info) {
     return ComBoundary(E_INVALIDARG, [&]() -> HRESULT {
         if (!info) return E_INVALIDARG;
-        if (HIWORD(reinterpret_cast<ULONG_PTR>(info->lpVerb)) != 0) return E_INVALIDARG;
+        // A verb string may sit at any address, also one whose bits 16-31 are
+        // zero: only a value that fits in 16 bits is a command offset.
+        if (!IS_INTRESOURCE(info->lpVerb)) return E_INVALIDARG;
         if (LOWORD(reinterpret_cast<ULONG_PTR>(info->lpVerb)) != 0) return S_OK;
         ThreadMenuState& state = MenuEngine::CurrentState();
         if (ItemPtr item = MenuEngine::GetItem(state, state.currentItem)) item->Execute(info->hwnd);

@@ -2,6 +2,8 @@
 // handler adds, command dispatch and help texts, lazy submenus and their
 // cleaning, the item table, and right-clicks inside the open menu.
 #include <gtest/gtest.h>
+
+#include <cstring>
 #include <windows.h>
 #include <shlobj.h>
 
@@ -144,6 +146,18 @@ TEST_F(MenuEngineTest, InvokeCommandRunsOnlyTheCurrentItemAtOffsetZero) {
     host.CloseAll();
     EXPECT_EQ(E_INVALIDARG, host.InvokeVerb("open"));
     EXPECT_EQ(E_INVALIDARG, host.InvokeVerb("Beta"));
+    // A verb string whose address has bits 16-31 clear is still a string.
+    bool placed = false;
+    for (ULONG_PTR base = 0x100000000ull; !placed && base <= 0x700000000ull; base += 0x100000000ull) {
+        void* page = ::VirtualAlloc(reinterpret_cast<void*>(base), 4096, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+        if (!page) continue;
+        ASSERT_EQ(0u, (reinterpret_cast<ULONG_PTR>(page) >> 16) & 0xFFFF);
+        std::memcpy(page, "open", 5);
+        EXPECT_EQ(E_INVALIDARG, host.InvokeVerb(static_cast<const char*>(page)));
+        ::VirtualFree(page, 0, MEM_RELEASE);
+        placed = true;
+    }
+    EXPECT_TRUE(placed);
     EXPECT_EQ(S_OK, host.Invoke(3));
     EXPECT_TRUE(Calls().empty());
     EXPECT_EQ(S_OK, host.Invoke(0));
