@@ -97,8 +97,11 @@ bool IsOfficeDialogClass(const std::wstring& className) {
 }
 
 // The window's parent proper (never its owner); null above a top-level window.
+// The next window up the chain: the parent of a child window, the owner of a
+// popup. A menu window is a top-level popup owned by the window the menu came
+// from, so only the owner leads from an item menu back to its host.
 HWND ParentOf(HWND window) {
-    HWND parent = ::GetAncestor(window, GA_PARENT);
+    HWND parent = ::GetParent(window);
     return parent == ::GetDesktopWindow() ? nullptr : parent;
 }
 

@@ -44,8 +44,9 @@ struct ShellWindow {
 using ShellWindowLister = std::function<std::vector<ShellWindow>()>;
 ShellWindowLister SetShellWindowLister(ShellWindowLister lister);
 
-// The first of `start`, its parent, its parent's parent, ... that answers the
-// shell-browser request; null when none does.
+// The first of `start`, its parent (or owner, for a popup such as a menu
+// window), that one's parent, ... that answers the shell-browser request;
+// windows of other processes are never asked. Null when none does.
 HWND FindBrowserWindow(HWND start) noexcept;
 
 // Opens a folder chosen in the menu: in the shell browser above `window` when

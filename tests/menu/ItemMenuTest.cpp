@@ -8,6 +8,7 @@
 #include "shellext/GotoFavorite.h"
 #include "shellext/MenuItem.h"
 #include "shellext/Navigation.h"
+#include "support/FileDialogDriver.h"
 #include "support/ShellBrowserDouble.h"
 #include "win/Handle.h"
 
@@ -110,7 +111,9 @@ protected:
             }
             return 0u;
         });
-        if (item) item->ShowItemMenu(window);
+        Lumo::Win::UniqueWindow menuWindow = QuelvarTest::MenuWindowOwnedBy(window);
+        EXPECT_TRUE(menuWindow);
+        if (item) item->ShowItemMenu(menuWindow.get());
         Lumo::WinUi::PopupMenu::SetTracker(nullptr);
         return shown;
     }
@@ -360,6 +363,48 @@ TEST_F(ItemMenuInMenuLoopTest, CancelLeavesTheMainMenuOpenWithTheEntryHighlighte
     EXPECT_TRUE(highlighted);
     EXPECT_EQ(7u, host->StepsRun());
     EXPECT_TRUE(launches.empty());
+}
+
+// The menu loop belongs to a real file dialog, which answers the shell-browser
+// request: a favorite's "Open Folder" moves that very dialog, while the
+// new-window command still opens a window of its own.
+TEST_F(ItemMenuInMenuLoopTest, OpenFolderFromAFileDialogsMenuMovesThatDialog) {
+    const std::wstring alpha = MakeFolder(L"Alpha");
+    const std::wstring start = MakeFolder(L"Start");
+    StoreFavorites({alpha});
+    struct Case {
+        const wchar_t* choose;
+        bool movesDialog;
+    };
+    for (const Case& c : {Case{L"Open Folder", true}, Case{L"Open Folder in New Window", false}}) {
+        SCOPED_TRACE(Narrow(c.choose));
+        launches.clear();
+        LRESULT answer = 0;
+        std::wstring after;
+        QuelvarTest::FileDialogDriver driver;
+        ASSERT_TRUE(driver.Run(start, [&](HWND dialog) {
+            answer = ::SendMessageW(dialog, Navigation::kShellBrowserRequest, 0, 0);
+            if (!answer) return;
+            host->SetMenuOwner(dialog);
+            RightClickInLoop(c.choose, [](HMENU) {});
+            host->SetMenuOwner(nullptr);
+            after = QuelvarTest::FileDialogDriver::CurrentFolder(dialog);
+            host->ResetMenu();
+            host->ReleaseHandler();
+        }));
+        if (!answer) GTEST_SKIP() << "this platform's file dialog does not answer the shell-browser request";
+        ASSERT_EQ(11u, shown.size()) << "the favorite's item menu did not open";
+        if (c.movesDialog) {
+            EXPECT_EQ(0, ::lstrcmpiW(alpha.c_str(), after.c_str())) << Narrow(after);
+            EXPECT_TRUE(launches.empty()) << "a new window was opened instead";
+        } else {
+            EXPECT_EQ(0, ::lstrcmpiW(start.c_str(), after.c_str())) << Narrow(after);
+            ASSERT_EQ(1u, launches.size());
+            EXPECT_EQ(alpha, launches[0].file);
+        }
+        ASSERT_FALSE(StoredHistory().empty());
+        EXPECT_EQ(alpha, StoredHistory().front());
+    }
 }
 
 TEST_F(ItemMenuInMenuLoopTest, AnyOtherCommandClosesEveryMenuFirst) {

@@ -138,7 +138,9 @@ std::vector<ItemMenuEntry> MenuFixture::RightClick(HMENU menu, const std::wstrin
     });
     std::shared_ptr<OddBase> item = ItemOf(menu, label);
     EXPECT_TRUE(item) << "no entry " << std::string(label.begin(), label.end());
-    if (item) item->ShowItemMenu(host->Window());
+    Lumo::Win::UniqueWindow menuWindow = QuelvarTest::MenuWindowOwnedBy(host->Window());
+    EXPECT_TRUE(menuWindow);
+    if (item) item->ShowItemMenu(menuWindow.get());
     Lumo::WinUi::PopupMenu::SetTracker(nullptr);
     return shown;
 }

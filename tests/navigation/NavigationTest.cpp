@@ -139,7 +139,7 @@ TEST(FindBrowserWindowTest, FindsTheFirstAnsweringWindowUpTheParentChain) {
     EXPECT_EQ(browser.references, 1);  // the answer is not a counted reference
 }
 
-TEST(FindBrowserWindowTest, NullWhenNoWindowAnswersAndOwnersAreNotParents) {
+TEST(FindBrowserWindowTest, NullWhenNoWindowAnswersAndPopupsLeadToTheirOwner) {
     ShellBrowserDouble browser;
     UniqueWindow plain(CreatePlainWindow(nullptr));
     HWND child = CreatePlainWindow(plain.get());
@@ -149,12 +149,12 @@ TEST(FindBrowserWindowTest, NullWhenNoWindowAnswersAndOwnersAreNotParents) {
     UniqueWindow silent(CreateBrowserHost(nullptr, nullptr));
     EXPECT_EQ(FindBrowserWindow(silent.get()), nullptr);
 
-    // A popup owned by an answering window is not inside it.
+    // A popup (a menu window, say) owned by an answering window leads to it.
     UniqueWindow host(CreateBrowserHost(nullptr, &browser));
     UniqueWindow owned(::CreateWindowExW(0, L"QvNavigationTestPlain", L"", WS_POPUP, 0, 0, 10, 10, host.get(),
                                          nullptr, ::GetModuleHandleW(nullptr), nullptr));
     ASSERT_EQ(::GetWindow(owned.get(), GW_OWNER), host.get());
-    EXPECT_EQ(FindBrowserWindow(owned.get()), nullptr);
+    EXPECT_EQ(FindBrowserWindow(owned.get()), host.get());
 }
 
 // Navigating a shell browser -----------------------------------------------------

@@ -385,7 +385,11 @@ TEST_F(MenuEngineTest, RightClicksAreSwallowedAndOpenOneItemMenuAtATime) {
     auto alpha = Item(L"Alpha");
     alpha->itemMenu = [&](HWND window) {
         showing = MenuEngine::ItemMenuShowing() ? 1 : 0;
-        EXPECT_EQ(host.Window(), window);
+        // The menu window of the loop, owned by the host.
+        wchar_t className[16] = {};
+        ::GetClassNameW(window, className, 16);
+        EXPECT_EQ(std::wstring(L"#32768"), className);
+        EXPECT_EQ(host.Window(), ::GetParent(window));
         // A second right-click on the same entry while this item menu shows.
         RECT rect = host.EntryRect(host.QuelvarSubmenu(), 1);
         POINT point{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};

@@ -571,7 +571,7 @@ UINT ShellHost::TrackMenu(HMENU menu, const std::vector<Step>& steps, UINT flags
     ++loopDepth_;
     ::SetForegroundWindow(window_);
     UINT_PTR timer = ::SetTimer(nullptr, 0, kTickMs, OnTick);
-    UINT result = static_cast<UINT>(::TrackPopupMenuEx(menu, flags, 0, 0, window_, nullptr));
+    UINT result = static_cast<UINT>(::TrackPopupMenuEx(menu, flags, 0, 0, menuOwner_ ? menuOwner_ : window_, nullptr));
     ::KillTimer(nullptr, timer);
     --loopDepth_;
     // Whatever the steps left in the queue belongs to this loop only.
@@ -636,12 +636,19 @@ RECT ShellHost::EntryRect(HMENU menu, UINT position) const {
 void ShellHost::PostClick(UINT down, UINT up, HMENU menu, UINT position) const {
     RECT rect = EntryRect(menu, position);
     POINT point{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
-    // The host window sits at the origin, so these are client and screen coordinates at once.
+    // Clicks go to the menu window showing the entry, as the menu's capture
+    // makes them arrive (without one, to the host window); a menu loop reads
+    // their points in screen coordinates.
+    HWND target = ::WindowFromPoint(point);
+    wchar_t className[16] = {};
+    if (!target || !::GetClassNameW(target, className, 16) || std::wstring(className) != L"#32768") {
+        target = window_;
+    }
     LPARAM where = MAKELPARAM(point.x, point.y);
     ::SetCursorPos(point.x, point.y);
-    ::PostMessageW(window_, WM_MOUSEMOVE, 0, where);
-    ::PostMessageW(window_, down, down == WM_RBUTTONDOWN ? MK_RBUTTON : MK_LBUTTON, where);
-    ::PostMessageW(window_, up, 0, where);
+    ::PostMessageW(target, WM_MOUSEMOVE, 0, where);
+    ::PostMessageW(target, down, down == WM_RBUTTONDOWN ? MK_RBUTTON : MK_LBUTTON, where);
+    ::PostMessageW(target, up, 0, where);
 }
 
 ShellHost::Step ShellHost::Click(HMENU menu, UINT position) const {
@@ -659,6 +666,11 @@ ShellHost::Step ShellHost::Hover(HMENU menu, UINT position) const {
 
 ShellHost::Step ShellHost::RightClick(HMENU menu, UINT position) const {
     return [this, menu, position] { PostClick(WM_RBUTTONDOWN, WM_RBUTTONUP, menu, position); };
+}
+
+Lumo::Win::UniqueWindow MenuWindowOwnedBy(HWND owner) {
+    return Lumo::Win::UniqueWindow(::CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, L"#32768", L"", WS_POPUP, 0, 0,
+                                                     10, 10, owner, nullptr, nullptr, nullptr));
 }
 
 HRESULT ShellHost::Invoke(UINT offset) {

@@ -61,6 +61,10 @@ Lumo::Win::ComPtr<IDataObject> RawCidaDataObject(std::vector<BYTE> bytes);
 // Writes a shell link at `linkPath` pointing to `target`.
 void CreateShortcut(const std::wstring& linkPath, const std::wstring& target);
 
+// A menu window ("#32768") owned by `owner`, as a menu loop creates it: the
+// window through which a right-click inside an open menu reaches an item menu.
+Lumo::Win::UniqueWindow MenuWindowOwnedBy(HWND owner);
+
 // Pixels -----------------------------------------------------------------------
 
 // A 32-bit top-down bitmap selected into a memory device context.
@@ -200,6 +204,8 @@ public:
     // used up and it still runs (then LoopForcedToEnd is true).
     UINT TrackMenu(const std::vector<Step>& steps, UINT flags = TPM_RETURNCMD | TPM_RIGHTBUTTON);
     UINT TrackMenu(HMENU menu, const std::vector<Step>& steps, UINT flags);
+    // The window that owns the menus of later loops (the host's own window when null).
+    void SetMenuOwner(HWND owner) { menuOwner_ = owner; }
     bool LoopForcedToEnd() const { return forcedEnd_; }
     size_t StepsRun() const { return stepIndex_; }
     Step Key(WORD virtualKey) const;
@@ -252,6 +258,7 @@ private:
     int idleTicks_ = 0;
     bool forcedEnd_ = false;
     int loopDepth_ = 0;
+    HWND menuOwner_ = nullptr;
 };
 
 }  // namespace QuelvarTest
