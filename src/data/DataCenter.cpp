@@ -4,6 +4,8 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <new>
+#include <stdexcept>
 #include <unordered_set>
 
 #include "data/DataArchive.h"
@@ -36,7 +38,7 @@ std::wstring DefaultDataFolder() {
 // sees a file between two writers' steps and no update is lost).
 class DataCenter::Transaction {
 public:
-    explicit Transaction(DataCenter& owner) : lock_(owner.GetDataFilePath()) {}
+    explicit Transaction(DataCenter& owner) : lock_(owner.GetDataFilePath(), owner.lockTimeoutMs_) {}
 
 private:
     Data::DataFileLock lock_;
@@ -44,7 +46,8 @@ private:
 
 DataCenter::DataCenter() : dataFolder_(DefaultDataFolder()) {}
 
-DataCenter::DataCenter(std::wstring dataFolder) : dataFolder_(WithTrailingBackslash(std::move(dataFolder))) {}
+DataCenter::DataCenter(std::wstring dataFolder, DWORD lockTimeoutMs)
+    : dataFolder_(WithTrailingBackslash(std::move(dataFolder))), lockTimeoutMs_(lockTimeoutMs) {}
 
 std::wstring DataCenter::GetDataFolder() {
     if (!Data::PathExists(dataFolder_)) ::CreateDirectoryW(dataFolder_.c_str(), nullptr);
@@ -60,14 +63,44 @@ void DataCenter::SetInstallFolder(const std::wstring& modulePath) {
 
 std::shared_ptr<Data::AllData> DataCenter::LoadLocked() {
     const std::wstring path = GetDataFilePath();
-    if (!Data::PathExists(path)) {
+    const auto storeDefaults = [this] {
         Data::AllData fresh;
         fresh.favorites->revision = 1;
         SaveLocked(fresh);
+    };
+    if (!Data::PathExists(path)) storeDefaults();
+    // Failing to read is a passing state of the disk or of another program:
+    // the file stays as it is and the error goes to the caller.
+    std::shared_ptr<Data::AllData> data;
+    try {
+        data = Data::ReadDataArchive(Data::ReadWholeFile(path));
+    } catch (const ReleaseVersionTooHigh&) {
+        throw;
+    } catch (const Lumo::AnyError&) {
+        throw;
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception&) {
+        // Not a data file this release can read. Keep the user's bytes for
+        // whoever wants to look at them, and start again from the defaults
+        // rather than fail every menu until someone deletes the file by hand.
+        SetAsideDamagedFile(path);
+        storeDefaults();
+        data = Data::ReadDataArchive(Data::ReadWholeFile(path));
     }
-    std::shared_ptr<Data::AllData> data = Data::ReadDataArchive(Data::ReadWholeFile(path));
     if (data->Upgrade()) SaveLocked(*data);
     return data;
+}
+
+void DataCenter::SetAsideDamagedFile(const std::wstring& path) {
+    for (int number = 1; number <= 1000; ++number) {
+        std::wstring aside = path + kDamagedSuffix;
+        if (number > 1) aside += L"-" + std::to_wstring(number);
+        if (::MoveFileExW(path.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH)) return;
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) throw Lumo::LastError(error);
+    }
+    throw Lumo::LastError(ERROR_FILE_EXISTS);
 }
 
 void DataCenter::SaveLocked(const Data::AllData& data) {

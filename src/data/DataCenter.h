@@ -4,6 +4,8 @@
 // back whole, so several Explorer threads and processes can share the file.
 #pragma once
 
+#include <windows.h>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,13 +22,21 @@ public:
     // name (relative to the current directory) when that cannot be found.
     DataCenter();
     // Data folder given by the caller (tests, tools); a backslash is appended
-    // when missing.
-    explicit DataCenter(std::wstring dataFolder);
+    // when missing. `lockTimeoutMs` bounds the wait for another thread or
+    // process that holds the file: a menu must never hang on it.
+    explicit DataCenter(std::wstring dataFolder, DWORD lockTimeoutMs = kDefaultLockTimeoutMs);
+
+    static constexpr DWORD kDefaultLockTimeoutMs = 5000;
+    // Name of the copy a damaged data file is renamed to; the first free one
+    // of "Data.qvd.damaged", "Data.qvd.damaged-2", ... is taken.
+    static constexpr const wchar_t* kDamagedSuffix = L".damaged";
 
     // The current record; creates the file with defaults when there is none
-    // and writes an upgraded record back at once. Throws ReleaseVersionTooHigh
-    // for a file of a newer release, Data::CorruptDataFile or a boost archive
-    // error for a damaged one, Lumo::LastError when the file cannot be read.
+    // and writes an upgraded record back at once. A file that is there but is
+    // not a data file is set aside byte for byte (see SetAsideDamagedFile) and
+    // the record starts again from the defaults. Throws ReleaseVersionTooHigh
+    // for a file of a newer release and Lumo::LastError when the file cannot
+    // be read or locked now (the file is left as it is).
     std::shared_ptr<Data::AllData> Load();
     // Replaces the file with `data`; throws Lumo::LastError when it cannot be
     // written, leaving the previous file intact.
@@ -57,7 +67,11 @@ private:
 
     std::shared_ptr<Data::AllData> LoadLocked();
     void SaveLocked(const Data::AllData& data);
+    // Renames the damaged file to the first free ".damaged" name beside it,
+    // never replacing an earlier copy; throws Lumo::LastError when it cannot.
+    void SetAsideDamagedFile(const std::wstring& path);
 
     std::wstring dataFolder_;
+    DWORD lockTimeoutMs_ = kDefaultLockTimeoutMs;
     std::wstring installFolder_;
 };

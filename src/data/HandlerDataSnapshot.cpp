@@ -16,9 +16,15 @@ void HandlerDataSnapshot::LoadData(DataCenter* center) {
     try {
         data = center->Load();
         favoriteFolders = data->favorites->folders;
+        state = SnapshotState::Loaded;
     } catch (const ReleaseVersionTooHigh&) {
         data.reset();
         favoriteFolders.clear();
+        state = SnapshotState::NewerRelease;
+    } catch (const std::exception&) {
+        data.reset();
+        favoriteFolders.clear();
+        state = SnapshotState::Unavailable;
     }
 }
 

@@ -13,15 +13,25 @@ class DataCenter;
 
 namespace Data {
 
+// What one menu got when it asked for the data.
+enum class SnapshotState {
+    NotLoaded,
+    Loaded,        // `data` holds the record
+    NewerRelease,  // the file comes from a newer release: nothing may read or write it
+    Unavailable,   // the file could not be read or locked just now; the next menu tries again
+};
+
 class HandlerDataSnapshot {
 public:
     // Loads the record through `center` (the process's DataCenter when null).
     // Runs at most once: `dataLoaded` is set first, so a failure is not
-    // retried. A file of a newer release leaves `data` null and
-    // `favoriteFolders` empty; any other failure propagates.
+    // retried. Without a record (a newer release, or a file that cannot be
+    // read now) `data` stays null, `favoriteFolders` empty and `state` tells
+    // which; nothing is thrown for either.
     void LoadData(DataCenter* center = nullptr);
 
     bool dataLoaded = false;
+    SnapshotState state = SnapshotState::NotLoaded;
     std::shared_ptr<AllData> data;
     std::vector<std::wstring> favoriteFolders;  // stored order; the menu may sort it
 };

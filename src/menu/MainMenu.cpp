@@ -15,16 +15,20 @@ void VersionTooHigh::Execute(HWND) {
 void BuildMainSubmenu(SubmenuBuilder& builder) {
     CGotoFavorite& owner = *builder.Owner();
     owner.LoadData();
-    if (!owner.data()) {
+    if (owner.dataState() == Data::SnapshotState::NewerRelease) {
         // A newer release wrote the data file: offer nothing that reads it.
         builder.AddItem(std::make_shared<VersionTooHigh>());
         return;
     }
     builder.AddItem(std::make_shared<TopMenuItem>());
-    builder.AddItem(std::make_shared<NavigateHistory>());
-    builder.AddSeparator();
-    BuildFavoritesSection(builder);
-    builder.AddItem(PrepareAddFavFolder(owner));
-    builder.AddSeparator();
+    // Without the record (another program holds the file just now) the
+    // entries that need it stay away; the next menu loads again.
+    if (owner.data()) {
+        builder.AddItem(std::make_shared<NavigateHistory>());
+        builder.AddSeparator();
+        BuildFavoritesSection(builder);
+        builder.AddItem(PrepareAddFavFolder(owner));
+        builder.AddSeparator();
+    }
     builder.AddItem(std::make_shared<SystemFolders>());
 }

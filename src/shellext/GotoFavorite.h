@@ -58,6 +58,7 @@ public:
     // The persisted data, loaded once per handler.
     void LoadData() { snapshot_.LoadData(); }
     bool dataLoaded() const { return snapshot_.dataLoaded; }
+    Data::SnapshotState dataState() const { return snapshot_.state; }
     const std::shared_ptr<Data::AllData>& data() const { return snapshot_.data; }
     // The menu's copy of the favorites (the favorites menu sorts it in place).
     std::vector<std::wstring>& favoriteFolders() { return snapshot_.favoriteFolders; }

@@ -206,15 +206,32 @@ TEST_F(DataCenterTest, NewerReleaseFileFailsEveryOperationAndIsNeverWritten) {
     EXPECT_EQ(favorites->revision, 0);
 }
 
-TEST_F(DataCenterTest, DamagedFileFailsOperationsAndStaysAsItWas) {
-    Store(Data::AllData());
-    std::string bytes = FileBytes();
-    bytes.resize(bytes.size() - 3);
-    DataTest::WriteBytes(FilePath(), bytes);
-    EXPECT_THROW(center_.Load(), std::exception);
-    EXPECT_THROW(center_.AddFavorite(L"A"), std::exception);
-    EXPECT_THROW(center_.AddNavigateHistory(L"A"), std::exception);
-    EXPECT_EQ(FileBytes(), bytes);
+// A file that is there but is no data file (garbage, empty, cut short) is
+// renamed aside byte for byte and the data starts again from the defaults; a
+// later damaged file never replaces an earlier copy, whichever operation meets it.
+TEST_F(DataCenterTest, DamagedFileIsSetAsideByteForByteAndTheDataStartsAfresh) {
+    Data::AllData stored;
+    stored.favorites->folders = {L"A"};
+    const std::string good = Data::WriteDataArchive(stored);
+    const std::string damaged[] = {"garbage", "", good.substr(0, good.size() - 3)};
+    ::CreateDirectoryW(folder_.c_str(), nullptr);
+    const auto copy = [&](int number) {
+        return DataTest::ReadBytes(FilePath() + L".damaged" + (number > 1 ? L"-" + std::to_wstring(number) : L""));
+    };
+    int number = 0;
+    for (const std::string& bytes : damaged) {
+        DataTest::WriteBytes(FilePath(), bytes);
+        auto data = center_.Load();
+        ++number;
+        EXPECT_TRUE(data->favorites->folders.empty()) << number;
+        EXPECT_EQ(1, data->favorites->revision) << number;
+        EXPECT_NO_THROW(Stored()) << "the data file is whole again";
+        for (int earlier = 1; earlier <= number; ++earlier) EXPECT_EQ(damaged[earlier - 1], copy(earlier));
+    }
+    DataTest::WriteBytes(FilePath(), "x");
+    EXPECT_TRUE(center_.AddFavorite(L"B"));
+    EXPECT_EQ(Folders{L"B"}, Stored()->favorites->folders);
+    EXPECT_EQ("x", copy(4));
     EXPECT_FALSE(DataTest::Exists(FilePath() + L".tmp"));
 }
 
@@ -319,7 +336,7 @@ TEST_F(DataCenterTest, HandlerSnapshotLoadsOnceAndCopiesTheFavorites) {
     EXPECT_EQ(viaSingleton.favoriteFolders.size(), 3u);
 }
 
-TEST_F(DataCenterTest, HandlerSnapshotOfNewerOrDamagedFile) {
+TEST_F(DataCenterTest, HandlerSnapshotTellsANewerReleaseFromAFileHeldElsewhere) {
     std::string bytes = Data::WriteDataArchive(Data::AllData());
     ::CreateDirectoryW(folder_.c_str(), nullptr);
     bytes[2] = 9;
@@ -328,15 +345,33 @@ TEST_F(DataCenterTest, HandlerSnapshotOfNewerOrDamagedFile) {
     newer.favoriteFolders = {L"stale"};
     EXPECT_NO_THROW(newer.LoadData(&center_));
     EXPECT_TRUE(newer.dataLoaded);
+    EXPECT_EQ(Data::SnapshotState::NewerRelease, newer.state);
     EXPECT_FALSE(newer.data);
     EXPECT_TRUE(newer.favoriteFolders.empty());
 
-    DataTest::WriteBytes(FilePath(), "garbage");
-    Data::HandlerDataSnapshot damaged;
-    EXPECT_THROW(damaged.LoadData(&center_), std::exception);
-    EXPECT_TRUE(damaged.dataLoaded);
-    EXPECT_NO_THROW(damaged.LoadData(&center_));  // not retried
-    EXPECT_FALSE(damaged.data);
+    // Another thread holds the file longer than this center waits: no data
+    // now, no change to the file, and the next snapshot loads.
+    Store(Data::AllData());
+    const std::string before = FileBytes();
+    DataCenter impatient(folder_, 50);
+    std::atomic<bool> held{false}, release{false};
+    std::thread holder([&] {
+        Data::DataFileLock lock(FilePath());
+        held = true;
+        while (!release) ::Sleep(1);
+    });
+    while (!held) ::Sleep(1);
+    Data::HandlerDataSnapshot busy;
+    EXPECT_NO_THROW(busy.LoadData(&impatient));
+    EXPECT_EQ(Data::SnapshotState::Unavailable, busy.state);
+    EXPECT_FALSE(busy.data);
+    release = true;
+    holder.join();
+    EXPECT_EQ(before, FileBytes());
+    Data::HandlerDataSnapshot later;
+    later.LoadData(&impatient);
+    EXPECT_EQ(Data::SnapshotState::Loaded, later.state);
+    EXPECT_TRUE(later.data);
 }
 
 // Lock ---------------------------------------------------------------------

@@ -2,6 +2,10 @@
 // favorites section in place, and the reduced form for a newer data file.
 #include "MenuTestSupport.h"
 
+#include <atomic>
+#include <thread>
+
+#include "data/DataFile.h"
 #include "data/Records.h"
 #include "shellext/GotoFavorite.h"
 #include "shellext/MenuItem.h"
@@ -75,4 +79,38 @@ TEST_F(MainMenuTest, ADataFileOfANewerReleaseGivesTheReducedSubmenuAndStaysUntou
         item->helpText);
     host->CloseAll();
     EXPECT_EQ(before, DataFileBytes());
+}
+
+// A damaged data file gives the menu of a fresh install and a copy of its
+// bytes beside it; a file another process holds gives the menu without the
+// entries that need data, and is left as it is.
+TEST_F(MainMenuTest, ADamagedFileStartsAfreshAndAHeldFileLeavesOutTheDataEntries) {
+    const std::vector<std::wstring> fresh{L"", L"Navigate &History", L"-", L"&Add Folder to Favorites", L"-",
+                                          L"&System Folders"};
+    const std::wstring path = Center().GetDataFilePath();
+    QuelvarTest::WriteFileBytes(path, "not a data file");
+    HMENU main = OpenMainSubmenu();
+    EXPECT_EQ(fresh, host->Labels(main));
+    EndContextMenu();
+    EXPECT_EQ("not a data file", QuelvarTest::ReadFileBytes(path + L".damaged"));
+
+    const std::wstring folder = path.substr(0, path.size() - std::wstring(L"Data.qvd").size());
+    DataCenter impatient(folder, 50);
+    DataCenter* original = DataCenter::Instance();
+    DataCenter::SetInstance(&impatient);
+    const std::string before = QuelvarTest::ReadFileBytes(path);
+    std::atomic<bool> held{false}, release{false};
+    std::thread holder([&] {
+        Data::DataFileLock lock(path);
+        held = true;
+        while (!release) ::Sleep(1);
+    });
+    while (!held) ::Sleep(1);
+    main = OpenMainSubmenu();
+    EXPECT_EQ((std::vector<std::wstring>{L"", L"&System Folders"}), host->Labels(main));
+    EndContextMenu();
+    release = true;
+    holder.join();
+    DataCenter::SetInstance(original);
+    EXPECT_EQ(before, QuelvarTest::ReadFileBytes(path));
 }
