@@ -8,7 +8,7 @@
 #include "server/Module.h"
 #include "server/Registrar.h"
 #include "server/ServerIds.h"
-#include "system/GlobalImpl.h"
+#include "server/GlobalImpl.h"
 #include "system/ModulePath.h"
 #include "win/Boundary.h"
 #include "win/Handle.h"

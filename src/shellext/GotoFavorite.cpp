@@ -10,7 +10,7 @@
 #include "shellext/MenuChar.h"
 #include "shellext/MenuEngine.h"
 #include "shellext/ThreadMenuState.h"
-#include "system/GlobalImpl.h"
+#include "system/MenuImages.h"
 #include "system/SystemInfo.h"
 #include "win/Boundary.h"
 
@@ -342,7 +342,7 @@ LRESULT CGotoFavorite::OnDrawItem(const DRAWITEMSTRUCT& draw, int index) {
     if (item->iconIndex != -1) {
         const int y = r.top + (r.bottom - r.top - 16) / 2;
         ::ExtTextOutW(dc, 0, 0, ETO_OPAQUE | ETO_CLIPPED, &r, nullptr, 0, nullptr);
-        ::ImageList_DrawEx(GlobalImpl::MenuImages(), item->iconIndex, dc, x, y, 16, 16, CLR_NONE, CLR_NONE,
+        ::ImageList_DrawEx(Lumo::System::MenuImages(), item->iconIndex, dc, x, y, 16, 16, CLR_NONE, CLR_NONE,
                            ILD_NORMAL);
         r.left = x + 16;
     }

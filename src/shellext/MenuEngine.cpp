@@ -3,7 +3,6 @@
 
 #include "shellext/GotoFavorite.h"
 #include "win/Errors.h"
-#include "system/GlobalImpl.h"
 
 namespace MenuEngine {
 namespace {
@@ -54,7 +53,7 @@ void ReleaseOwnedItems(ThreadMenuState& state, const CGotoFavorite* owner) {
 }
 
 ThreadMenuState& CurrentState() {
-    ThreadMenuState* state = GlobalImpl::CurrentThreadState();
+    ThreadMenuState* state = ThreadStates::CurrentState();
     if (!state) throw Lumo::AnyError();
     return *state;
 }
@@ -71,7 +70,7 @@ void AddLiveHandler(CGotoFavorite* handler) {
 }
 
 void RemoveLiveHandler(CGotoFavorite* handler) {
-    ThreadMenuState* state = GlobalImpl::CurrentThreadState();
+    ThreadMenuState* state = ThreadStates::CurrentState();
     if (!state) return;
     ReleaseOwnedItems(*state, handler);
     state->liveHandlers.erase(handler);
@@ -214,7 +213,7 @@ void RouteDrawOrMeasure(ThreadMenuState& state, UINT message, LPARAM lParam) {
 }
 
 void OnCallWndProc(const CWPSTRUCT& message) {
-    ThreadMenuState* state = GlobalImpl::CurrentThreadState();
+    ThreadMenuState* state = ThreadStates::CurrentState();
     if (!state) return;
     switch (message.message) {
         case WM_DRAWITEM:
@@ -252,7 +251,7 @@ ULONG_PTR EntryUnderRightClick(const ThreadMenuState& state, const MSG& message)
 
 // Returns true when the message is consumed.
 bool OnMenuFilter(const MSG& message) {
-    ThreadMenuState* state = GlobalImpl::CurrentThreadState();
+    ThreadMenuState* state = ThreadStates::CurrentState();
     if (!state) return false;
     if (message.message == WM_RBUTTONDOWN) {
         state->rightButtonDown = true;

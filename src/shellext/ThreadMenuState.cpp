@@ -1,18 +1,82 @@
-// The menu-window watcher and the release of a thread's menu state.
+// The per-thread menu records, their release, and the menu-window watcher.
 #include "shellext/ThreadMenuState.h"
 
 #include <shlwapi.h>
 
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "system/GlobalImpl.h"
+#include "win/Boundary.h"
+#include "win/Errors.h"
 
 ThreadMenuState::~ThreadMenuState() {
     // Hooks go first, in the order they were put in; items after them.
     cbtHook.reset();
     callWndProcHook.reset();
     msgFilterHook.reset();
+}
+
+ThreadStates::ThreadStates() {
+    slot_ = ::TlsAlloc();
+    if (slot_ == TLS_OUT_OF_INDEXES) throw Lumo::LastError();
+    ::InitializeCriticalSection(&lock_);
+}
+
+ThreadStates::~ThreadStates() {
+    {
+        Lumo::Win::CriticalSectionLock guard(lock_);
+        // Unhooking works from any thread of the process; the records of
+        // other threads go with their hooks, as nothing of ours will run there again.
+        for (ThreadMenuState* state : all_) delete state;
+        all_.clear();
+    }
+    ::DeleteCriticalSection(&lock_);
+    ::TlsFree(slot_);
+}
+
+void ThreadStates::PrepareThread() {
+    if (::TlsGetValue(slot_)) return;
+    auto state = std::make_unique<ThreadMenuState>();
+    // A failed hook leaves the record without one; the handler still works in
+    // hosts that forward menu messages.
+    state->cbtHook.reset(::SetWindowsHookExW(WH_CBT, MenuWindowWatcher, nullptr, ::GetCurrentThreadId()));
+    Lumo::Win::CriticalSectionLock guard(lock_);
+    if (!::TlsSetValue(slot_, state.get())) throw Lumo::LastError();
+    all_.insert(state.get());
+    state.release();
+}
+
+void ThreadStates::ReleaseThread() {
+    auto* state = static_cast<ThreadMenuState*>(::TlsGetValue(slot_));
+    if (!state) return;
+    {
+        Lumo::Win::CriticalSectionLock guard(lock_);
+        all_.erase(state);
+        ::TlsSetValue(slot_, nullptr);
+    }
+    delete state;
+}
+
+ThreadMenuState* ThreadStates::Current() {
+    auto* state = static_cast<ThreadMenuState*>(::TlsGetValue(slot_));
+    if (state) return state;
+    PrepareThread();
+    return static_cast<ThreadMenuState*>(::TlsGetValue(slot_));
+}
+
+ThreadMenuState* ThreadStates::CurrentState() {
+    ThreadStates* states = Instance();
+    return states ? states->Current() : nullptr;
+}
+
+void ThreadStates::Prepare() {
+    if (ThreadStates* states = Instance()) states->PrepareThread();
+}
+
+void ThreadStates::Release() {
+    if (ThreadStates* states = Instance()) states->ReleaseThread();
 }
 
 namespace {
@@ -26,7 +90,7 @@ bool CreatedByBrowseUi(const CREATESTRUCTW* create) {
 }
 
 void OnMenuWindowEvent(int code, WPARAM wParam, LPARAM lParam) {
-    ThreadMenuState* state = GlobalImpl::CurrentThreadState();
+    ThreadMenuState* state = ThreadStates::CurrentState();
     if (!state) return;
     HWND window = reinterpret_cast<HWND>(wParam);
     if (code == HCBT_CREATEWND) {
@@ -49,10 +113,9 @@ void OnMenuWindowEvent(int code, WPARAM wParam, LPARAM lParam) {
 
 }  // namespace
 
-LRESULT CALLBACK MenuWindowWatcher(int code, WPARAM wParam, LPARAM lParam) {
-    try {
+LRESULT CALLBACK MenuWindowWatcher(int code, WPARAM wParam, LPARAM lParam) noexcept {
+    return Lumo::Win::HookBoundary(code, wParam, lParam, [&]() -> std::optional<LRESULT> {
         if (code == HCBT_CREATEWND || code == HCBT_DESTROYWND) OnMenuWindowEvent(code, wParam, lParam);
-    } catch (...) {
-    }
-    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+        return std::nullopt;
+    });
 }

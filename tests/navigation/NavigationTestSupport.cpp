@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "system/GlobalImpl.h"
+#include "server/GlobalImpl.h"
 
 namespace NavigationTest {
 

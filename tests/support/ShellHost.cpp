@@ -13,7 +13,7 @@
 #include "shellext/MenuEngine.h"
 #include "shellext/MenuItem.h"
 #include "shellext/ThreadMenuState.h"
-#include "system/GlobalImpl.h"
+#include "server/GlobalImpl.h"
 
 using Lumo::Win::ComPtr;
 using Lumo::Win::UniqueIdList;

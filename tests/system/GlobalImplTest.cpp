@@ -11,7 +11,8 @@
 #include "data/DataCenter.h"
 #include "shellext/ThreadMenuState.h"
 #include "win/Errors.h"
-#include "system/GlobalImpl.h"
+#include "server/GlobalImpl.h"
+#include "system/MenuImages.h"
 #include "system/ShellFolders.h"
 #include "system/SystemInfo.h"
 #include "win/Handle.h"
@@ -98,7 +99,7 @@ TEST(ProcessObjectsFailure, AFailedCreationReleasesWhatWasCreated) {
 TEST_F(ProcessObjects, MenuImageListHoldsTwentySixIconsWithMagentaTransparent) {
     HIMAGELIST images = GlobalImpl::MenuImages();
     ASSERT_NE(nullptr, images);
-    EXPECT_EQ(GlobalImpl::kMenuImageCount, ::ImageList_GetImageCount(images));
+    EXPECT_EQ(Lumo::System::MenuImageList::kImageCount, ::ImageList_GetImageCount(images));
     int cx = 0, cy = 0;
     ASSERT_TRUE(::ImageList_GetIconSize(images, &cx, &cy));
     EXPECT_EQ(16, cx);
@@ -136,12 +137,12 @@ TEST_F(ProcessObjects, MenuImageListHoldsTwentySixIconsWithMagentaTransparent) {
         Lumo::Win::UniqueGdiObject brush(::CreateSolidBrush(background));
         RECT all{0, 0, 416, 16};
         ::FillRect(drawn.dc, &all, static_cast<HBRUSH>(brush.get()));
-        for (int i = 0; i < GlobalImpl::kMenuImageCount; ++i) {
+        for (int i = 0; i < Lumo::System::MenuImageList::kImageCount; ++i) {
             ASSERT_TRUE(::ImageList_Draw(images, i, drawn.dc, i * 16, 0, ILD_TRANSPARENT));
         }
         const DWORD backgroundPixel =
             (GetRValue(background) << 16) | (GetGValue(background) << 8) | GetBValue(background);
-        for (int cell = 0; cell < GlobalImpl::kMenuImageCount; ++cell) {
+        for (int cell = 0; cell < Lumo::System::MenuImageList::kImageCount; ++cell) {
             int transparent = 0, opaque = 0;
             for (int y = 0; y < 16; ++y) {
                 for (int x = cell * 16; x < cell * 16 + 16; ++x) {

@@ -1,28 +1,23 @@
 // The root of everything the module keeps for the life of a process: the
-// per-thread menu state slot, the system probes, the special folders, the menu
+// per-thread menu states, the system probes, the special folders, the menu
 // image list and the DataCenter. Created at process attach in a fixed order,
-// destroyed at process detach in the reverse order.
+// destroyed at process detach in the reverse order; each object lives in its
+// own room and is reached there through its singleton slot.
 #pragma once
 
 #include <windows.h>
 #include <commctrl.h>
 
-#include <string>
-
 #include "system/Singleton.h"
-#include "win/Handle.h"
 
 struct ThreadMenuState;
 
 class GlobalImpl : public Lumo::Global::Singleton<GlobalImpl> {
 public:
-    static constexpr int kMenuImageCount = 26;
-    static constexpr int kMenuBitmapId = 201;
-    static constexpr int kAboutBitmapId = 208;
-
     // Creates the process-wide objects with the resources of `resources`.
     // On failure releases what was created and rethrows.
     static void Create(HINSTANCE resources);
+    // Destroys them; every thread's hooks go with the per-thread states.
     static void Destroy();
 
     // The calling thread's menu state; prepares it on first use.
@@ -43,6 +38,4 @@ private:
     void Teardown();
 
     HINSTANCE resources_;
-    Lumo::Win::UniqueImageList imageList_;
-    DWORD threadSlot_ = TLS_OUT_OF_INDEXES;
 };

@@ -1,0 +1,11 @@
+// Identifiers of the module's resources, shared by the resource script and the
+// code that loads them.
+#pragma once
+
+// Registry scripts (type "REGISTRY").
+#define IDR_QUELVAR_APPID 101
+#define IDR_GOTOFAVORITE 102
+
+// Artwork.
+#define IDB_MENU_ICONS 201  // the 26 menu icons of 16 x 16 pixels, magenta transparent
+#define IDB_ABOUT 208       // the picture of the About page

@@ -1,0 +1,204 @@
+// Unloading the module while other threads of the host live on: every hook
+// the module put into any thread must be gone with it, or the next window
+// such a thread creates runs freed code. Each way of unloading runs in a
+// child process. Once the module is gone, its address range is filled with a
+// trap that counts every call landing anywhere in it, so a procedure of the
+// unloaded module that still runs is counted rather than merely crashing.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstring>
+#include <string>
+
+#include "support/TestSupport.h"
+#include "win/Handle.h"
+
+using namespace QuelvarTest;
+using Lumo::Win::ComPtr;
+
+extern "C" const CLSID CLSID_GotoFavorite;
+
+namespace {
+
+HRESULT CreateAndReleaseHandler(IClassFactory* factory);
+
+// The worker of the host: started after the module loaded (so it got the
+// module's per-thread hook), it waits until the module is gone and then
+// creates, activates and destroys windows and sends a menu message. Given a
+// class factory, it first makes a handler of its own (which hooks the
+// thread's menus) and hands it over to be released by another thread.
+struct Worker {
+    Lumo::Win::UniqueHandle go{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    Lumo::Win::UniqueHandle started{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    Lumo::Win::UniqueHandle thread;
+    IClassFactory* factory = nullptr;
+    ComPtr<IContextMenu3> handedOver;
+    int windowsMade = 0;
+
+    static DWORD WINAPI Run(void* self) noexcept {
+        auto* worker = static_cast<Worker*>(self);
+        if (worker->factory &&
+            SUCCEEDED(worker->factory->CreateInstance(nullptr, IID_IContextMenu3, worker->handedOver.put_void()))) {
+            Lumo::Win::UniqueMenu menu(::CreatePopupMenu());
+            worker->handedOver->QueryContextMenu(menu.get(), 0, 1, 0x7FFF, CMF_NORMAL | CMF_CANRENAME);
+        }
+        ::SetEvent(worker->started.get());
+        ::WaitForSingleObject(worker->go.get(), INFINITE);
+        for (int i = 0; i < 3; ++i) {
+            HWND window = ::CreateWindowExW(0, L"STATIC", L"after unload", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
+                                            100, 100, nullptr, nullptr, nullptr, nullptr);
+            if (!window) continue;
+            ::SetActiveWindow(window);
+            ::SendMessageW(window, WM_INITMENUPOPUP, 0, 0);
+            ::DestroyWindow(window);
+            ++worker->windowsMade;
+        }
+        return 0;
+    }
+    void Start() {
+        thread.reset(::CreateThread(nullptr, 0, Run, this, 0, nullptr));
+        ::WaitForSingleObject(started.get(), INFINITE);
+    }
+    int Finish() {
+        ::SetEvent(go.get());
+        ::WaitForSingleObject(thread.get(), 30000);
+        return windowsMade;
+    }
+};
+
+bool ModuleGone(const std::wstring& path) { return ::GetModuleHandleW(path.c_str()) == nullptr; }
+
+// The address range a loaded module occupies.
+struct ImageRange {
+    BYTE* base = nullptr;
+    SIZE_T size = 0;
+};
+ImageRange RangeOf(HMODULE module) {
+    auto* base = reinterpret_cast<BYTE*>(module);
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    return {base, nt->OptionalHeader.SizeOfImage};
+}
+
+// Fills a freed image range with no-operations that slide into a tail which
+// counts the call and returns 0, so a stale procedure call is seen and harmless.
+class CallTrap {
+public:
+    explicit CallTrap(ImageRange range) : range_(range) {
+        void* memory = ::VirtualAlloc(range.base, range.size, MEM_RESERVE | MEM_COMMIT, PAGE_EXECUTE_READWRITE);
+        if (memory != range.base) return;
+        auto* bytes = static_cast<BYTE*>(memory);
+        unsigned char tail[] = {0x48, 0xB8, 0, 0, 0, 0, 0, 0, 0, 0,  // movabs rax, &calls_
+                                0xF0, 0x48, 0xFF, 0x00,              // lock inc qword ptr [rax]
+                                0x31, 0xC0,                          // xor eax, eax
+                                0xC3};                               // ret
+        volatile LONG64* counter = &calls_;
+        std::memcpy(tail + 2, &counter, sizeof(counter));
+        std::memset(bytes, 0x90, range.size - sizeof(tail));
+        std::memcpy(bytes + range.size - sizeof(tail), tail, sizeof(tail));
+        ::FlushInstructionCache(::GetCurrentProcess(), bytes, range.size);
+        armed_ = true;
+    }
+    ~CallTrap() {
+        if (armed_) ::VirtualFree(range_.base, 0, MEM_RELEASE);
+    }
+    CallTrap(const CallTrap&) = delete;
+    CallTrap& operator=(const CallTrap&) = delete;
+    bool Armed() const { return armed_; }
+    LONG64 Calls() const { return calls_; }
+
+private:
+    ImageRange range_;
+    bool armed_ = false;
+    volatile LONG64 calls_ = 0;
+};
+
+// Creates one handler through the class factory, lets it install its menu
+// hooks on this thread, and releases it.
+HRESULT CreateAndReleaseHandler(IClassFactory* factory) {
+    ComPtr<IContextMenu3> handler;
+    HRESULT hr = factory->CreateInstance(nullptr, IID_IContextMenu3, handler.put_void());
+    if (FAILED(hr)) return hr;
+    Lumo::Win::UniqueMenu menu(::CreatePopupMenu());
+    handler->QueryContextMenu(menu.get(), 0, 1, 0x7FFF, CMF_NORMAL | CMF_CANRENAME);
+    return S_OK;
+}
+
+DWORD RunChild(const char* name) {
+    const std::wstring command = L"\"" + ProgramPath() +
+                                 L"\" --gtest_also_run_disabled_tests --gtest_filter=UnloadChild.DISABLED_" +
+                                 std::wstring(name, name + std::strlen(name));
+    return RunProcess(command, 60000);
+}
+
+}  // namespace
+
+TEST(Unload, NoHookOfTheModuleOutlivesItWhicheverWayItIsUnloaded) {
+    ASSERT_EQ(0u, RunProcess(L"regsvr32.exe /s \"" + BuiltModulePath() + L"\""));
+    for (const char* way : {"FreeLibrary", "CoFreeUnusedLibraries"}) {
+        EXPECT_EQ(0u, RunChild(way)) << way << ": the child crashed or failed";
+    }
+    RunProcess(L"regsvr32.exe /s /u \"" + BuiltModulePath() + L"\"");
+}
+
+// Loads the module itself, asks it whether it may go, and frees it.
+TEST(UnloadChild, DISABLED_FreeLibrary) {
+    const std::wstring path = BuiltModulePath();
+    HMODULE module = ::LoadLibraryW(path.c_str());
+    ASSERT_TRUE(module);
+    using GetClassObjectFn = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
+    using CanUnloadNowFn = HRESULT(WINAPI*)();
+    auto getClassObject = reinterpret_cast<GetClassObjectFn>(::GetProcAddress(module, "DllGetClassObject"));
+    auto canUnloadNow = reinterpret_cast<CanUnloadNowFn>(::GetProcAddress(module, "DllCanUnloadNow"));
+    ASSERT_TRUE(getClassObject && canUnloadNow);
+    Worker worker;
+    {
+        ComPtr<IClassFactory> factory;
+        ASSERT_EQ(S_OK, getClassObject(CLSID_GotoFavorite, IID_IClassFactory, factory.put_void()));
+        worker.factory = factory.get();
+        worker.Start();
+        ASSERT_TRUE(worker.handedOver);
+        // The worker's last handler dies on another thread: the worker's menu
+        // hooks stay in until the module goes.
+        worker.handedOver.reset();
+        worker.factory = nullptr;
+        ASSERT_EQ(S_OK, CreateAndReleaseHandler(factory.get()));
+    }
+    ASSERT_EQ(S_OK, canUnloadNow());
+    const ImageRange range = RangeOf(module);
+    ASSERT_TRUE(::FreeLibrary(module));
+    ASSERT_TRUE(ModuleGone(path)) << "the module stayed loaded: the test would prove nothing";
+    CallTrap trap(range);
+    ASSERT_TRUE(trap.Armed()) << "the module's address range could not be taken";
+    EXPECT_EQ(3, worker.Finish());
+    // This thread had hooks too: its own windows must not reach freed code either.
+    Lumo::Win::UniqueWindow window(::CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPEDWINDOW, 0, 0, 50, 50, nullptr,
+                                                     nullptr, nullptr, nullptr));
+    EXPECT_TRUE(window);
+    EXPECT_EQ(0, trap.Calls()) << "a procedure of the unloaded module ran";
+}
+
+// COM loads the module for an activation and frees it when asked to.
+TEST(UnloadChild, DISABLED_CoFreeUnusedLibraries) {
+    const std::wstring path = BuiltModulePath();
+    ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    Worker worker;
+    ImageRange range;
+    {
+        ComPtr<IClassFactory> factory;
+        ASSERT_EQ(S_OK, ::CoGetClassObject(CLSID_GotoFavorite, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                                           factory.put_void()));
+        ASSERT_FALSE(ModuleGone(path));
+        range = RangeOf(::GetModuleHandleW(path.c_str()));
+        worker.Start();
+        ASSERT_EQ(S_OK, CreateAndReleaseHandler(factory.get()));
+    }
+    ::CoFreeUnusedLibrariesEx(0, 0);
+    ASSERT_TRUE(ModuleGone(path)) << "COM kept the module: the test would prove nothing";
+    CallTrap trap(range);
+    ASSERT_TRUE(trap.Armed()) << "the module's address range could not be taken";
+    EXPECT_EQ(3, worker.Finish());
+    EXPECT_EQ(0, trap.Calls()) << "a procedure of the unloaded module ran";
+    ::CoUninitialize();
+}
