@@ -4,6 +4,8 @@
 #include <memory>
 
 #include "data/DataCenter.h"
+#include "menu/MainMenu.h"
+#include "shellext/MenuItem.h"
 #include "shellext/ThreadMenuState.h"
 #include "system/MenuImages.h"
 #include "system/ShellFolders.h"
@@ -47,9 +49,13 @@ void GlobalImpl::Build() {
     Lumo::System::SpecialFolder::SetInstance(new Lumo::System::SpecialFolder());
     Lumo::System::MenuImageList::SetInstance(new Lumo::System::MenuImageList(resources_));
     DataCenter::SetInstance(new DataCenter());
+    // The menu engine fills the Quelvar entry's submenu with the entries of
+    // the menu room, which sits above it.
+    Quelvar::SetMainSubmenuBuilder(&BuildMainSubmenu);
 }
 
 void GlobalImpl::Teardown() {
+    Quelvar::SetMainSubmenuBuilder(nullptr);
     DestroySingleton<DataCenter>();
     DestroySingleton<Lumo::System::MenuImageList>();
     DestroySingleton<Lumo::System::SpecialFolder>();

@@ -1,7 +1,6 @@
 // Base behaviour of menu items and the framework's own items.
 #include "shellext/MenuItem.h"
 
-#include "menu/MainMenu.h"
 #include "shellext/GotoFavorite.h"
 #include "win/Handle.h"
 
@@ -10,6 +9,11 @@ namespace {
 Quelvar::SubmenuFiller& MainSubmenuFiller() {
     static Quelvar::SubmenuFiller filler;
     return filler;
+}
+
+Quelvar::SubmenuFiller& MainSubmenuBuilder() {
+    static Quelvar::SubmenuFiller builder;
+    return builder;
 }
 
 }  // namespace
@@ -78,9 +82,11 @@ void Quelvar::FillSubmenu(HMENU menu) {
     if (MainSubmenuFiller()) {
         builder.AddItem(std::make_shared<TopMenuItem>());
         MainSubmenuFiller()(builder);
-    } else {
-        BuildMainSubmenu(builder);
+    } else if (MainSubmenuBuilder()) {
+        MainSubmenuBuilder()(builder);
     }
 }
+
+void Quelvar::SetMainSubmenuBuilder(SubmenuFiller builder) { MainSubmenuBuilder() = std::move(builder); }
 
 void Quelvar::SetMainSubmenuFiller(SubmenuFiller filler) { MainSubmenuFiller() = std::move(filler); }

@@ -82,9 +82,13 @@ public:
     Quelvar() : OddBase(3, L"Quelvar", 1, ItemHasSubmenu | ItemFillOnOpen, kNoMnemonic) {}
     void FillSubmenu(HMENU menu) override;
 
+    // The builder of the main submenu. The menu entries live a floor above
+    // this engine, so the module hands it over when it starts.
+    using SubmenuFiller = std::function<void(SubmenuBuilder& builder)>;
+    static void SetMainSubmenuBuilder(SubmenuFiller builder);
+
     // Replaces the main submenu's content after its invisible first entry, so
     // that tests of the menu engine can put entries of their own there. An
-    // empty function restores the real main submenu.
-    using SubmenuFiller = std::function<void(SubmenuBuilder& builder)>;
+    // empty function restores the builder.
     static void SetMainSubmenuFiller(SubmenuFiller filler);
 };
