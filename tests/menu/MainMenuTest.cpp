@@ -31,8 +31,8 @@ std::string NewerReleaseFile(DataCenter& center) {
 TEST_F(MainMenuTest, FreshInstallShowsTheFixedEntriesInOrder) {
     HMENU main = OpenMainSubmenu();
     ASSERT_NE(nullptr, main);
-    EXPECT_EQ((std::vector<std::wstring>{L"", L"Navigate &History", L"-", L"&Add Folder to Favorites", L"-",
-                                         L"&System Folders"}),
+    EXPECT_EQ((std::vector<std::wstring>{L"", L"Navigate &History", L"-", L"&Add Folder to Favorites",
+                                         L"Shell &Tools", L"-", L"&System Folders"}),
               host->Labels(main));
     // The first entry takes no space; history and system folders fill on opening.
     MEASUREITEMSTRUCT top = host->Measure(main, 0);
@@ -41,7 +41,7 @@ TEST_F(MainMenuTest, FreshInstallShowsTheFixedEntriesInOrder) {
     HMENU history = OpenEntry(main, L"Navigate &History");
     EXPECT_EQ(std::vector<std::wstring>{L"(Empty)"}, host->Labels(history));
     const auto entries = host->Entries(main);
-    EXPECT_TRUE(entries[1].submenu && entries[5].submenu);
+    EXPECT_TRUE(entries[1].submenu && entries[4].submenu && entries[6].submenu);
     EXPECT_FALSE(entries[3].submenu);
     // The Quelvar entry shows its name; its status text carries the version.
     auto quelvar = ItemOf(host->Menu(), L"Quelvar");
@@ -54,14 +54,15 @@ TEST_F(MainMenuTest, FreshInstallShowsTheFixedEntriesInOrder) {
 TEST_F(MainMenuTest, FavoritesSitBetweenTheHistoryAndTheAddEntry) {
     StoreFavorites({L"C:\\One", L"C:\\Two"});
     HMENU main = OpenMainSubmenu();
-    EXPECT_EQ((std::vector<std::wstring>{L"", L"Navigate &History", L"-", L"C:\\One", L"C:\\Two", L"-",
-                                         L"&Add Folder to Favorites", L"-", L"&System Folders"}),
-              host->Labels(main));
+    EXPECT_EQ(
+        (std::vector<std::wstring>{L"", L"Navigate &History", L"-", L"C:\\One", L"C:\\Two", L"-",
+                                   L"&Add Folder to Favorites", L"Shell &Tools", L"-", L"&System Folders"}),
+        host->Labels(main));
     // A second opening of the same handler's submenu after closing shows the
     // same entries once.
     host->CloseAll();
     main = host->OpenQuelvarSubmenu();
-    EXPECT_EQ(9u, host->Labels(main).size());
+    EXPECT_EQ(10u, host->Labels(main).size());
     host->CloseAll();
 }
 
@@ -85,8 +86,8 @@ TEST_F(MainMenuTest, ADataFileOfANewerReleaseGivesTheReducedSubmenuAndStaysUntou
 // bytes beside it; a file another process holds gives the menu without the
 // entries that need data, and is left as it is.
 TEST_F(MainMenuTest, ADamagedFileStartsAfreshAndAHeldFileLeavesOutTheDataEntries) {
-    const std::vector<std::wstring> fresh{L"", L"Navigate &History", L"-", L"&Add Folder to Favorites", L"-",
-                                          L"&System Folders"};
+    const std::vector<std::wstring> fresh{L"",           L"Navigate &History", L"-", L"&Add Folder to Favorites",
+                                          L"Shell &Tools", L"-",                 L"&System Folders"};
     const std::wstring path = Center().GetDataFilePath();
     QuelvarTest::WriteFileBytes(path, "not a data file");
     HMENU main = OpenMainSubmenu();
@@ -107,7 +108,7 @@ TEST_F(MainMenuTest, ADamagedFileStartsAfreshAndAHeldFileLeavesOutTheDataEntries
     });
     while (!held) ::Sleep(1);
     main = OpenMainSubmenu();
-    EXPECT_EQ((std::vector<std::wstring>{L"", L"&System Folders"}), host->Labels(main));
+    EXPECT_EQ((std::vector<std::wstring>{L"", L"Shell &Tools", L"-", L"&System Folders"}), host->Labels(main));
     EndContextMenu();
     release = true;
     holder.join();
