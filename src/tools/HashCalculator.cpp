@@ -145,7 +145,29 @@ std::wstring HashCalculator::Calculate() {
             // The writer of a pipe closing its end is the pipe's end of data, not a failure.
             return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
         };
-        output = CalculateHashText(algorithm, shaBits, outputFormat, read);
+        if (!observer) {
+            output = CalculateHashText(algorithm, shaBits, outputFormat, read);
+            return output;
+        }
+        LARGE_INTEGER size{};
+        const unsigned long long total = ::GetFileSizeEx(handle, &size) ? size.QuadPart : 0;
+        unsigned long long done = 0;
+        int reported = -1;
+        HashObserver& watcher = *observer;
+        const HashBlockReader watchedRead = [&](uint8_t* buffer, size_t blockSize) -> long long {
+            if (watcher.Cancelled()) return -1;
+            const long long got = read(buffer, blockSize);
+            if (got > 0) done += static_cast<unsigned long long>(got);
+            // A file that grows while it is read stays at 100.
+            const int percent = total == 0 || done >= total ? 100 : static_cast<int>(done * 100 / total);
+            if (percent > reported) {
+                reported = percent;
+                watcher.Progress(percent);
+            }
+            return got;
+        };
+        output = CalculateHashText(algorithm, shaBits, outputFormat, watchedRead);
+        if (watcher.Cancelled()) output.clear();
         return output;
     } catch (...) {
         output.clear();

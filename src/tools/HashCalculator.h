@@ -48,6 +48,17 @@ struct HashAlgorithmName {
 // Case-insensitive; null for an unknown name.
 const HashAlgorithmName* FindHashAlgorithm(const std::wstring& name);
 
+// Watches a computation that may take long: told how far it has come, asked
+// whether to go on.
+class HashObserver {
+public:
+    virtual ~HashObserver() = default;
+    // Asked before every read; true stops the computation, whose result is then empty.
+    virtual bool Cancelled() = 0;
+    // The share of the file read so far, 0 to 100, each time it grows by a whole percent.
+    virtual void Progress(int percent) = 0;
+};
+
 // A plain value created on the caller's stack for one computation.
 class HashCalculator {
 public:
@@ -56,6 +67,8 @@ public:
     int32_t shaBits = 256;
     std::wstring filePath;
     std::wstring output;
+    // Optional, not owned; without one nothing is reported and nothing can stop the work.
+    HashObserver* observer = nullptr;
 
     // Reads the whole file and returns its digest text. Empty when the path is empty, the file cannot be
     // opened or a read fails, so a failure is never shown as a checksum. Never throws.

@@ -1,0 +1,80 @@
+// Advanced Copy Name's list building: the selected items turned into one name
+// per line under the copy options (which items, which part of the path, case,
+// order). The dialog and the two copy tools of the shell menu share it.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "data/Selection.h"
+
+namespace Tools {
+
+// The options of one list. The defaults are the dialog's initial states.
+struct CopyNameOptions {
+    bool includeFiles = true;       // files (and shortcuts left unresolved) are listed
+    bool includeFolders = true;     // folders and drives are listed
+    bool resolveShortcuts = false;  // a shortcut is replaced by its target
+    bool fullPath = true;           // else only the last component
+    bool appendBackslash = true;    // folder names end in a backslash
+    bool includeExtension = true;   // else file names lose their extension
+    bool longName = true;           // else the 8.3 short form
+    bool modifyCase = false;
+    bool lowercase = true;  // with modifyCase; else upper case
+    bool sort = false;
+    bool ascending = true;  // with sort; else descending
+
+    // The eleven flags in two bytes, includeFiles in bit 0 up to ascending in bit 10.
+    uint16_t Pack() const;
+    static CopyNameOptions Unpack(uint16_t bits);
+};
+
+// The option sets of "Copy &Path Name" and "Copy &File Name".
+CopyNameOptions CopyPathNameOptions();
+CopyNameOptions CopyFileNameOptions();
+
+// One selected item as the list builder sees it.
+struct NameListItem {
+    Data::ItemKind kind = Data::Other;
+    std::wstring path;
+};
+
+// A shortcut's target and its file attributes.
+struct ShortcutTarget {
+    std::wstring path;
+    DWORD attributes = 0;
+};
+
+// What the list builder asks of the file system; the defaults ask Windows.
+struct NameListFileSystem {
+    // The target of a shortcut file, without searching, UI or rewriting the
+    // shortcut; nothing when it cannot be resolved.
+    std::function<std::optional<ShortcutTarget>(const std::wstring& shortcut)> resolveShortcut;
+    // The 8.3 form of a path; nothing when the file system cannot give it.
+    std::function<std::optional<std::wstring>(const std::wstring& path)> shortName;
+    // The name in lower or upper case by the user's locale.
+    std::function<std::wstring(const std::wstring& name, bool lower)> changeCase;
+
+    static NameListFileSystem Windows();
+};
+
+// The list, each name followed by "\r\n".
+std::wstring BuildNameList(const std::vector<NameListItem>& items, const CopyNameOptions& options,
+                           const NameListFileSystem& fileSystem = NameListFileSystem::Windows());
+std::wstring BuildNameList(const Data::SelectedItemsInfo& selection, const CopyNameOptions& options);
+// An absent selection gives an empty list.
+std::wstring BuildNameList(const std::shared_ptr<Data::SelectedItemsInfo>& selection,
+                           const CopyNameOptions& options);
+
+// The Windows services one by one.
+std::optional<ShortcutTarget> ResolveShortcut(const std::wstring& shortcut);
+std::optional<std::wstring> ShortPathName(const std::wstring& path);
+std::wstring ChangeCase(const std::wstring& name, bool lower);
+
+}  // namespace Tools
