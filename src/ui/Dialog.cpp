@@ -397,9 +397,9 @@ std::shared_ptr<LayoutManager::Pane> Dialog::NewRoot(Orientation orientation, in
     return root;
 }
 
-std::shared_ptr<LayoutManager::Pane> Dialog::NewPane(Orientation orientation, unsigned mode,
-                                                     int extraBorder) {
-    return std::make_shared<Pane>(orientation, mode, Scale(kGap), Scale(extraBorder));
+std::shared_ptr<LayoutManager::Pane> Dialog::NewPane(Orientation orientation, unsigned mode, int extraBorder,
+                                                     int gap) {
+    return std::make_shared<Pane>(orientation, mode, Scale(gap), Scale(extraBorder));
 }
 
 LayoutManager::PanePtr Dialog::ControlItem(int id, unsigned mode) {

@@ -76,9 +76,9 @@ protected:
     HyperLink& AddHyperlink(int id, const std::wstring& text, unsigned linkStyle, int width, int height);
     TabCtrl& AddTabCtrl(int id, int width, int height);
 
-    // Building the pane tree; extra borders and sizes in 96-DPI pixels.
+    // Building the pane tree; extra borders, gaps and sizes in 96-DPI pixels.
     std::shared_ptr<Pane> NewRoot(Orientation orientation, int extraBorder = 0);
-    std::shared_ptr<Pane> NewPane(Orientation orientation, unsigned mode, int extraBorder = 0);
+    std::shared_ptr<Pane> NewPane(Orientation orientation, unsigned mode, int extraBorder = 0, int gap = 5);
     PanePtr ControlItem(int id, unsigned mode);
     PanePtr FixedSpace(Orientation orientation, int size);
     PanePtr GrowingSpace(Orientation orientation);

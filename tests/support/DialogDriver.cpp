@@ -93,13 +93,17 @@ DialogThread::DialogThread(std::function<INT_PTR(HWND owner)> show)
 }
 
 DialogThread::~DialogThread() {
-    if (!Finished()) {
-        // Close whatever the test left open so the thread can end.
-        for (int i = 0; i < 50 && !Finished(); ++i) {
-            if (HWND active = ::GetWindow(owner_, GW_ENABLEDPOPUP))
-                ::PostMessageW(active, WM_COMMAND, IDCANCEL, 0);
-            ::WaitForSingleObject(done_, 100);
-        }
+    // Cancel whatever dialog the test left open so that the thread can end.
+    for (int i = 0; i < 50 && !Finished(); ++i) {
+        ::EnumThreadWindows(
+            threadId_,
+            [](HWND window, LPARAM) -> BOOL {
+                if (::IsWindowVisible(window) && ClassOf(window) == L"#32770")
+                    ::PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+                return TRUE;
+            },
+            0);
+        ::WaitForSingleObject(done_, 100);
     }
     ::PostThreadMessageW(threadId_, WM_QUIT, 0, 0);
     if (thread_.joinable()) thread_.join();
@@ -228,7 +232,10 @@ void DialogDriver::Type(int id, const std::wstring& text) const {
 
 void DialogDriver::PostKey(int id, UINT virtualKey) const {
     HWND control = Control(id);
-    ::SendMessageW(dialog_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
+    // Moving the focus selects an edit's whole text: only when it is elsewhere.
+    GUITHREADINFO gui{sizeof(gui)};
+    if (!::GetGUIThreadInfo(::GetWindowThreadProcessId(dialog_, nullptr), &gui) || gui.hwndFocus != control)
+        ::SendMessageW(dialog_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
     const UINT scan = ::MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC);
     ::PostMessageW(control, WM_KEYDOWN, virtualKey, 1 | (static_cast<LPARAM>(scan) << 16));
     ::PostMessageW(control, WM_KEYUP, virtualKey, 1 | (static_cast<LPARAM>(scan) << 16) | (3u << 30));
