@@ -206,11 +206,11 @@ private:
         request.algorithm = kAlgorithms[index].algorithm;
         request.shaBits = kAlgorithms[index].shaBits;
 
+        job_ = std::make_unique<HashJob>(request, Window(), kProgressMessage, kDoneMessage);
         // Nothing to copy and nothing to start again until the result is in.
         Enable(kHash, false);
         Enable(kCopy, false);
         SetText(kOutput, L"Calculating... 0%");
-        job_ = std::make_unique<HashJob>(request, Window(), kProgressMessage, kDoneMessage);
     }
 
     void ShowResult(const std::wstring& checksum) {

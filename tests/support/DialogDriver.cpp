@@ -4,6 +4,8 @@
 
 #include <commctrl.h>
 
+#include "win/Errors.h"
+
 namespace QuelvarTest {
 namespace {
 
@@ -73,12 +75,13 @@ DialogThread::DialogThread(std::function<INT_PTR(HWND owner)> show)
                                    200, 100, nullptr, nullptr, nullptr, nullptr);
         boxes_ = std::make_unique<MessageBoxDriver>();
         t_owner = owner_;
-        HHOOK shield = ::SetWindowsHookExW(WH_CBT, ShieldHook, nullptr, ::GetCurrentThreadId());
-        ::SetEvent(ready_);
+        Lumo::Win::UniqueHook shield(
+            ::SetWindowsHookExW(WH_CBT, ShieldHook, nullptr, ::GetCurrentThreadId()));
+        ::SetEvent(ready_.get());
         result_ = show(owner_);
-        if (shield) ::UnhookWindowsHookEx(shield);
+        shield.reset();
         t_owner = nullptr;
-        ::SetEvent(done_);
+        ::SetEvent(done_.get());
         // The owner lives until the test has read what it needs.
         MSG msg;
         while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
@@ -89,7 +92,7 @@ DialogThread::DialogThread(std::function<INT_PTR(HWND owner)> show)
         ::DestroyWindow(owner_);
         ::CoUninitialize();
     });
-    ::WaitForSingleObject(ready_, 10000);
+    ::WaitForSingleObject(ready_.get(), 10000);
 }
 
 DialogThread::~DialogThread() {
@@ -103,16 +106,16 @@ DialogThread::~DialogThread() {
                 return TRUE;
             },
             0);
-        ::WaitForSingleObject(done_, 100);
+        ::WaitForSingleObject(done_.get(), 100);
     }
     ::PostThreadMessageW(threadId_, WM_QUIT, 0, 0);
     if (thread_.joinable()) thread_.join();
-    ::CloseHandle(ready_);
-    ::CloseHandle(done_);
 }
 
-bool DialogThread::Wait(DWORD timeoutMs) { return ::WaitForSingleObject(done_, timeoutMs) == WAIT_OBJECT_0; }
-bool DialogThread::Finished() const { return ::WaitForSingleObject(done_, 0) == WAIT_OBJECT_0; }
+bool DialogThread::Wait(DWORD timeoutMs) {
+    return ::WaitForSingleObject(done_.get(), timeoutMs) == WAIT_OBJECT_0;
+}
+bool DialogThread::Finished() const { return ::WaitForSingleObject(done_.get(), 0) == WAIT_OBJECT_0; }
 const std::vector<SeenMessageBox>& DialogThread::MessageBoxes() const {
     return boxes_ ? boxes_->Seen() : none_;
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "support/MessageBoxDriver.h"
+#include "win/Handle.h"
 
 namespace QuelvarTest {
 
@@ -39,8 +40,8 @@ private:
     std::thread thread_;
     HWND owner_ = nullptr;
     DWORD threadId_ = 0;
-    HANDLE ready_ = nullptr;
-    HANDLE done_ = nullptr;
+    Lumo::Win::UniqueHandle ready_;
+    Lumo::Win::UniqueHandle done_;
     INT_PTR result_ = -2;
     std::unique_ptr<MessageBoxDriver> boxes_;
     std::vector<SeenMessageBox> none_;

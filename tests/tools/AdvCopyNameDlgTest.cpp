@@ -94,6 +94,8 @@ struct ListCase {
     const wchar_t* expected;
 };
 
+void PrintTo(const ListCase& c, std::ostream* os) { *os << c.what; }
+
 class AdvCopyNameList : public ToolDialogTest, public ::testing::WithParamInterface<ListCase> {};
 
 TEST_P(AdvCopyNameList, ListAfterTheClicks) {

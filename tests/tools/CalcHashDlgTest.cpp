@@ -76,6 +76,8 @@ TEST_F(CalcHash, OpensWithMd5LowercaseAndNothingToCopy) {
     EXPECT_EQ(d.ChildIds(), (std::vector<int>{1000, 1001, 1002, 1003, 1004, 1005, 1006, 1007, 1008, 1009,
                                               1010, 1011, 1012, 1013, 1014, 1}));
     ExpectNoOverlap(d);
+    SaveWindowPng(d.Dialog(), ScreenshotFolder() + L"checksum-calculator-opened-" +
+                                  std::to_wstring(ScreenDpi()) + L".png");
 }
 
 TEST_F(CalcHash, HashesCopiesAndComparesLikeTheUserTypedIt) {

@@ -26,6 +26,8 @@ struct RowCase {
     std::vector<std::pair<int, int>> expected;  // left, right of each cell
 };
 
+void PrintTo(const RowCase& c, std::ostream* os) { *os << c.name; }
+
 std::shared_ptr<PaneItem> Item(const Child& c) {
     return std::make_shared<PaneItem>(c.mode, c.size, 16, c.minimum, 16);
 }
