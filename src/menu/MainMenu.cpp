@@ -5,6 +5,7 @@
 
 #include "menu/FavoritesMenu.h"
 #include "menu/HistoryMenu.h"
+#include "menu/ShellToolsMenu.h"
 #include "menu/SystemFoldersMenu.h"
 #include "shellext/GotoFavorite.h"
 
@@ -25,6 +26,7 @@ void BuildMainSubmenu(SubmenuBuilder& builder) {
     builder.AddSeparator();
     BuildFavoritesSection(builder);
     builder.AddItem(PrepareAddFavFolder(owner));
+    builder.AddItem(std::make_shared<ShellTools>());
     builder.AddSeparator();
     builder.AddItem(std::make_shared<SystemFolders>());
 }

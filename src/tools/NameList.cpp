@@ -1,6 +1,6 @@
 // Builds name lists from the selection; the Windows calls (shortcut
-// resolution, short names, locale case mapping) sit in small functions that
-// tests may replace.
+// resolution, short names, locale case mapping) sit in small functions of
+// their own.
 #include "tools/NameList.h"
 
 #include <shlobj.h>
@@ -38,13 +38,12 @@ std::wstring LastComponent(const std::wstring& name) {
 }
 
 // One item's line, or nothing when the item is left out.
-std::optional<std::wstring> NameOf(const NameListItem& item, const CopyNameOptions& options,
-                                   const NameListFileSystem& fileSystem) {
+std::optional<std::wstring> NameOf(const NameListItem& item, const CopyNameOptions& options) {
     Data::ItemKind kind = item.kind;
     std::wstring name;
     if (kind == Data::Shortcut) {
         if (options.resolveShortcuts) {
-            std::optional<ShortcutTarget> target = fileSystem.resolveShortcut(item.path);
+            std::optional<ShortcutTarget> target = ResolveShortcut(item.path);
             if (!target || target->path.empty()) return std::nullopt;
             name = target->path;
             if (target->attributes & FILE_ATTRIBUTE_DIRECTORY) {
@@ -60,7 +59,7 @@ std::optional<std::wstring> NameOf(const NameListItem& item, const CopyNameOptio
     if (IsFolderKind(kind) && !options.includeFolders) return std::nullopt;
     if (name.empty()) name = item.path;
     if (!options.longName) {
-        if (std::optional<std::wstring> shortName = fileSystem.shortName(name)) name = *shortName;
+        if (std::optional<std::wstring> shortName = ShortPathName(name)) name = *shortName;
     }
     if (!options.fullPath) {
         if (kind == Data::Drive) return std::nullopt;
@@ -74,7 +73,7 @@ std::optional<std::wstring> NameOf(const NameListItem& item, const CopyNameOptio
     }
     if (options.appendBackslash && kind == Data::Folder && (name.empty() || name.back() != L'\\'))
         name += L'\\';
-    if (options.modifyCase) name = fileSystem.changeCase(name, options.lowercase);
+    if (options.modifyCase) name = ChangeCase(name, options.lowercase);
     return name;
 }
 
@@ -138,16 +137,11 @@ std::wstring ChangeCase(const std::wstring& name, bool lower) {
     return mapped;
 }
 
-NameListFileSystem NameListFileSystem::Windows() {
-    return NameListFileSystem{ResolveShortcut, ShortPathName, ChangeCase};
-}
-
-std::wstring BuildNameList(const std::vector<NameListItem>& items, const CopyNameOptions& options,
-                           const NameListFileSystem& fileSystem) {
+std::wstring BuildNameList(const std::vector<NameListItem>& items, const CopyNameOptions& options) {
     if (!options.includeFiles && !options.includeFolders) return std::wstring();
     std::vector<std::wstring> names;
     for (const NameListItem& item : items) {
-        if (std::optional<std::wstring> name = NameOf(item, options, fileSystem)) names.push_back(*name);
+        if (std::optional<std::wstring> name = NameOf(item, options)) names.push_back(*name);
     }
     if (options.sort && names.size() >= 2) {
         // Code-unit order: "B" before "a", as a user sorting hashes or IDs expects.

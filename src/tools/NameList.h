@@ -6,7 +6,6 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -51,30 +50,19 @@ struct ShortcutTarget {
     DWORD attributes = 0;
 };
 
-// What the list builder asks of the file system; the defaults ask Windows.
-struct NameListFileSystem {
-    // The target of a shortcut file, without searching, UI or rewriting the
-    // shortcut; nothing when it cannot be resolved.
-    std::function<std::optional<ShortcutTarget>(const std::wstring& shortcut)> resolveShortcut;
-    // The 8.3 form of a path; nothing when the file system cannot give it.
-    std::function<std::optional<std::wstring>(const std::wstring& path)> shortName;
-    // The name in lower or upper case by the user's locale.
-    std::function<std::wstring(const std::wstring& name, bool lower)> changeCase;
-
-    static NameListFileSystem Windows();
-};
-
 // The list, each name followed by "\r\n".
-std::wstring BuildNameList(const std::vector<NameListItem>& items, const CopyNameOptions& options,
-                           const NameListFileSystem& fileSystem = NameListFileSystem::Windows());
+std::wstring BuildNameList(const std::vector<NameListItem>& items, const CopyNameOptions& options);
 std::wstring BuildNameList(const Data::SelectedItemsInfo& selection, const CopyNameOptions& options);
 // An absent selection gives an empty list.
 std::wstring BuildNameList(const std::shared_ptr<Data::SelectedItemsInfo>& selection,
                            const CopyNameOptions& options);
 
-// The Windows services one by one.
+// The target of a shortcut file, without searching, UI or rewriting the
+// shortcut; nothing when it cannot be resolved.
 std::optional<ShortcutTarget> ResolveShortcut(const std::wstring& shortcut);
+// The 8.3 form of a path; nothing when the file system cannot give it.
 std::optional<std::wstring> ShortPathName(const std::wstring& path);
+// The name in lower or upper case by the user's locale.
 std::wstring ChangeCase(const std::wstring& name, bool lower);
 
 }  // namespace Tools

@@ -27,8 +27,8 @@ std::string NewerReleaseFile(DataCenter& center) {
 TEST_F(MainMenuTest, FreshInstallShowsTheFixedEntriesInOrder) {
     HMENU main = OpenMainSubmenu();
     ASSERT_NE(nullptr, main);
-    EXPECT_EQ((std::vector<std::wstring>{L"", L"Navigate &History", L"-", L"&Add Folder to Favorites", L"-",
-                                         L"&System Folders"}),
+    EXPECT_EQ((std::vector<std::wstring>{L"", L"Navigate &History", L"-", L"&Add Folder to Favorites",
+                                         L"Shell &Tools", L"-", L"&System Folders"}),
               host->Labels(main));
     // The first entry takes no space; history and system folders fill on opening.
     MEASUREITEMSTRUCT top = host->Measure(main, 0);
@@ -37,7 +37,7 @@ TEST_F(MainMenuTest, FreshInstallShowsTheFixedEntriesInOrder) {
     HMENU history = OpenEntry(main, L"Navigate &History");
     EXPECT_EQ(std::vector<std::wstring>{L"(Empty)"}, host->Labels(history));
     const auto entries = host->Entries(main);
-    EXPECT_TRUE(entries[1].submenu && entries[5].submenu);
+    EXPECT_TRUE(entries[1].submenu && entries[4].submenu && entries[6].submenu);
     EXPECT_FALSE(entries[3].submenu);
     // The Quelvar entry shows its name; its status text carries the version.
     auto quelvar = ItemOf(host->Menu(), L"Quelvar");
@@ -50,14 +50,15 @@ TEST_F(MainMenuTest, FreshInstallShowsTheFixedEntriesInOrder) {
 TEST_F(MainMenuTest, FavoritesSitBetweenTheHistoryAndTheAddEntry) {
     StoreFavorites({L"C:\\One", L"C:\\Two"});
     HMENU main = OpenMainSubmenu();
-    EXPECT_EQ((std::vector<std::wstring>{L"", L"Navigate &History", L"-", L"C:\\One", L"C:\\Two", L"-",
-                                         L"&Add Folder to Favorites", L"-", L"&System Folders"}),
-              host->Labels(main));
+    EXPECT_EQ(
+        (std::vector<std::wstring>{L"", L"Navigate &History", L"-", L"C:\\One", L"C:\\Two", L"-",
+                                   L"&Add Folder to Favorites", L"Shell &Tools", L"-", L"&System Folders"}),
+        host->Labels(main));
     // A second opening of the same handler's submenu after closing shows the
     // same entries once.
     host->CloseAll();
     main = host->OpenQuelvarSubmenu();
-    EXPECT_EQ(9u, host->Labels(main).size());
+    EXPECT_EQ(10u, host->Labels(main).size());
     host->CloseAll();
 }
 

@@ -1,0 +1,120 @@
+// The shell tools submenu and its entries.
+#include "menu/ShellToolsMenu.h"
+
+#include <io.h>
+
+#include "menu/ChecksumProgress.h"
+#include "shellext/GotoFavorite.h"
+#include "shellext/Navigation.h"
+#include "system/Clipboard.h"
+#include "tools/AdvCopyNameDlg.h"
+#include "tools/CalcHashDlg.h"
+#include "tools/NameList.h"
+
+namespace {
+
+bool FileExists(const std::wstring& path) { return ::_waccess(path.c_str(), 0) == 0; }
+
+HWND ActiveWindowOr(HWND fallback) {
+    HWND active = ::GetActiveWindow();
+    return active ? active : fallback;
+}
+
+// The MD5 and SHA-1 tools: the checksum in upper case without spaces, copied
+// and shown. A cancelled computation shows and copies nothing.
+void CalculateChecksum(HWND window, const std::wstring& path, HashAlgorithm algorithm, const wchar_t* title) {
+    if (!FileExists(path)) {
+        ::MessageBoxW(window, (L"File [" + path + L"] not exist").c_str(), L"Error", MB_OK);
+        return;
+    }
+    Tools::HashRequest request;
+    request.filePath = path;
+    request.algorithm = algorithm;
+    request.format = HashOutputFormat::UppercaseNoSpaces;
+    std::optional<std::wstring> result = ComputeChecksumWithProgress(ActiveWindowOr(window), request, title);
+    if (!result) return;
+    Lumo::System::SetClipboardText(*result);
+    ::MessageBoxW(window, (L"\"" + *result + L"\"\r\n\r\nResult string has been copied to clipboard").c_str(),
+                  L"Result", MB_OK);
+}
+
+}  // namespace
+
+void ShellTools::FillSubmenu(HMENU menu) {
+    SelectionPtr selection = owner->GetSelectedItemsInfo();
+    ::DeleteMenu(menu, 0, MF_BYPOSITION);
+    SubmenuBuilder builder(owner, menu);
+    builder.AddItem(std::make_shared<DosPromptHere>(selection));
+    if (selection->itemInfos.empty()) return;
+    builder.AddSeparator();
+    builder.AddItem(std::make_shared<CopyPathName>(selection));
+    if (!selection->fileIndexes.empty() || !selection->shortcutIndexes.empty())
+        builder.AddItem(std::make_shared<CopyFileName>(selection));
+    builder.AddItem(std::make_shared<AdvCopyPath>(selection));
+    if (selection->itemInfos.size() == 1 && !selection->fileIndexes.empty()) {
+        const std::wstring path = selection->GetItemPath(static_cast<size_t>(selection->fileIndexes.front()));
+        builder.AddSeparator();
+        builder.AddItem(std::make_shared<CalculateMD5>(path));
+        builder.AddItem(std::make_shared<CalculateSHA1>(path));
+        builder.AddItem(std::make_shared<MoreHashAlgo>(path));
+    }
+}
+
+DosPromptHere::DosPromptHere(SelectionPtr selection)
+    : OddBase(22, L"&DOS Prompt Here", 18, 0, 'd'), selection(std::move(selection)) {
+    helpText = L"Open DOS command prompt, and enter the selected folder";
+}
+
+void DosPromptHere::Execute(HWND) {
+    const bool oneFolder = selection->itemInfos.size() == 1 &&
+                           (!selection->folderIndexes.empty() || !selection->driveIndexes.empty());
+    Navigation::OpenCommandPrompt(oneFolder ? selection->GetItemPath(0) : owner->folderPath);
+}
+
+CopyPathName::CopyPathName(SelectionPtr selection)
+    : OddBase(19, L"Copy &Path Name", -1, 0, 'p'), selection(std::move(selection)) {
+    helpText = L"Copy selected file/folder's pathname to clipboard";
+}
+
+void CopyPathName::Execute(HWND) {
+    Lumo::System::SetClipboardText(Tools::BuildNameList(*selection, Tools::CopyPathNameOptions()));
+}
+
+CopyFileName::CopyFileName(SelectionPtr selection)
+    : OddBase(20, L"Copy &File Name", -1, 0, 'f'), selection(std::move(selection)) {
+    helpText = L"Copy selected file's filename to clipboard";
+}
+
+void CopyFileName::Execute(HWND) {
+    Lumo::System::SetClipboardText(Tools::BuildNameList(*selection, Tools::CopyFileNameOptions()));
+}
+
+AdvCopyPath::AdvCopyPath(SelectionPtr selection)
+    : OddBase(21, L"&Advanced Copy Name...", 20, 0, 'a'), selection(std::move(selection)) {
+    helpText = L"Copy full name, leaf name, short name, to lowercase/uppercase, sort and more...";
+}
+
+void AdvCopyPath::Execute(HWND window) { Tools::RunAdvCopyNameDialog(ActiveWindowOr(window), selection); }
+
+CalculateMD5::CalculateMD5(std::wstring path)
+    : OddBase(22, L"Calculate &MD5", -1, 0, 'm'), filePath(std::move(path)) {
+    helpText = L"Calculate MD5 checksum for selected file";
+}
+
+void CalculateMD5::Execute(HWND window) { CalculateChecksum(window, filePath, HashAlgorithm::Md5, L"MD5"); }
+
+CalculateSHA1::CalculateSHA1(std::wstring path)
+    : OddBase(22, L"Calculate &SHA1", -1, 0, 's'), filePath(std::move(path)) {
+    helpText = L"Calculate SHA1 checksum for selected file";
+}
+
+void CalculateSHA1::Execute(HWND window) {
+    CalculateChecksum(window, filePath, HashAlgorithm::Sha1, L"SHA1");
+}
+
+MoreHashAlgo::MoreHashAlgo(std::wstring path)
+    : OddBase(25, L"More &Hash Algorithm...", 24, 0, 'h'), filePath(std::move(path)) {
+    helpText = L"More hash algorithms and output formats, and compare output with given string";
+}
+
+void MoreHashAlgo::Execute(HWND window) { Tools::RunCalcHashDialog(ActiveWindowOr(window), filePath); }

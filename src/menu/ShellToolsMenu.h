@@ -1,0 +1,73 @@
+// The "Shell &Tools" submenu: a command prompt in the selected or current
+// folder, the selected names or paths copied to the clipboard, Advanced Copy
+// Name, and for one selected file its MD5 or SHA-1 and the Checksum
+// Calculator. Which entries appear depends on the selection.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "data/Selection.h"
+#include "shellext/MenuItem.h"
+#include "tools/HashCalculator.h"
+
+using SelectionPtr = std::shared_ptr<Data::SelectedItemsInfo>;
+
+class ShellTools : public OddBase {
+public:
+    ShellTools() : OddBase(13, L"Shell &Tools", 21, ItemHasSubmenu | ItemFillOnOpen, 't') {
+        helpText = L"Shell tools";
+    }
+    void FillSubmenu(HMENU menu) override;
+};
+
+class DosPromptHere : public OddBase {
+public:
+    explicit DosPromptHere(SelectionPtr selection);
+    void Execute(HWND window) override;
+    SelectionPtr selection;
+};
+
+class CopyPathName : public OddBase {
+public:
+    explicit CopyPathName(SelectionPtr selection);
+    void Execute(HWND window) override;
+    SelectionPtr selection;
+};
+
+class CopyFileName : public OddBase {
+public:
+    explicit CopyFileName(SelectionPtr selection);
+    void Execute(HWND window) override;
+    SelectionPtr selection;
+};
+
+class AdvCopyPath : public OddBase {
+public:
+    explicit AdvCopyPath(SelectionPtr selection);
+    void Execute(HWND window) override;
+    SelectionPtr selection;
+};
+
+class CalculateMD5 : public OddBase {
+public:
+    explicit CalculateMD5(std::wstring path);
+    void Execute(HWND window) override;
+    std::wstring filePath;
+};
+
+class CalculateSHA1 : public OddBase {
+public:
+    explicit CalculateSHA1(std::wstring path);
+    void Execute(HWND window) override;
+    std::wstring filePath;
+};
+
+class MoreHashAlgo : public OddBase {
+public:
+    explicit MoreHashAlgo(std::wstring path);
+    void Execute(HWND window) override;
+    std::wstring filePath;
+};
