@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "system/Clipboard.h"
-#include "system/GlobalImpl.h"
+#include "system/MenuImages.h"
 #include "tools/HashCompare.h"
 #include "tools/HashJob.h"
 #include "ui/Dialog.h"
@@ -174,7 +174,7 @@ protected:
 
 private:
     void IconButton(int id, const wchar_t* text, const wchar_t* tooltip, int icon) {
-        AddIconButton(id, text, tooltip, 100, 23).SetIcon(GlobalImpl::MenuImages(), icon, icon);
+        AddIconButton(id, text, tooltip, 100, 23).SetIcon(Lumo::System::MenuImages(), icon, icon);
     }
 
     std::wstring Text(int id) const {

@@ -13,7 +13,7 @@
 #include "data/Selection.h"
 #include "support/DialogDriver.h"
 #include "support/Screenshot.h"
-#include "system/GlobalImpl.h"
+#include "server/GlobalImpl.h"
 
 namespace QuelvarTest {
 

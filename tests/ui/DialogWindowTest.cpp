@@ -7,7 +7,7 @@
 
 #include "support/DialogDriver.h"
 #include "support/Screenshot.h"
-#include "system/GlobalImpl.h"
+#include "server/GlobalImpl.h"
 #include "ui/Dialog.h"
 
 using namespace Lumo::WinUi;
