@@ -26,7 +26,7 @@ constexpr int kEntries = 1000;
 
 class BenchItem : public OddBase {
 public:
-    explicit BenchItem(const std::wstring& label) : OddBase(100, label.c_str(), 7, 0, kNoMnemonic) {}
+    explicit BenchItem(const std::wstring& label) : OddBase(KindFavorite, label.c_str(), 7, 0, kNoMnemonic) {}
 };
 
 std::wstring Label(int i) {

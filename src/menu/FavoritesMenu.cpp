@@ -48,7 +48,7 @@ bool FolderExists(const std::wstring& folder) {
 }  // namespace
 
 OneFavFolder::OneFavFolder(int index, const std::wstring& folder)
-    : OddBase(10, DoubleAmpersands(folder).c_str(), -1, 0, kNoMnemonic), favoriteIndex(index) {
+    : OddBase(KindFavorite, DoubleAmpersands(folder).c_str(), -1, 0, kNoMnemonic), favoriteIndex(index) {
     helpText = folder;
 }
 

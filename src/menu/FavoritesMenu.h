@@ -31,14 +31,14 @@ private:
 
 class MoreFavorites : public OddBase {
 public:
-    MoreFavorites() : OddBase(11, L"&More Favorites", 23, ItemHasSubmenu, 'm') {
+    MoreFavorites() : OddBase(KindMoreFavorites, L"&More Favorites", 23, ItemHasSubmenu, 'm') {
         helpText = L"More favorites";
     }
 };
 
 class AddFavFolder : public OddBase {
 public:
-    AddFavFolder() : OddBase(12, L"&Add Folder to Favorites", 2, 0, 'a') {}
+    AddFavFolder() : OddBase(KindAddFavorites, L"&Add Folder to Favorites", 2, 0, 'a') {}
     void Execute(HWND host) override;
 };
 

@@ -6,7 +6,7 @@
 
 class NavigateHistory : public OddBase {
 public:
-    NavigateHistory() : OddBase(6, L"Navigate &History", -1, ItemHasSubmenu | ItemFillOnOpen, 'h') {
+    NavigateHistory() : OddBase(KindNavigateHistory, L"Navigate &History", -1, ItemHasSubmenu | ItemFillOnOpen, 'h') {
         helpText = L"Navigate history";
     }
     void FillSubmenu(HMENU menu) override;
@@ -16,7 +16,7 @@ public:
 // A visited folder; its label is the folder exactly as stored.
 class OneNaviHistory : public OddBase {
 public:
-    explicit OneNaviHistory(const std::wstring& folder) : OddBase(8, folder.c_str(), -1, 0, kNoMnemonic) {
+    explicit OneNaviHistory(const std::wstring& folder) : OddBase(KindHistoryFolder, folder.c_str(), -1, 0, kNoMnemonic) {
         helpText = folder;
     }
     void Execute(HWND host) override;
@@ -25,6 +25,6 @@ public:
 
 class ClearNaviHistory : public OddBase {
 public:
-    ClearNaviHistory() : OddBase(7, L"&Clear History", 8, 0, 'c') { helpText = L"Clear navigate history"; }
+    ClearNaviHistory() : OddBase(KindClearHistory, L"&Clear History", 8, 0, 'c') { helpText = L"Clear navigate history"; }
     void Execute(HWND host) override;
 };

@@ -10,7 +10,7 @@ inline constexpr wchar_t kHomePage[] = L"https://www.tarvolin.com/quelvar/";
 class VersionTooHigh : public OddBase {
 public:
     VersionTooHigh()
-        : OddBase(18, L"This version is too old, please update to latest version", -1, 0, kNoMnemonic) {
+        : OddBase(KindVersionTooHigh, L"This version is too old, please update to latest version", -1, 0, kNoMnemonic) {
         helpText =
             L"This version is too old, please update to latest version, left click to goto Tarvolin Software "
             L"website";

@@ -61,7 +61,7 @@ void ShellTools::FillSubmenu(HMENU menu) {
 }
 
 DosPromptHere::DosPromptHere(SelectionPtr selection)
-    : OddBase(22, L"&DOS Prompt Here", 18, 0, 'd'), selection(std::move(selection)) {
+    : OddBase(KindShellCommand, L"&DOS Prompt Here", 18, 0, 'd'), selection(std::move(selection)) {
     helpText = L"Open DOS command prompt, and enter the selected folder";
 }
 
@@ -72,7 +72,7 @@ void DosPromptHere::Execute(HWND) {
 }
 
 CopyPathName::CopyPathName(SelectionPtr selection)
-    : OddBase(19, L"Copy &Path Name", -1, 0, 'p'), selection(std::move(selection)) {
+    : OddBase(KindCopyPathName, L"Copy &Path Name", -1, 0, 'p'), selection(std::move(selection)) {
     helpText = L"Copy selected file/folder's pathname to clipboard";
 }
 
@@ -81,7 +81,7 @@ void CopyPathName::Execute(HWND) {
 }
 
 CopyFileName::CopyFileName(SelectionPtr selection)
-    : OddBase(20, L"Copy &File Name", -1, 0, 'f'), selection(std::move(selection)) {
+    : OddBase(KindCopyFileName, L"Copy &File Name", -1, 0, 'f'), selection(std::move(selection)) {
     helpText = L"Copy selected file's filename to clipboard";
 }
 
@@ -90,21 +90,21 @@ void CopyFileName::Execute(HWND) {
 }
 
 AdvCopyPath::AdvCopyPath(SelectionPtr selection)
-    : OddBase(21, L"&Advanced Copy Name...", 20, 0, 'a'), selection(std::move(selection)) {
+    : OddBase(KindAdvancedCopyName, L"&Advanced Copy Name...", 20, 0, 'a'), selection(std::move(selection)) {
     helpText = L"Copy full name, leaf name, short name, to lowercase/uppercase, sort and more...";
 }
 
 void AdvCopyPath::Execute(HWND window) { Tools::RunAdvCopyNameDialog(ActiveWindowOr(window), selection); }
 
 CalculateMD5::CalculateMD5(std::wstring path)
-    : OddBase(22, L"Calculate &MD5", -1, 0, 'm'), filePath(std::move(path)) {
+    : OddBase(KindShellCommand, L"Calculate &MD5", -1, 0, 'm'), filePath(std::move(path)) {
     helpText = L"Calculate MD5 checksum for selected file";
 }
 
 void CalculateMD5::Execute(HWND window) { CalculateChecksum(window, filePath, HashAlgorithm::Md5, L"MD5"); }
 
 CalculateSHA1::CalculateSHA1(std::wstring path)
-    : OddBase(22, L"Calculate &SHA1", -1, 0, 's'), filePath(std::move(path)) {
+    : OddBase(KindShellCommand, L"Calculate &SHA1", -1, 0, 's'), filePath(std::move(path)) {
     helpText = L"Calculate SHA1 checksum for selected file";
 }
 
@@ -113,7 +113,7 @@ void CalculateSHA1::Execute(HWND window) {
 }
 
 MoreHashAlgo::MoreHashAlgo(std::wstring path)
-    : OddBase(25, L"More &Hash Algorithm...", 24, 0, 'h'), filePath(std::move(path)) {
+    : OddBase(KindMoreHashAlgorithms, L"More &Hash Algorithm...", 24, 0, 'h'), filePath(std::move(path)) {
     helpText = L"More hash algorithms and output formats, and compare output with given string";
 }
 

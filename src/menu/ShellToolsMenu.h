@@ -17,7 +17,7 @@ using SelectionPtr = std::shared_ptr<Data::SelectedItemsInfo>;
 
 class ShellTools : public OddBase {
 public:
-    ShellTools() : OddBase(13, L"Shell &Tools", 21, ItemHasSubmenu | ItemFillOnOpen, 't') {
+    ShellTools() : OddBase(KindShellTools, L"Shell &Tools", 21, ItemHasSubmenu | ItemFillOnOpen, 't') {
         helpText = L"Shell tools";
     }
     void FillSubmenu(HMENU menu) override;

@@ -49,7 +49,7 @@ ResolvedSystemFolders ResolveSystemFolders() {
 }
 
 OneSysFolder::OneSysFolder(unsigned number)
-    : OddBase(15, kFolders[number].label, kFolders[number].icon, 0, kFolders[number].mnemonic),
+    : OddBase(KindSystemFolder, kFolders[number].label, kFolders[number].icon, 0, kFolders[number].mnemonic),
       folderNumber(number) {}
 
 void SystemFolders::FillSubmenu(HMENU menu) {

@@ -9,7 +9,7 @@
 
 class SystemFolders : public OddBase {
 public:
-    SystemFolders() : OddBase(14, L"&System Folders", -1, ItemHasSubmenu | ItemFillOnOpen, 's') {
+    SystemFolders() : OddBase(KindSystemFolders, L"&System Folders", -1, ItemHasSubmenu | ItemFillOnOpen, 's') {
         helpText = L"System folders such as windows, system, my documents, my pictures...";
     }
     void FillSubmenu(HMENU menu) override;

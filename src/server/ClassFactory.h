@@ -6,14 +6,14 @@
 
 class ClassFactory final : public IClassFactory {
 public:
-    using Creator = HRESULT (*)(REFIID iid, void** result);
+    using Creator = HRESULT (*)(REFIID iid, void** result) noexcept;
     explicit ClassFactory(Creator creator) : creator_(creator) {}
 
-    IFACEMETHODIMP QueryInterface(REFIID iid, void** result) override;
-    IFACEMETHODIMP_(ULONG) AddRef() override;
-    IFACEMETHODIMP_(ULONG) Release() override;
-    IFACEMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** result) override;
-    IFACEMETHODIMP LockServer(BOOL lock) override;
+    IFACEMETHODIMP QueryInterface(REFIID iid, void** result) noexcept override;
+    IFACEMETHODIMP_(ULONG) AddRef() noexcept override;
+    IFACEMETHODIMP_(ULONG) Release() noexcept override;
+    IFACEMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** result) noexcept override;
+    IFACEMETHODIMP LockServer(BOOL lock) noexcept override;
 
 private:
     ~ClassFactory() = default;

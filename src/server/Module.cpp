@@ -34,7 +34,7 @@ CQuelvarModule& Module() {
     return module;
 }
 
-IFACEMETHODIMP ClassFactory::QueryInterface(REFIID iid, void** result) {
+IFACEMETHODIMP ClassFactory::QueryInterface(REFIID iid, void** result) noexcept {
     if (!result) return E_POINTER;
     if (::IsEqualIID(iid, IID_IUnknown) || ::IsEqualIID(iid, IID_IClassFactory)) {
         *result = static_cast<IClassFactory*>(this);
@@ -45,22 +45,22 @@ IFACEMETHODIMP ClassFactory::QueryInterface(REFIID iid, void** result) {
     return E_NOINTERFACE;
 }
 
-IFACEMETHODIMP_(ULONG) ClassFactory::AddRef() { return ::InterlockedIncrement(&references_); }
+IFACEMETHODIMP_(ULONG) ClassFactory::AddRef() noexcept { return ::InterlockedIncrement(&references_); }
 
-IFACEMETHODIMP_(ULONG) ClassFactory::Release() {
+IFACEMETHODIMP_(ULONG) ClassFactory::Release() noexcept {
     ULONG count = ::InterlockedDecrement(&references_);
     if (count == 0) delete this;
     return count;
 }
 
-IFACEMETHODIMP ClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** result) {
+IFACEMETHODIMP ClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** result) noexcept {
     if (!result) return E_POINTER;
     *result = nullptr;
     if (outer) return CLASS_E_NOAGGREGATION;
     return creator_(iid, result);
 }
 
-IFACEMETHODIMP ClassFactory::LockServer(BOOL lock) {
+IFACEMETHODIMP ClassFactory::LockServer(BOOL lock) noexcept {
     if (lock) {
         Lumo::Win::ModuleReference::Lock();
     } else {

@@ -26,14 +26,16 @@ namespace {
 
 HINSTANCE g_instance = nullptr;
 
-BOOL ProcessAttach(HINSTANCE instance, LPVOID reserved) {
-    try {
-        g_instance = instance;
+BOOL ProcessAttach(HINSTANCE instance, LPVOID reserved) noexcept {
+    g_instance = instance;
+    const BOOL created = Lumo::Win::Boundary<BOOL>(FALSE, [&] {
         GlobalImpl::Create(instance);
         GlobalImpl::PrepareThread();
         DataCenter::Instance()->SetInstallFolder(Lumo::System::ModuleFileName(instance));
-    } catch (...) {
-        GlobalImpl::ReleaseThread();
+        return TRUE;
+    });
+    if (!created) {
+        // The module refuses to load; what was made goes (the thread records with it).
         GlobalImpl::Destroy();
         return FALSE;
     }
@@ -61,9 +63,9 @@ Lumo::Registry::Registrar ModuleRegistrar() {
 
 }  // namespace
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) noexcept {
     if (reason == DLL_PROCESS_ATTACH) return ProcessAttach(instance, reserved);
-    try {
+    Lumo::Win::VoidBoundary([&] {
         switch (reason) {
             case DLL_THREAD_ATTACH:
                 GlobalImpl::PrepareThread();
@@ -72,17 +74,18 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
                 GlobalImpl::ReleaseThread();
                 break;
             case DLL_PROCESS_DETACH:
+                // Every thread's hooks go with the process-wide objects: nothing
+                // of this module may be called once it is unmapped.
                 GlobalImpl::ReleaseThread();
                 GlobalImpl::Destroy();
                 break;
         }
         PrxDllMain(instance, reason, reserved);
-    } catch (...) {
-    }
+    });
     return TRUE;
 }
 
-extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** result) {
+extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** result) noexcept {
     if (!result) return E_POINTER;
     return Lumo::Win::ComBoundary(E_FAIL, [&]() -> HRESULT {
         *result = nullptr;
@@ -92,12 +95,12 @@ extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** r
     });
 }
 
-extern "C" HRESULT WINAPI DllCanUnloadNow() {
+extern "C" HRESULT WINAPI DllCanUnloadNow() noexcept {
     if (PrxDllCanUnloadNow() != S_OK) return S_FALSE;
     return Lumo::Win::ModuleReference::Count() == 0 ? S_OK : S_FALSE;
 }
 
-extern "C" HRESULT WINAPI DllRegisterServer() {
+extern "C" HRESULT WINAPI DllRegisterServer() noexcept {
     return Lumo::Win::ComBoundary(E_FAIL, [&]() -> HRESULT {
         if (IsNtFamily()) {
             Lumo::Win::UniqueKey approved;
@@ -124,7 +127,7 @@ extern "C" HRESULT WINAPI DllRegisterServer() {
     });
 }
 
-extern "C" HRESULT WINAPI DllUnregisterServer() {
+extern "C" HRESULT WINAPI DllUnregisterServer() noexcept {
     return Lumo::Win::ComBoundary(E_FAIL, [&]() -> HRESULT {
         if (IsNtFamily()) {
             Lumo::Win::UniqueKey approved;

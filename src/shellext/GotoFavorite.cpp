@@ -42,6 +42,11 @@ private:
     void* data_;
 };
 
+// Before any menu window of the thread exists, the shell also builds menus
+// it never shows (to find a default verb, say); these values tell them apart.
+constexpr UINT kHiddenMenuQuery = 0x10020;   // CMF_NODEFAULT with a reserved bit
+constexpr UINT kShownMenuQueryBit = 0x20000;  // a reserved bit hosts set for menus they show
+
 bool OsIsWindows2000() {
     const auto* os = Lumo::System::OSVersion::Instance();
     return os ? os->IsWindows2000() : Lumo::System::COSVersion().IsWindows2000();
@@ -58,7 +63,7 @@ CGotoFavorite::~CGotoFavorite() {
     }
 }
 
-HRESULT CGotoFavorite::CreateInstance(REFIID iid, void** result) {
+HRESULT CGotoFavorite::CreateInstance(REFIID iid, void** result) noexcept {
     if (!result) return E_POINTER;
     *result = nullptr;
     return ComBoundary(E_FAIL, [&]() -> HRESULT {
@@ -69,7 +74,7 @@ HRESULT CGotoFavorite::CreateInstance(REFIID iid, void** result) {
     });
 }
 
-IFACEMETHODIMP CGotoFavorite::QueryInterface(REFIID iid, void** result) {
+IFACEMETHODIMP CGotoFavorite::QueryInterface(REFIID iid, void** result) noexcept {
     if (!result) return E_POINTER;
     if (::IsEqualIID(iid, IID_IUnknown) || ::IsEqualIID(iid, IID_IGotoFavorite)) {
         *result = static_cast<IGotoFavorite*>(this);
@@ -86,9 +91,9 @@ IFACEMETHODIMP CGotoFavorite::QueryInterface(REFIID iid, void** result) {
     return S_OK;
 }
 
-IFACEMETHODIMP_(ULONG) CGotoFavorite::AddRef() { return ::InterlockedIncrement(&references_); }
+IFACEMETHODIMP_(ULONG) CGotoFavorite::AddRef() noexcept { return ::InterlockedIncrement(&references_); }
 
-IFACEMETHODIMP_(ULONG) CGotoFavorite::Release() {
+IFACEMETHODIMP_(ULONG) CGotoFavorite::Release() noexcept {
     ULONG count = ::InterlockedDecrement(&references_);
     if (count == 0) delete this;
     return count;
@@ -96,7 +101,7 @@ IFACEMETHODIMP_(ULONG) CGotoFavorite::Release() {
 
 // IShellExtInit ---------------------------------------------------------------
 
-IFACEMETHODIMP CGotoFavorite::Initialize(PCIDLIST_ABSOLUTE folder, IDataObject* data, HKEY) {
+IFACEMETHODIMP CGotoFavorite::Initialize(PCIDLIST_ABSOLUTE folder, IDataObject* data, HKEY) noexcept {
     return ComBoundary(E_INVALIDARG, [&]() -> HRESULT {
         if (!MenuEngine::CurrentState().outsideBrowseUiMenu) return E_INVALIDARG;
         itemIdLists.clear();
@@ -164,15 +169,16 @@ std::shared_ptr<Data::SelectedItemsInfo> CGotoFavorite::GetSelectedItemsInfo() c
 // IContextMenu -----------------------------------------------------------------
 
 IFACEMETHODIMP CGotoFavorite::QueryContextMenu(HMENU menu, UINT indexMenu, UINT idCmdFirst, UINT,
-                                               UINT flags) {
-    try {
+                                               UINT flags) noexcept {
+    // Whatever goes wrong, the shell's menu shows without our entries.
+    return Lumo::Win::Boundary<HRESULT>(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0), [&]() -> HRESULT {
         if (flags & (CMF_DEFAULTONLY | CMF_VERBSONLY)) return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0);
         ThreadMenuState& state = MenuEngine::CurrentState();
         if (state.noMenuWindowYet) {
             if (OsIsWindows2000()) {
-                if (flags == 0x10020) return E_INVALIDARG;
-            } else if (!(flags & 0x20000) && !(flags & CMF_CANRENAME)) {
-                if (flags == CMF_NORMAL || flags == CMF_EXPLORE || flags == 0x10020) return E_INVALIDARG;
+                if (flags == kHiddenMenuQuery) return E_INVALIDARG;
+            } else if (!(flags & kShownMenuQueryBit) && !(flags & CMF_CANRENAME)) {
+                if (flags == CMF_NORMAL || flags == CMF_EXPLORE || flags == kHiddenMenuQuery) return E_INVALIDARG;
             }
         }
         firstCommandId = idCmdFirst;
@@ -185,9 +191,7 @@ IFACEMETHODIMP CGotoFavorite::QueryContextMenu(HMENU menu, UINT indexMenu, UINT 
         InsertItem(menu, indexMenu + 1, entry);
         ::InsertMenuW(menu, indexMenu + 2, MF_SEPARATOR | MF_BYPOSITION, 0, nullptr);
         return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1);
-    } catch (...) {
-        return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0);
-    }
+    });
 }
 
 MENUITEMINFOW CGotoFavorite::PlaceholderEntry() const {
@@ -237,7 +241,7 @@ HMENU CGotoFavorite::InsertItem(HMENU menu, UINT position, const ItemPtr& item) 
     return created;
 }
 
-IFACEMETHODIMP CGotoFavorite::InvokeCommand(CMINVOKECOMMANDINFO* info) {
+IFACEMETHODIMP CGotoFavorite::InvokeCommand(CMINVOKECOMMANDINFO* info) noexcept {
     return ComBoundary(E_INVALIDARG, [&]() -> HRESULT {
         if (!info) return E_INVALIDARG;
         // A verb string may sit at any address, also one whose bits 16-31 are
@@ -250,7 +254,7 @@ IFACEMETHODIMP CGotoFavorite::InvokeCommand(CMINVOKECOMMANDINFO* info) {
     });
 }
 
-IFACEMETHODIMP CGotoFavorite::GetCommandString(UINT_PTR, UINT type, UINT*, LPSTR name, UINT cchMax) {
+IFACEMETHODIMP CGotoFavorite::GetCommandString(UINT_PTR, UINT type, UINT*, LPSTR name, UINT cchMax) noexcept {
     return ComBoundary(E_INVALIDARG, [&]() -> HRESULT {
         ThreadMenuState& state = MenuEngine::CurrentState();
         // Help texts (bit 0) and every wide request (bit 2) are answered; GCS_VERBA and GCS_VALIDATEA are
@@ -274,19 +278,19 @@ IFACEMETHODIMP CGotoFavorite::GetCommandString(UINT_PTR, UINT type, UINT*, LPSTR
     });
 }
 
-IFACEMETHODIMP CGotoFavorite::HandleMenuMsg(UINT msg, WPARAM wParam, LPARAM lParam) {
+IFACEMETHODIMP CGotoFavorite::HandleMenuMsg(UINT msg, WPARAM wParam, LPARAM lParam) noexcept {
     LRESULT scratch = 0;
     return ProcessMenuMessage(msg, wParam, lParam, &scratch);
 }
 
-IFACEMETHODIMP CGotoFavorite::HandleMenuMsg2(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+IFACEMETHODIMP CGotoFavorite::HandleMenuMsg2(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) noexcept {
     LRESULT scratch = 0;
     return ProcessMenuMessage(msg, wParam, lParam, result ? result : &scratch);
 }
 
 // Menu messages and owner drawing ------------------------------------------------
 
-HRESULT CGotoFavorite::ProcessMenuMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+HRESULT CGotoFavorite::ProcessMenuMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) noexcept {
     return ComBoundary(S_OK, [&]() -> HRESULT {
         *result = TRUE;
         switch (msg) {
@@ -324,7 +328,7 @@ LRESULT CGotoFavorite::OnDrawItem(const DRAWITEMSTRUCT& draw, int index) {
     ItemPtr item = MenuEngine::GetItem(state, index);
     if (!item) return 0;
     HDC dc = draw.hDC;
-    const int margin = item->kind == 3 ? 1 : 3;
+    const int margin = item->kind == OddBase::KindQuelvar ? 1 : 3;
     const bool selected = (draw.itemState & ODS_SELECTED) != 0;
     const bool grayed = (draw.itemState & ODS_GRAYED) != 0;
     COLORREF background;

@@ -19,29 +19,29 @@
 class CGotoFavorite final : public IGotoFavorite, public IShellExtInit, public IContextMenu3 {
 public:
     // Creates an object and asks it for `iid` (the class factory's creator).
-    static HRESULT CreateInstance(REFIID iid, void** result);
+    static HRESULT CreateInstance(REFIID iid, void** result) noexcept;
 
     // IUnknown
-    IFACEMETHODIMP QueryInterface(REFIID iid, void** result) override;
-    IFACEMETHODIMP_(ULONG) AddRef() override;
-    IFACEMETHODIMP_(ULONG) Release() override;
+    IFACEMETHODIMP QueryInterface(REFIID iid, void** result) noexcept override;
+    IFACEMETHODIMP_(ULONG) AddRef() noexcept override;
+    IFACEMETHODIMP_(ULONG) Release() noexcept override;
 
     // IShellExtInit
-    IFACEMETHODIMP Initialize(PCIDLIST_ABSOLUTE folder, IDataObject* data, HKEY progId) override;
+    IFACEMETHODIMP Initialize(PCIDLIST_ABSOLUTE folder, IDataObject* data, HKEY progId) noexcept override;
 
     // IContextMenu
     IFACEMETHODIMP QueryContextMenu(HMENU menu, UINT indexMenu, UINT idCmdFirst, UINT idCmdLast,
-                                    UINT flags) override;
-    IFACEMETHODIMP InvokeCommand(CMINVOKECOMMANDINFO* info) override;
+                                    UINT flags) noexcept override;
+    IFACEMETHODIMP InvokeCommand(CMINVOKECOMMANDINFO* info) noexcept override;
     IFACEMETHODIMP GetCommandString(UINT_PTR idCmd, UINT type, UINT* reserved, LPSTR name,
-                                    UINT cchMax) override;
+                                    UINT cchMax) noexcept override;
     // IContextMenu2
-    IFACEMETHODIMP HandleMenuMsg(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    IFACEMETHODIMP HandleMenuMsg(UINT msg, WPARAM wParam, LPARAM lParam) noexcept override;
     // IContextMenu3
-    IFACEMETHODIMP HandleMenuMsg2(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
+    IFACEMETHODIMP HandleMenuMsg2(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) noexcept override;
 
     // Internal operations that follow the IUnknown entries.
-    virtual HRESULT ProcessMenuMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result);
+    virtual HRESULT ProcessMenuMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) noexcept;
     virtual LRESULT OnMeasureItem(MEASUREITEMSTRUCT& measure, int index);
     virtual LRESULT OnDrawItem(const DRAWITEMSTRUCT& draw, int index);
     virtual LRESULT OnMenuChar(HMENU menu, WCHAR character, LRESULT* result);

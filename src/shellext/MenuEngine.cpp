@@ -1,7 +1,10 @@
 // Item table, menu hooks and popup bookkeeping of a thread.
 #include "shellext/MenuEngine.h"
 
+#include <optional>
+
 #include "shellext/GotoFavorite.h"
+#include "win/Boundary.h"
 #include "win/Errors.h"
 
 namespace MenuEngine {
@@ -273,27 +276,19 @@ bool OnMenuFilter(const MSG& message) {
 
 }  // namespace
 
-LRESULT CALLBACK CallWndProcHook(int code, WPARAM wParam, LPARAM lParam) {
-    if (code >= 0 && lParam) {
-        try {
-            OnCallWndProc(*reinterpret_cast<const CWPSTRUCT*>(lParam));
-        } catch (...) {
-        }
-    }
-    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+LRESULT CALLBACK CallWndProcHook(int code, WPARAM wParam, LPARAM lParam) noexcept {
+    return Lumo::Win::HookBoundary(code, wParam, lParam, [&]() -> std::optional<LRESULT> {
+        if (code >= 0 && lParam) OnCallWndProc(*reinterpret_cast<const CWPSTRUCT*>(lParam));
+        return std::nullopt;
+    });
 }
 
-LRESULT CALLBACK MsgFilterHook(int code, WPARAM wParam, LPARAM lParam) {
-    if (code == MSGF_MENU && lParam) {
-        bool consumed = false;
-        try {
-            consumed = OnMenuFilter(*reinterpret_cast<const MSG*>(lParam));
-        } catch (...) {
-            consumed = false;
-        }
-        if (consumed) return 1;
-    }
-    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+LRESULT CALLBACK MsgFilterHook(int code, WPARAM wParam, LPARAM lParam) noexcept {
+    return Lumo::Win::HookBoundary(code, wParam, lParam, [&]() -> std::optional<LRESULT> {
+        // A right-click that opened an item menu is consumed: the menu loop must not see it.
+        if (code == MSGF_MENU && lParam && OnMenuFilter(*reinterpret_cast<const MSG*>(lParam))) return 1;
+        return std::nullopt;
+    });
 }
 
 }  // namespace MenuEngine

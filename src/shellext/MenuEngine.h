@@ -44,7 +44,7 @@ ULONG_PTR ItemDataAt(HMENU menu, UINT position);
 // Whether an item menu is showing in this process.
 bool ItemMenuShowing();
 
-LRESULT CALLBACK CallWndProcHook(int code, WPARAM wParam, LPARAM lParam);
-LRESULT CALLBACK MsgFilterHook(int code, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK CallWndProcHook(int code, WPARAM wParam, LPARAM lParam) noexcept;
+LRESULT CALLBACK MsgFilterHook(int code, WPARAM wParam, LPARAM lParam) noexcept;
 
 }  // namespace MenuEngine

@@ -18,7 +18,7 @@ Quelvar::SubmenuFiller& MainSubmenuBuilder() {
 
 }  // namespace
 
-OddBase::OddBase(int kind, const wchar_t* label, int iconIndex, int flags, BYTE mnemonic)
+OddBase::OddBase(Kind kind, const wchar_t* label, int iconIndex, int flags, BYTE mnemonic)
     : kind(kind), label(label ? label : L""), iconIndex(iconIndex), flags(flags), mnemonic(mnemonic) {}
 
 void OddBase::Execute(HWND) {}

@@ -20,9 +20,31 @@ public:
         ItemPlaceholder = 4,  // the grayed "(Empty)" entry; never released from the item table
         ItemDisabled = 8,     // disabled and grayed after insertion
     };
+    // What an entry is; a few entries of one behaviour share a kind.
+    enum Kind : int {
+        KindPlaceholder = 1,
+        KindTopEntry = 2,
+        KindQuelvar = 3,
+        KindNavigateHistory = 6,
+        KindClearHistory = 7,
+        KindHistoryFolder = 8,
+        KindFavorite = 10,
+        KindMoreFavorites = 11,
+        KindAddFavorites = 12,
+        KindShellTools = 13,
+        KindSystemFolders = 14,
+        KindSystemFolder = 15,
+        KindOptions = 17,
+        KindVersionTooHigh = 18,
+        KindCopyPathName = 19,
+        KindCopyFileName = 20,
+        KindAdvancedCopyName = 21,
+        KindShellCommand = 22,  // the command prompt and the two quick checksums
+        KindMoreHashAlgorithms = 25,
+    };
     static constexpr BYTE kNoMnemonic = 0xFF;
 
-    OddBase(int kind, const wchar_t* label, int iconIndex, int flags, BYTE mnemonic);
+    OddBase(Kind kind, const wchar_t* label, int iconIndex, int flags, BYTE mnemonic);
     virtual ~OddBase() = default;
     OddBase(const OddBase&) = delete;
     OddBase& operator=(const OddBase&) = delete;
@@ -66,20 +88,20 @@ private:
 // The grayed "(Empty)" entry of every popup that is filled on opening.
 class EmptyHolder : public OddBase {
 public:
-    EmptyHolder() : OddBase(1, L"(Empty)", -1, ItemPlaceholder, kNoMnemonic) {}
+    EmptyHolder() : OddBase(KindPlaceholder, L"(Empty)", -1, ItemPlaceholder, kNoMnemonic) {}
 };
 
 // The invisible first entry of the main submenu: it takes no space.
 class TopMenuItem : public OddBase {
 public:
-    TopMenuItem() : OddBase(2, nullptr, -1, 0, kNoMnemonic) {}
+    TopMenuItem() : OddBase(KindTopEntry, nullptr, -1, 0, kNoMnemonic) {}
     void MeasureItem(MEASUREITEMSTRUCT& measure) override;
 };
 
 // The entry the handler adds to the shell's menu; its submenu is the main submenu.
 class Quelvar : public OddBase {
 public:
-    Quelvar() : OddBase(3, L"Quelvar", 1, ItemHasSubmenu | ItemFillOnOpen, kNoMnemonic) {}
+    Quelvar() : OddBase(KindQuelvar, L"Quelvar", 1, ItemHasSubmenu | ItemFillOnOpen, kNoMnemonic) {}
     void FillSubmenu(HMENU menu) override;
 
     // The builder of the main submenu. The menu entries live a floor above

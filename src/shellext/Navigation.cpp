@@ -13,6 +13,7 @@
 
 #include "data/DataCenter.h"
 #include "shellext/GotoFavorite.h"
+#include "win/Boundary.h"
 #include "win/Handle.h"
 
 using Lumo::Win::ComPtr;
@@ -178,8 +179,10 @@ bool NavigateExplorerOfThisThread(const std::wstring& path) {
     return false;
 }
 
-BOOL CALLBACK FillDialogFileNameProc(HWND child, LPARAM owner) {
-    return FillDialogFileName(child, *reinterpret_cast<const CGotoFavorite*>(owner)) ? TRUE : FALSE;
+BOOL CALLBACK FillDialogFileNameProc(HWND child, LPARAM owner) noexcept {
+    return Lumo::Win::Boundary<BOOL>(FALSE, [&] {
+        return FillDialogFileName(child, *reinterpret_cast<const CGotoFavorite*>(owner)) ? TRUE : FALSE;
+    });
 }
 
 // Repaints the common file dialog around `window` after its view changed.

@@ -26,7 +26,7 @@ inline std::vector<std::wstring>& Calls() {
 class TestItem : public OddBase {
 public:
     TestItem(const wchar_t* label, int flags = 0, int iconIndex = -1, BYTE mnemonic = kNoMnemonic,
-             int kind = 100)
+             Kind kind = KindFavorite)
         : OddBase(kind, label, iconIndex, flags, mnemonic) {
         helpText = std::wstring(L"Help of ") + (label ? label : L"");
     }
