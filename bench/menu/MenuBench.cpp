@@ -4,6 +4,8 @@
 // it. Peers measured in the same run: a minimal owner-drawn menu (one cached
 // font, one DrawTextW per entry) and the system's own menu of 1,000 text
 // entries shown by the same kind of menu loop.
+// Build and run: cmake --build build -j2 --target MenuBench, then
+// scripts/wine-run.sh build/bin/MenuBench.exe (repeat: the machine is shared).
 #include <windows.h>
 
 #include <algorithm>
@@ -15,6 +17,7 @@
 
 #include "data/DataCenter.h"
 #include "shellext/GotoFavorite.h"
+#include "shellext/MenuEngine.h"
 #include "shellext/MenuItem.h"
 #include "support/ShellHost.h"
 
@@ -59,6 +62,11 @@ double Best(int runs, const std::function<void()>& body) {
 
 struct Phases {
     double query = 1e300, open = 1e300, measure = 1e300, draw = 1e300, total = 1e300;
+    // The handler's own work, its item and draw functions called directly.
+    double measureDirect = 1e300, drawDirect = 1e300;
+    // The host's own path (finding the entry, sending the message, the
+    // forwarding) for as many foreign owner-drawn entries the handler ignores.
+    double measurePath = 1e300, drawPath = 1e300;
 };
 
 // One menu through the shell's message sequence, phase by phase.
@@ -82,6 +90,37 @@ void OneMenu(ShellHost& host, const std::wstring& folder, Phases& best, Canvas& 
         host.Draw(canvas, main, i, 0, rect);
     }
     double t4 = Now();
+
+    std::vector<ShellHost::Entry> entries = host.Entries(main);
+    double t5 = Now();
+    for (int i = 0; i < count; ++i) {
+        MEASUREITEMSTRUCT measure{ODT_MENU, entries[i].id, 0, 0, 0, entries[i].data};
+        entries[i].item->MeasureItem(measure);
+    }
+    double t6 = Now();
+    for (int i = 0; i < count; ++i) {
+        DRAWITEMSTRUCT draw{ODT_MENU,   entries[i].id, 0, ODA_DRAWENTIRE, 0, reinterpret_cast<HWND>(main),
+                            canvas.Dc()};
+        draw.rcItem = RECT{0, 0, static_cast<LONG>(std::max<UINT>(sizes[i].itemWidth, 1)),
+                           static_cast<LONG>(std::max<UINT>(sizes[i].itemHeight, 1))};
+        draw.itemData = entries[i].data;
+        ::SetTextColor(canvas.Dc(), ::GetSysColor(COLOR_MENUTEXT));
+        ::SetBkColor(canvas.Dc(), ::GetSysColor(COLOR_MENU));
+        host.Object()->OnDrawItem(draw, MenuEngine::IndexOf(entries[i].data));
+    }
+    double t7 = Now();
+    Lumo::Win::UniqueMenu foreign(::CreatePopupMenu());
+    for (int i = 0; i < count; ++i)
+        ::AppendMenuW(foreign.get(), MF_OWNERDRAW, 1, reinterpret_cast<LPCWSTR>(i));
+    double t8 = Now();
+    for (int i = 0; i < count; ++i) host.Measure(foreign.get(), i);
+    double t9 = Now();
+    for (int i = 0; i < count; ++i) host.Draw(canvas, foreign.get(), i, 0, RECT{0, 0, 300, 20});
+    double t10 = Now();
+    best.measureDirect = std::min(best.measureDirect, t6 - t5);
+    best.drawDirect = std::min(best.drawDirect, t7 - t6);
+    best.measurePath = std::min(best.measurePath, t9 - t8);
+    best.drawPath = std::min(best.drawPath, t10 - t9);
     host.CloseAll();
     host.ReleaseHandler();
     if (count != kEntries + 1) std::printf("unexpected entry count %d\n", count);
@@ -93,23 +132,38 @@ void OneMenu(ShellHost& host, const std::wstring& folder, Phases& best, Canvas& 
 }
 
 // The floor: a plain owner-drawn menu of the same labels, measured and drawn
-// with one cached font.
-double MinimalOwnerDraw(const std::vector<std::wstring>& labels, Canvas& canvas) {
-    return Best(10, [&] {
+// with one cached font; best of 10 for each phase.
+struct PeerTimes {
+    double measure = 1e300, draw = 1e300;
+};
+
+PeerTimes MinimalOwnerDraw(const std::vector<std::wstring>& labels, Canvas& canvas) {
+    PeerTimes best;
+    for (int run = 0; run < 10; ++run) {
         Lumo::Win::UniqueMenu menu(::CreatePopupMenu());
         for (size_t i = 0; i < labels.size(); ++i) {
             ::AppendMenuW(menu.get(), MF_OWNERDRAW, 1, reinterpret_cast<LPCWSTR>(i));
         }
         Lumo::Win::UniqueGdiObject font = MenuFont();
         HGDIOBJ old = ::SelectObject(canvas.Dc(), font.get());
+        std::vector<RECT> rects;
+        rects.reserve(labels.size());
+        double t0 = Now();
         for (const auto& label : labels) {
             SIZE size{};
             ::GetTextExtentPoint32W(canvas.Dc(), label.c_str(), static_cast<int>(label.size()), &size);
-            RECT rect{0, 0, std::min<LONG>(size.cx + size.cy + 3, 300), size.cy + 4};
-            ::DrawTextW(canvas.Dc(), label.c_str(), -1, &rect, DT_EXPANDTABS | DT_PATH_ELLIPSIS);
+            rects.push_back(RECT{0, 0, std::min<LONG>(size.cx + size.cy + 3, 300), size.cy + 4});
         }
+        double t1 = Now();
+        for (size_t i = 0; i < labels.size(); ++i) {
+            ::DrawTextW(canvas.Dc(), labels[i].c_str(), -1, &rects[i], DT_EXPANDTABS | DT_PATH_ELLIPSIS);
+        }
+        double t2 = Now();
         ::SelectObject(canvas.Dc(), old);
-    });
+        best.measure = std::min(best.measure, t1 - t0);
+        best.draw = std::min(best.draw, t2 - t1);
+    }
+    return best;
 }
 
 }  // namespace
@@ -130,6 +184,7 @@ int wmain() {
         ::SelectObject(canvas.Dc(), font.get());
 
         std::printf("MenuBench: %d entries in the Quelvar submenu\n", kEntries);
+        Phases forwarded;
         for (MessageRouting routing : {MessageRouting::ForwardToHandler, MessageRouting::HooksOnly}) {
             ShellHost host(routing, routing == MessageRouting::HooksOnly ? 0 : 100);
             Phases best;
@@ -141,6 +196,11 @@ int wmain() {
             std::printf("  measure %4d entries      %8.3f ms\n", kEntries + 1, best.measure);
             std::printf("  draw %4d entries         %8.3f ms\n", kEntries + 1, best.draw);
             std::printf("  total (best run)          %8.3f ms\n", best.total);
+            std::printf("  measure, item called directly   %8.3f ms\n", best.measureDirect);
+            std::printf("  draw, handler called directly   %8.3f ms\n", best.drawDirect);
+            std::printf("  host path only, measure %8.3f ms, draw %8.3f ms\n", best.measurePath,
+                        best.drawPath);
+            if (routing == MessageRouting::ForwardToHandler) forwarded = best;
         }
         // The real main submenu over a data file of 1,000 favorites and a full history.
         Quelvar::SetMainSubmenuFiller(nullptr);
@@ -174,8 +234,13 @@ int wmain() {
             }
         }
         Canvas scratch(400, 40, ::GetSysColor(COLOR_MENU));
-        const double floor = MinimalOwnerDraw(labels, scratch);
-        std::printf("peer: minimal owner-drawn menu, measure+draw %d entries: %8.3f ms\n", kEntries, floor);
+        const PeerTimes floor = MinimalOwnerDraw(labels, scratch);
+        std::printf(
+            "peer: minimal owner-drawn menu, %d entries, measure %8.3f ms, draw %8.3f ms, "
+            "measure+draw %8.3f ms\n",
+            kEntries, floor.measure, floor.draw, floor.measure + floor.draw);
+        std::printf("ours / peer (forwarding): measure %6.2f, draw %6.2f\n",
+                    forwarded.measure / floor.measure, forwarded.draw / floor.draw);
 
         // Real menu loops: ours against the system's own text menu of the same size.
         Quelvar::SetMainSubmenuFiller([&labels](SubmenuBuilder& builder) {

@@ -363,9 +363,7 @@ LRESULT CGotoFavorite::OnDrawItem(const DRAWITEMSTRUCT& draw, int index) {
     ::ExtTextOutW(dc, box.left, box.top, ETO_OPAQUE | ETO_CLIPPED, &r, nullptr, 0, nullptr);
 
     UINT format = DT_EXPANDTABS | DT_PATH_ELLIPSIS;
-    BOOL cues = TRUE;
-    ::SystemParametersInfoW(SPI_GETKEYBOARDCUES, 0, &cues, 0);
-    if ((draw.itemState & ODS_NOACCEL) && !cues) format |= DT_HIDEPREFIX;
+    if ((draw.itemState & ODS_NOACCEL) && !state.menuMetrics.KeyboardCues()) format |= DT_HIDEPREFIX;
 
     std::wstring label = item->label;  // DrawTextW may not change the item's own text
     if (grayed) {

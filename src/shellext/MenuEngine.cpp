@@ -216,6 +216,7 @@ void RouteDrawOrMeasure(ThreadMenuState& state, UINT message, LPARAM lParam) {
 void OnCallWndProc(const CWPSTRUCT& message) {
     ThreadMenuState* state = GlobalImpl::CurrentThreadState();
     if (!state) return;
+    state->menuMetrics.OnMessage(message.message);
     switch (message.message) {
         case WM_DRAWITEM:
         case WM_MEASUREITEM:

@@ -9,6 +9,7 @@
 #include <set>
 #include <vector>
 
+#include "shellext/MenuMetrics.h"
 #include "win/Handle.h"
 
 class CGotoFavorite;
@@ -36,6 +37,7 @@ struct ThreadMenuState {
     bool outsideBrowseUiMenu = true;
     HWND browseUiMenuWindow = nullptr;
     bool noMenuWindowYet = true;
+    MenuMetrics menuMetrics;
 
     ~ThreadMenuState();
 };
