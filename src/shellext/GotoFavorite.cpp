@@ -340,8 +340,9 @@ LRESULT CGotoFavorite::OnDrawItem(const DRAWITEMSTRUCT& draw, int index) {
     if (item->iconIndex != -1) {
         const int y = r.top + (r.bottom - r.top - 16) / 2;
         ::ExtTextOutW(dc, 0, 0, ETO_OPAQUE | ETO_CLIPPED, &r, nullptr, 0, nullptr);
-        ::ImageList_DrawEx(GlobalImpl::MenuImages(), item->iconIndex, dc, x, y, 16, 16, CLR_NONE, CLR_NONE,
-                           ILD_NORMAL);
+        const bool onBackground = y >= r.top && y + 16 <= r.bottom && x + 16 <= r.right;
+        state.menuMetrics.DrawIcon(dc, GlobalImpl::MenuImages(), item->iconIndex, x, y, background,
+                                   onBackground);
         r.left = x + 16;
     }
 

@@ -1,6 +1,8 @@
 // The menu font, measuring context and settings of a thread's open menu.
 #include "shellext/MenuMetrics.h"
 
+#include <commctrl.h>
+
 bool MenuMetrics::Prepare() {
     if (dc_) return true;
     NONCLIENTMETRICSW metrics{};
@@ -38,7 +40,67 @@ bool MenuMetrics::KeyboardCues() {
     return keyboardCues_ != 0;
 }
 
+namespace {
+
+// Bits per pixel of what drawing into `dc` changes; 0 when that cannot be told.
+WORD BitsPerPixel(HDC dc) {
+    if (::GetObjectType(dc) != OBJ_MEMDC) return static_cast<WORD>(::GetDeviceCaps(dc, BITSPIXEL));
+    BITMAP bitmap{};
+    if (!::GetObjectW(::GetCurrentObject(dc, OBJ_BITMAP), sizeof(bitmap), &bitmap)) return 0;
+    return bitmap.bmBitsPixel;
+}
+
+}  // namespace
+
+int MenuMetrics::CellFor(HDC dc, HIMAGELIST images, int index, COLORREF background) {
+    // Only where a pixel holds the colour itself is a copy exactly what
+    // drawing over that colour gives.
+    const WORD bits = BitsPerPixel(dc);
+    if (bits < 24) return -1;
+    if (!stripDc_) {
+        // Compatible with the target, so that icons are blended in its format.
+        Lumo::Win::UniqueGdiObject strip(::CreateCompatibleBitmap(dc, 16 * kCells, 16));
+        Lumo::Win::UniqueDc stripDc(::CreateCompatibleDC(dc));
+        if (!strip || !stripDc || !::SelectObject(stripDc.get(), strip.get())) return -1;
+        strip_ = std::move(strip);
+        stripDc_ = std::move(stripDc);
+        stripBits_ = bits;
+    }
+    if (bits != stripBits_) return -1;
+    for (size_t cell = 0; cell < icons_.size(); ++cell) {
+        const DrawnIcon& icon = icons_[cell];
+        if (icon.images == images && icon.index == index && icon.background == background) {
+            return static_cast<int>(cell);
+        }
+    }
+    if (icons_.size() == kCells) return -1;
+    const int x = 16 * static_cast<int>(icons_.size());
+    RECT cell{x, 0, x + 16, 16};
+    ::SetBkColor(stripDc_.get(), background);
+    ::ExtTextOutW(stripDc_.get(), 0, 0, ETO_OPAQUE | ETO_CLIPPED, &cell, nullptr, 0, nullptr);
+    if (!::ImageList_DrawEx(images, index, stripDc_.get(), x, 0, 16, 16, CLR_NONE, CLR_NONE, ILD_NORMAL)) {
+        return -1;
+    }
+    icons_.push_back(DrawnIcon{images, index, background});
+    return static_cast<int>(icons_.size() - 1);
+}
+
+void MenuMetrics::DrawIcon(HDC dc, HIMAGELIST images, int index, int x, int y, COLORREF background,
+                           bool onBackground) {
+    // A copy is placed as drawing places it only without scaling, world
+    // transform or mirroring.
+    if (onBackground && ::GetMapMode(dc) == MM_TEXT && ::GetGraphicsMode(dc) == GM_COMPATIBLE &&
+        ::GetLayout(dc) == 0) {
+        const int cell = CellFor(dc, images, index, background);
+        if (cell >= 0 && ::BitBlt(dc, x, y, 16, 16, stripDc_.get(), 16 * cell, 0, SRCCOPY)) return;
+    }
+    ::ImageList_DrawEx(images, index, dc, x, y, 16, 16, CLR_NONE, CLR_NONE, ILD_NORMAL);
+}
+
 void MenuMetrics::Reset() {
+    icons_.clear();
+    stripDc_.reset();
+    strip_.reset();
     dc_.reset();
     font_.reset();
     keyboardCues_ = -1;

@@ -1,12 +1,14 @@
 // What measuring and drawing the entries of one open menu share: the system's
-// menu font selected into a memory device context, the menu height and the
-// keyboard-cues setting. Made on first use and dropped when the menu closes or
-// the settings, the DPI or the display it was made from change.
+// menu font selected into a memory device context, the menu height, the
+// keyboard-cues setting and the icons already drawn over each background.
+// Made on first use and dropped when the menu closes or the settings, the DPI
+// or the display it was made from change.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "win/Handle.h"
 
@@ -21,6 +23,11 @@ public:
     bool Measure(const std::wstring& text, SIZE& size, int& menuHeight);
     // Whether keyboard cues are always shown.
     bool KeyboardCues();
+    // Draws a 16 by 16 icon of `images` at (x, y) as ImageList_DrawEx does
+    // (no background or foreground colour, ILD_NORMAL). `onBackground` says
+    // that the whole cell has just been filled with `background`: then the
+    // icon is drawn once per background and copied afterwards.
+    void DrawIcon(HDC dc, HIMAGELIST images, int index, int x, int y, COLORREF background, bool onBackground);
 
     // Forgets everything: the next use reads the system's settings again.
     void Reset();
@@ -31,10 +38,26 @@ public:
 private:
     bool Prepare();
 
+    // Cells of the icon strip: every icon over the menu and the highlight colour.
+    static constexpr size_t kCells = 64;
+    // One icon over one background, drawn into a cell of the icon strip.
+    struct DrawnIcon {
+        HIMAGELIST images;
+        int index;
+        COLORREF background;
+    };
+    // The cell of the strip holding the icon drawn as it would be into `dc`; -1 when there is none.
+    int CellFor(HDC dc, HIMAGELIST images, int index, COLORREF background);
+
     int menuHeight_ = 0;
     int keyboardCues_ = -1;  // -1 not read yet
     // The font is declared before the context so that the context, which
     // holds it selected, goes first.
     Lumo::Win::UniqueGdiObject font_;
     Lumo::Win::UniqueDc dc_;
+    std::vector<DrawnIcon> icons_;  // by cell
+    Lumo::Win::UniqueGdiObject strip_;
+    WORD stripBits_ = 0;
+    // Holds the strip selected; declared after it so that it goes first.
+    Lumo::Win::UniqueDc stripDc_;
 };
