@@ -43,8 +43,16 @@ bool MenuMetrics::KeyboardCues() {
 namespace {
 
 // Bits per pixel of what drawing into `dc` changes; 0 when that cannot be told.
+// Metafile and printer contexts are not told: they record or print what is
+// drawn rather than keeping pixels.
 WORD BitsPerPixel(HDC dc) {
-    if (::GetObjectType(dc) != OBJ_MEMDC) return static_cast<WORD>(::GetDeviceCaps(dc, BITSPIXEL));
+    const DWORD type = ::GetObjectType(dc);
+    if (type == OBJ_DC) {
+        return ::GetDeviceCaps(dc, TECHNOLOGY) == DT_RASDISPLAY
+                   ? static_cast<WORD>(::GetDeviceCaps(dc, BITSPIXEL))
+                   : 0;
+    }
+    if (type != OBJ_MEMDC) return 0;
     BITMAP bitmap{};
     if (!::GetObjectW(::GetCurrentObject(dc, OBJ_BITMAP), sizeof(bitmap), &bitmap)) return 0;
     return bitmap.bmBitsPixel;
@@ -53,6 +61,7 @@ WORD BitsPerPixel(HDC dc) {
 }  // namespace
 
 int MenuMetrics::CellFor(HDC dc, HIMAGELIST images, int index, COLORREF background) {
+    const COLORREF text = ::GetTextColor(dc);
     // Only where a pixel holds the colour itself is a copy exactly what
     // drawing over that colour gives.
     const WORD bits = BitsPerPixel(dc);
@@ -69,19 +78,23 @@ int MenuMetrics::CellFor(HDC dc, HIMAGELIST images, int index, COLORREF backgrou
     if (bits != stripBits_) return -1;
     for (size_t cell = 0; cell < icons_.size(); ++cell) {
         const DrawnIcon& icon = icons_[cell];
-        if (icon.images == images && icon.index == index && icon.background == background) {
+        if (icon.images == images && icon.index == index && icon.background == background &&
+            icon.text == text) {
             return static_cast<int>(cell);
         }
     }
     if (icons_.size() == kCells) return -1;
     const int x = 16 * static_cast<int>(icons_.size());
     RECT cell{x, 0, x + 16, 16};
+    // The context's colours as the target has them, should the image list
+    // turn a monochrome mask into colour with them.
     ::SetBkColor(stripDc_.get(), background);
+    ::SetTextColor(stripDc_.get(), text);
     ::ExtTextOutW(stripDc_.get(), 0, 0, ETO_OPAQUE | ETO_CLIPPED, &cell, nullptr, 0, nullptr);
     if (!::ImageList_DrawEx(images, index, stripDc_.get(), x, 0, 16, 16, CLR_NONE, CLR_NONE, ILD_NORMAL)) {
         return -1;
     }
-    icons_.push_back(DrawnIcon{images, index, background});
+    icons_.push_back(DrawnIcon{images, index, background, text});
     return static_cast<int>(icons_.size() - 1);
 }
 

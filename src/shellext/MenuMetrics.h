@@ -38,13 +38,15 @@ public:
 private:
     bool Prepare();
 
-    // Cells of the icon strip: every icon over the menu and the highlight colour.
+    // Cells of the icon strip: the icons of a menu over its two backgrounds, and more.
     static constexpr size_t kCells = 64;
-    // One icon over one background, drawn into a cell of the icon strip.
+    // One icon over one background (with one text colour in the context),
+    // drawn into a cell of the icon strip.
     struct DrawnIcon {
         HIMAGELIST images;
         int index;
         COLORREF background;
+        COLORREF text;
     };
     // The cell of the strip holding the icon drawn as it would be into `dc`; -1 when there is none.
     int CellFor(HDC dc, HIMAGELIST images, int index, COLORREF background);
