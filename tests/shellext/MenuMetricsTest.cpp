@@ -71,15 +71,15 @@ Canvas ReferenceDrawing(const OddBase& item, UINT state, int width, int height, 
     ::SystemParametersInfoW(SPI_GETKEYBOARDCUES, 0, &cues, 0);
     const UINT format =
         DT_EXPANDTABS | DT_PATH_ELLIPSIS | ((state & ODS_NOACCEL) && !cues ? DT_HIDEPREFIX : 0);
-    const auto text_ = [&](COLORREF color, RECT place) {
+    const auto drawText = [&](COLORREF color, RECT place) {
         ::SetTextColor(dc, color);
         ::DrawTextW(dc, item.label.c_str(), static_cast<int>(item.label.size()), &place, format);
     };
     if (grayed) {
         ::SetBkMode(dc, TRANSPARENT);
         if (!selected)
-            text_(RGB(255, 255, 255), RECT{box.left + 1, box.top + 1, box.right + 1, box.bottom + 1});
-        text_(RGB(128, 128, 128), box);
+            drawText(RGB(255, 255, 255), RECT{box.left + 1, box.top + 1, box.right + 1, box.bottom + 1});
+        drawText(RGB(128, 128, 128), box);
     } else {
         ::DrawTextW(dc, item.label.c_str(), static_cast<int>(item.label.size()), &box, format);
     }
