@@ -346,8 +346,9 @@ LRESULT CGotoFavorite::OnDrawItem(const DRAWITEMSTRUCT& draw, int index) {
     if (item->iconIndex != -1) {
         const int y = r.top + (r.bottom - r.top - 16) / 2;
         ::ExtTextOutW(dc, 0, 0, ETO_OPAQUE | ETO_CLIPPED, &r, nullptr, 0, nullptr);
-        ::ImageList_DrawEx(Lumo::System::MenuImages(), item->iconIndex, dc, x, y, 16, 16, CLR_NONE, CLR_NONE,
-                           ILD_NORMAL);
+        const bool onBackground = y >= r.top && y + 16 <= r.bottom && x + 16 <= r.right;
+        state.menuMetrics.DrawIcon(dc, Lumo::System::MenuImages(), item->iconIndex, x, y, background,
+                                   onBackground);
         r.left = x + 16;
     }
 
@@ -369,9 +370,7 @@ LRESULT CGotoFavorite::OnDrawItem(const DRAWITEMSTRUCT& draw, int index) {
     ::ExtTextOutW(dc, box.left, box.top, ETO_OPAQUE | ETO_CLIPPED, &r, nullptr, 0, nullptr);
 
     UINT format = DT_EXPANDTABS | DT_PATH_ELLIPSIS;
-    BOOL cues = TRUE;
-    ::SystemParametersInfoW(SPI_GETKEYBOARDCUES, 0, &cues, 0);
-    if ((draw.itemState & ODS_NOACCEL) && !cues) format |= DT_HIDEPREFIX;
+    if ((draw.itemState & ODS_NOACCEL) && !state.menuMetrics.KeyboardCues()) format |= DT_HIDEPREFIX;
 
     std::wstring label = item->label;  // DrawTextW may not change the item's own text
     if (grayed) {

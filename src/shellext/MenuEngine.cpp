@@ -80,6 +80,8 @@ void RemoveLiveHandler(CGotoFavorite* handler) {
     if (state->liveHandlers.empty()) {
         state->callWndProcHook.reset();
         state->msgFilterHook.reset();
+        // With no handler left, nothing measures or draws until the next menu.
+        state->menuMetrics.Reset();
     }
 }
 
@@ -218,6 +220,7 @@ void RouteDrawOrMeasure(ThreadMenuState& state, UINT message, LPARAM lParam) {
 void OnCallWndProc(const CWPSTRUCT& message) {
     ThreadMenuState* state = ThreadStates::CurrentState();
     if (!state) return;
+    state->menuMetrics.OnMessage(message.message);
     switch (message.message) {
         case WM_DRAWITEM:
         case WM_MEASUREITEM:

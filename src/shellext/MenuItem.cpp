@@ -2,7 +2,7 @@
 #include "shellext/MenuItem.h"
 
 #include "shellext/GotoFavorite.h"
-#include "win/Handle.h"
+#include "shellext/MenuEngine.h"
 
 namespace {
 
@@ -28,27 +28,14 @@ void OddBase::FillSubmenu(HMENU) {}
 void OddBase::ShowItemMenu(HWND) {}
 
 void OddBase::MeasureItem(MEASUREITEMSTRUCT& measure) {
-    NONCLIENTMETRICSW metrics{};
-    // The size without the padded-border field, which every system accepts.
-    constexpr UINT kMetricsSize = 500;
-    metrics.cbSize = kMetricsSize;
-    if (!::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, kMetricsSize, &metrics, 0)) return;
-    Lumo::Win::UniqueDc dc(::CreateCompatibleDC(nullptr));
-    if (!dc) return;
-    Lumo::Win::UniqueGdiObject font(::CreateFontIndirectW(&metrics.lfMenuFont));
-    if (!font) return;
-    POINT extent{};
-    {
-        Lumo::Win::SelectedObject selected(dc.get(), font.get());
-        SIZE size{};
-        ::GetTextExtentPoint32W(dc.get(), label.c_str(), static_cast<int>(label.size()), &size);
-        extent = POINT{size.cx, size.cy};
-        ::LPtoDP(dc.get(), &extent, 1);
-    }
+    // One font and context serve every entry of the open menu.
+    SIZE extent{};
+    int menuHeight = 0;
+    if (!MenuEngine::CurrentState().menuMetrics.Measure(label, extent, menuHeight)) return;
 
-    measure.itemWidth = static_cast<UINT>(extent.x + extent.y + 3);
-    measure.itemHeight = extent.y + 4 > metrics.iMenuHeight ? static_cast<UINT>(extent.y + 4)
-                                                            : static_cast<UINT>(metrics.iMenuHeight);
+    measure.itemWidth = static_cast<UINT>(extent.cx + extent.cy + 3);
+    measure.itemHeight =
+        extent.cy + 4 > menuHeight ? static_cast<UINT>(extent.cy + 4) : static_cast<UINT>(menuHeight);
     if (owner) {
         owner->LoadData();
         const auto& data = owner->data();

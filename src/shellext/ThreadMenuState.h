@@ -9,6 +9,7 @@
 #include <set>
 #include <vector>
 
+#include "shellext/MenuMetrics.h"
 #include "system/Singleton.h"
 #include "win/Handle.h"
 
@@ -37,6 +38,7 @@ struct ThreadMenuState {
     bool outsideBrowseUiMenu = true;
     HWND browseUiMenuWindow = nullptr;
     bool noMenuWindowYet = true;
+    MenuMetrics menuMetrics;
 
     ~ThreadMenuState();
 };
