@@ -57,6 +57,7 @@ bool IsNtFamily() { return (::GetVersion() & 0x80000000u) == 0; }
 Lumo::Registry::Registrar ModuleRegistrar() {
     Lumo::Registry::Registrar registrar;
     registrar.AddReplacement(L"APPID", kAppIdText);
+    registrar.AddReplacement(L"CLSID", kClsidText);
     registrar.AddReplacement(L"MODULE", Lumo::System::ModuleFileName(g_instance));
     return registrar;
 }
