@@ -19,7 +19,6 @@
 #include "data/DataCenter.h"
 #include "shellext/GotoFavorite.h"
 #include "shellext/MenuEngine.h"
-#include "shellext/MenuItem.h"
 #include "support/ShellHost.h"
 
 using namespace QuelvarTest;

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "shellext/MenuItem.h"
+#include "shellext/GotoFavorite.h"
 
 class OneFavFolder : public OddBase {
 public:

@@ -2,7 +2,7 @@
 // and the entry that clears them.
 #pragma once
 
-#include "shellext/MenuItem.h"
+#include "shellext/GotoFavorite.h"
 
 class NavigateHistory : public OddBase {
 public:

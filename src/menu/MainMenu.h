@@ -2,7 +2,7 @@
 // file written by a newer release.
 #pragma once
 
-#include "shellext/MenuItem.h"
+#include "shellext/GotoFavorite.h"
 
 // The product's home page, also shown by the About page.
 inline constexpr wchar_t kHomePage[] = L"https://www.tarvolin.com/quelvar/";

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "data/Selection.h"
-#include "shellext/MenuItem.h"
+#include "shellext/GotoFavorite.h"
 #include "tools/HashCalculator.h"
 
 using SelectionPtr = std::shared_ptr<Data::SelectedItemsInfo>;

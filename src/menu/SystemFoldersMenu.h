@@ -5,7 +5,7 @@
 #include <array>
 #include <string>
 
-#include "shellext/MenuItem.h"
+#include "shellext/GotoFavorite.h"
 
 class SystemFolders : public OddBase {
 public:

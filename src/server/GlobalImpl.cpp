@@ -5,7 +5,7 @@
 
 #include "data/DataCenter.h"
 #include "menu/MainMenu.h"
-#include "shellext/MenuItem.h"
+#include "shellext/GotoFavorite.h"
 #include "shellext/ThreadMenuState.h"
 #include "system/MenuImages.h"
 #include "system/ShellFolders.h"

@@ -1,5 +1,6 @@
 // The handler object: COM surface, what Initialize captures, the entries it
-// adds to the shell's menu, command dispatch and owner drawing.
+// adds to the shell's menu, command dispatch and owner drawing; and the base
+// behaviour of the menu entries, which work through their handler.
 #include "shellext/GotoFavorite.h"
 
 #include <commctrl.h>
@@ -44,7 +45,7 @@ private:
 
 // Before any menu window of the thread exists, the shell also builds menus
 // it never shows (to find a default verb, say); these values tell them apart.
-constexpr UINT kHiddenMenuQuery = 0x10020;   // CMF_NODEFAULT with a reserved bit
+constexpr UINT kHiddenMenuQuery = 0x10020;    // CMF_NODEFAULT with a reserved bit
 constexpr UINT kShownMenuQueryBit = 0x20000;  // a reserved bit hosts set for menus they show
 
 bool OsIsWindows2000() {
@@ -178,7 +179,8 @@ IFACEMETHODIMP CGotoFavorite::QueryContextMenu(HMENU menu, UINT indexMenu, UINT 
             if (OsIsWindows2000()) {
                 if (flags == kHiddenMenuQuery) return E_INVALIDARG;
             } else if (!(flags & kShownMenuQueryBit) && !(flags & CMF_CANRENAME)) {
-                if (flags == CMF_NORMAL || flags == CMF_EXPLORE || flags == kHiddenMenuQuery) return E_INVALIDARG;
+                if (flags == CMF_NORMAL || flags == CMF_EXPLORE || flags == kHiddenMenuQuery)
+                    return E_INVALIDARG;
             }
         }
         firstCommandId = idCmdFirst;
@@ -283,7 +285,8 @@ IFACEMETHODIMP CGotoFavorite::HandleMenuMsg(UINT msg, WPARAM wParam, LPARAM lPar
     return ProcessMenuMessage(msg, wParam, lParam, &scratch);
 }
 
-IFACEMETHODIMP CGotoFavorite::HandleMenuMsg2(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) noexcept {
+IFACEMETHODIMP CGotoFavorite::HandleMenuMsg2(UINT msg, WPARAM wParam, LPARAM lParam,
+                                             LRESULT* result) noexcept {
     LRESULT scratch = 0;
     return ProcessMenuMessage(msg, wParam, lParam, result ? result : &scratch);
 }
@@ -413,4 +416,82 @@ LRESULT CGotoFavorite::OnMenuChar(HMENU menu, WCHAR character, LRESULT* result) 
     }
     *result = ChooseMenuChar(entries, character);
     return 0;
+}
+
+// The menu entries' base and the framework's own entries -------------------------
+// They insert, measure and fill through the handler that owns them, so they
+// live with it.
+
+namespace {
+
+Quelvar::SubmenuFiller& MainSubmenuFiller() {
+    static Quelvar::SubmenuFiller filler;
+    return filler;
+}
+
+Quelvar::SubmenuFiller& MainSubmenuBuilder() {
+    static Quelvar::SubmenuFiller builder;
+    return builder;
+}
+
+}  // namespace
+
+OddBase::OddBase(Kind kind, const wchar_t* label, int iconIndex, int flags, BYTE mnemonic)
+    : kind(kind), label(label ? label : L""), iconIndex(iconIndex), flags(flags), mnemonic(mnemonic) {}
+
+void OddBase::Execute(HWND) {}
+
+void OddBase::FillSubmenu(HMENU) {}
+
+void OddBase::ShowItemMenu(HWND) {}
+
+void SubmenuBuilder::AddSeparator() {
+    ::InsertMenuW(menu_, position_, MF_SEPARATOR | MF_BYPOSITION, 0, nullptr);
+    ++position_;
+}
+
+void TopMenuItem::MeasureItem(MEASUREITEMSTRUCT& measure) {
+    OddBase::MeasureItem(measure);
+    measure.itemWidth = 0;
+    measure.itemHeight = 0;
+}
+
+void Quelvar::FillSubmenu(HMENU menu) {
+    ::DeleteMenu(menu, 0, MF_BYPOSITION);
+    SubmenuBuilder builder(owner, menu);
+    if (MainSubmenuFiller()) {
+        builder.AddItem(std::make_shared<TopMenuItem>());
+        MainSubmenuFiller()(builder);
+    } else if (MainSubmenuBuilder()) {
+        MainSubmenuBuilder()(builder);
+    }
+}
+
+void Quelvar::SetMainSubmenuBuilder(SubmenuFiller builder) { MainSubmenuBuilder() = std::move(builder); }
+
+void Quelvar::SetMainSubmenuFiller(SubmenuFiller filler) { MainSubmenuFiller() = std::move(filler); }
+
+void OddBase::MeasureItem(MEASUREITEMSTRUCT& measure) {
+    // One font and context serve every entry of the open menu.
+    SIZE extent{};
+    int menuHeight = 0;
+    if (!MenuEngine::CurrentState().menuMetrics.Measure(label, extent, menuHeight)) return;
+
+    measure.itemWidth = static_cast<UINT>(extent.cx + extent.cy + 3);
+    measure.itemHeight =
+        extent.cy + 4 > menuHeight ? static_cast<UINT>(extent.cy + 4) : static_cast<UINT>(menuHeight);
+    if (owner) {
+        owner->LoadData();
+        const auto& data = owner->data();
+        if (data && data->userSettings && data->userSettings->limitMenuWidth) {
+            UINT limit = static_cast<UINT>(data->userSettings->menuWidthLimit);
+            if (limit < measure.itemWidth) measure.itemWidth = limit;
+        }
+    }
+}
+
+HMENU SubmenuBuilder::AddItem(const ItemPtr& item) {
+    HMENU popup = owner_->InsertItem(menu_, position_, item);
+    ++position_;
+    return popup;
 }

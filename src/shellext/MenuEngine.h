@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-#include "shellext/MenuItem.h"
+#include "shellext/GotoFavorite.h"
 #include "shellext/ThreadMenuState.h"
 
 namespace MenuEngine {

@@ -12,7 +12,6 @@
 #include "data/Records.h"
 #include "menu/FavoritesMenu.h"
 #include "shellext/GotoFavorite.h"
-#include "shellext/MenuItem.h"
 #include "shellext/Navigation.h"
 
 using namespace MenuTest;

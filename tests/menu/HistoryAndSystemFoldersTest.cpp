@@ -4,7 +4,6 @@
 #include <shlobj.h>
 
 #include "shellext/GotoFavorite.h"
-#include "shellext/MenuItem.h"
 #include "win/Handle.h"
 
 using namespace MenuTest;

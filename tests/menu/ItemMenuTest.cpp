@@ -6,7 +6,6 @@
 #include "data/Records.h"
 #include "menu/FavoritesMenu.h"
 #include "shellext/GotoFavorite.h"
-#include "shellext/MenuItem.h"
 #include "shellext/Navigation.h"
 #include "support/FileDialogDriver.h"
 #include "support/ShellBrowserDouble.h"

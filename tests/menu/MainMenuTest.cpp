@@ -8,7 +8,6 @@
 #include "data/DataFile.h"
 #include "data/Records.h"
 #include "shellext/GotoFavorite.h"
-#include "shellext/MenuItem.h"
 
 using namespace MenuTest;
 

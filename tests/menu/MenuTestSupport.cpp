@@ -2,7 +2,6 @@
 #include "MenuTestSupport.h"
 
 #include "shellext/GotoFavorite.h"
-#include "shellext/MenuItem.h"
 #include "shellext/Navigation.h"
 #include "win/Errors.h"
 #include "win/Handle.h"

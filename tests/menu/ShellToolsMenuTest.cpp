@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "menu/ChecksumProgress.h"
-#include "shellext/MenuItem.h"
+#include "shellext/GotoFavorite.h"
 #include "system/Clipboard.h"
 #include "win/ModuleReference.h"
 

@@ -38,16 +38,16 @@ struct Worker {
 
     static DWORD WINAPI Run(void* self) noexcept {
         auto* worker = static_cast<Worker*>(self);
-        if (worker->factory &&
-            SUCCEEDED(worker->factory->CreateInstance(nullptr, IID_IContextMenu3, worker->handedOver.put_void()))) {
+        if (worker->factory && SUCCEEDED(worker->factory->CreateInstance(nullptr, IID_IContextMenu3,
+                                                                         worker->handedOver.put_void()))) {
             Lumo::Win::UniqueMenu menu(::CreatePopupMenu());
             worker->handedOver->QueryContextMenu(menu.get(), 0, 1, 0x7FFF, CMF_NORMAL | CMF_CANRENAME);
         }
         ::SetEvent(worker->started.get());
         ::WaitForSingleObject(worker->go.get(), INFINITE);
         for (int i = 0; i < 3; ++i) {
-            HWND window = ::CreateWindowExW(0, L"STATIC", L"after unload", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
-                                            100, 100, nullptr, nullptr, nullptr, nullptr);
+            HWND window = ::CreateWindowExW(0, L"STATIC", L"after unload", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                            0, 0, 100, 100, nullptr, nullptr, nullptr, nullptr);
             if (!window) continue;
             ::SetActiveWindow(window);
             ::SendMessageW(window, WM_INITMENUPOPUP, 0, 0);
@@ -86,13 +86,14 @@ ImageRange RangeOf(HMODULE module) {
 class CallTrap {
 public:
     explicit CallTrap(ImageRange range) : range_(range) {
-        void* memory = ::VirtualAlloc(range.base, range.size, MEM_RESERVE | MEM_COMMIT, PAGE_EXECUTE_READWRITE);
+        void* memory =
+            ::VirtualAlloc(range.base, range.size, MEM_RESERVE | MEM_COMMIT, PAGE_EXECUTE_READWRITE);
         if (memory != range.base) return;
         auto* bytes = static_cast<BYTE*>(memory);
-        unsigned char tail[] = {0x48, 0xB8, 0, 0, 0, 0, 0, 0, 0, 0,  // movabs rax, &calls_
-                                0xF0, 0x48, 0xFF, 0x00,              // lock inc qword ptr [rax]
-                                0x31, 0xC0,                          // xor eax, eax
-                                0xC3};                               // ret
+        unsigned char tail[] = {0x48, 0xB8, 0,    0,    0, 0, 0, 0, 0, 0,  // movabs rax, &calls_
+                                0xF0, 0x48, 0xFF, 0x00,                    // lock inc qword ptr [rax]
+                                0x31, 0xC0,                                // xor eax, eax
+                                0xC3};                                     // ret
         volatile LONG64* counter = &calls_;
         std::memcpy(tail + 2, &counter, sizeof(counter));
         std::memset(bytes, 0x90, range.size - sizeof(tail));
@@ -173,8 +174,8 @@ TEST(UnloadChild, DISABLED_FreeLibrary) {
     ASSERT_TRUE(trap.Armed()) << "the module's address range could not be taken";
     EXPECT_EQ(3, worker.Finish());
     // This thread had hooks too: its own windows must not reach freed code either.
-    Lumo::Win::UniqueWindow window(::CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPEDWINDOW, 0, 0, 50, 50, nullptr,
-                                                     nullptr, nullptr, nullptr));
+    Lumo::Win::UniqueWindow window(::CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPEDWINDOW, 0, 0, 50, 50,
+                                                     nullptr, nullptr, nullptr, nullptr));
     EXPECT_TRUE(window);
     EXPECT_EQ(0, trap.Calls()) << "a procedure of the unloaded module ran";
 }
@@ -187,8 +188,8 @@ TEST(UnloadChild, DISABLED_CoFreeUnusedLibraries) {
     ImageRange range;
     {
         ComPtr<IClassFactory> factory;
-        ASSERT_EQ(S_OK, ::CoGetClassObject(CLSID_GotoFavorite, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
-                                           factory.put_void()));
+        ASSERT_EQ(S_OK, ::CoGetClassObject(CLSID_GotoFavorite, CLSCTX_INPROC_SERVER, nullptr,
+                                           IID_IClassFactory, factory.put_void()));
         ASSERT_FALSE(ModuleGone(path));
         range = RangeOf(::GetModuleHandleW(path.c_str()));
         worker.Start();

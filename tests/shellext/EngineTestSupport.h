@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "shellext/MenuItem.h"
+#include "shellext/GotoFavorite.h"
 #include "support/ShellHost.h"
 
 namespace EngineTest {

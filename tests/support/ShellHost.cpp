@@ -11,7 +11,6 @@
 #include "data/DataCenter.h"
 #include "shellext/GotoFavorite.h"
 #include "shellext/MenuEngine.h"
-#include "shellext/MenuItem.h"
 #include "shellext/ThreadMenuState.h"
 #include "server/GlobalImpl.h"
 
