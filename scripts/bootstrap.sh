@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Prepares a bare Debian machine for building and testing Quelvar: installs the
-# packages, fetches Debian's boost and TinyXML sources, builds them and
-# GoogleTest with the MinGW-w64 compiler into .cache/deps, and creates the
-# project's Wine prefix. Idempotent: a second run skips what is done.
+# packages (fp-utils brings chmcmd, which compiles the help manual), fetches
+# Debian's boost and TinyXML sources, builds them and GoogleTest with the
+# MinGW-w64 compiler into .cache/deps, and creates the project's Wine prefix.
+# Idempotent: a second run skips what is done.
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -18,7 +19,7 @@ SUDO=""
 log() { printf '[bootstrap] %s\n' "$*" >&2; }
 
 PACKAGES=(cmake make ninja-build dpkg-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
-    mingw-w64-tools wine wine64 libwine-dev xvfb xauth x11-utils googletest rhash openssl python3)
+    mingw-w64-tools wine wine64 libwine-dev xvfb xauth x11-utils googletest rhash openssl python3 fp-utils)
 
 install_packages() {
     local missing=()
