@@ -15,12 +15,24 @@ enum Page : int { kFavoritesPage = 0, kSettingsPage = 1, kUpdatePage = 2, kAbout
 
 }  // namespace
 
-void OpenOptions(CGotoFavorite& owner, int page, HWND fallback) noexcept {
+std::shared_ptr<Data::AllData> OptionsData(CGotoFavorite& owner) {
+    owner.LoadData();
+    if (owner.data() || owner.dataState() != Data::SnapshotState::Unavailable) return owner.data();
+    DataCenter* center = DataCenter::Instance();
+    if (!center) return nullptr;
+    try {
+        return center->Load();
+    } catch (const std::exception&) {
+        // Still held, or unreadable: the pages that need the data stay away.
+        return nullptr;
+    }
+}
+
+void OpenOptions(std::shared_ptr<Data::AllData> data, int page, HWND fallback) noexcept {
     // A dialog that cannot open or fails on the way shows nothing more.
     Lumo::Win::VoidBoundary([&] {
-        owner.LoadData();
         HWND active = ::GetActiveWindow();
-        Lumo::Options::RunOptionDialog(active ? active : fallback, owner.data(), page, &OpenHelpManual);
+        Lumo::Options::RunOptionDialog(active ? active : fallback, std::move(data), page, &OpenHelpManual);
     });
 }
 
@@ -35,17 +47,17 @@ void OpenHelpManual() noexcept {
     });
 }
 
-void Options::Execute(HWND host) { OpenOptions(*owner, kFavoritesPage, host); }
+void Options::Execute(HWND host) { OpenOptions(OptionsData(*owner), kFavoritesPage, host); }
 
 void ShowQuelvarItemMenu(Quelvar& item, HWND window) {
     CGotoFavorite* handler = item.owner;
     if (!handler) return;
-    handler->LoadData();
-    const bool hasData = handler->data() != nullptr;
-    const auto open = [handler, window](int page) {
-        return [handler, window, page] {
+    const std::shared_ptr<Data::AllData> data = OptionsData(*handler);
+    const bool hasData = data != nullptr;
+    const auto open = [data, window](int page) {
+        return [data, window, page] {
             ::EndMenu();
-            OpenOptions(*handler, page, window);
+            OpenOptions(data, page, window);
         };
     };
     Lumo::WinUi::PopupMenu menu;

@@ -4,6 +4,10 @@
 
 #include <windows.h>
 
+#include <memory>
+
+#include "data/Records.h"
+
 #include "shellext/MenuItem.h"
 
 class Options : public OddBase {
@@ -14,9 +18,14 @@ public:
     void Execute(HWND host) override;
 };
 
-// Options with the owner's data on `page`, modal to the active window (or
-// `fallback`); whatever goes wrong inside is dropped.
-void OpenOptions(CGotoFavorite& owner, int page, HWND fallback) noexcept;
+// Options with `data` (null: no data pages) on `page`, modal to the active
+// window (or `fallback`); whatever goes wrong inside is dropped.
+void OpenOptions(std::shared_ptr<Data::AllData> data, int page, HWND fallback) noexcept;
+
+// The data the Options dialog edits: the menu's snapshot, or, when the file
+// was held elsewhere as the menu loaded it, a fresh load (null when that
+// fails too or the file belongs to a newer release).
+std::shared_ptr<Data::AllData> OptionsData(CGotoFavorite& owner);
 
 // Opens "Quelvar.chm" beside the module; nothing when the install folder is
 // unknown.

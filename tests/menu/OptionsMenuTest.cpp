@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "MenuTestSupport.h"
+#include "data/DataFile.h"
 #include "shellext/GotoFavorite.h"
 #include "shellext/MenuItem.h"
 
@@ -135,6 +136,73 @@ TEST_F(OptionsMenuTest, OptionsEntryOpensTheFirstPage) {
         EXPECT_EQ(withData ? L"Options|Favorites" : L"Options [Version Too Old]|Update", seen);
         EndContextMenu();
     }
+}
+
+// A menu built while another program held the data file still offers
+// Options, which loads the data afresh once the file is free.
+TEST_F(OptionsMenuTest, AMenuWithoutDataFromAHeldFileOpensOptionsWithTheData) {
+    const std::wstring path = Center().GetDataFilePath();
+    Center().Load();
+    DataCenter impatient(path.substr(0, path.size() - std::wstring(L"Data.qvd").size()), 50);
+    DataCenter* original = DataCenter::Instance();
+    DataCenter::SetInstance(&impatient);
+    std::atomic<bool> held{false}, release{false};
+    std::thread holder([&] {
+        Data::DataFileLock lock(path);
+        held = true;
+        while (!release) ::Sleep(1);
+    });
+    while (!held) ::Sleep(1);
+    HMENU main = OpenMainSubmenu();
+    release = true;
+    holder.join();
+    EXPECT_EQ(-1, PositionOf(main, L"Navigate &History")) << "the menu was built without the data";
+    auto options = ItemOf(main, L"&Options...");
+    std::wstring seen;
+    if (options) {
+        OptionsWatcher watcher;
+        options->Execute(host->Window());
+        seen = watcher.seen;
+    }
+    DataCenter::SetInstance(original);
+    ASSERT_TRUE(options);
+    EXPECT_EQ(L"Options|Favorites", seen);
+    host->CloseAll();
+}
+
+// The right-click reaches the Quelvar entry inside the shell's own menu loop;
+// a page command closes every menu before the dialog opens.
+TEST_F(OptionsMenuTest, RightClickOnTheEntryInAMenuLoopOpensThePage) {
+    std::wstring folder = temp.Path();
+    folder.pop_back();
+    host->CreateHandler();
+    ASSERT_EQ(S_OK, host->InitializeBackground(folder));
+    ASSERT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1), host->QueryContextMenu());
+    const UINT quelvar = static_cast<UINT>(host->QuelvarPosition());
+    std::vector<ItemMenuEntry> shown;
+    Lumo::WinUi::PopupMenu::SetTracker([&shown](HMENU popup, HWND) -> UINT {
+        shown = ReadItemMenu(popup);
+        for (const auto& entry : shown) {
+            if (entry.text == L"About...") return entry.id;
+        }
+        return 0u;
+    });
+    std::wstring seen;
+    UINT result = 0;
+    {
+        OptionsWatcher watcher;
+        result = host->TrackMenu({
+            host->Hover(host->Menu(), quelvar),
+            host->RightClick(host->Menu(), quelvar),
+            host->Key(VK_ESCAPE),
+            host->Key(VK_ESCAPE),
+        });
+        seen = watcher.seen;
+    }
+    EXPECT_EQ(0u, result);
+    EXPECT_EQ(8u, shown.size());
+    EXPECT_EQ(L"Options|About", seen);
+    EXPECT_FALSE(host->LoopForcedToEnd());
 }
 
 TEST_F(OptionsMenuTest, HelpManualOpensTheFileBesideTheModule) {
