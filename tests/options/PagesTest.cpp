@@ -1,12 +1,11 @@
-// The Favorites and Settings pages under a user's clicks: button enabling,
-// remove, move, save, a refused save and a save while another program holds
-// the data file; the Update page's history text in every encoding.
+// The pages under a user's clicks: the Favorites page's buttons, remove,
+// move, save, a refused save and a save while another program holds the data
+// file; the Settings page's boxes and save; the Update page's history text.
 #include <atomic>
 #include <thread>
 
 #include "OptionsTestSupport.h"
 #include "data/DataFile.h"
-#include "options/TextFile.h"
 
 using namespace QuelvarTest;
 using namespace OptionsTest;
@@ -218,79 +217,48 @@ TEST_F(SettingsPage, ChecksBoxesAndSave) {
     EXPECT_TRUE(page.Enabled(kSaveSettings));
 }
 
-TEST_F(SettingsPage, ASaveWhileTheFileIsHeldKeepsTheEdits) {
-    OpenOptions open(true, 1);
-    DialogDriver page = open.Page(1);
-    page.SetEditText(kDepth, L"3");
-    {
-        Data::DataFileLock held(Center().GetDataFilePath());
-        ASSERT_TRUE(page.Click(kSaveSettings));
-        ASSERT_EQ(1u, open.MessageCount());
-        EXPECT_NE(std::wstring::npos, open.thread.MessageBoxes()[0].text.find(L"cannot be saved now"));
-    }
-    EXPECT_EQ(L"3", page.Text(kDepth));
-    EXPECT_TRUE(page.Enabled(kSaveSettings));
-    // Leaving with Yes saves now that the file is free.
-    open.thread.Answer(IDYES);
-    open.ClickTab(2);
-    EXPECT_EQ(L"Quelvar|Setting has been modified, do you want to save it?", open.LastMessage());
-    EXPECT_EQ(2, open.VisiblePage());
-    EXPECT_EQ(3, Center().Load()->userSettings->historyDepth);
-}
-
-struct TextCase {
+// Where History.txt lies and how it is encoded, and what the box shows.
+struct HistoryCase {
     const char* what;
+    bool inDataFolder;
     std::string bytes;
     std::wstring text;
 };
 
-class HistoryText : public ::testing::TestWithParam<TextCase> {};
+class HistoryBox : public OptionsFixture, public ::testing::WithParamInterface<HistoryCase> {};
 
-TEST_P(HistoryText, DecodedByItsMark) {
-    EXPECT_EQ(GetParam().text, Lumo::Options::DecodeText(GetParam().bytes, L"\r\n"));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Options, HistoryText,
-    ::testing::Values(TextCase{"UTF-16 LE",
-                               std::string("\xFF\xFE"
-                                           "a\0\n\0\xE9\0\x20\x20",
-                                           10),
-                               L"a\r\n\u00E9\u2020"},
-                      TextCase{"UTF-16 BE", std::string("\xFE\xFF\0a\0\r\0\n\0\xE9", 10), L"a\r\n\u00E9"},
-                      TextCase{"UTF-8",
-                               "\xEF\xBB\xBF"
-                               "v1\r\n\xE2\x82\xAC\n",
-                               L"v1\r\n\u20AC"},
-                      TextCase{"ANSI", "caf\xE9\nend", L"caf\u00E9\r\nend"}, TextCase{"empty", "", L""}),
-    [](const auto& info) { return "Case" + std::to_string(info.index); });
-
-class UpdatePage : public OptionsFixture {};
-
-TEST_F(UpdatePage, ShowsTheVersionsAndTheHistoryOfTheDataOrElseTheInstallFolder) {
+TEST_P(HistoryBox, ShowsTheFileByItsMark) {
+    const HistoryCase& c = GetParam();
     TempFolder install;
     Center().SetInstallFolder(install.File(L"Quelvar.dll"));
-    WriteFileBytes(install.File(L"History.txt"),
-                   "\xEF\xBB\xBF"
-                   "installed\n\xE2\x82\xAC");
-    {
-        OpenOptions open(false, 0);
-        DialogDriver page = open.Page(0);
-        EXPECT_EQ(L"Version:", page.Text(1000));
-        EXPECT_EQ(L"Latest Version:", page.Text(1001));
-        EXPECT_EQ(L"1.5.1.3", page.Text(1002));
-        EXPECT_EQ(L"[Unknown]", page.Text(1003));
-        EXPECT_EQ(L"Check for Update", page.Text(1004));
-        EXPECT_TRUE(page.Visible(1004));
-        EXPECT_FALSE(page.Visible(1005));
-        EXPECT_EQ(L"History", page.Text(1006));
-        EXPECT_EQ(L"installed\r\n\u20AC", page.Text(1007));
-    }
-    WriteFileBytes(temp.File(L"History.txt"), std::string("\xFF\xFE"
-                                                          "d\0\n\0",
-                                                          6));
+    WriteFileBytes(install.File(L"History.txt"), "installed");
+    if (c.inDataFolder) WriteFileBytes(temp.File(L"History.txt"), c.bytes);
     OpenOptions open(false, 0);
-    EXPECT_EQ(L"d", open.Page(0).Text(1007));
+    DialogDriver page = open.Page(0);
+    EXPECT_EQ(c.text, page.Text(1007)) << c.what;
+    const std::vector<std::wstring> labels{L"Version:",  L"Latest Version:",  L"1.5.1.3",
+                                           L"[Unknown]", L"Check for Update", L"Goto Download Page",
+                                           L"History"};
+    for (int id = 1000; id <= 1006; ++id) EXPECT_EQ(labels[id - 1000], page.Text(id)) << id;
+    EXPECT_TRUE(page.Visible(1004));
+    EXPECT_FALSE(page.Visible(1005));
 }
+
+INSTANTIATE_TEST_SUITE_P(Options, HistoryBox,
+                         ::testing::Values(HistoryCase{"none in the data folder", false, "", L"installed"},
+                                           HistoryCase{"UTF-16 LE", true,
+                                                       std::string("\xFF\xFE"
+                                                                   "a\0\n\0\xE9\0\x20\x20",
+                                                                   10),
+                                                       L"a\r\n\u00E9\u2020"},
+                                           HistoryCase{"UTF-16 BE", true,
+                                                       std::string("\xFE\xFF\0a\0\r\0\n\0\xE9", 10),
+                                                       L"a\r\n\u00E9"},
+                                           HistoryCase{"UTF-8", true,
+                                                       "\xEF\xBB\xBF"
+                                                       "v1\r\n\xE2\x82\xAC\n",
+                                                       L"v1\r\n\u20AC"},
+                                           HistoryCase{"ANSI", true, "caf\xE9\nend", L"caf\u00E9\r\nend"}),
+                         [](const auto& info) { return "Case" + std::to_string(info.index); });
 
 }  // namespace
