@@ -434,6 +434,11 @@ Quelvar::SubmenuFiller& MainSubmenuBuilder() {
     return builder;
 }
 
+Quelvar::ItemMenu& QuelvarItemMenu() {
+    static Quelvar::ItemMenu menu;
+    return menu;
+}
+
 }  // namespace
 
 OddBase::OddBase(Kind kind, const wchar_t* label, int iconIndex, int flags, BYTE mnemonic)
@@ -470,6 +475,12 @@ void Quelvar::FillSubmenu(HMENU menu) {
 void Quelvar::SetMainSubmenuBuilder(SubmenuFiller builder) { MainSubmenuBuilder() = std::move(builder); }
 
 void Quelvar::SetMainSubmenuFiller(SubmenuFiller filler) { MainSubmenuFiller() = std::move(filler); }
+
+void Quelvar::ShowItemMenu(HWND window) {
+    if (QuelvarItemMenu()) QuelvarItemMenu()(*this, window);
+}
+
+void Quelvar::SetItemMenu(ItemMenu menu) { QuelvarItemMenu() = std::move(menu); }
 
 void OddBase::MeasureItem(MEASUREITEMSTRUCT& measure) {
     // One font and context serve every entry of the open menu.
