@@ -1,4 +1,4 @@
-// Times DataCenter's Load, AddFavorite and AddNavigateHistory on data files of
+// Times Data::DataCenter's Load, AddFavorite and AddNavigateHistory on data files of
 // 10, 1,000 and 10,000 favorites, against plain whole-file reading and writing
 // (with flush) of a file of the same size measured in the same run.
 #include <windows.h>
@@ -50,7 +50,7 @@ int main() {
     for (int count : {10, 1000, 10000}) {
         const std::wstring folder = std::wstring(temp) + L"qvbench-" +
                                     std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(count);
-        DataCenter center(folder);
+        Data::DataCenter center(folder);
         Data::AllData data;
         for (int i = 0; i < count; ++i) {
             data.favorites->folders.push_back(L"C:\\Users\\someone\\Documents\\Projects\\Folder " +

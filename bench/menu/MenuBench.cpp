@@ -21,6 +21,8 @@
 #include "shellext/MenuEngine.h"
 #include "support/ShellHost.h"
 
+using namespace ShellExt;
+
 using namespace QuelvarTest;
 
 namespace {
@@ -302,7 +304,7 @@ int wmain() {
         // The real main submenu over a data file of 1,000 favorites and a full history.
         Quelvar::SetMainSubmenuFiller(nullptr);
         {
-            DataCenter& center = *DataCenter::Instance();
+            Data::DataCenter& center = *Data::DataCenter::Instance();
             auto data = center.Load();
             data->favorites->folders = labels;
             data->navigateHistory->items.assign(labels.begin(),

@@ -29,10 +29,12 @@ std::wstring DefaultDataFolder() {
     } catch (const Lumo::AnyError&) {
         base.clear();  // relative to the current directory
     }
-    return base + DataCenter::kDataFolderName + L"\\";
+    return base + Data::DataCenter::kDataFolderName + L"\\";
 }
 
 }  // namespace
+
+namespace Data {
 
 // Holds the data file's lock for one operation (reads included, so no reader
 // sees a file between two writers' steps and no update is lost).
@@ -213,3 +215,5 @@ void DataCenter::ClearNavigateHistory() {
     data->navigateHistory->Clear();
     SaveLocked(*data);
 }
+
+}  // namespace Data

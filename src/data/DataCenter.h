@@ -13,6 +13,8 @@
 #include "data/Records.h"
 #include "system/Singleton.h"
 
+namespace Data {
+
 class DataCenter : public Lumo::Global::Singleton<DataCenter> {
 public:
     static constexpr const wchar_t* kDataFolderName = L"Quelvar";
@@ -37,19 +39,19 @@ public:
     // the record starts again from the defaults. Throws ReleaseVersionTooHigh
     // for a file of a newer release and Lumo::LastError when the file cannot
     // be read or locked now (the file is left as it is).
-    std::shared_ptr<Data::AllData> Load();
+    std::shared_ptr<AllData> Load();
     // Replaces the file with `data`; throws Lumo::LastError when it cannot be
     // written, leaving the previous file intact.
-    void Save(const Data::AllData& data);
+    void Save(const AllData& data);
 
     bool AddFavorite(const std::wstring& folder);
     bool AddFavorites(const std::vector<std::wstring>& folders);
     bool RemoveFavoriteAt(std::size_t index, const std::wstring& folder);
     // False, writing nothing, when the stored list or settings changed since
     // the copy was taken; on success the copy's revision is raised too.
-    bool CommitFavorites(const std::shared_ptr<Data::Favorites>& edited);
-    bool CommitUserSettings(const std::shared_ptr<Data::UserSettings>& edited);
-    bool SetSortMode(Data::FavoriteSortMode mode);
+    bool CommitFavorites(const std::shared_ptr<Favorites>& edited);
+    bool CommitUserSettings(const std::shared_ptr<UserSettings>& edited);
+    bool SetSortMode(FavoriteSortMode mode);
     void AddNavigateHistory(const std::wstring& folder);
     void ClearNavigateHistory();
 
@@ -65,8 +67,8 @@ public:
 private:
     class Transaction;
 
-    std::shared_ptr<Data::AllData> LoadLocked();
-    void SaveLocked(const Data::AllData& data);
+    std::shared_ptr<AllData> LoadLocked();
+    void SaveLocked(const AllData& data);
     // Renames the damaged file to the first free ".damaged" name beside it,
     // never replacing an earlier copy; throws Lumo::LastError when it cannot.
     void SetAsideDamagedFile(const std::wstring& path);
@@ -75,3 +77,5 @@ private:
     DWORD lockTimeoutMs_ = kDefaultLockTimeoutMs;
     std::wstring installFolder_;
 };
+
+}  // namespace Data

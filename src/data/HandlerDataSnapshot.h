@@ -9,9 +9,9 @@
 
 #include "data/Records.h"
 
-class DataCenter;
-
 namespace Data {
+
+class DataCenter;
 
 // What one menu got when it asked for the data.
 enum class SnapshotState {

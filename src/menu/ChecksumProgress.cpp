@@ -9,6 +9,9 @@
 #include "win/Handle.h"
 #include "win/ModuleReference.h"
 
+namespace Menu {
+
+
 namespace {
 
 constexpr UINT kProgressMessage = WM_APP + 1;
@@ -212,3 +215,5 @@ std::optional<std::wstring> ComputeChecksumWithProgress(HWND owner, const Tools:
     if (progress.cancelled) return std::nullopt;
     return job.Result();
 }
+
+}  // namespace Menu

@@ -11,6 +11,8 @@
 
 #include "tools/HashJob.h"
 
+namespace Menu {
+
 // The window class of the progress window.
 inline constexpr wchar_t kChecksumProgressClass[] = L"QuelvarChecksumProgress";
 // Child ids of the progress window: the percentage text, the bar, and Cancel (IDCANCEL).
@@ -22,3 +24,5 @@ inline constexpr int kChecksumProgressBar = 101;
 // names the checksum in the window ("MD5").
 std::optional<std::wstring> ComputeChecksumWithProgress(HWND owner, const Tools::HashRequest& request,
                                                         const std::wstring& what);
+
+}  // namespace Menu

@@ -11,11 +11,15 @@
 
 #include "data/DataCenter.h"
 #include "menu/NetworkConnections.h"
-#include "menu/PopupMenu.h"
+#include "ui/PopupMenu.h"
 #include "shellext/GotoFavorite.h"
 #include "shellext/Navigation.h"
 #include "win/Errors.h"
 #include "win/Handle.h"
+
+namespace Menu {
+
+using namespace ShellExt;
 
 namespace {
 
@@ -31,8 +35,8 @@ std::wstring DoubleAmpersands(const std::wstring& text) {
     return result;
 }
 
-DataCenter& Center() {
-    DataCenter* center = DataCenter::Instance();
+Data::DataCenter& Center() {
+    Data::DataCenter* center = Data::DataCenter::Instance();
     if (!center) throw Lumo::AnyError();
     return *center;
 }
@@ -262,3 +266,5 @@ void OneFavFolder::ShowItemMenu(HWND window) {
     menu.AppendCommand(L"Cancel", [] {});
     menu.Track(window);
 }
+
+}  // namespace Menu

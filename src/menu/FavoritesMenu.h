@@ -10,7 +10,9 @@
 
 #include "shellext/GotoFavorite.h"
 
-class OneFavFolder : public OddBase {
+namespace Menu {
+
+class OneFavFolder : public ShellExt::OddBase {
 public:
     OneFavFolder(int favoriteIndex, const std::wstring& folder);
     void Execute(HWND host) override;
@@ -29,23 +31,25 @@ private:
     void RemoveWithoutAsking();
 };
 
-class MoreFavorites : public OddBase {
+class MoreFavorites : public ShellExt::OddBase {
 public:
-    MoreFavorites() : OddBase(KindMoreFavorites, L"&More Favorites", 23, ItemHasSubmenu, 'm') {
+    MoreFavorites() : ShellExt::OddBase(KindMoreFavorites, L"&More Favorites", 23, ItemHasSubmenu, 'm') {
         helpText = L"More favorites";
     }
 };
 
-class AddFavFolder : public OddBase {
+class AddFavFolder : public ShellExt::OddBase {
 public:
-    AddFavFolder() : OddBase(KindAddFavorites, L"&Add Folder to Favorites", 2, 0, 'a') {}
+    AddFavFolder() : ShellExt::OddBase(KindAddFavorites, L"&Add Folder to Favorites", 2, 0, 'a') {}
     void Execute(HWND host) override;
 };
 
 // Inserts the favorites entries, "&More Favorites" and the closing separator
 // at `builder`'s position (nothing when there are no favorites).
-void BuildFavoritesSection(SubmenuBuilder& builder);
+void BuildFavoritesSection(ShellExt::SubmenuBuilder& builder);
 
 // Collects the owner's selected folders and prepares the add entry's label,
 // help text and state.
-std::shared_ptr<AddFavFolder> PrepareAddFavFolder(CGotoFavorite& owner);
+std::shared_ptr<AddFavFolder> PrepareAddFavFolder(ShellExt::CGotoFavorite& owner);
+
+}  // namespace Menu

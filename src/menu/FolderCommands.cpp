@@ -1,8 +1,12 @@
 // The folder item menu of history and system-folder entries.
 #include "menu/FolderCommands.h"
 
-#include "menu/PopupMenu.h"
+#include "ui/PopupMenu.h"
 #include "shellext/Navigation.h"
+
+namespace Menu {
+
+using namespace ShellExt;
 
 void ShowFolderItemMenu(HWND window, const std::function<std::wstring()>& folder,
                         const std::function<void(HWND window)>& open) {
@@ -31,3 +35,5 @@ void ShowFolderItemMenu(HWND window, const std::function<std::wstring()>& folder
     menu.AppendCommand(L"Cancel", [] {});
     menu.Track(window);
 }
+
+}  // namespace Menu

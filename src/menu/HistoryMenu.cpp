@@ -3,9 +3,13 @@
 
 #include "data/DataCenter.h"
 #include "menu/FolderCommands.h"
-#include "menu/PopupMenu.h"
+#include "ui/PopupMenu.h"
 #include "shellext/GotoFavorite.h"
 #include "shellext/Navigation.h"
+
+namespace Menu {
+
+using namespace ShellExt;
 
 namespace {
 
@@ -43,7 +47,7 @@ void NavigateHistory::ShowItemMenu(HWND window) {
     Lumo::WinUi::PopupMenu menu;
     menu.AppendCommand(L"Clear History", [] {
         ::EndMenu();
-        if (DataCenter* center = DataCenter::Instance()) center->ClearNavigateHistory();
+        if (Data::DataCenter* center = Data::DataCenter::Instance()) center->ClearNavigateHistory();
     });
     menu.AppendSeparator();
     menu.AppendCommand(L"Cancel", [] {});
@@ -61,5 +65,7 @@ void OneNaviHistory::ShowItemMenu(HWND window) {
 }
 
 void ClearNaviHistory::Execute(HWND) {
-    if (DataCenter* center = DataCenter::Instance()) center->ClearNavigateHistory();
+    if (Data::DataCenter* center = Data::DataCenter::Instance()) center->ClearNavigateHistory();
 }
+
+}  // namespace Menu

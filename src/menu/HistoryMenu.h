@@ -4,9 +4,11 @@
 
 #include "shellext/GotoFavorite.h"
 
-class NavigateHistory : public OddBase {
+namespace Menu {
+
+class NavigateHistory : public ShellExt::OddBase {
 public:
-    NavigateHistory() : OddBase(KindNavigateHistory, L"Navigate &History", -1, ItemHasSubmenu | ItemFillOnOpen, 'h') {
+    NavigateHistory() : ShellExt::OddBase(KindNavigateHistory, L"Navigate &History", -1, ItemHasSubmenu | ItemFillOnOpen, 'h') {
         helpText = L"Navigate history";
     }
     void FillSubmenu(HMENU menu) override;
@@ -14,17 +16,19 @@ public:
 };
 
 // A visited folder; its label is the folder exactly as stored.
-class OneNaviHistory : public OddBase {
+class OneNaviHistory : public ShellExt::OddBase {
 public:
-    explicit OneNaviHistory(const std::wstring& folder) : OddBase(KindHistoryFolder, folder.c_str(), -1, 0, kNoMnemonic) {
+    explicit OneNaviHistory(const std::wstring& folder) : ShellExt::OddBase(KindHistoryFolder, folder.c_str(), -1, 0, kNoMnemonic) {
         helpText = folder;
     }
     void Execute(HWND host) override;
     void ShowItemMenu(HWND window) override;
 };
 
-class ClearNaviHistory : public OddBase {
+class ClearNaviHistory : public ShellExt::OddBase {
 public:
-    ClearNaviHistory() : OddBase(KindClearHistory, L"&Clear History", 8, 0, 'c') { helpText = L"Clear navigate history"; }
+    ClearNaviHistory() : ShellExt::OddBase(KindClearHistory, L"&Clear History", 8, 0, 'c') { helpText = L"Clear navigate history"; }
     void Execute(HWND host) override;
 };
+
+}  // namespace Menu

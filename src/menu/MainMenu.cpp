@@ -11,6 +11,10 @@
 #include "shellext/GotoFavorite.h"
 #include "system/ProductInfo.h"
 
+namespace Menu {
+
+using namespace ShellExt;
+
 void VersionTooHigh::Execute(HWND) {
     ::ShellExecuteW(nullptr, L"open", Lumo::System::kHomePage, nullptr, nullptr, SW_SHOW);
 }
@@ -40,3 +44,5 @@ void BuildMainSubmenu(SubmenuBuilder& builder) {
     builder.AddSeparator();
     builder.AddItem(std::make_shared<Options>());
 }
+
+}  // namespace Menu

@@ -4,10 +4,12 @@
 
 #include "shellext/GotoFavorite.h"
 
-class VersionTooHigh : public OddBase {
+namespace Menu {
+
+class VersionTooHigh : public ShellExt::OddBase {
 public:
     VersionTooHigh()
-        : OddBase(KindVersionTooHigh, L"This version is too old, please update to latest version", -1, 0, kNoMnemonic) {
+        : ShellExt::OddBase(KindVersionTooHigh, L"This version is too old, please update to latest version", -1, 0, kNoMnemonic) {
         helpText =
             L"This version is too old, please update to latest version, left click to goto Tarvolin Software "
             L"website";
@@ -17,4 +19,6 @@ public:
 
 // Fills the main submenu after its invisible first entry; the builder stands
 // right after the "(Empty)" placeholder was removed.
-void BuildMainSubmenu(SubmenuBuilder& builder);
+void BuildMainSubmenu(ShellExt::SubmenuBuilder& builder);
+
+}  // namespace Menu

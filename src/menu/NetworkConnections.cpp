@@ -5,6 +5,9 @@
 
 #include <vector>
 
+namespace Menu {
+
+
 namespace {
 
 NetworkConnections* g_current = nullptr;
@@ -73,3 +76,5 @@ bool NetworkConnections::RememberedConnections(std::map<std::wstring, std::wstri
     }
     return ::WNetCloseEnum(enumeration) == NO_ERROR;
 }
+
+}  // namespace Menu

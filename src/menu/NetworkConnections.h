@@ -9,6 +9,8 @@
 #include <map>
 #include <string>
 
+namespace Menu {
+
 class NetworkConnections {
 public:
     virtual ~NetworkConnections() = default;
@@ -26,3 +28,5 @@ public:
     static NetworkConnections& Current();
     static void SetCurrent(NetworkConnections* connections);
 };
+
+}  // namespace Menu

@@ -2,11 +2,15 @@
 #include "menu/OptionsMenu.h"
 
 #include "data/DataCenter.h"
-#include "menu/PopupMenu.h"
+#include "ui/PopupMenu.h"
 #include "options/OptionDlg.h"
 #include "shellext/GotoFavorite.h"
 #include "shellext/Navigation.h"
 #include "win/Boundary.h"
+
+namespace Menu {
+
+using namespace ShellExt;
 
 namespace {
 
@@ -18,7 +22,7 @@ enum Page : int { kFavoritesPage = 0, kSettingsPage = 1, kUpdatePage = 2, kAbout
 std::shared_ptr<Data::AllData> OptionsData(CGotoFavorite& owner) {
     owner.LoadData();
     if (owner.data() || owner.dataState() != Data::SnapshotState::Unavailable) return owner.data();
-    DataCenter* center = DataCenter::Instance();
+    Data::DataCenter* center = Data::DataCenter::Instance();
     if (!center) return nullptr;
     try {
         return center->Load();
@@ -38,7 +42,7 @@ void OpenOptions(std::shared_ptr<Data::AllData> data, int page, HWND fallback) n
 
 void OpenHelpManual() noexcept {
     Lumo::Win::VoidBoundary([] {
-        DataCenter* center = DataCenter::Instance();
+        Data::DataCenter* center = Data::DataCenter::Instance();
         if (!center) return;
         const std::wstring folder = center->GetInstallFolder();
         if (folder.empty()) return;
@@ -76,3 +80,5 @@ void ShowQuelvarItemMenu(Quelvar& item, HWND window) {
     menu.AppendCommand(L"Cancel", [] {});
     menu.Track(window);
 }
+
+}  // namespace Menu

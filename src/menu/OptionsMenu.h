@@ -10,9 +10,11 @@
 
 #include "shellext/GotoFavorite.h"
 
-class Options : public OddBase {
+namespace Menu {
+
+class Options : public ShellExt::OddBase {
 public:
-    Options() : OddBase(KindOptions, L"&Options...", 16, 0, 'o') {
+    Options() : ShellExt::OddBase(KindOptions, L"&Options...", 16, 0, 'o') {
         helpText = L"Organize favorites, check new version, help, about...";
     }
     void Execute(HWND host) override;
@@ -25,11 +27,13 @@ void OpenOptions(std::shared_ptr<Data::AllData> data, int page, HWND fallback) n
 // The data the Options dialog edits: the menu's snapshot, or, when the file
 // was held elsewhere as the menu loaded it, a fresh load (null when that
 // fails too or the file belongs to a newer release).
-std::shared_ptr<Data::AllData> OptionsData(CGotoFavorite& owner);
+std::shared_ptr<Data::AllData> OptionsData(ShellExt::CGotoFavorite& owner);
 
 // Opens "Quelvar.chm" beside the module; nothing when the install folder is
 // unknown.
 void OpenHelpManual() noexcept;
 
 // The right-click menu of the Quelvar entry.
-void ShowQuelvarItemMenu(Quelvar& item, HWND window);
+void ShowQuelvarItemMenu(ShellExt::Quelvar& item, HWND window);
+
+}  // namespace Menu

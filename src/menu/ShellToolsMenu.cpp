@@ -11,6 +11,10 @@
 #include "tools/CalcHashDlg.h"
 #include "tools/NameList.h"
 
+namespace Menu {
+
+using namespace ShellExt;
+
 namespace {
 
 bool FileExists(const std::wstring& path) { return ::_waccess(path.c_str(), 0) == 0; }
@@ -118,3 +122,5 @@ MoreHashAlgo::MoreHashAlgo(std::wstring path)
 }
 
 void MoreHashAlgo::Execute(HWND window) { Tools::RunCalcHashDialog(ActiveWindowOr(window), filePath); }
+
+}  // namespace Menu

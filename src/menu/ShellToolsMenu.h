@@ -13,61 +13,65 @@
 #include "shellext/GotoFavorite.h"
 #include "tools/HashCalculator.h"
 
+namespace Menu {
+
 using SelectionPtr = std::shared_ptr<Data::SelectedItemsInfo>;
 
-class ShellTools : public OddBase {
+class ShellTools : public ShellExt::OddBase {
 public:
-    ShellTools() : OddBase(KindShellTools, L"Shell &Tools", 21, ItemHasSubmenu | ItemFillOnOpen, 't') {
+    ShellTools() : ShellExt::OddBase(KindShellTools, L"Shell &Tools", 21, ItemHasSubmenu | ItemFillOnOpen, 't') {
         helpText = L"Shell tools";
     }
     void FillSubmenu(HMENU menu) override;
 };
 
-class DosPromptHere : public OddBase {
+class DosPromptHere : public ShellExt::OddBase {
 public:
     explicit DosPromptHere(SelectionPtr selection);
     void Execute(HWND window) override;
     SelectionPtr selection;
 };
 
-class CopyPathName : public OddBase {
+class CopyPathName : public ShellExt::OddBase {
 public:
     explicit CopyPathName(SelectionPtr selection);
     void Execute(HWND window) override;
     SelectionPtr selection;
 };
 
-class CopyFileName : public OddBase {
+class CopyFileName : public ShellExt::OddBase {
 public:
     explicit CopyFileName(SelectionPtr selection);
     void Execute(HWND window) override;
     SelectionPtr selection;
 };
 
-class AdvCopyPath : public OddBase {
+class AdvCopyPath : public ShellExt::OddBase {
 public:
     explicit AdvCopyPath(SelectionPtr selection);
     void Execute(HWND window) override;
     SelectionPtr selection;
 };
 
-class CalculateMD5 : public OddBase {
+class CalculateMD5 : public ShellExt::OddBase {
 public:
     explicit CalculateMD5(std::wstring path);
     void Execute(HWND window) override;
     std::wstring filePath;
 };
 
-class CalculateSHA1 : public OddBase {
+class CalculateSHA1 : public ShellExt::OddBase {
 public:
     explicit CalculateSHA1(std::wstring path);
     void Execute(HWND window) override;
     std::wstring filePath;
 };
 
-class MoreHashAlgo : public OddBase {
+class MoreHashAlgo : public ShellExt::OddBase {
 public:
     explicit MoreHashAlgo(std::wstring path);
     void Execute(HWND window) override;
     std::wstring filePath;
 };
+
+}  // namespace Menu

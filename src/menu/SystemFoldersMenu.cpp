@@ -6,6 +6,10 @@
 #include "shellext/Navigation.h"
 #include "system/ShellFolders.h"
 
+namespace Menu {
+
+using namespace ShellExt;
+
 namespace {
 
 struct FolderEntry {
@@ -84,3 +88,5 @@ void OneSysFolder::ShowItemMenu(HWND window) {
             }
         });
 }
+
+}  // namespace Menu

@@ -7,15 +7,17 @@
 
 #include "shellext/GotoFavorite.h"
 
-class SystemFolders : public OddBase {
+namespace Menu {
+
+class SystemFolders : public ShellExt::OddBase {
 public:
-    SystemFolders() : OddBase(KindSystemFolders, L"&System Folders", -1, ItemHasSubmenu | ItemFillOnOpen, 's') {
+    SystemFolders() : ShellExt::OddBase(KindSystemFolders, L"&System Folders", -1, ItemHasSubmenu | ItemFillOnOpen, 's') {
         helpText = L"System folders such as windows, system, my documents, my pictures...";
     }
     void FillSubmenu(HMENU menu) override;
 };
 
-class OneSysFolder : public OddBase {
+class OneSysFolder : public ShellExt::OddBase {
 public:
     explicit OneSysFolder(unsigned number);
     void Execute(HWND host) override;
@@ -32,3 +34,5 @@ ResolvedSystemFolders ResolveSystemFolders();
 
 // The path of one system folder, or an empty string when it cannot be had.
 std::wstring LookUpSystemFolder(unsigned number);
+
+}  // namespace Menu

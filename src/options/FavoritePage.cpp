@@ -1,4 +1,4 @@
-// Favorites page: remove, move up and down, and save through DataCenter,
+// Favorites page: remove, move up and down, and save through Data::DataCenter,
 // which refuses when another process changed the list meanwhile.
 #include "options/FavoritePage.h"
 
@@ -251,7 +251,7 @@ void FavoritePage::Move(bool up) {
 bool FavoritePage::Save() {
     bool committed = false;
     try {
-        committed = DataCenter::Instance()->CommitFavorites(edited_);
+        committed = Data::DataCenter::Instance()->CommitFavorites(edited_);
     } catch (const Lumo::AnyError&) {
         // The file is held by another program or cannot be written: the
         // edits stay for another try.

@@ -1,5 +1,5 @@
 // Settings page: menu width limit, top-level favorite limit and history depth,
-// saved through DataCenter, which refuses when another process changed them.
+// saved through Data::DataCenter, which refuses when another process changed them.
 #include "options/SettingPage.h"
 
 #include <algorithm>
@@ -163,7 +163,7 @@ void SettingPage::UpdateSave() { ::EnableWindow(::GetDlgItem(Window(), kSave), M
 bool SettingPage::Save() {
     bool committed = false;
     try {
-        committed = DataCenter::Instance()->CommitUserSettings(edited_);
+        committed = Data::DataCenter::Instance()->CommitUserSettings(edited_);
     } catch (const Lumo::AnyError&) {
         // The file is held by another program or cannot be written: the
         // edits stay for another try.

@@ -31,7 +31,7 @@ UpdatePage::Checker UpdatePage::SetChecker(Checker checker) {
 
 UpdatePage::UpdatePage() : PageBase(L"") {}
 
-std::wstring UpdatePage::InitialHistoryFile(DataCenter& center) {
+std::wstring UpdatePage::InitialHistoryFile(Data::DataCenter& center) {
     const std::wstring inData = center.GetDataFolder() + kHistoryFile;
     if (Data::PathExists(inData)) return inData;
     const std::wstring install = center.GetInstallFolder();
@@ -50,7 +50,7 @@ void UpdatePage::CreateControls() {
     // The history is read, not edited: lines wrap, no horizontal scrolling.
     AddEdit(kHistory, false, true, ES_MULTILINE | ES_AUTOVSCROLL | WS_VSCROLL, 10, 10);
 
-    if (DataCenter* center = DataCenter::Instance()) {
+    if (Data::DataCenter* center = Data::DataCenter::Instance()) {
         const std::wstring file = InitialHistoryFile(*center);
         if (!file.empty()) {
             if (auto text = ReadTextFile(file, L"\r\n")) SetHistoryText(*text);

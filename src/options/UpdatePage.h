@@ -8,7 +8,9 @@
 
 #include "ui/Dialog.h"
 
+namespace Data {
 class DataCenter;
+}
 
 namespace Lumo::Options {
 
@@ -36,7 +38,7 @@ public:
 
     // The file whose text the history box shows when the page opens: the
     // data folder's History.txt, else the install folder's, else none.
-    static std::wstring InitialHistoryFile(DataCenter& center);
+    static std::wstring InitialHistoryFile(Data::DataCenter& center);
 
     // What the checker sets.
     void SetLatestVersionText(const std::wstring& text);

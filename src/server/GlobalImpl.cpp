@@ -12,6 +12,10 @@
 #include "system/ShellFolders.h"
 #include "system/SystemInfo.h"
 
+using ShellExt::Quelvar;
+using ShellExt::ThreadMenuState;
+using ShellExt::ThreadStates;
+
 namespace {
 
 template <class T>
@@ -49,17 +53,17 @@ void GlobalImpl::Build() {
     Lumo::System::OSVersion::SetInstance(new Lumo::System::OSVersion());
     Lumo::System::SpecialFolder::SetInstance(new Lumo::System::SpecialFolder());
     Lumo::System::MenuImageList::SetInstance(new Lumo::System::MenuImageList(resources_));
-    DataCenter::SetInstance(new DataCenter());
+    Data::DataCenter::SetInstance(new Data::DataCenter());
     // The menu engine fills the Quelvar entry's submenu with the entries of
     // the menu room, which sits above it.
-    Quelvar::SetMainSubmenuBuilder(&BuildMainSubmenu);
-    Quelvar::SetItemMenu(&ShowQuelvarItemMenu);
+    Quelvar::SetMainSubmenuBuilder(&Menu::BuildMainSubmenu);
+    Quelvar::SetItemMenu(&Menu::ShowQuelvarItemMenu);
 }
 
 void GlobalImpl::Teardown() {
     Quelvar::SetItemMenu(nullptr);
     Quelvar::SetMainSubmenuBuilder(nullptr);
-    DestroySingleton<DataCenter>();
+    DestroySingleton<Data::DataCenter>();
     DestroySingleton<Lumo::System::MenuImageList>();
     DestroySingleton<Lumo::System::SpecialFolder>();
     DestroySingleton<Lumo::System::OSVersion>();

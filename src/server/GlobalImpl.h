@@ -1,6 +1,6 @@
 // The root of everything the module keeps for the life of a process: the
 // per-thread menu states, the system probes, the special folders, the menu
-// image list and the DataCenter. Created at process attach in a fixed order,
+// image list and the Data::DataCenter. Created at process attach in a fixed order,
 // destroyed at process detach in the reverse order; each object lives in its
 // own room and is reached there through its singleton slot.
 #pragma once
@@ -10,7 +10,9 @@
 
 #include "system/Singleton.h"
 
+namespace ShellExt {
 struct ThreadMenuState;
+}
 
 class GlobalImpl : public Lumo::Global::Singleton<GlobalImpl> {
 public:
@@ -21,7 +23,7 @@ public:
     static void Destroy();
 
     // The calling thread's menu state; prepares it on first use.
-    static ThreadMenuState* CurrentThreadState();
+    static ShellExt::ThreadMenuState* CurrentThreadState();
     // Creates the calling thread's record and its WH_CBT hook.
     static void PrepareThread();
     // Removes the thread's hooks and deletes its record.

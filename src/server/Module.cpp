@@ -20,7 +20,7 @@ HRESULT CQuelvarModule::GetClassObject(REFCLSID clsid, REFIID iid, void** result
     {
         Lumo::Win::CriticalSectionLock lock(factoryLock_);
         if (!gotoFavoriteFactory_) {
-            auto* created = new (std::nothrow) ClassFactory(&CGotoFavorite::CreateInstance);
+            auto* created = new (std::nothrow) ClassFactory(&ShellExt::CGotoFavorite::CreateInstance);
             if (!created) return E_OUTOFMEMORY;
             gotoFavoriteFactory_ = Lumo::Win::ComPtr<IClassFactory>::Attach(created);
         }

@@ -31,7 +31,7 @@ BOOL ProcessAttach(HINSTANCE instance, LPVOID reserved) noexcept {
     const BOOL created = Lumo::Win::Boundary<BOOL>(FALSE, [&] {
         GlobalImpl::Create(instance);
         GlobalImpl::PrepareThread();
-        DataCenter::Instance()->SetInstallFolder(Lumo::System::ModuleFileName(instance));
+        Data::DataCenter::Instance()->SetInstallFolder(Lumo::System::ModuleFileName(instance));
         return TRUE;
     });
     if (!created) {

@@ -15,6 +15,8 @@
 #include "system/SystemInfo.h"
 #include "win/Boundary.h"
 
+namespace ShellExt {
+
 using Lumo::Win::ComBoundary;
 using Lumo::Win::UniqueIdList;
 
@@ -506,3 +508,5 @@ HMENU SubmenuBuilder::AddItem(const ItemPtr& item) {
     ++position_;
     return popup;
 }
+
+}  // namespace ShellExt

@@ -22,6 +22,8 @@
 #include "win/Handle.h"
 #include "win/ModuleReference.h"
 
+namespace ShellExt {
+
 class CGotoFavorite;
 
 class OddBase {
@@ -198,3 +200,5 @@ private:
     Lumo::Win::ModuleReference moduleReference_;
     Data::HandlerDataSnapshot snapshot_;
 };
+
+}  // namespace ShellExt

@@ -1,6 +1,8 @@
 // Mnemonic matching for owner-drawn entries.
 #include "shellext/MenuChar.h"
 
+namespace ShellExt {
+
 LRESULT ChooseMenuChar(const std::vector<MenuCharEntry>& entries, WCHAR character) {
     if (character < 0x80 && character >= L'A' && character <= L'Z') character = character - L'A' + L'a';
     const BYTE wanted = static_cast<BYTE>(character);
@@ -19,3 +21,5 @@ LRESULT ChooseMenuChar(const std::vector<MenuCharEntry>& entries, WCHAR characte
     }
     return MAKELRESULT(matches[0], MNC_SELECT);
 }
+
+}  // namespace ShellExt

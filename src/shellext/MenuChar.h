@@ -5,6 +5,8 @@
 
 #include <vector>
 
+namespace ShellExt {
+
 struct MenuCharEntry {
     bool own = false;          // an entry of the handler
     BYTE mnemonic = 0xFF;      // its mnemonic, 0xFF for none
@@ -14,3 +16,5 @@ struct MenuCharEntry {
 // The WM_MENUCHAR answer: 0 (ignore), MAKELRESULT(position, MNC_EXECUTE) for
 // a single match, MAKELRESULT(position, MNC_SELECT) cycling through several.
 LRESULT ChooseMenuChar(const std::vector<MenuCharEntry>& entries, WCHAR character);
+
+}  // namespace ShellExt

@@ -7,6 +7,8 @@
 #include "win/Boundary.h"
 #include "win/Errors.h"
 
+namespace ShellExt {
+
 namespace MenuEngine {
 namespace {
 
@@ -295,3 +297,5 @@ LRESULT CALLBACK MsgFilterHook(int code, WPARAM wParam, LPARAM lParam) noexcept 
 }
 
 }  // namespace MenuEngine
+
+}  // namespace ShellExt

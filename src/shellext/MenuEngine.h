@@ -9,6 +9,8 @@
 #include "shellext/GotoFavorite.h"
 #include "shellext/ThreadMenuState.h"
 
+namespace ShellExt {
+
 namespace MenuEngine {
 
 constexpr ULONG_PTR kItemDataTag = 0xBB070000;
@@ -48,3 +50,5 @@ LRESULT CALLBACK CallWndProcHook(int code, WPARAM wParam, LPARAM lParam) noexcep
 LRESULT CALLBACK MsgFilterHook(int code, WPARAM wParam, LPARAM lParam) noexcept;
 
 }  // namespace MenuEngine
+
+}  // namespace ShellExt

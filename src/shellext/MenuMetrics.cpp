@@ -3,6 +3,8 @@
 
 #include <commctrl.h>
 
+namespace ShellExt {
+
 bool MenuMetrics::Prepare() {
     if (dc_) return true;
     NONCLIENTMETRICSW metrics{};
@@ -135,3 +137,5 @@ void MenuMetrics::OnMessage(UINT message) {
             break;
     }
 }
+
+}  // namespace ShellExt

@@ -12,6 +12,8 @@
 
 #include "win/Handle.h"
 
+namespace ShellExt {
+
 class MenuMetrics {
 public:
     MenuMetrics() = default;
@@ -63,3 +65,5 @@ private:
     // Holds the strip selected; declared after it so that it goes first.
     Lumo::Win::UniqueDc stripDc_;
 };
+
+}  // namespace ShellExt

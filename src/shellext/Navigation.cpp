@@ -16,6 +16,8 @@
 #include "win/Boundary.h"
 #include "win/Handle.h"
 
+namespace ShellExt {
+
 using Lumo::Win::ComPtr;
 using Lumo::Win::UniqueIdList;
 
@@ -72,7 +74,7 @@ void Launch(HWND window, const wchar_t* verb, const wchar_t* file, const wchar_t
 // undo or fail a navigation that already happened.
 void RecordHistory(const std::wstring& path) noexcept {
     try {
-        if (DataCenter* center = DataCenter::Instance()) center->AddNavigateHistory(path);
+        if (Data::DataCenter* center = Data::DataCenter::Instance()) center->AddNavigateHistory(path);
     } catch (...) {
     }
 }
@@ -373,3 +375,5 @@ void NavigateToSystemFolder(const std::wstring& path, HWND window, CGotoFavorite
 }
 
 }  // namespace Navigation
+
+}  // namespace ShellExt

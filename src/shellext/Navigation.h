@@ -17,6 +17,8 @@
 
 #include "win/Handle.h"
 
+namespace ShellExt {
+
 class CGotoFavorite;
 
 namespace Navigation {
@@ -90,3 +92,5 @@ void OpenCommandPromptAtSystemFolder(const std::wstring& path) noexcept;
 void NavigateToSystemFolder(const std::wstring& path, HWND window, CGotoFavorite& owner) noexcept;
 
 }  // namespace Navigation
+
+}  // namespace ShellExt

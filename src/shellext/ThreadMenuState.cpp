@@ -11,6 +11,8 @@
 #include "win/Boundary.h"
 #include "win/Errors.h"
 
+namespace ShellExt {
+
 ThreadMenuState::~ThreadMenuState() {
     // Hooks go first, in the order they were put in; items after them.
     cbtHook.reset();
@@ -119,3 +121,5 @@ LRESULT CALLBACK MenuWindowWatcher(int code, WPARAM wParam, LPARAM lParam) noexc
         return std::nullopt;
     });
 }
+
+}  // namespace ShellExt

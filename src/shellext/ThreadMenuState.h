@@ -13,6 +13,8 @@
 #include "system/Singleton.h"
 #include "win/Handle.h"
 
+namespace ShellExt {
+
 class CGotoFavorite;
 class OddBase;
 
@@ -79,3 +81,5 @@ private:
 // WH_CBT hook of every prepared thread: notices top-level popup menu windows
 // and whether the shell's BROWSEUI module created them.
 LRESULT CALLBACK MenuWindowWatcher(int code, WPARAM wParam, LPARAM lParam) noexcept;
+
+}  // namespace ShellExt

@@ -1,4 +1,4 @@
-// Tests of DataCenter: every operation against a real data file in a private
+// Tests of Data::DataCenter: every operation against a real data file in a private
 // folder, the data and install folders, the handler's snapshot, failed and
 // interrupted writes, and threads and processes sharing one file.
 #include <gtest/gtest.h>
@@ -29,7 +29,7 @@ class DataCenterTest : public ::testing::Test {
 protected:
     DataTest::TempFolder temp_;
     std::wstring folder_ = temp_.Path() + L"Quelvar\\";
-    DataCenter center_{folder_};
+    Data::DataCenter center_{folder_};
 
     std::wstring FilePath() const { return folder_ + L"Data.qvd"; }
     std::string FileBytes() const { return DataTest::ReadBytes(FilePath()); }
@@ -264,7 +264,7 @@ TEST_F(DataCenterTest, FailedReplacementKeepsTheOldFileAndRemovesTheTemporaryOne
 }
 
 TEST_F(DataCenterTest, DataFolderIsCreatedAndMayHoldAnyCharacters) {
-    DataCenter noBackslash(temp_.Path() + L"Sub");
+    Data::DataCenter noBackslash(temp_.Path() + L"Sub");
     EXPECT_EQ(noBackslash.GetDataFolder(), temp_.Path() + L"Sub\\");
     EXPECT_TRUE(DataTest::Exists(temp_.Path() + L"Sub"));
     EXPECT_EQ(noBackslash.GetDataFilePath(), temp_.Path() + L"Sub\\Data.qvd");
@@ -272,7 +272,7 @@ TEST_F(DataCenterTest, DataFolderIsCreatedAndMayHoldAnyCharacters) {
     // A name no ANSI code page spells.
     const std::wstring unicode =
         temp_.Path() + L"\u0414\u0430\u043d\u043d\u044b\u0435 \u65e5\u672c \u0639\u0631\u0628\\";
-    DataCenter wide(unicode);
+    Data::DataCenter wide(unicode);
     EXPECT_TRUE(wide.AddFavorite(L"\u65e5\u672c"));
     EXPECT_EQ(Data::ReadDataArchive(DataTest::ReadBytes(unicode + L"Data.qvd"))->favorites->folders,
               Folders{L"\u65e5\u672c"});
@@ -288,7 +288,7 @@ TEST_F(DataCenterTest, DefaultDataFolderIsInApplicationDataOrRelative) {
     } catch (const Lumo::AnyError&) {
     }
     if (!appData.empty()) {
-        DataCenter production;
+        Data::DataCenter production;
         EXPECT_EQ(production.GetDataFolder(), appData + L"Quelvar\\");
     }
 
@@ -297,7 +297,7 @@ TEST_F(DataCenterTest, DefaultDataFolderIsInApplicationDataOrRelative) {
     wchar_t current[MAX_PATH] = {};
     ::GetCurrentDirectoryW(MAX_PATH, current);
     ASSERT_TRUE(::SetCurrentDirectoryW(temp_.Path().c_str()));
-    DataCenter relative;
+    Data::DataCenter relative;
     EXPECT_EQ(relative.GetDataFolder(), L"Quelvar\\");
     EXPECT_TRUE(relative.AddFavorite(L"R"));
     EXPECT_TRUE(DataTest::Exists(temp_.Path() + L"Quelvar\\Data.qvd"));
@@ -328,11 +328,11 @@ TEST_F(DataCenterTest, HandlerSnapshotLoadsOnceAndCopiesTheFavorites) {
     snapshot.LoadData(&center_);  // one menu, one copy
     EXPECT_EQ(snapshot.data->favorites->folders.size(), 2u);
 
-    // Through the process's DataCenter.
-    DataCenter::SetInstance(&center_);
+    // Through the process's Data::DataCenter.
+    Data::DataCenter::SetInstance(&center_);
     Data::HandlerDataSnapshot viaSingleton;
     viaSingleton.LoadData();
-    DataCenter::SetInstance(nullptr);
+    Data::DataCenter::SetInstance(nullptr);
     EXPECT_EQ(viaSingleton.favoriteFolders.size(), 3u);
 }
 
@@ -353,7 +353,7 @@ TEST_F(DataCenterTest, HandlerSnapshotTellsANewerReleaseFromAFileHeldElsewhere) 
     // now, no change to the file, and the next snapshot loads.
     Store(Data::AllData());
     const std::string before = FileBytes();
-    DataCenter impatient(folder_, 50);
+    Data::DataCenter impatient(folder_, 50);
     std::atomic<bool> held{false}, release{false};
     std::thread holder([&] {
         Data::DataFileLock lock(FilePath());
@@ -417,7 +417,7 @@ TEST_F(DataCenterTest, ThreadsLoseNoUpdate) {
     std::atomic<int> failures{0};
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
-            DataCenter own(folder_);  // as another window's thread would
+            Data::DataCenter own(folder_);  // as another window's thread would
             for (int i = 0; i < kEach; ++i) {
                 try {
                     const std::wstring name = L"T" + std::to_wstring(t) + L"-" + std::to_wstring(i);
@@ -493,7 +493,7 @@ Lumo::Win::UniqueHandle StartChild(const std::wstring& mode, const std::wstring&
 TEST(DataCenterChild, DISABLED_Worker) {
     ChildArguments args;
     ASSERT_TRUE(ParseChildArguments(args)) << "started without child arguments";
-    DataCenter center(args.folder);
+    Data::DataCenter center(args.folder);
     if (args.mode == L"add") {
         for (int i = 0; i < args.count; ++i) {
             const std::wstring name = L"P" + std::to_wstring(args.id) + L"-" + std::to_wstring(i);

@@ -14,6 +14,9 @@
 #include "shellext/GotoFavorite.h"
 #include "shellext/Navigation.h"
 
+using namespace ShellExt;
+using namespace Menu;
+
 using namespace MenuTest;
 using QuelvarTest::MessageBoxDriver;
 using QuelvarTest::ShellHost;

@@ -6,6 +6,9 @@
 #include "shellext/GotoFavorite.h"
 #include "win/Handle.h"
 
+using namespace ShellExt;
+using namespace Menu;
+
 using namespace MenuTest;
 
 namespace {

@@ -11,6 +11,9 @@
 #include "support/ShellBrowserDouble.h"
 #include "win/Handle.h"
 
+using namespace ShellExt;
+using namespace Menu;
+
 using namespace MenuTest;
 using QuelvarTest::MessageBoxDriver;
 using QuelvarTest::ShellBrowserDouble;

@@ -9,6 +9,9 @@
 #include "data/Records.h"
 #include "shellext/GotoFavorite.h"
 
+using namespace ShellExt;
+using namespace Menu;
+
 using namespace MenuTest;
 
 namespace {
@@ -17,7 +20,7 @@ class MainMenuTest : public MenuFixture {};
 
 // Writes a data file of data version 4: the current layout with a newer
 // release number, which this release must not touch.
-std::string NewerReleaseFile(DataCenter& center) {
+std::string NewerReleaseFile(Data::DataCenter& center) {
     auto data = center.Load();
     data->favorites->folders = {L"C:\\Kept"};
     data->dataVersion = 4;
@@ -103,9 +106,9 @@ TEST_F(MainMenuTest, ADamagedFileStartsAfreshAndAHeldFileLeavesOutTheDataEntries
     EXPECT_EQ("not a data file", QuelvarTest::ReadFileBytes(path + L".damaged"));
 
     const std::wstring folder = path.substr(0, path.size() - std::wstring(L"Data.qvd").size());
-    DataCenter impatient(folder, 50);
-    DataCenter* original = DataCenter::Instance();
-    DataCenter::SetInstance(&impatient);
+    Data::DataCenter impatient(folder, 50);
+    Data::DataCenter* original = Data::DataCenter::Instance();
+    Data::DataCenter::SetInstance(&impatient);
     const std::string before = QuelvarTest::ReadFileBytes(path);
     std::atomic<bool> held{false}, release{false};
     std::thread holder([&] {
@@ -121,6 +124,6 @@ TEST_F(MainMenuTest, ADamagedFileStartsAfreshAndAHeldFileLeavesOutTheDataEntries
     EndContextMenu();
     release = true;
     holder.join();
-    DataCenter::SetInstance(original);
+    Data::DataCenter::SetInstance(original);
     EXPECT_EQ(before, QuelvarTest::ReadFileBytes(path));
 }

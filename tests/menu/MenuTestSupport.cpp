@@ -6,6 +6,9 @@
 #include "win/Errors.h"
 #include "win/Handle.h"
 
+using namespace ShellExt;
+using namespace Menu;
+
 namespace MenuTest {
 
 std::vector<ItemMenuEntry> ReadItemMenu(HMENU menu) {
@@ -40,12 +43,12 @@ void MenuFixture::SetUp() {
                                   directory ? directory : L"", show});
         return reinterpret_cast<HINSTANCE>(42);
     });
-    NetworkConnections::SetCurrent(&network);
+    Menu::NetworkConnections::SetCurrent(&network);
 }
 
 void MenuFixture::TearDown() {
     Lumo::WinUi::PopupMenu::SetTracker(nullptr);
-    NetworkConnections::SetCurrent(nullptr);
+    Menu::NetworkConnections::SetCurrent(nullptr);
     Navigation::SetShellLauncher(nullptr);
     host.reset();
     engine.reset();

@@ -14,10 +14,13 @@
 
 #include "data/DataCenter.h"
 #include "menu/NetworkConnections.h"
-#include "menu/PopupMenu.h"
+#include "ui/PopupMenu.h"
 #include "support/MessageBoxDriver.h"
 #include "support/ShellHost.h"
 #include "support/TestSupport.h"
+
+using namespace ShellExt;
+using namespace Menu;
 
 namespace MenuTest {
 
@@ -28,7 +31,7 @@ struct Launch {
 };
 
 // Network services of our own: answers set by the test, calls recorded.
-class NetworkDouble : public NetworkConnections {
+class NetworkDouble : public Menu::NetworkConnections {
 public:
     DWORD useResult = NO_ERROR;
     std::map<std::wstring, DWORD> connectionStatus;  // drive -> status (default ERROR_NOT_CONNECTED)
@@ -66,7 +69,7 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    DataCenter& Center() { return *DataCenter::Instance(); }
+    Data::DataCenter& Center() { return *Data::DataCenter::Instance(); }
     // Writes the data file: favorites, history (newest first) and settings.
     void StoreFavorites(const std::vector<std::wstring>& folders);
     void StoreHistory(const std::vector<std::wstring>& newestFirst);

@@ -11,6 +11,9 @@
 #include "data/DataFile.h"
 #include "shellext/GotoFavorite.h"
 
+using namespace ShellExt;
+using namespace Menu;
+
 using namespace MenuTest;
 
 namespace {
@@ -106,9 +109,9 @@ TEST_F(OptionsMenuTest, OptionsEntryOpensTheFavoritesPage) {
     const std::wstring path = Center().GetDataFilePath();
     Center().Load();
     for (bool held : {false, true}) {
-        DataCenter impatient(path.substr(0, path.size() - 8), 50);  // without "Data.qvd"
-        DataCenter* original = DataCenter::Instance();
-        DataCenter::SetInstance(&impatient);
+        Data::DataCenter impatient(path.substr(0, path.size() - 8), 50);  // without "Data.qvd"
+        Data::DataCenter* original = Data::DataCenter::Instance();
+        Data::DataCenter::SetInstance(&impatient);
         std::atomic<bool> locked{false}, release{!held};
         std::thread holder([&] {
             Data::DataFileLock lock(path);
@@ -126,7 +129,7 @@ TEST_F(OptionsMenuTest, OptionsEntryOpensTheFavoritesPage) {
         const std::wstring seen = OptionsShownBy([&] {
             if (options) options->Execute(host->Window());
         });
-        DataCenter::SetInstance(original);
+        Data::DataCenter::SetInstance(original);
         EXPECT_EQ(L"Options|Favorites", seen) << held;
         EndContextMenu();
     }

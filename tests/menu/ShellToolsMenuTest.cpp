@@ -12,6 +12,9 @@
 #include "system/Clipboard.h"
 #include "win/ModuleReference.h"
 
+using namespace ShellExt;
+using namespace Menu;
+
 using namespace MenuTest;
 
 namespace {

@@ -8,6 +8,8 @@
 #include "shellext/Navigation.h"
 #include "win/Handle.h"
 
+using namespace ShellExt;
+
 using namespace NavigationTest;
 using Lumo::Win::ComPtr;
 

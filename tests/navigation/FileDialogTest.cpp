@@ -11,6 +11,8 @@
 #include "NavigationTestSupport.h"
 #include "support/FileDialogDriver.h"
 
+using namespace ShellExt;
+
 namespace NavigationTest {
 namespace {
 

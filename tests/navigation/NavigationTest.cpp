@@ -13,6 +13,8 @@
 
 #include "NavigationTestSupport.h"
 
+using namespace ShellExt;
+
 using Lumo::Win::UniqueWindow;
 
 namespace NavigationTest {

@@ -7,6 +7,8 @@
 
 #include "server/GlobalImpl.h"
 
+using namespace ShellExt;
+
 namespace NavigationTest {
 
 namespace {
@@ -68,9 +70,9 @@ bool SamePath(std::wstring a, std::wstring b) {
 void NavigationFixture::SetUp() {
     comInitialized_ = SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
     GlobalImpl::Create(::GetModuleHandleW(nullptr));
-    previousCenter_ = DataCenter::Instance();
-    center_ = std::make_unique<DataCenter>(dataFolder_.Path());
-    DataCenter::SetInstance(center_.get());
+    previousCenter_ = Data::DataCenter::Instance();
+    center_ = std::make_unique<Data::DataCenter>(dataFolder_.Path());
+    Data::DataCenter::SetInstance(center_.get());
     previousLauncher_ =
         Navigation::SetShellLauncher([this](HWND window, const wchar_t* verb, const wchar_t* file,
                                             const wchar_t* parameters, const wchar_t* directory, int show) {
@@ -93,7 +95,7 @@ void NavigationFixture::SetUp() {
 void NavigationFixture::TearDown() {
     ownerReference_.reset();
     Navigation::SetShellLauncher(previousLauncher_);
-    DataCenter::SetInstance(previousCenter_);
+    Data::DataCenter::SetInstance(previousCenter_);
     center_.reset();
     GlobalImpl::ReleaseThread();
     GlobalImpl::Destroy();
@@ -101,8 +103,8 @@ void NavigationFixture::TearDown() {
 }
 
 std::vector<std::wstring> NavigationFixture::StoredHistory() const {
-    // A second DataCenter reads the file itself, not anything cached.
-    DataCenter reader(dataFolder_.Path());
+    // A second Data::DataCenter reads the file itself, not anything cached.
+    Data::DataCenter reader(dataFolder_.Path());
     const auto data = reader.Load();
     const auto& items = data->navigateHistory->items;
     return std::vector<std::wstring>(items.begin(), items.end());

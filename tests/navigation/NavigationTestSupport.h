@@ -18,6 +18,8 @@
 #include "support/TestSupport.h"
 #include "win/Handle.h"
 
+using namespace ShellExt;
+
 namespace NavigationTest {
 
 // One call of the program launcher.
@@ -41,7 +43,7 @@ Lumo::Win::UniqueIdList ParseName(const std::wstring& name);
 // Both paths name the same folder (case and a trailing backslash ignored).
 bool SamePath(std::wstring a, std::wstring b);
 
-// Process-wide objects with a DataCenter over a private folder, a launcher
+// Process-wide objects with a Data::DataCenter over a private folder, a launcher
 // that records instead of starting programs, and a handler object.
 class NavigationFixture : public ::testing::Test {
 protected:
@@ -62,15 +64,15 @@ protected:
     std::vector<Launch> launches_;
 
 private:
-    DataCenter* previousCenter_ = nullptr;
-    std::unique_ptr<DataCenter> center_;
+    Data::DataCenter* previousCenter_ = nullptr;
+    std::unique_ptr<Data::DataCenter> center_;
     Navigation::ShellLauncher previousLauncher_;
     CGotoFavorite* owner_ = nullptr;
     Lumo::Win::ComPtr<IContextMenu3> ownerReference_;
     bool comInitialized_ = false;
 
 protected:
-    DataCenter& Center() { return *center_; }
+    Data::DataCenter& Center() { return *center_; }
 };
 
 }  // namespace NavigationTest

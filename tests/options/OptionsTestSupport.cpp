@@ -12,14 +12,14 @@ namespace OptionsTest {
 
 void OptionsFixture::SetUp() {
     GlobalImpl::Create(::GetModuleHandleW(nullptr));
-    original_ = DataCenter::Instance();
+    original_ = Data::DataCenter::Instance();
     // A short lock wait: a held file must answer within a test's patience.
-    center_ = std::make_unique<DataCenter>(temp.Path(), 300);
-    DataCenter::SetInstance(center_.get());
+    center_ = std::make_unique<Data::DataCenter>(temp.Path(), 300);
+    Data::DataCenter::SetInstance(center_.get());
 }
 
 void OptionsFixture::TearDown() {
-    DataCenter::SetInstance(original_);
+    Data::DataCenter::SetInstance(original_);
     center_.reset();
     GlobalImpl::Destroy();
 }
@@ -32,7 +32,7 @@ void OptionsFixture::StoreFavorites(const std::vector<std::wstring>& folders) {
 
 OpenOptions::OpenOptions(bool withData, int page, int* helpOpened)
     : thread([withData, page, helpOpened](HWND owner) {
-          std::shared_ptr<Data::AllData> data = withData ? DataCenter::Instance()->Load() : nullptr;
+          std::shared_ptr<Data::AllData> data = withData ? Data::DataCenter::Instance()->Load() : nullptr;
           return Lumo::Options::RunOptionDialog(owner, data, page, [helpOpened] {
               if (helpOpened) ++*helpOpened;
           });

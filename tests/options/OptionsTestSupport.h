@@ -1,5 +1,5 @@
 // What the Options dialog tests share: a private data folder with an
-// impatient DataCenter, and the dialog on its own thread with its tabs and
+// impatient Data::DataCenter, and the dialog on its own thread with its tabs and
 // pages as a user sees them.
 #pragma once
 
@@ -14,6 +14,7 @@
 #include "support/DialogDriver.h"
 #include "support/TestSupport.h"
 
+
 namespace OptionsTest {
 
 class OptionsFixture : public ::testing::Test {
@@ -21,7 +22,7 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    DataCenter& Center() { return *center_; }
+    Data::DataCenter& Center() { return *center_; }
     void StoreFavorites(const std::vector<std::wstring>& folders);
     std::vector<std::wstring> StoredFavorites() { return Center().Load()->favorites->folders; }
     std::string DataFileBytes() { return QuelvarTest::ReadFileBytes(Center().GetDataFilePath()); }
@@ -30,8 +31,8 @@ protected:
     int helpOpened = 0;
 
 private:
-    std::unique_ptr<DataCenter> center_;
-    DataCenter* original_ = nullptr;
+    std::unique_ptr<Data::DataCenter> center_;
+    Data::DataCenter* original_ = nullptr;
 };
 
 // The dialog, opened on `page` with the stored data (or none); cancelled

@@ -120,7 +120,7 @@ TEST_F(FavoritesPage, DuplicatesCollapseAndAnotherWriterMakesTheSaveRefuse) {
     EXPECT_EQ(0u, open.MessageCount());
 
     // Another process adds a favorite meanwhile: the next save is refused.
-    DataCenter other(temp.Path());
+    Data::DataCenter other(temp.Path());
     ASSERT_TRUE(other.AddFavorite(L"C:\\New"));
     const std::string before = DataFileBytes();
     SelectEntries(page, kList, {0});
@@ -204,7 +204,7 @@ TEST_F(SettingsPage, ChecksBoxesAndSave) {
     EXPECT_EQ(0u, open.MessageCount());
 
     // Another process changes the settings: the next save is refused.
-    DataCenter other(temp.Path());
+    Data::DataCenter other(temp.Path());
     auto theirs = other.Load()->userSettings;
     theirs->historyDepth = 20;
     ASSERT_TRUE(other.CommitUserSettings(theirs));

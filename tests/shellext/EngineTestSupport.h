@@ -15,6 +15,8 @@
 #include "shellext/GotoFavorite.h"
 #include "support/ShellHost.h"
 
+using namespace ShellExt;
+
 namespace EngineTest {
 
 // What the test items were asked to do, in order ("execute:Label", "fill:Label", "itemmenu:Label").

@@ -11,6 +11,8 @@
 #include "shellext/MenuEngine.h"
 #include "shellext/ThreadMenuState.h"
 
+using namespace ShellExt;
+
 using namespace QuelvarTest;
 using EngineTest::FilledSubmenu;
 using EngineTest::Item;

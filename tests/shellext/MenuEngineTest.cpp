@@ -18,6 +18,8 @@
 #include "shellext/MenuEngine.h"
 #include "shellext/ThreadMenuState.h"
 
+using namespace ShellExt;
+
 namespace QuelvarTest {
 // Names the routing in test listings.
 inline void PrintTo(MessageRouting routing, std::ostream* out) {

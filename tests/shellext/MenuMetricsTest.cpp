@@ -12,6 +12,8 @@
 #include "EngineTestSupport.h"
 #include "server/GlobalImpl.h"
 
+using namespace ShellExt;
+
 using namespace QuelvarTest;
 using EngineTest::Item;
 

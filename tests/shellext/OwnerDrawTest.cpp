@@ -12,6 +12,8 @@
 #include "shellext/GotoFavorite.h"
 #include "shellext/MenuEngine.h"
 
+using namespace ShellExt;
+
 using namespace QuelvarTest;
 using EngineTest::Calls;
 using EngineTest::Item;

@@ -14,6 +14,8 @@
 #include "data/Selection.h"
 #include "shellext/ThreadMenuState.h"
 
+using namespace ShellExt;
+
 using namespace QuelvarTest;
 using Lumo::Win::ComPtr;
 using Lumo::Win::UniqueIdList;

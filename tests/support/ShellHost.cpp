@@ -14,6 +14,8 @@
 #include "shellext/ThreadMenuState.h"
 #include "server/GlobalImpl.h"
 
+using namespace ShellExt;
+
 using Lumo::Win::ComPtr;
 using Lumo::Win::UniqueIdList;
 
@@ -126,8 +128,8 @@ BOOL CALLBACK CountWindow(HWND, LPARAM counter) {
 EngineScope::EngineScope() {
     GlobalImpl::Create(::GetModuleHandleW(nullptr));
     // The user's own data file stays untouched: this test's data lives in its own folder.
-    DataCenter* original = DataCenter::Instance();
-    DataCenter::SetInstance(new DataCenter(data_.Path() + L"Quelvar\\"));
+    Data::DataCenter* original = Data::DataCenter::Instance();
+    Data::DataCenter::SetInstance(new Data::DataCenter(data_.Path() + L"Quelvar\\"));
     delete original;
 }
 
@@ -143,7 +145,7 @@ ThreadMenuState& EngineScope::State() {
 }
 
 void EngineScope::SetMenuWidthLimit(bool limit, int width) {
-    DataCenter* center = DataCenter::Instance();
+    Data::DataCenter* center = Data::DataCenter::Instance();
     auto data = center->Load();
     data->userSettings->limitMenuWidth = limit;
     data->userSettings->menuWidthLimit = width;

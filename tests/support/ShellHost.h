@@ -18,13 +18,19 @@
 #include "support/TestSupport.h"
 #include "win/Handle.h"
 
+namespace ShellExt {
 class CGotoFavorite;
 class OddBase;
 struct ThreadMenuState;
+}  // namespace ShellExt
 
 namespace QuelvarTest {
 
-// The module's process-wide objects for one test, with a DataCenter over a
+using ShellExt::CGotoFavorite;
+using ShellExt::OddBase;
+using ShellExt::ThreadMenuState;
+
+// The module's process-wide objects for one test, with a Data::DataCenter over a
 // private data folder; everything is torn down again at the end.
 class EngineScope {
 public:

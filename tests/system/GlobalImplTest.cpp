@@ -17,6 +17,8 @@
 #include "system/SystemInfo.h"
 #include "win/Handle.h"
 
+using namespace ShellExt;
+
 namespace {
 
 // What the thread's popup menu windows looked like when they were created.
@@ -45,7 +47,7 @@ protected:
 };
 
 bool AllSingletonsGone() {
-    return !GlobalImpl::Instance() && !DataCenter::Instance() && !Lumo::System::SpecialFolder::Instance() &&
+    return !GlobalImpl::Instance() && !Data::DataCenter::Instance() && !Lumo::System::SpecialFolder::Instance() &&
            !Lumo::System::OSVersion::Instance() && !Lumo::System::DllVersion::Instance() &&
            !GlobalImpl::MenuImages();
 }
@@ -79,7 +81,7 @@ struct Canvas {
 
 TEST_F(ProcessObjects, CreatesEverySingletonAndDestroysThemAll) {
     EXPECT_NE(nullptr, GlobalImpl::Instance());
-    EXPECT_NE(nullptr, DataCenter::Instance());
+    EXPECT_NE(nullptr, Data::DataCenter::Instance());
     EXPECT_NE(nullptr, Lumo::System::SpecialFolder::Instance());
     EXPECT_NE(nullptr, Lumo::System::OSVersion::Instance());
     EXPECT_NE(nullptr, Lumo::System::DllVersion::Instance());

@@ -1,5 +1,5 @@
 // The item menus' popup command menu.
-#include "menu/PopupMenu.h"
+#include "ui/PopupMenu.h"
 
 #include "win/Errors.h"
 
