@@ -5,12 +5,14 @@
 
 #include "menu/FavoritesMenu.h"
 #include "menu/HistoryMenu.h"
+#include "menu/OptionsMenu.h"
 #include "menu/ShellToolsMenu.h"
 #include "menu/SystemFoldersMenu.h"
 #include "shellext/GotoFavorite.h"
+#include "system/ProductInfo.h"
 
 void VersionTooHigh::Execute(HWND) {
-    ::ShellExecuteW(nullptr, L"open", kHomePage, nullptr, nullptr, SW_SHOW);
+    ::ShellExecuteW(nullptr, L"open", Lumo::System::kHomePage, nullptr, nullptr, SW_SHOW);
 }
 
 void BuildMainSubmenu(SubmenuBuilder& builder) {
@@ -19,6 +21,8 @@ void BuildMainSubmenu(SubmenuBuilder& builder) {
     if (owner.dataState() == Data::SnapshotState::NewerRelease) {
         // A newer release wrote the data file: offer nothing that reads it.
         builder.AddItem(std::make_shared<VersionTooHigh>());
+        builder.AddSeparator();
+        builder.AddItem(std::make_shared<Options>());
         return;
     }
     builder.AddItem(std::make_shared<TopMenuItem>());
@@ -33,4 +37,6 @@ void BuildMainSubmenu(SubmenuBuilder& builder) {
     builder.AddItem(std::make_shared<ShellTools>());
     builder.AddSeparator();
     builder.AddItem(std::make_shared<SystemFolders>());
+    builder.AddSeparator();
+    builder.AddItem(std::make_shared<Options>());
 }

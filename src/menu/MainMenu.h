@@ -4,9 +4,6 @@
 
 #include "shellext/MenuItem.h"
 
-// The product's home page, also shown by the About page.
-inline constexpr wchar_t kHomePage[] = L"https://www.tarvolin.com/quelvar/";
-
 class VersionTooHigh : public OddBase {
 public:
     VersionTooHigh()

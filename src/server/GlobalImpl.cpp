@@ -5,6 +5,7 @@
 
 #include "data/DataCenter.h"
 #include "menu/MainMenu.h"
+#include "menu/OptionsMenu.h"
 #include "shellext/MenuItem.h"
 #include "shellext/ThreadMenuState.h"
 #include "system/MenuImages.h"
@@ -52,9 +53,11 @@ void GlobalImpl::Build() {
     // The menu engine fills the Quelvar entry's submenu with the entries of
     // the menu room, which sits above it.
     Quelvar::SetMainSubmenuBuilder(&BuildMainSubmenu);
+    Quelvar::SetItemMenu(&ShowQuelvarItemMenu);
 }
 
 void GlobalImpl::Teardown() {
+    Quelvar::SetItemMenu(nullptr);
     Quelvar::SetMainSubmenuBuilder(nullptr);
     DestroySingleton<DataCenter>();
     DestroySingleton<Lumo::System::MenuImageList>();

@@ -16,6 +16,11 @@ Quelvar::SubmenuFiller& MainSubmenuBuilder() {
     return builder;
 }
 
+Quelvar::ItemMenu& QuelvarItemMenu() {
+    static Quelvar::ItemMenu menu;
+    return menu;
+}
+
 }  // namespace
 
 OddBase::OddBase(int kind, const wchar_t* label, int iconIndex, int flags, BYTE mnemonic)
@@ -90,3 +95,9 @@ void Quelvar::FillSubmenu(HMENU menu) {
 void Quelvar::SetMainSubmenuBuilder(SubmenuFiller builder) { MainSubmenuBuilder() = std::move(builder); }
 
 void Quelvar::SetMainSubmenuFiller(SubmenuFiller filler) { MainSubmenuFiller() = std::move(filler); }
+
+void Quelvar::ShowItemMenu(HWND window) {
+    if (QuelvarItemMenu()) QuelvarItemMenu()(*this, window);
+}
+
+void Quelvar::SetItemMenu(ItemMenu menu) { QuelvarItemMenu() = std::move(menu); }

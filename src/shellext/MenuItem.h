@@ -81,6 +81,13 @@ class Quelvar : public OddBase {
 public:
     Quelvar() : OddBase(3, L"Quelvar", 1, ItemHasSubmenu | ItemFillOnOpen, kNoMnemonic) {}
     void FillSubmenu(HMENU menu) override;
+    void ShowItemMenu(HWND window) override;
+
+    // The entry's own menu (Options pages, help manual), built a floor above
+    // this engine and handed over when the module starts; nothing opens
+    // without it.
+    using ItemMenu = std::function<void(Quelvar& item, HWND window)>;
+    static void SetItemMenu(ItemMenu menu);
 
     // The builder of the main submenu. The menu entries live a floor above
     // this engine, so the module hands it over when it starts.

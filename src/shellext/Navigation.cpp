@@ -211,6 +211,11 @@ void NavigateShellBrowserHost(IShellBrowser* browser, const std::wstring& path, 
 
 }  // namespace
 
+void LaunchShell(HWND window, const wchar_t* verb, const wchar_t* file, const wchar_t* parameters,
+                 const wchar_t* directory, int show) noexcept {
+    Launch(window, verb, file, parameters, directory, show);
+}
+
 ShellLauncher SetShellLauncher(ShellLauncher launcher) {
     if (!launcher) launcher = ShellExecuteLauncher;
     return std::exchange(CurrentLauncher(), std::move(launcher));

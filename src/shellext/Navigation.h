@@ -32,6 +32,10 @@ using ShellLauncher = std::function<HINSTANCE(HWND window, const wchar_t* verb, 
 // Replaces the launcher (an empty function restores ShellExecuteW) and returns
 // the previous one.
 ShellLauncher SetShellLauncher(ShellLauncher launcher);
+// Starts a program or opens a document through the launcher; a failure is
+// not reported.
+void LaunchShell(HWND window, const wchar_t* verb, const wchar_t* file, const wchar_t* parameters,
+                 const wchar_t* directory, int show) noexcept;
 
 // A window of the shell's window collection and a way to get its top-level
 // shell browser.

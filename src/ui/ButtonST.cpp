@@ -109,7 +109,7 @@ bool CButtonST::OnMessage(UINT message, WPARAM, LPARAM, LRESULT& result) {
 void CButtonST::DrawIcon(HDC dc, int index, int x, int y, bool disabled) const {
     UniqueIcon icon(::ImageList_GetIcon(images_, index, ILD_NORMAL));
     if (!icon) return;
-    const int side = static_cast<int>(16 * scale_ + 0.5);
+    const int side = static_cast<int>(iconSide_ * scale_ + 0.5);
     if (disabled)
         ::DrawStateW(dc, nullptr, nullptr, reinterpret_cast<LPARAM>(icon.get()), 0, x, y, side, side,
                      DST_ICON | DSS_DISABLED);
@@ -147,7 +147,7 @@ bool CButtonST::DrawItem(const DRAWITEMSTRUCT& item) {
         ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &textSize, DT_SINGLELINE | DT_CALCRECT);
     const int icon = hovering_ && hoverIcon_ >= 0 ? hoverIcon_ : normalIcon_;
     const bool hasIcon = images_ && icon >= 0;
-    const int side = hasIcon ? static_cast<int>(16 * scale_ + 0.5) : 0;
+    const int side = hasIcon ? static_cast<int>(iconSide_ * scale_ + 0.5) : 0;
     const int spacing = hasIcon && !text.empty() ? static_cast<int>(4 * scale_ + 0.5) : 0;
     const int blockWidth = side + spacing + (textSize.right - textSize.left);
     int x = r.left + std::max(0, static_cast<int>(r.right - r.left - blockWidth) / 2);

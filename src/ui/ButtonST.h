@@ -23,6 +23,9 @@ public:
     // Icons drawn while hovered and otherwise, by index into `images` (not
     // owned); -1 for none.
     void SetIcon(HIMAGELIST images, int hoverIndex, int normalIndex);
+    // Side of the square the icon is drawn in, in 96-DPI pixels (16 unless
+    // set), for pictures larger than the menu icons.
+    void SetIconSide(int side) { iconSide_ = side; }
     void SetFlat(bool flat);
     void SetFocusRectInFlat(bool draw);
     void SetPressedOffset(int dx, int dy);
@@ -42,6 +45,7 @@ private:
     HIMAGELIST images_ = nullptr;
     int hoverIcon_ = -1;
     int normalIcon_ = -1;
+    int iconSide_ = 16;
     bool flat_ = true;
     bool focusInFlat_ = false;
     int offsetX_ = 1, offsetY_ = 1;

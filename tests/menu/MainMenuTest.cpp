@@ -32,7 +32,7 @@ TEST_F(MainMenuTest, FreshInstallShowsTheFixedEntriesInOrder) {
     HMENU main = OpenMainSubmenu();
     ASSERT_NE(nullptr, main);
     EXPECT_EQ((std::vector<std::wstring>{L"", L"Navigate &History", L"-", L"&Add Folder to Favorites",
-                                         L"Shell &Tools", L"-", L"&System Folders"}),
+                                         L"Shell &Tools", L"-", L"&System Folders", L"-", L"&Options..."}),
               host->Labels(main));
     // The first entry takes no space; history and system folders fill on opening.
     MEASUREITEMSTRUCT top = host->Measure(main, 0);
@@ -54,22 +54,23 @@ TEST_F(MainMenuTest, FreshInstallShowsTheFixedEntriesInOrder) {
 TEST_F(MainMenuTest, FavoritesSitBetweenTheHistoryAndTheAddEntry) {
     StoreFavorites({L"C:\\One", L"C:\\Two"});
     HMENU main = OpenMainSubmenu();
-    EXPECT_EQ(
-        (std::vector<std::wstring>{L"", L"Navigate &History", L"-", L"C:\\One", L"C:\\Two", L"-",
-                                   L"&Add Folder to Favorites", L"Shell &Tools", L"-", L"&System Folders"}),
-        host->Labels(main));
+    EXPECT_EQ((std::vector<std::wstring>{L"", L"Navigate &History", L"-", L"C:\\One", L"C:\\Two", L"-",
+                                         L"&Add Folder to Favorites", L"Shell &Tools", L"-",
+                                         L"&System Folders", L"-", L"&Options..."}),
+              host->Labels(main));
     // A second opening of the same handler's submenu after closing shows the
     // same entries once.
     host->CloseAll();
     main = host->OpenQuelvarSubmenu();
-    EXPECT_EQ(10u, host->Labels(main).size());
+    EXPECT_EQ(12u, host->Labels(main).size());
     host->CloseAll();
 }
 
 TEST_F(MainMenuTest, ADataFileOfANewerReleaseGivesTheReducedSubmenuAndStaysUntouched) {
     const std::string before = NewerReleaseFile(Center());
     HMENU main = OpenMainSubmenu();
-    EXPECT_EQ(std::vector<std::wstring>{L"This version is too old, please update to latest version"},
+    EXPECT_EQ((std::vector<std::wstring>{L"This version is too old, please update to latest version", L"-",
+                                         L"&Options..."}),
               host->Labels(main));
     auto item = ItemOf(main, L"This version is too old, please update to latest version");
     ASSERT_TRUE(item);
@@ -86,8 +87,15 @@ TEST_F(MainMenuTest, ADataFileOfANewerReleaseGivesTheReducedSubmenuAndStaysUntou
 // bytes beside it; a file another process holds gives the menu without the
 // entries that need data, and is left as it is.
 TEST_F(MainMenuTest, ADamagedFileStartsAfreshAndAHeldFileLeavesOutTheDataEntries) {
-    const std::vector<std::wstring> fresh{L"",           L"Navigate &History", L"-", L"&Add Folder to Favorites",
-                                          L"Shell &Tools", L"-",                 L"&System Folders"};
+    const std::vector<std::wstring> fresh{L"",
+                                          L"Navigate &History",
+                                          L"-",
+                                          L"&Add Folder to Favorites",
+                                          L"Shell &Tools",
+                                          L"-",
+                                          L"&System Folders",
+                                          L"-",
+                                          L"&Options..."};
     const std::wstring path = Center().GetDataFilePath();
     QuelvarTest::WriteFileBytes(path, "not a data file");
     HMENU main = OpenMainSubmenu();
@@ -108,7 +116,9 @@ TEST_F(MainMenuTest, ADamagedFileStartsAfreshAndAHeldFileLeavesOutTheDataEntries
     });
     while (!held) ::Sleep(1);
     main = OpenMainSubmenu();
-    EXPECT_EQ((std::vector<std::wstring>{L"", L"Shell &Tools", L"-", L"&System Folders"}), host->Labels(main));
+    EXPECT_EQ(
+        (std::vector<std::wstring>{L"", L"Shell &Tools", L"-", L"&System Folders", L"-", L"&Options..."}),
+        host->Labels(main));
     EndContextMenu();
     release = true;
     holder.join();

@@ -116,6 +116,10 @@ bool DialogThread::Wait(DWORD timeoutMs) {
     return ::WaitForSingleObject(done_.get(), timeoutMs) == WAIT_OBJECT_0;
 }
 bool DialogThread::Finished() const { return ::WaitForSingleObject(done_.get(), 0) == WAIT_OBJECT_0; }
+void DialogThread::Answer(int button) {
+    if (boxes_) boxes_->Answer(button);
+}
+
 const std::vector<SeenMessageBox>& DialogThread::MessageBoxes() const {
     return boxes_ ? boxes_->Seen() : none_;
 }

@@ -35,6 +35,9 @@ public:
     // The message boxes seen so far; read it only after the dialog answered a
     // message of the test (it is written on the dialog's thread).
     const std::vector<SeenMessageBox>& MessageBoxes() const;
+    // Queues the button to press on the next message box; call it before the
+    // action that shows the box (the action's message orders the two).
+    void Answer(int button);
 
 private:
     std::thread thread_;

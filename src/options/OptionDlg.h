@@ -1,0 +1,87 @@
+// The modal "Options" dialog: a tab control holding the Favorites, Settings,
+// Update and About pages (the first two only when the data could be loaded),
+// a "&Help Manual" button, OK and Cancel.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "data/Records.h"
+#include "ui/Dialog.h"
+
+namespace Lumo::Options {
+
+class FavoritePage;
+class SettingPage;
+class UpdatePage;
+class AboutPage;
+
+class OptionTab : public WinUi::TabCtrl {
+public:
+    enum : int { kFirstPageId = 2000 };
+
+    OptionTab(HWND parent, int id, int width, int height, const std::shared_ptr<Data::AllData>& data);
+    ~OptionTab() override;
+
+    // Creates the pages as children of the tab control, then the tabs.
+    void CreatePages();
+    // Shows page `index` (the first page when there is no such tab).
+    void ShowPage(int index);
+    // The leave check of the page shown; true when it may be left.
+    bool CanLeaveCurrentPage();
+    int CurrentIndex() const { return current_; }
+    HWND PageWindow(int index) const;
+    void PlacePage();
+
+    // The tab control's notifications, which its parent hands on.
+    bool OnSelChanging();
+    void OnSelChanged();
+
+protected:
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+
+private:
+    std::unique_ptr<FavoritePage> favorites_;
+    std::unique_ptr<SettingPage> settings_;
+    std::unique_ptr<UpdatePage> update_;
+    std::unique_ptr<AboutPage> about_;
+    std::vector<HWND> pages_;
+    int current_ = -1;
+    int favoritesIndex_ = -1;
+    int settingsIndex_ = -1;
+};
+
+class OptionDlg : public WinUi::Dialog {
+public:
+    enum : int { kTab = 1000, kHelp = 1001 };
+    static constexpr int kWidthDu = 240;
+    static constexpr int kHeightDu = 180;
+
+    // `data` null: the data file belongs to a newer release. `openHelp` opens
+    // the help manual (nothing when empty).
+    OptionDlg(std::shared_ptr<Data::AllData> data, int firstPage, std::function<void()> openHelp);
+    ~OptionDlg() override;
+
+    INT_PTR Run(HWND owner) { return RunModal(kWidthDu, kHeightDu, owner); }
+
+protected:
+    void CreateControls() override;
+    void DefineLayout() override;
+    bool OnCommand(int id, int code, HWND control) override;
+    bool OnNotify(const NMHDR& header, LRESULT& result) override;
+
+private:
+    std::shared_ptr<Data::AllData> data_;
+    int firstPage_;
+    std::function<void()> openHelp_;
+    std::unique_ptr<OptionTab> tab_;
+};
+
+// Runs the dialog modally, owned by `owner`; its result (1 OK, 2 Cancel).
+INT_PTR RunOptionDialog(HWND owner, std::shared_ptr<Data::AllData> data, int firstPage,
+                        std::function<void()> openHelp);
+
+}  // namespace Lumo::Options
