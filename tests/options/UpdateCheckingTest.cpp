@@ -12,10 +12,11 @@
 
 #include "data/DataCenter.h"
 #include "data/DataFile.h"
-#include "options/UpdateChecking.h"
+#include "options/UpdatePage.h"
 #include "support/DialogDriver.h"
 #include "support/LocalHttpServer.h"
 #include "support/MessageBoxDriver.h"
+#include "support/Screenshot.h"
 #include "support/TestSupport.h"
 #include "update/WinINetSession.h"
 #include "win/ModuleReference.h"
@@ -37,61 +38,31 @@ const std::string kHistoryBytes = "\xEF\xBB\xBFQuelvar 1.6.0.2\n- caf\xC3\xA9 \x
 const std::wstring kHistoryShown = L"Quelvar 1.6.0.2\r\n- caf\u00e9 \u20ac\r\n- fixes";
 const wchar_t kInitialHistory[] = L"old history";
 
-// A window with the page's controls, forwarding what the page forwards.
+// The real Update page as a child of a plain window of the test's thread.
 class PageWindow {
 public:
-    explicit PageWindow(Options::UpdateCheckingSettings settings) {
-        static const ATOM atom = [] {
-            WNDCLASSEXW wc{sizeof(wc)};
-            wc.lpfnWndProc = &PageWindow::Proc;
-            wc.hInstance = ::GetModuleHandleW(nullptr);
-            wc.lpszClassName = L"QuelvarTestUpdatePage";
-            return ::RegisterClassExW(&wc);
-        }();
-        (void)atom;
-        window_ = ::CreateWindowExW(0, L"QuelvarTestUpdatePage", L"Update", WS_OVERLAPPEDWINDOW, 0, 0, 400,
-                                    300, nullptr, nullptr, ::GetModuleHandleW(nullptr), this);
-        const auto child = [this](const wchar_t* cls, const wchar_t* text, int id, DWORD style) {
-            ::CreateWindowExW(0, cls, text, WS_CHILD | style, 0, 0, 100, 16, window_,
-                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
-        };
-        child(L"STATIC", L"[Unknown]", kStatus, WS_VISIBLE);
-        child(L"BUTTON", L"Check for Update", kCheckLink, WS_VISIBLE);
-        child(L"BUTTON", L"Goto Download Page", kDownloadLink, 0);
-        child(L"EDIT", kInitialHistory, kHistory, WS_VISIBLE | ES_MULTILINE | ES_READONLY | WS_VSCROLL);
-        ::ShowWindow(window_, SW_SHOWNOACTIVATE);
-        view_ = std::make_unique<Options::DialogUpdatePageView>(window_);
-        checking_ = std::make_unique<Options::UpdateChecking>(*view_, std::move(settings));
-    }
-    ~PageWindow() {
-        if (window_) ::DestroyWindow(window_);
+    explicit PageWindow(Lumo::Options::UpdateCheckingSettings settings)
+        : page_(std::make_unique<Lumo::Options::UpdatePage>(std::move(settings))) {
+        host_.reset(::CreateWindowExW(0, L"STATIC", L"Update page host", WS_OVERLAPPED | WS_CAPTION, 0, 0,
+                                      520, 420, nullptr, nullptr, nullptr, nullptr));
+        window_ = page_->CreateChild(240, 180, host_.get());
+        RECT client{};
+        ::GetClientRect(host_.get(), &client);
+        ::SetWindowPos(window_, nullptr, 0, 0, client.right, client.bottom, SWP_NOZORDER | SWP_NOACTIVATE);
+        ::ShowWindow(host_.get(), SW_SHOWNOACTIVATE);
+        ::ShowWindow(window_, SW_SHOW);
     }
     QuelvarTest::DialogDriver Driver() const { return QuelvarTest::DialogDriver(window_); }
-    // A click on a link sends its command to the page.
+    HWND Host() const { return host_.get(); }
+    // A link in command mode tells the page as a button would.
     void Click(int id) const { ::SendMessageW(window_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
-    void Close() { ::DestroyWindow(std::exchange(window_, nullptr)); }
+    // The window goes first, as when the dialog closes; the object after it.
+    void Close() { host_.reset(); }
 
 private:
-    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        if (message == WM_NCCREATE) {
-            ::SetWindowLongPtrW(
-                window, GWLP_USERDATA,
-                reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
-        }
-        auto* page = reinterpret_cast<PageWindow*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-        if (page && page->checking_) {
-            if (message == WM_COMMAND && LOWORD(wParam) == kCheckLink) page->checking_->CheckForUpdate();
-            if (message == WM_COMMAND && LOWORD(wParam) == kDownloadLink) page->checking_->OpenDownloadPage();
-            if (message == WM_TIMER && wParam == Options::UpdateChecking::kTimerId)
-                page->checking_->AnimationStep();
-            if (message == WM_DESTROY) page->checking_->Abort();
-        }
-        return ::DefWindowProcW(window, message, wParam, lParam);
-    }
-
+    std::unique_ptr<Lumo::Options::UpdatePage> page_;
     HWND window_ = nullptr;
-    std::unique_ptr<Options::DialogUpdatePageView> view_;
-    std::unique_ptr<Options::UpdateChecking> checking_;
+    Lumo::Win::UniqueWindow host_;
 };
 
 class UpdatePageChecking : public ::testing::Test {
@@ -99,11 +70,12 @@ protected:
     void SetUp() override {
         center_ = std::make_unique<DataCenter>(temp_.Path());
         DataCenter::SetInstance(center_.get());
+        QuelvarTest::WriteFileBytes(temp_.File(L"History.txt"), "old history\r\n");
     }
     void TearDown() override { DataCenter::SetInstance(nullptr); }
 
-    Options::UpdateCheckingSettings Settings() {
-        Options::UpdateCheckingSettings settings;
+    Lumo::Options::UpdateCheckingSettings Settings() {
+        Lumo::Options::UpdateCheckingSettings settings;
         settings.baseUrl = server_.UpdateBaseUrl();
         settings.timeouts = {1500, 1500, 1500};
         settings.openUrl = [this](HWND, const std::wstring& url) { launched_.push_back(url); };
@@ -202,16 +174,19 @@ TEST_F(UpdatePageChecking, StoresTheDownloadedHistoryAsIs) {
     PageWindow window(Settings());
     window.Click(kCheckLink);
     ASSERT_TRUE(WaitForEnd(window.Driver()));
+    QuelvarTest::WaitUntil([] { return false; }, 200);  // lets the page paint
+    QuelvarTest::SaveWindowPng(window.Host(), QuelvarTest::ScreenshotFolder() + L"UpdatePageAfterCheck.png");
     EXPECT_EQ(QuelvarTest::ReadFileBytes(temp_.File(L"history.txt")), kHistoryBytes);
     EXPECT_FALSE(Data::PathExists(temp_.File(L"history.txt.tmp")));
     // The next page shows it from the data folder.
-    EXPECT_EQ(Options::ReadInitialHistory().value_or(L"?"), kHistoryShown);
+    PageWindow next(Settings());
+    EXPECT_EQ(next.Driver().Text(kHistory), kHistoryShown);
 }
 
 TEST_F(UpdatePageChecking, DotsCountOncePerSecondWhileTheServerHoldsTheAnswer) {
     server_.Serve(kVersionPath, HttpAnswer{200, kGoodVersion, HttpAnswer::Whole, 3600});
     server_.Serve(kHistoryPath, Body(kHistoryBytes));
-    Options::UpdateCheckingSettings patient = Settings();
+    Lumo::Options::UpdateCheckingSettings patient = Settings();
     patient.timeouts = {10000, 10000, 10000};
     PageWindow window(std::move(patient));
     const QuelvarTest::DialogDriver page = window.Driver();
@@ -275,47 +250,6 @@ TEST_F(UpdatePageChecking, ClosingThePageMidRequestFiftyTimes) {
         << Lumo::WinINet::LiveContextCount() << " contexts left";
     EXPECT_EQ(Lumo::Win::ModuleReference::Count(), references);
     EXPECT_TRUE(boxes_.Seen().empty());
-}
-
-TEST(HistoryText, ByteOrderMarksAndLineEnds) {
-    QuelvarTest::TempFolder temp;
-    const struct {
-        const char* name;
-        std::string bytes;
-        const wchar_t* text;
-    } cases[] = {
-        {"UTF-16 LE",
-         std::string("\xFF\xFE"
-                     "a\0\xE9\0\r\0\n\0b\0",
-                     12),
-         L"a\u00e9\r\nb"},
-        {"UTF-16 BE", std::string("\xFE\xFF\0a\0\xE9\0\n\0b", 10), L"a\u00e9\r\nb"},
-        {"UTF-8",
-         "\xEF\xBB\xBF"
-         "a\xC3\xA9\nb\n",
-         L"a\u00e9\r\nb"},
-        {"ANSI", "a\xE9\r\nb", L"a\u00e9\r\nb"},
-        {"empty lines kept", "a\n\nb", L"a\r\n\r\nb"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        QuelvarTest::WriteFileBytes(temp.File(L"h.txt"), c.bytes);
-        EXPECT_EQ(Options::ReadTextFile(temp.File(L"h.txt"), L"\r\n").value_or(L"?"), c.text);
-    }
-    EXPECT_FALSE(Options::ReadTextFile(temp.File(L"missing.txt"), L"\r\n").has_value());
-}
-
-TEST(HistoryText, TheInstalledHistoryWhenTheDataFolderHasNone) {
-    QuelvarTest::TempFolder data, install;
-    DataCenter center(data.Path());
-    center.SetInstallFolder(install.File(L"Quelvar.dll"));
-    DataCenter::SetInstance(&center);
-    EXPECT_FALSE(Options::ReadInitialHistory().has_value());
-    QuelvarTest::WriteFileBytes(install.File(L"History.txt"), "installed\r\n");
-    EXPECT_EQ(Options::ReadInitialHistory().value_or(L"?"), L"installed");
-    QuelvarTest::WriteFileBytes(data.File(L"History.txt"), "downloaded\r\n");
-    EXPECT_EQ(Options::ReadInitialHistory().value_or(L"?"), L"downloaded");
-    DataCenter::SetInstance(nullptr);
 }
 
 }  // namespace

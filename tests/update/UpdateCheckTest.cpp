@@ -246,6 +246,18 @@ TEST(UpdateCheck, FailuresAtOnceStillComplete) {
     }
 }
 
+TEST(UpdateCheck, AReleaseAsksItsHomeServerOverHttps) {
+    UpdateCheck check(L"Quelvar", L"1.5.1.3");
+    int completions = 0;
+    check.SetCompletion([&completions] { ++completions; });
+    check.Session().RequestVersionInfo();  // not opened: fails at once, still completes
+    EXPECT_TRUE(QuelvarTest::WaitUntil([&] { return completions == 1; }, 2000));
+    const std::wstring url = check.Session().CurrentUrl();
+    EXPECT_EQ(url, std::wstring(Lumo::Update::kDefaultUpdateBaseUrl) + L"quelvar/version.xml");
+    EXPECT_EQ(url.rfind(L"https://", 0), 0u);
+    EXPECT_NE(url.find(L"/update/quelvar/version.xml"), std::wstring::npos);
+}
+
 TEST(UpdateCheck, FailureTexts) {
     LocalHttpServer server;
     Check check(server.UpdateBaseUrl());
