@@ -150,28 +150,41 @@ bool Session::Open() {
 }
 
 void Session::End() {
-    Win::CriticalSectionLock guard(Guard());
-    pending_ = nullptr;
-    if (internet_) ::InternetSetStatusCallbackW(internet_, nullptr);
-    // The request first, so its context is marked closed before WinINet
-    // reports the handle closing; closing the internet handle then ends an
-    // open that has no request handle yet.
-    std::list<std::shared_ptr<Context>> all = std::move(closed_);
-    all.push_back(current_);
-    current_->closed = true;
-    if (current_->request) ::InternetCloseHandle(current_->request);
-    if (internet_) ::InternetCloseHandle(std::exchange(internet_, nullptr));
+    HINTERNET internet = nullptr;
+    HINTERNET request = nullptr;
+    std::list<std::shared_ptr<Context>> all;
+    std::optional<Win::ModuleReference> internetReference;
+    {
+        // Once the contexts are marked closed no handler of this session runs
+        // again; the handles are closed outside the lock, so a notification
+        // waiting for it on another thread is never waited for in turn.
+        Win::CriticalSectionLock guard(Guard());
+        pending_ = nullptr;
+        all = std::move(closed_);
+        all.push_back(current_);
+        request = std::exchange(current_->request, nullptr);
+        for (const auto& context : all) {
+            context->closed = true;
+            context->session = nullptr;
+        }
+        internet = std::exchange(internet_, nullptr);
+        internetReference = std::move(internetReference_);
+        internetReference_.reset();
+        current_ = std::make_shared<Context>(this, lock_);
+    }
+    if (internet) ::InternetSetStatusCallbackW(internet, nullptr);
+    // The request first; closing the internet handle then also ends an open
+    // that has no request handle yet.
+    if (request) ::InternetCloseHandle(request);
+    if (internet) ::InternetCloseHandle(internet);
     for (const auto& context : all) {
-        context->closed = true;
-        context->session = nullptr;
+        Win::CriticalSectionLock guard(context->lock->section);
         // With the callback gone, a handle WinINet creates from now on for an
         // open still queued has no callback to report with: such an open
         // never notifies again.
         if (!context->sawHandle) context->awaitingCompletion = false;
         Registry::Instance().ReleaseIfDone(*context);
     }
-    internetReference_.reset();
-    current_ = std::make_shared<Context>(this, lock_);
 }
 
 // Without them a server that accepts and never answers keeps the request

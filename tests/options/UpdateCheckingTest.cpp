@@ -13,6 +13,7 @@
 #include "data/DataCenter.h"
 #include "data/DataFile.h"
 #include "options/UpdatePage.h"
+#include "update/UpdateCheck.h"
 #include "support/DialogDriver.h"
 #include "support/LocalHttpServer.h"
 #include "support/MessageBoxDriver.h"
@@ -106,7 +107,7 @@ struct PageCase {
     const wchar_t* status;
     const wchar_t* message;  // the failure box's text, or null when none shows
     bool downloadLink;
-    const wchar_t* history_shown;
+    const wchar_t* history_shown;  // null: not compared
 };
 
 class UpdatePageAnswers : public UpdatePageChecking, public ::testing::WithParamInterface<PageCase> {};
@@ -123,7 +124,10 @@ TEST_P(UpdatePageAnswers, ShowWhatTheServerSaid) {
     EXPECT_EQ(page.Visible(kDownloadLink), c.downloadLink);
     EXPECT_EQ(page.Enabled(kCheckLink), c.message != nullptr)
         << "the link is enabled again only after a failure";
-    EXPECT_EQ(page.Text(kHistory), c.history_shown);
+    if (c.history_shown) {
+        EXPECT_EQ(page.Text(kHistory), c.history_shown);
+    }
+    EXPECT_EQ(server_.Requests(kVersionPath), 1);
     if (c.message) {
         ASSERT_EQ(boxes_.Seen().size(), 1u);
         EXPECT_EQ(boxes_.Seen()[0].caption, L"Failed");
@@ -142,30 +146,77 @@ TEST_P(UpdatePageAnswers, ShowWhatTheServerSaid) {
 
 HttpAnswer Body(std::string body) { return HttpAnswer{200, std::move(body)}; }
 HttpAnswer NotFound() { return HttpAnswer{404, "gone"}; }
+std::string VersionXml(const std::string& latest, const std::string& page) {
+    return "<product><update><latest_version>" + latest + "</latest_version><download_page>" + page +
+           "</download_page></update></product>";
+}
+// kGoodVersion followed by a comment up to `size` bytes.
+std::string Padded(std::size_t size) {
+    std::string xml = kGoodVersion + "<!--";
+    xml.resize(size - 3, 'x');
+    return xml + "-->";
+}
+// `size` bytes of short lines, as a long history has.
+std::string Lines(std::size_t size) {
+    std::string text;
+    while (text.size() < size) text += "- a change of the release\r\n";
+    text.resize(size);
+    return text;
+}
+constexpr std::size_t kVersionLimit = Lumo::Update::kMaxVersionInfoSize,
+                      kHistoryLimit = Lumo::Update::kMaxHistorySize;
+const wchar_t kNoInfo[] = L"Cannot get update info file.";
+const wchar_t kUnknown[] = L"Unknown reason";
+const wchar_t kNoConnection[] = L"Cannot get update info file from internet";
+const wchar_t kNoHistory[] = L"Get history info failed. Please try again later.";
+const HttpAnswer kHistory200 = Body(kHistoryBytes);
 
 INSTANTIATE_TEST_SUITE_P(
     Server, UpdatePageAnswers,
     ::testing::Values(
-        PageCase{"Good", Body(kGoodVersion), Body(kHistoryBytes), L"1.6.0.2", nullptr, true,
+        PageCase{"Good", Body(kGoodVersion), kHistory200, L"1.6.0.2", nullptr, true, kHistoryShown.c_str()},
+        PageCase{"InSmallPieces", HttpAnswer{200, kGoodVersion, HttpAnswer::Pieces, 0, 7, 5},
+                 HttpAnswer{200, kHistoryBytes, HttpAnswer::Pieces, 0, 3, 5}, L"1.6.0.2", nullptr, true,
                  kHistoryShown.c_str()},
-        PageCase{"VersionNotFound", NotFound(), Body(kHistoryBytes), L"[Failed]",
-                 L"Cannot get update info file.", false, kInitialHistory},
-        PageCase{"HistoryNotFound", Body(kGoodVersion), NotFound(), L"1.6.0.2", nullptr, true,
-                 L"Get history info failed. Please try again later."},
-        PageCase{"HistoryTooLarge", Body(kGoodVersion), Body(std::string((1 << 20) + 1, 'h')), L"1.6.0.2",
-                 nullptr, true, L"Get history info failed. Please try again later."},
-        PageCase{
-            "EmptyLatestVersion",
-            Body("<product><update><latest_version></latest_version><download_page>https://www.example.org/"
-                 "</download_page></update></product>"),
-            Body(kHistoryBytes), L"[Failed]", L"Unknown reason", false, kInitialHistory},
-        PageCase{
-            "FileDownloadPage",
-            Body("<product><update><latest_version>1.6.0.2</latest_version><download_page>file:///C:/Windows/"
-                 "System32/calc.exe</download_page></update></product>"),
-            Body(kHistoryBytes), L"[Failed]", L"Unknown reason", false, kInitialHistory},
-        PageCase{"NeverAnswers", HttpAnswer{200, "", HttpAnswer::Stall}, Body(kHistoryBytes), L"[Failed]",
-                 L"Cannot get update info file from internet", false, kInitialHistory}),
+        PageCase{"VersionAtTheLimit", Body(Padded(kVersionLimit)), kHistory200, L"1.6.0.2", nullptr, true,
+                 kHistoryShown.c_str()},
+        PageCase{"HistoryAtTheLimit", Body(kGoodVersion), Body(Lines(kHistoryLimit)), L"1.6.0.2", nullptr,
+                 true, nullptr},
+        PageCase{"VersionNotFound", NotFound(), kHistory200, L"[Failed]", kNoInfo, false, kInitialHistory},
+        PageCase{"ServerError", HttpAnswer{500, kGoodVersion}, kHistory200, L"[Failed]", kNoInfo, false,
+                 kInitialHistory},
+        PageCase{"Malformed", Body("<product><update><latest_version>1.6</update>"), kHistory200, L"[Failed]",
+                 kUnknown, false, kInitialHistory},
+        PageCase{"NoUpdateElement", Body("<product><latest_version>1.6</latest_version></product>"),
+                 kHistory200, L"[Failed]", kUnknown, false, kInitialHistory},
+        PageCase{"EmptyLatestVersion", Body(VersionXml("", "https://www.example.org/")), kHistory200,
+                 L"[Failed]", kUnknown, false, kInitialHistory},
+        PageCase{"CommentBeforeVersion", Body(VersionXml("<!-- next -->1.6.0.2", "https://www.example.org/")),
+                 kHistory200, L"[Failed]", kUnknown, false, kInitialHistory},
+        PageCase{"NoDownloadPage",
+                 Body("<product><update><latest_version>1.6</latest_version></update></product>"),
+                 kHistory200, L"[Failed]", kUnknown, false, kInitialHistory},
+        PageCase{"FileDownloadPage", Body(VersionXml("1.6.0.2", "file:///C:/Windows/System32/calc.exe")),
+                 kHistory200, L"[Failed]", kUnknown, false, kInitialHistory},
+        PageCase{"UncDownloadPage", Body(VersionXml("1.6.0.2", "\\\\attacker\\share\\setup.exe")),
+                 kHistory200, L"[Failed]", kUnknown, false, kInitialHistory},
+        PageCase{"ProgramDownloadPage", Body(VersionXml("1.6.0.2", "calc.exe")), kHistory200, L"[Failed]",
+                 kUnknown, false, kInitialHistory},
+        PageCase{"VersionOverTheLimit", Body(Padded(kVersionLimit + 1)), kHistory200, L"[Failed]", kUnknown,
+                 false, kInitialHistory},
+        PageCase{"VersionOverTheLimitUnannounced",
+                 HttpAnswer{200, Padded(kVersionLimit + 1), HttpAnswer::NoLength}, kHistory200, L"[Failed]",
+                 kUnknown, false, kInitialHistory},
+        PageCase{"NeverAnswers", HttpAnswer{200, "", HttpAnswer::Stall}, kHistory200, L"[Failed]",
+                 kNoConnection, false, kInitialHistory},
+        PageCase{"ClosesEarly", HttpAnswer{200, kGoodVersion, HttpAnswer::CloseEarly}, kHistory200,
+                 L"[Failed]", kNoConnection, false, kInitialHistory},
+        PageCase{"HistoryNotFound", Body(kGoodVersion), NotFound(), L"1.6.0.2", nullptr, true, kNoHistory},
+        PageCase{"HistoryOverTheLimit", Body(kGoodVersion), Body(std::string(kHistoryLimit + 1, 'h')),
+                 L"1.6.0.2", nullptr, true, kNoHistory},
+        PageCase{"HistoryOverTheLimitUnannounced", Body(kGoodVersion),
+                 HttpAnswer{200, std::string(kHistoryLimit + 1, 'h'), HttpAnswer::NoLength}, L"1.6.0.2",
+                 nullptr, true, kNoHistory}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(UpdatePageChecking, StoresTheDownloadedHistoryAsIs) {
