@@ -3,10 +3,10 @@
 
 #include <deque>
 #include <mutex>
+#include <utility>
 
 #include "win/Boundary.h"
 #include "win/Errors.h"
-#include "win/Handle.h"
 #include "win/ModuleReference.h"
 
 namespace Lumo::Update {

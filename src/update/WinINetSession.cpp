@@ -29,10 +29,10 @@ struct Registry {
     DWORD_PTR nextId = 0;
 
     Registry() { ::InitializeCriticalSection(&section); }
-    // Never destroyed: WinINet may call in while the process shuts down.
+    ~Registry() { ::DeleteCriticalSection(&section); }
     static Registry& Instance() {
-        static Registry* registry = new Registry();  // NOLINT: deliberately leaked process-wide table
-        return *registry;
+        static Registry registry;
+        return registry;
     }
     DWORD_PTR NewId() {
         Win::CriticalSectionLock guard(section);
