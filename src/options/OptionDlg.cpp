@@ -18,7 +18,7 @@ using namespace Lumo::WinUi;
 }  // namespace
 
 OptionTab::OptionTab(HWND parent, int id, int width, int height, const std::shared_ptr<Data::AllData>& data)
-    : TabCtrl(parent, id, width, height) {
+    : TabCtrl(parent, id, width, height, TCS_HOTTRACK | TCS_TOOLTIPS | WS_CLIPCHILDREN) {
     if (data) {
         favorites_ = std::make_unique<FavoritePage>(*data);
         settings_ = std::make_unique<SettingPage>(*data);
@@ -27,9 +27,6 @@ OptionTab::OptionTab(HWND parent, int id, int width, int height, const std::shar
     about_ = std::make_unique<AboutPage>();
     // Tab moves from the tab control into the pages.
     ::SetWindowLongW(Window(), GWL_EXSTYLE, ::GetWindowLongW(Window(), GWL_EXSTYLE) | WS_EX_CONTROLPARENT);
-    const DWORD style = static_cast<DWORD>(::GetWindowLongW(Window(), GWL_STYLE));
-    ::SetWindowLongW(Window(), GWL_STYLE,
-                     static_cast<LONG>(style | TCS_HOTTRACK | TCS_TOOLTIPS | WS_CLIPCHILDREN));
 }
 
 OptionTab::~OptionTab() = default;

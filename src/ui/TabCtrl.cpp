@@ -8,10 +8,11 @@
 
 namespace Lumo::WinUi {
 
-TabCtrl::TabCtrl(HWND parent, int id, int width, int height) {
-    HWND window = ::CreateWindowExW(
-        0, WC_TABCONTROLW, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS, 0, 0, width, height,
-        parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Win::CurrentModule(), nullptr);
+TabCtrl::TabCtrl(HWND parent, int id, int width, int height, DWORD extraStyle) {
+    HWND window = ::CreateWindowExW(0, WC_TABCONTROLW, L"",
+                                    WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS | extraStyle, 0, 0,
+                                    width, height, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                    Win::CurrentModule(), nullptr);
     if (!window) throw Lumo::LastError();
     Attach(window);
 }

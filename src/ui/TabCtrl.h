@@ -12,7 +12,8 @@ namespace Lumo::WinUi {
 
 class TabCtrl : public Control {
 public:
-    TabCtrl(HWND parent, int id, int width, int height);
+    // `extraStyle`: tab styles (TCS_*) beyond the child, visible, tab-stop ones.
+    TabCtrl(HWND parent, int id, int width, int height, DWORD extraStyle = 0);
 
     // Appends a tab; returns its index.
     int AddTab(const std::wstring& text);

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "OptionsTestSupport.h"
-#include "server/GlobalImpl.h"
 #include "support/Screenshot.h"
 
 using namespace QuelvarTest;
@@ -145,21 +144,16 @@ TEST_F(OptionDialog, ScreenshotsOfEveryPage) {
     ShootEveryPage();
 }
 
-TEST(OptionPagesHighDpi, DISABLED_ScreenshotsAt144) {
-    if (ScreenDpi() == 144) {
-        struct Fixture : OptionsFixture {
-            void TestBody() override {}
-            void Run() {
-                SetUp();
-                StoreFavorites({L"C:\\Users\\Public\\Documents", L"D:\\Projects\\Quelvar\\src\\options"});
-                ShootEveryPage();
-                TearDown();
-            }
-        } fixture;
-        fixture.Run();
+// The same at 144 DPI, in a run of this program at that DPI.
+class OptionPagesHighDpi : public OptionsFixture {};
+
+TEST_F(OptionPagesHighDpi, DISABLED_ScreenshotsAt144) {
+    if (ScreenDpi() != 144) {
+        EXPECT_EQ(RunSelfAtDpi(144, L"OptionPagesHighDpi.*"), 0u);
         return;
     }
-    EXPECT_EQ(RunSelfAtDpi(144, L"OptionPagesHighDpi.*"), 0u);
+    StoreFavorites({L"C:\\Users\\Public\\Documents", L"D:\\Projects\\Quelvar\\src\\options"});
+    ShootEveryPage();
 }
 
 }  // namespace

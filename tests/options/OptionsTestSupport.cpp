@@ -30,10 +30,6 @@ void OptionsFixture::StoreFavorites(const std::vector<std::wstring>& folders) {
     Center().Save(*data);
 }
 
-std::vector<std::wstring> OptionsFixture::StoredFavorites() { return Center().Load()->favorites->folders; }
-
-std::string OptionsFixture::DataFileBytes() { return ReadFileBytes(Center().GetDataFilePath()); }
-
 OpenOptions::OpenOptions(bool withData, int page, int* helpOpened)
     : thread([withData, page, helpOpened](HWND owner) {
           std::shared_ptr<Data::AllData> data = withData ? DataCenter::Instance()->Load() : nullptr;
@@ -52,13 +48,9 @@ OpenOptions::~OpenOptions() {
 std::vector<std::wstring> OpenOptions::Tabs() const {
     std::vector<std::wstring> tabs;
     HWND tab = dialog.Control(1000);
-    const int count = static_cast<int>(::SendMessageW(tab, TCM_GETITEMCOUNT, 0, 0));
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < static_cast<int>(::SendMessageW(tab, TCM_GETITEMCOUNT, 0, 0)); ++i) {
         wchar_t text[64] = {};
-        TCITEMW item{};
-        item.mask = TCIF_TEXT;
-        item.pszText = text;
-        item.cchTextMax = 64;
+        TCITEMW item{TCIF_TEXT, 0, 0, text, 64};
         ::SendMessageW(tab, TCM_GETITEMW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
         tabs.push_back(text);
     }

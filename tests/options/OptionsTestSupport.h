@@ -1,6 +1,6 @@
 // What the Options dialog tests share: a private data folder with an
-// impatient DataCenter, the dialog on its own thread, and access to its
-// pages and tabs as a user sees them.
+// impatient DataCenter, and the dialog on its own thread with its tabs and
+// pages as a user sees them.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -23,8 +23,8 @@ protected:
 
     DataCenter& Center() { return *center_; }
     void StoreFavorites(const std::vector<std::wstring>& folders);
-    std::vector<std::wstring> StoredFavorites();
-    std::string DataFileBytes();
+    std::vector<std::wstring> StoredFavorites() { return Center().Load()->favorites->folders; }
+    std::string DataFileBytes() { return QuelvarTest::ReadFileBytes(Center().GetDataFilePath()); }
 
     QuelvarTest::TempFolder temp;
     int helpOpened = 0;
@@ -34,30 +34,28 @@ private:
     DataCenter* original_ = nullptr;
 };
 
-// The dialog, opened on `page` with the stored data (or none).
-class OpenOptions {
-public:
+// The dialog, opened on `page` with the stored data (or none); cancelled
+// when the object goes.
+struct OpenOptions {
     OpenOptions(bool withData, int page, int* helpOpened = nullptr);
     ~OpenOptions();
 
-    QuelvarTest::DialogThread thread;
-    QuelvarTest::DialogDriver dialog;
-
     std::vector<std::wstring> Tabs() const;
     int SelectedTab() const;
-    // The page window of tab `index`, and a driver for its controls.
     HWND PageWindow(int index) const;
     QuelvarTest::DialogDriver Page(int index) const { return QuelvarTest::DialogDriver(PageWindow(index)); }
-    // The index of the one visible page; -1 when none or several.
+    // The one visible page; -1 when none or several.
     int VisiblePage() const;
-    // Clicks tab `index` with the mouse.
     void ClickTab(int index) const;
-    // The last message box the dialog showed ("" when none).
+    // "caption|text" of the last message box; "" when none.
     std::wstring LastMessage() const;
     size_t MessageCount() const { return thread.MessageBoxes().size(); }
+
+    QuelvarTest::DialogThread thread;
+    QuelvarTest::DialogDriver dialog;
 };
 
-// Selects exactly the list entries `indexes` as a user's clicks would.
+// Selects exactly the entries `indexes` of a list box as clicks would.
 void SelectEntries(const QuelvarTest::DialogDriver& page, int listId, const std::vector<int>& indexes);
 std::vector<std::wstring> ListEntries(const QuelvarTest::DialogDriver& page, int listId);
 
