@@ -1,8 +1,6 @@
-// Update page: labels, links and the history text; the network side plugs in
-// through the checker.
+// Update page: labels, links and the history text; the links, the timer and
+// the window's end are handed to the checking.
 #include "options/UpdatePage.h"
-
-#include <shellapi.h>
 
 #include "data/DataCenter.h"
 #include "data/DataFile.h"
@@ -16,20 +14,12 @@ using namespace Lumo::WinUi;
 
 constexpr wchar_t kHistoryFile[] = L"History.txt";
 
-UpdatePage::Checker& CurrentChecker() {
-    static UpdatePage::Checker checker;
-    return checker;
-}
-
 }  // namespace
 
-UpdatePage::Checker UpdatePage::SetChecker(Checker checker) {
-    Checker previous = std::move(CurrentChecker());
-    CurrentChecker() = std::move(checker);
-    return previous;
-}
+UpdatePage::UpdatePage(UpdateCheckingSettings checking)
+    : PageBase(L""), checking_(std::make_unique<UpdateChecking>(*this, std::move(checking))) {}
 
-UpdatePage::UpdatePage() : PageBase(L"") {}
+UpdatePage::~UpdatePage() = default;
 
 std::wstring UpdatePage::InitialHistoryFile(Data::DataCenter& center) {
     const std::wstring inData = center.GetDataFolder() + kHistoryFile;
@@ -79,22 +69,29 @@ void UpdatePage::DefineLayout() {
     Append(root, ControlItem(kHistory, Stretch));
 }
 
-bool UpdatePage::OnCommand(int id, int, HWND) {
+bool UpdatePage::OnCommand(int id, int code, HWND) {
+    // The links also report being pushed and released; only a click counts.
+    if (code != BN_CLICKED) return false;
     switch (id) {
         case kCheckLink:
-            CheckForUpdate();
+            checking_->CheckForUpdate();
             return true;
         case kDownloadLink:
-            if (!downloadPage_.empty())
-                ::ShellExecuteW(nullptr, L"open", downloadPage_.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+            checking_->OpenDownloadPage();
             return true;
         default:
             return false;
     }
 }
 
-void UpdatePage::CheckForUpdate() {
-    if (CurrentChecker()) CurrentChecker()(*this);
+bool UpdatePage::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    if (message == WM_TIMER && wParam == UpdateChecking::kTimerId) {
+        checking_->AnimationStep();
+        return true;
+    }
+    // Nothing of the check may reach the page once its window is gone.
+    if (message == WM_DESTROY) checking_->Abort();
+    return PageBase::ProcessMessage(message, wParam, lParam, result);
 }
 
 void UpdatePage::SetLatestVersionText(const std::wstring& text) {

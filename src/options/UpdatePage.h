@@ -1,11 +1,13 @@
 // The "Update" page of the Options dialog: the running version, the latest
 // version once a check has answered, the link to the download page and the
-// change history (at first from the History.txt on disk).
+// change history (at first from the History.txt on disk, after a check the
+// one just downloaded). The checking itself is UpdateChecking's.
 #pragma once
 
-#include <functional>
+#include <memory>
 #include <string>
 
+#include "options/UpdateChecking.h"
 #include "ui/Dialog.h"
 
 namespace Data {
@@ -14,7 +16,7 @@ class DataCenter;
 
 namespace Lumo::Options {
 
-class UpdatePage : public WinUi::PageBase {
+class UpdatePage : public WinUi::PageBase, public UpdatePageView {
 public:
     enum : int {
         kVersionCaption = 1000,
@@ -27,35 +29,32 @@ public:
         kHistory = 1007,
     };
 
-    // What "Check for Update" starts. The page's own thread calls it; the
-    // checker talks back through the setters below (from that thread).
-    using Checker = std::function<void(UpdatePage& page)>;
-    // Replaces the checker for every page of the process; an empty function
-    // makes the link do nothing. Returns the previous one.
-    static Checker SetChecker(Checker checker);
-
-    UpdatePage();
+    // `checking` says where the page asks for updates (tests: a local server).
+    explicit UpdatePage(UpdateCheckingSettings checking = {});
+    ~UpdatePage() override;
 
     // The file whose text the history box shows when the page opens: the
     // data folder's History.txt, else the install folder's, else none.
     static std::wstring InitialHistoryFile(Data::DataCenter& center);
 
-    // What the checker sets.
-    void SetLatestVersionText(const std::wstring& text);
-    void EnableCheckLink(bool enable);
+    // What the checking changes.
+    HWND Window() const override { return PageBase::Window(); }
+    void SetLatestVersionText(const std::wstring& text) override;
+    void EnableCheckLink(bool enable) override;
     // Shows the "Goto Download Page" link, which then opens `url`.
-    void ShowDownloadLink(const std::wstring& url);
-    void SetHistoryText(const std::wstring& text);
+    void ShowDownloadLink(const std::wstring& url) override;
+    void SetHistoryText(const std::wstring& text) override;
     const std::wstring& DownloadPage() const { return downloadPage_; }
 
 protected:
     void CreateControls() override;
     void DefineLayout() override;
     bool OnCommand(int id, int code, HWND control) override;
-    virtual void CheckForUpdate();
+    bool ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
 private:
     std::wstring downloadPage_;
+    std::unique_ptr<UpdateChecking> checking_;
 };
 
 }  // namespace Lumo::Options
