@@ -76,7 +76,7 @@ void UpdateChecking::HistoryDone() {
         view_.SetHistoryText(L"Get history info failed. Please try again later.");
         return;
     }
-    DataCenter* center = DataCenter::Instance();
+    Data::DataCenter* center = Data::DataCenter::Instance();
     if (!center) return;
     const std::wstring path = WithBackslash(center->GetDataFolder()) + L"history.txt";
     try {

@@ -69,11 +69,11 @@ private:
 class UpdatePageChecking : public ::testing::Test {
 protected:
     void SetUp() override {
-        center_ = std::make_unique<DataCenter>(temp_.Path());
-        DataCenter::SetInstance(center_.get());
+        center_ = std::make_unique<Data::DataCenter>(temp_.Path());
+        Data::DataCenter::SetInstance(center_.get());
         QuelvarTest::WriteFileBytes(temp_.File(L"History.txt"), "old history\r\n");
     }
-    void TearDown() override { DataCenter::SetInstance(nullptr); }
+    void TearDown() override { Data::DataCenter::SetInstance(nullptr); }
 
     Lumo::Options::UpdateCheckingSettings Settings() {
         Lumo::Options::UpdateCheckingSettings settings;
@@ -94,7 +94,7 @@ protected:
     }
 
     QuelvarTest::TempFolder temp_;
-    std::unique_ptr<DataCenter> center_;
+    std::unique_ptr<Data::DataCenter> center_;
     LocalHttpServer server_;
     QuelvarTest::MessageBoxDriver boxes_;
     std::vector<std::wstring> launched_;
