@@ -34,7 +34,7 @@ void UpdatePage::CreateControls() {
     AddStatic(kVersion, System::ProductVersion(), 100, 16);
     AddStatic(kLatestVersion, L"[Unknown]", 100, 16);
     AddHyperlink(kCheckLink, L"Check for Update", LinkCommand | LinkUnderlineHover, 100, 16);
-    AddHyperlink(kDownloadLink, L"Goto Download Page", LinkCommand | LinkUnderlineHover, 110, 16);
+    AddHyperlink(kDownloadLink, L"Goto Download Page", LinkCommand | LinkUnderlineHover, 140, 16);
     ::ShowWindow(::GetDlgItem(Window(), kDownloadLink), SW_HIDE);
     AddHeader(kHistoryHeader, L"History", 10, 12);
     // The history is read, not edited: lines wrap, no horizontal scrolling.

@@ -88,7 +88,11 @@ void HyperLink::Paint(HDC dc) {
         underline ? UnderlinedFont() : reinterpret_cast<HFONT>(::SendMessageW(Window(), WM_GETFONT, 0, 0));
     Win::SelectedObject selected(dc, font ? font : ::GetStockObject(DEFAULT_GUI_FONT));
     ::SetBkMode(dc, TRANSPARENT);
-    ::SetTextColor(dc, isVisited_ ? visited_ : link_);
+    // A link that cannot be followed now (an update check running) says so.
+    const COLORREF color = !::IsWindowEnabled(Window()) ? ::GetSysColor(COLOR_GRAYTEXT)
+                           : isVisited_                 ? visited_
+                                                        : link_;
+    ::SetTextColor(dc, color);
     const std::wstring text = WindowText(Window());
     RECT textRect = client;
     ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &textRect,
@@ -115,6 +119,9 @@ bool HyperLink::OnMessage(UINT message, WPARAM wParam, LPARAM, LRESULT& result) 
         case WM_ERASEBKGND:
             result = 1;
             return true;
+        case WM_ENABLE:
+            ::InvalidateRect(Window(), nullptr, FALSE);
+            return false;
         case WM_SETCURSOR:
             ::SetCursor(::LoadCursorW(nullptr, IDC_HAND));
             result = TRUE;

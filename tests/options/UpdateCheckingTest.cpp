@@ -225,6 +225,7 @@ TEST_F(UpdatePageChecking, StoresTheDownloadedHistoryAsIs) {
     PageWindow window(Settings());
     window.Click(kCheckLink);
     ASSERT_TRUE(WaitForEnd(window.Driver()));
+    EXPECT_EQ(window.Driver().Text(kHistory), kHistoryShown);
     QuelvarTest::WaitUntil([] { return false; }, 200);  // lets the page paint
     QuelvarTest::SaveWindowPng(window.Host(), QuelvarTest::ScreenshotFolder() + L"UpdatePageAfterCheck.png");
     EXPECT_EQ(QuelvarTest::ReadFileBytes(temp_.File(L"history.txt")), kHistoryBytes);
