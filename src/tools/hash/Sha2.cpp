@@ -7,7 +7,7 @@
 
 #include "tools/hash/HashAcceleration.h"
 
-#if defined(__x86_64__)
+#if defined(QV_HASH_X86_INTRINSICS)
 #include <immintrin.h>
 #endif
 
@@ -169,7 +169,7 @@ void Compress512(uint64_t state[8], const uint8_t* p, size_t blocks) {
 #undef QV_SHA2_EIGHT
 #undef QV_SHA2_ROUND
 
-#if defined(__x86_64__)
+#if defined(QV_HASH_X86_INTRINSICS)
 #define QV_SHA_TARGET __attribute__((target("sha,sse4.1,ssse3")))
 
 // Four rounds (two rnds2 instructions) with message words 4G..4G+3.
@@ -220,7 +220,7 @@ QV_SHA_TARGET void Compress256ShaNi(uint32_t state[8], const uint8_t* p, size_t 
 #endif
 
 void Compress256(uint32_t state[8], const uint8_t* p, size_t blocks) {
-#if defined(__x86_64__)
+#if defined(QV_HASH_X86_INTRINSICS)
     if (HashAcceleration::UseShaInstructions()) {
         Compress256ShaNi(state, p, blocks);
         return;
