@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -368,13 +369,14 @@ private:
 
     // The tree of the menus now open: submenus that were opened are shown with their entries.
     void PrintTree(HMENU menu, int depth) {
-        for (const Entry& entry : Entries(menu)) {
+        const auto seen = seen_.find(menu);
+        for (const Entry& entry : seen != seen_.end() ? seen->second : Entries(menu)) {
             if (entry.hidden) continue;
             std::wstring line(static_cast<size_t>(depth) * 4, L' ');
             line += entry.separator ? L"----" : entry.text;
             if (entry.submenu) line += L"  >";
             Print(line);
-            if (entry.submenu && ::GetMenuItemCount(entry.submenu) > 0 && IsOpen(entry.submenu)) {
+            if (entry.submenu && IsOpen(entry.submenu)) {
                 PrintTree(entry.submenu, depth + 1);
             }
         }
@@ -425,6 +427,9 @@ private:
 
     void ShotOfMenus(const std::wstring& file, const std::wstring& caption) {
         SettlePainting();
+        // What the menu opened last shows now: opening a sibling later may empty it again.
+        HMENU shown = opened_.empty() ? menu_ : opened_.back();
+        if (shown) seen_[shown] = Entries(shown);
         RECT area{};
         ::GetWindowRect(window_, &area);
         ::EnumWindows(AddMenuWindow, reinterpret_cast<LPARAM>(&area));
@@ -472,6 +477,7 @@ private:
             [this] {
                 SelectItem(L"Notes.txt");
                 opened_.clear();
+                seen_.clear();
                 ShowContextMenu(L"Notes.txt");
             },
             wait,
@@ -533,6 +539,7 @@ private:
     ComPtr<IContextMenu3> handler_;
     HMENU menu_ = nullptr;
     std::vector<HMENU> opened_;
+    std::map<HMENU, std::vector<Entry>> seen_;
     std::vector<std::function<void()>> steps_;
     size_t next_ = 0;
 };
