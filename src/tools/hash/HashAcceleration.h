@@ -26,6 +26,9 @@ const CpuFeatures& DetectedCpuFeatures();
 bool UseShaInstructions();
 // True when AVX2 and BMI2 are usable and acceleration has not been switched off.
 bool UseAvx2();
+// True when SSSE3 is present and acceleration has not been switched off (the 32-bit build's SHA-512 keeps
+// its 64-bit words in vector registers).
+bool UseSsse3();
 // True when carry-less multiply is present and acceleration has not been switched off.
 bool UseCarryLessMultiply();
 
