@@ -2,8 +2,8 @@
 #pragma once
 
 // The SHA and carry-less multiply instructions exist in 32-bit mode as well, so the 32-bit build takes the
-// same intrinsic paths; only the AVX2 assembly (Sha512Avx2.S) is 64-bit code, and the 32-bit build uses the
-// portable SHA-512 in its place.
+// same intrinsic paths; only the AVX2 assembly (Sha512Avx2.S) is 64-bit code, and the 32-bit build has a
+// SHA-512 of its own on SSSE3 in its place (beside the portable one).
 #if defined(__x86_64__) || defined(__i386__)
 #define QV_HASH_X86_INTRINSICS 1
 #endif
