@@ -9,9 +9,15 @@
 # median (and range) of the repetitions' own ratios, ours against the fastest peer of the same repetition.
 # --memory compares the digests alone instead: HashBench hashing 1 GiB handed over from memory against
 # `openssl speed -evp` on 16000-byte buffers, both in MB/s, for the algorithms openssl offers.
+# --versus OTHER_BUILD_DIR compares two builds of our own instead (say the 32-bit build-i686 against the
+# 64-bit build): both HashBench programs on the same file, taking turns; ratio = this build / the other.
 set -uo pipefail
 
-usage() { echo "usage: $0 BUILD_DIR [FOLDER] [--md2-mib N] [--reps N] [--only ALGORITHM,...] [--memory]" >&2; exit 2; }
+usage() {
+    echo "usage: $0 BUILD_DIR [FOLDER] [--md2-mib N] [--reps N] [--only ALGORITHM,...] [--memory]" \
+        "[--versus OTHER_BUILD_DIR]" >&2
+    exit 2
+}
 [ $# -ge 1 ] || usage
 BUILD="$(cd "$1" && pwd)" || usage
 shift
@@ -20,12 +26,14 @@ MD2_MIB=1024
 REPS=1
 ALGORITHMS="crc32 gost md2 md4 md5 sha1 sha256 sha384 sha512"
 MEMORY=""
+VERSUS=""
 while [ $# -gt 0 ]; do
     case "$1" in
         --md2-mib) MD2_MIB="$2"; shift 2 ;;
         --reps) REPS="$2"; shift 2 ;;
         --only) ALGORITHMS="${2//,/ }"; shift 2 ;;
         --memory) MEMORY=1; shift ;;
+        --versus) VERSUS="$(cd "$2" && pwd)" || usage; shift 2 ;;
         -*) usage ;;
         *) FOLDER="$1"; shift ;;
     esac
@@ -139,6 +147,33 @@ if [ -n "$MEMORY" ]; then
             printf "%-8s %14s %16s  %s\n" "$algorithm" "$ours" "$peer" \
                 "$(awk -v a="$ours" -v b="$peer" 'BEGIN { printf "%.2f", b / a }')"
         fi
+    done
+    exit 0
+fi
+
+if [ -n "$VERSUS" ]; then
+    OTHER="$VERSUS/bin/HashBench.exe"
+    [ -f "$OTHER" ] || { echo "missing HashBench.exe in $VERSUS: build first" >&2; exit 1; }
+    printf "%-8s %12s %12s  %-6s %s\n" algorithm "$(basename "$BUILD") (s)" "$(basename "$VERSUS") (s)" ratio digests
+    for algorithm in $ALGORITHMS; do
+        file="$FILE"
+        [ "$algorithm" = md2 ] && file="$MD2_FILE"
+        mine=""
+        theirs=""
+        same=same
+        for _ in $(seq "$REPS"); do
+            a="$("$WINE_RUN" "$BENCH" "$algorithm" "$(windows_path "$file")" 2>/dev/null | tr -d '\r')"
+            b="$("$WINE_RUN" "$OTHER" "$algorithm" "$(windows_path "$file")" 2>/dev/null | tr -d '\r')"
+            [ -n "$a" ] && smaller "${a%% *}" "$mine" && mine="${a%% *}"
+            [ -n "$b" ] && smaller "${b%% *}" "$theirs" && theirs="${b%% *}"
+            [ "${a#* }" = "${b#* }" ] || same=DIFFERENT
+        done
+        if [ -z "$mine" ] || [ -z "$theirs" ]; then
+            printf "%-8s %12s %12s  %-6s %s\n" "$algorithm" "${mine:--}" "${theirs:--}" - -
+            continue
+        fi
+        printf "%-8s %12s %12s  %-6s %s\n" "$algorithm" "$mine" "$theirs" \
+            "$(awk -v a="$mine" -v b="$theirs" 'BEGIN { printf "%.2f", a / b }')" "$same"
     done
     exit 0
 fi

@@ -1,17 +1,17 @@
 #!/usr/bin/env bash
-# Prepares a bare Debian machine for building and testing Quelvar: installs the
-# packages (fp-utils brings chmcmd, which compiles the help manual), fetches
-# Debian's boost and TinyXML sources, builds them and GoogleTest with the
-# MinGW-w64 compiler into .cache/deps, and creates the project's Wine prefix.
+# Prepares a bare Debian machine for building and testing Quelvar: adds the
+# i386 architecture (for wine32, which runs the 32-bit build beside wine64),
+# installs the packages (fp-utils brings chmcmd, which compiles the help manual;
+# nsis builds the installer), fetches Debian's boost and TinyXML sources, builds
+# them and GoogleTest with the MinGW-w64 compilers into .cache/deps (64-bit) and
+# .cache/deps-i686 (32-bit), and creates the project's Wine prefix.
 # Idempotent: a second run skips what is done.
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 CACHE="$ROOT/.cache"
-DEPS="$CACHE/deps"
-INSTALL="$DEPS/install"
-SRC="$DEPS/src"
-TOOLCHAIN="$ROOT/cmake/mingw-w64-x86_64.cmake"
+# Both builds take the sources fetched once into the 64-bit folder.
+SRC="$CACHE/deps/src"
 JOBS="$(nproc)"
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
@@ -19,7 +19,16 @@ SUDO=""
 log() { printf '[bootstrap] %s\n' "$*" >&2; }
 
 PACKAGES=(cmake make ninja-build dpkg-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
-    mingw-w64-tools wine wine64 libwine-dev xvfb xauth x11-utils googletest rhash openssl python3 fp-utils)
+    g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix mingw-w64-tools wine wine64 wine32:i386 libwine-dev
+    xvfb xauth x11-utils googletest rhash openssl python3 fp-utils nsis)
+
+# wine32 comes from the i386 architecture; apt knows its packages only once it is added.
+add_i386() {
+    dpkg --print-foreign-architectures | grep -qx i386 && return
+    log "adding the i386 architecture for wine32"
+    $SUDO dpkg --add-architecture i386
+    $SUDO apt-get update -qq
+}
 
 install_packages() {
     local missing=()
@@ -77,7 +86,7 @@ build_boost() {
     [ -f "$INSTALL/lib/libboost_serialization.a" ] && [ -f "$INSTALL/include/boost/regex.hpp" ] && return
     local dir
     dir="$(fetch_source boost1.81)"
-    log "building boost (serialization, regex) with MinGW"
+    log "building boost (serialization, regex) with MinGW ($ARCH)"
     rm -rf "$DEPS/build-boost"
     cmake -S "$dir" -B "$DEPS/build-boost" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" \
         -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF -DBOOST_INCLUDE_LIBRARIES="serialization;regex" \
@@ -92,20 +101,20 @@ build_tinyxml() {
     [ -f "$INSTALL/lib/libtinyxml.a" ] && return
     local dir
     dir="$(fetch_source tinyxml)"
-    log "building TinyXML with MinGW"
+    log "building TinyXML with MinGW ($ARCH)"
     local obj="$DEPS/build-tinyxml"
     rm -rf "$obj" && mkdir -p "$obj" "$INSTALL/lib" "$INSTALL/include/tinyxml"
     for f in tinyxml tinystr tinyxmlerror tinyxmlparser; do
-        x86_64-w64-mingw32-g++-posix -O2 -DTIXML_USE_STL -c "$dir/$f.cpp" -o "$obj/$f.o"
+        "$ARCH-w64-mingw32-g++-posix" -O2 -DTIXML_USE_STL -c "$dir/$f.cpp" -o "$obj/$f.o"
     done
-    x86_64-w64-mingw32-ar rcs "$INSTALL/lib/libtinyxml.a" "$obj"/*.o
+    "$ARCH-w64-mingw32-ar" rcs "$INSTALL/lib/libtinyxml.a" "$obj"/*.o
     cp "$dir/tinyxml.h" "$dir/tinystr.h" "$INSTALL/include/tinyxml/"
     rm -rf "$obj"
 }
 
 build_googletest() {
     [ -f "$INSTALL/lib/libgtest.a" ] && return
-    log "building GoogleTest with MinGW from /usr/src/googletest"
+    log "building GoogleTest with MinGW ($ARCH) from /usr/src/googletest"
     rm -rf "$DEPS/build-gtest"
     cmake -S /usr/src/googletest -B "$DEPS/build-gtest" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" \
         -DCMAKE_BUILD_TYPE=Release -DBUILD_GMOCK=OFF -Dgtest_disable_pthreads=OFF \
@@ -115,10 +124,19 @@ build_googletest() {
     rm -rf "$DEPS/build-gtest"
 }
 
+add_i386
 install_packages
 ensure_deb_src
-build_boost
-build_tinyxml
-build_googletest
+# ARCH, DEPS, INSTALL and TOOLCHAIN name the build the functions above work on.
+for ARCH in x86_64 i686; do
+    DEPS="$CACHE/deps"
+    [ "$ARCH" = x86_64 ] || DEPS="$CACHE/deps-$ARCH"
+    INSTALL="$DEPS/install"
+    mkdir -p "$DEPS"
+    TOOLCHAIN="$ROOT/cmake/mingw-w64-$ARCH.cmake"
+    build_boost
+    build_tinyxml
+    build_googletest
+done
 "$ROOT/scripts/wine-run.sh" --init
 log "ready"

@@ -1,25 +1,61 @@
 #!/usr/bin/env bash
-# The main job: sets everything up, builds Quelvar.dll, registers it with
-# regsvr32 in the project's Wine prefix and prints what registration wrote.
+# The main job: shows the product working. Sets everything up, builds both
+# modules and the installer, installs Quelvar silently into a fresh Wine prefix
+# (64-bit, with the 32-bit side) and runs the demo host QuelvarDemo.exe: a folder
+# window that asks the installed handler for its context menu as Explorer does.
+# The host opens the Quelvar menu on a folder with favorites and history entries,
+# "Shell Tools", and the Checksum Calculator on a file, saves a PNG of each step
+# under build/demo/ and prints the menu tree. With DISPLAY set the demo window
+# stays open for you to use (close it to end); without one the demo runs on its
+# own Xvfb and exits.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-"$ROOT/scripts/build.sh"
-RUN="$ROOT/scripts/wine-run.sh"
-export QV_KEEP_WINESERVER=1
-export WINEPREFIX="$ROOT/build/wineprefix"
-trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
-dll="$(winepath -w "$ROOT/build/bin/Quelvar.dll" 2>/dev/null)"
-echo "Registering $dll"
-"$RUN" regsvr32 /s "$dll"
+"$ROOT/scripts/build.sh" >/dev/null
+VERSION="$(sed -n 's/.*project(Quelvar VERSION \([0-9.]*\).*/\1/p' "$ROOT/CMakeLists.txt")"
+SETUP="$ROOT/build/Quelvar-$VERSION-setup.exe"
+OUT="$ROOT/build/demo"
+TEMPLATE="$ROOT/build/demo-prefix-template"
+export WINEPREFIX="$ROOT/build/demo-prefix"
+export WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+WINE=/usr/lib/wine/wine64
+
+stay=""
+[ -n "${DISPLAY:-}" ] && stay=1
+xvfb_pid=""
+cleanup() {
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w >/dev/null 2>&1 || true
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" >/dev/null 2>&1 || true
+}
+trap cleanup EXIT
+# shellcheck source=display.sh
+source "$ROOT/scripts/display.sh"
+start_display
+xvfb_pid="$XVFB_PID"
+
+# A pristine prefix is made once and copied for every run, so each run starts
+# from a fresh one in seconds.
+if [ ! -f "$TEMPLATE/.quelvar-ready" ]; then
+    echo "Creating a pristine Wine prefix (once) ..."
+    rm -rf "$TEMPLATE"
+    WINEPREFIX="$TEMPLATE" "$WINE" wineboot -i >/dev/null 2>&1
+    # Without a window manager Wine waits whenever it hides a managed window.
+    [ -z "$stay" ] && WINEPREFIX="$TEMPLATE" "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed \
+        /t REG_SZ /d N /f >/dev/null 2>&1
+    WINEPREFIX="$TEMPLATE" wineserver -w
+    touch "$TEMPLATE/.quelvar-ready"
+fi
+wineserver -k >/dev/null 2>&1 || true
+rm -rf "$WINEPREFIX" "$OUT"
+cp -a "$TEMPLATE" "$WINEPREFIX"
+mkdir -p "$OUT"
+
+echo "Installing $(basename "$SETUP") silently for all users ..."
+"$WINE" "$SETUP" /S /ALLUSERS >/dev/null 2>&1
+echo "Installed: $(cd "$WINEPREFIX/drive_c" && ls "Program Files/Quelvar" "Program Files (x86)/Quelvar" | tr '\n' ' ')"
 echo
-echo "What registration wrote:"
-clsid='{6F41C2A8-93D0-4B7E-8C15-2E9A7D3B5F60}'
-for key in "HKCR\\CLSID\\$clsid" "HKCR\\AppID\\{A3E5B7C9-1D2F-4A6B-9C8E-7F0D1B2C3E4A}" 'HKCR\AppID\Quelvar.DLL' \
-    'HKCR\lnkfile\ShellEx\ContextMenuHandlers\Quelvar' 'HKCR\*\ShellEx\ContextMenuHandlers\Quelvar' \
-    'HKCR\Folder\ShellEx\ContextMenuHandlers\Quelvar' 'HKCR\Directory\Background\ShellEx\ContextMenuHandlers\Quelvar' \
-    'HKCR\Directory\ShellEx\ContextMenuHandlers\Quelvar' 'HKCR\Drive\ShellEx\ContextMenuHandlers\Quelvar' \
-    'HKCR\InternetShortcut\ShellEx\ContextMenuHandlers\Quelvar'; do
-    "$RUN" reg query "$key" /s 2>/dev/null | tr -d '\r' | sed '/^$/d'
-done
-"$RUN" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Shell Extensions\Approved' /v "$clsid" 2>/dev/null \
-    | tr -d '\r' | sed '/^$/d'
+args=("C:\\Quelvar Demo" "$(winepath -w "$OUT")" --tour)
+[ -n "$stay" ] && args+=(--stay) && echo "The demo window stays open: close it to end."
+"$WINE" "$ROOT/build/bin/QuelvarDemo.exe" "${args[@]}" 2>/dev/null | tr -d '\r'
+echo
+ls "$OUT"/*.png

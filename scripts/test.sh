@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Sets everything up, builds, and runs every test under Wine: one Xvfb and one
-# wineserver serve the whole run and are stopped at its end.
+# Sets everything up, builds both modules, and runs every test under Wine, first
+# for the 64-bit build (build/) and then for the 32-bit one (build-i686/, run by
+# wine32 in the same 64-bit prefix): one Xvfb and one wineserver serve the whole
+# run and are stopped at its end. Arguments go to both ctest runs.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 "$ROOT/scripts/build.sh"
@@ -24,5 +26,9 @@ wineserver -p
 # output going nowhere: started by a test, they would inherit its output pipe
 # and keep ctest waiting for it to close.
 "$ROOT/scripts/wine-run.sh" wineboot >/dev/null 2>&1 </dev/null
-cd "$ROOT/build"
-ctest --output-on-failure -j"$(nproc)" "$@"
+status=0
+for dir in build build-i686; do
+    echo "== tests of $dir"
+    (cd "$ROOT/$dir" && ctest --output-on-failure -j"$(nproc)" "$@") || status=1
+done
+exit $status

@@ -1,13 +1,17 @@
-// Boost serialization of the data records. Reading uses boost's binary input
-// archive told that the file is of archive library version 4; writing uses
-// DataOutputArchive, which emits the field widths of that library version
-// (boost's own binary output archive writes only its current layout).
+// Boost serialization of the data records. Reading uses DataInputArchive, boost's
+// binary input archive told that the file is of archive library version 4;
+// writing uses DataOutputArchive, which emits the field widths of that library
+// version (boost's own binary output archive writes only its current layout).
+// Both give strings a 64-bit length whatever the width of size_t, so that the
+// 32-bit and the 64-bit module read and write one and the same file.
 #include "data/DataArchive.h"
 
 #include <boost/archive/basic_archive.hpp>
-#include <boost/archive/binary_iarchive.hpp>
 #include <boost/archive/binary_oarchive_impl.hpp>
+#include <boost/archive/binary_iarchive_impl.hpp>
 #include <boost/archive/impl/archive_serializer_map.ipp>
+#include <boost/archive/impl/basic_binary_iarchive.ipp>
+#include <boost/archive/impl/basic_binary_iprimitive.ipp>
 #include <boost/archive/impl/basic_binary_oarchive.ipp>
 #include <boost/archive/impl/basic_binary_oprimitive.ipp>
 #include <boost/serialization/collection_size_type.hpp>
@@ -37,6 +41,12 @@ public:
     static constexpr unsigned kFlags = boost::archive::no_header | boost::archive::no_codecvt;
 
     explicit DataOutputArchive(std::streambuf& buffer) : Base(buffer, kFlags) {}
+
+    using Base::save;
+    void save(const std::wstring& text) {
+        Put(static_cast<std::uint64_t>(text.size()));
+        this->save_binary(text.data(), text.size() * sizeof(wchar_t));
+    }
 
 protected:
     template <class T>
@@ -79,9 +89,34 @@ private:
     }
 };
 
+// Reads the archive layout of library version 4 (set by the caller).
+class DataInputArchive
+    : public boost::archive::binary_iarchive_impl<DataInputArchive, char, std::char_traits<char>> {
+    using Base = boost::archive::binary_iarchive_impl<DataInputArchive, char, std::char_traits<char>>;
+    friend class boost::archive::detail::interface_iarchive<DataInputArchive>;
+    friend class boost::archive::basic_binary_iarchive<DataInputArchive>;
+    friend class boost::archive::load_access;
+
+public:
+    explicit DataInputArchive(std::streambuf& buffer) : Base(buffer, DataOutputArchive::kFlags) {}
+
+    using Base::load;
+    void load(std::wstring& text) {
+        std::uint64_t length = 0;
+        this->load_binary(&length, sizeof length);
+        // The layout check has already held every length against the input.
+        text.resize(static_cast<std::size_t>(length));
+        this->load_binary(text.data(), text.size() * sizeof(wchar_t));
+    }
+};
+
 }  // namespace Data
 
 namespace boost::archive {
+template class detail::archive_serializer_map<Data::DataInputArchive>;
+template class basic_binary_iprimitive<Data::DataInputArchive, char, std::char_traits<char>>;
+template class basic_binary_iarchive<Data::DataInputArchive>;
+template class binary_iarchive_impl<Data::DataInputArchive, char, std::char_traits<char>>;
 template class detail::archive_serializer_map<Data::DataOutputArchive>;
 template class basic_binary_oprimitive<Data::DataOutputArchive, char, std::char_traits<char>>;
 template class basic_binary_oarchive<Data::DataOutputArchive>;
@@ -171,7 +206,7 @@ std::shared_ptr<AllData> ReadDataArchive(std::string_view bytes) {
     auto data = std::make_shared<AllData>();
     ByteSource source(bytes);
     {
-        boost::archive::binary_iarchive archive(source, DataOutputArchive::kFlags);
+        DataInputArchive archive(source);
         archive.set_library_version(boost::serialization::library_version_type(kArchiveLibraryVersion));
         archive >> *data;
     }

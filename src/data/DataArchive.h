@@ -1,7 +1,7 @@
 // The data file format: one AllData record in a boost binary archive without
 // header, in the byte layout of archive library version 4 (one-byte class
 // versions, 32-bit collection counts and item versions, 16-bit class ids,
-// 32-bit object ids, size_t-prefixed UTF-16 strings).
+// 32-bit object ids, UTF-16 strings after a 64-bit length, in every build).
 #pragma once
 
 #include <memory>

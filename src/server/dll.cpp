@@ -1,5 +1,5 @@
-// The module entry point and the four exports through which COM finds,
-// registers and unloads the server.
+// The module entry point and the exports through which COM finds, registers
+// and unloads the server; DllInstall registers it for the signed-in user alone.
 #include <windows.h>
 
 #include <string>
@@ -11,6 +11,7 @@
 #include "server/GlobalImpl.h"
 #include "system/ModulePath.h"
 #include "win/Boundary.h"
+#include "win/Errors.h"
 #include "win/Handle.h"
 #include "win/ModuleReference.h"
 
@@ -60,6 +61,65 @@ Lumo::Registry::Registrar ModuleRegistrar() {
     registrar.AddReplacement(L"CLSID", kClsidText);
     registrar.AddReplacement(L"MODULE", Lumo::System::ModuleFileName(g_instance));
     return registrar;
+}
+
+// While it lives, HKEY_CLASSES_ROOT of this process stands for the user's own
+// HKEY_CURRENT_USER\Software\Classes, the part of the classes root that the
+// system merges in for that user alone and that needs no administrator rights.
+// The registry scripts and the proxy/stub registration then write there
+// unchanged.
+class PerUserClassesRoot {
+public:
+    PerUserClassesRoot() {
+        Lumo::Win::UniqueKey classes;
+        const LSTATUS status = ::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, nullptr, 0,
+                                                 KEY_ALL_ACCESS, nullptr, classes.put(), nullptr);
+        if (status != ERROR_SUCCESS) throw Lumo::LastError(status);
+        const LSTATUS overridden = ::RegOverridePredefKey(HKEY_CLASSES_ROOT, classes.get());
+        if (overridden != ERROR_SUCCESS) throw Lumo::LastError(overridden);
+    }
+    ~PerUserClassesRoot() { ::RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr); }
+    PerUserClassesRoot(const PerUserClassesRoot&) = delete;
+    PerUserClassesRoot& operator=(const PerUserClassesRoot&) = delete;
+};
+
+void SetUserApprovedValue(bool approve) {
+    Lumo::Win::UniqueKey approved;
+    if (approve) {
+        const LSTATUS status = ::RegCreateKeyExW(HKEY_CURRENT_USER, kApprovedKey, 0, nullptr, 0,
+                                                 KEY_SET_VALUE, nullptr, approved.put(), nullptr);
+        if (status != ERROR_SUCCESS) throw Lumo::LastError(status);
+        const std::wstring data = kHandlerName;
+        const LSTATUS set = ::RegSetValueExW(approved.get(), kClsidText, 0, REG_SZ,
+                                             reinterpret_cast<const BYTE*>(data.c_str()),
+                                             static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+        if (set != ERROR_SUCCESS) throw Lumo::LastError(set);
+    } else if (::RegOpenKeyExW(HKEY_CURRENT_USER, kApprovedKey, 0, KEY_SET_VALUE, approved.put()) ==
+               ERROR_SUCCESS) {
+        ::RegDeleteValueW(approved.get(), kClsidText);
+    }
+}
+
+HRESULT RegisterForUser(bool install) {
+    if (install) SetUserApprovedValue(true);
+    HRESULT hr;
+    {
+        PerUserClassesRoot classesRoot;
+        SystemLocaleScope locale;
+        Lumo::Registry::Registrar registrar = ModuleRegistrar();
+        if (install) {
+            hr = registrar.RunResource(g_instance, kAppIdScriptId, true);
+            if (SUCCEEDED(hr)) hr = registrar.RunResource(g_instance, kClassScriptId, true);
+            if (SUCCEEDED(hr)) hr = PrxDllRegisterServer();
+        } else {
+            hr = registrar.RunResource(g_instance, kClassScriptId, false);
+            if (SUCCEEDED(hr)) hr = registrar.RunResource(g_instance, kAppIdScriptId, false);
+            if (SUCCEEDED(hr)) hr = PrxDllRegisterServer();
+            if (SUCCEEDED(hr)) hr = PrxDllUnregisterServer();
+        }
+    }
+    if (SUCCEEDED(hr) && !install) SetUserApprovedValue(false);
+    return hr;
 }
 
 }  // namespace
@@ -148,5 +208,15 @@ extern "C" HRESULT WINAPI DllUnregisterServer() noexcept {
         hr = PrxDllRegisterServer();
         if (SUCCEEDED(hr)) hr = PrxDllUnregisterServer();
         return hr;
+    });
+}
+
+// regsvr32 /n /i:user (install) and regsvr32 /u /n /i:user (uninstall): the
+// registration for the signed-in user only. Any other command line is refused,
+// so that a mistyped one never writes where the user did not mean.
+extern "C" HRESULT WINAPI DllInstall(BOOL install, PCWSTR commandLine) noexcept {
+    return Lumo::Win::ComBoundary(E_FAIL, [&]() -> HRESULT {
+        if (!commandLine || ::lstrcmpiW(commandLine, L"user") != 0) return E_INVALIDARG;
+        return RegisterForUser(install != FALSE);
     });
 }

@@ -128,7 +128,9 @@ IFACEMETHODIMP CGotoFavorite::Initialize(PCIDLIST_ABSOLUTE folder, IDataObject* 
         const auto* cida = static_cast<const CIDA*>(locked.Data());
         const SIZE_T size = locked.Size();
         if (!cida || size < sizeof(UINT)) return E_INVALIDARG;
-        // Every offset must point inside the block the data object handed over.
+        // Every offset must point inside the block the data object handed over. The count is held against
+        // the block before it is multiplied out: in a 32-bit process a huge count would wrap around.
+        if (cida->cidl > size / sizeof(UINT)) return E_INVALIDARG;
         const SIZE_T offsetsEnd = sizeof(UINT) * (static_cast<SIZE_T>(cida->cidl) + 2);
         if (offsetsEnd > size) return E_INVALIDARG;
         // An identifier list is used only when it ends, zero terminator

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -90,6 +91,21 @@ void ExpectRegistered() {
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID\\" + proxy[0].Text() + L"\\InProcServer32"));
 }
 
+// Whether a key written below HKEY_CURRENT_USER\Software\Classes shows in HKEY_CLASSES_ROOT, as the
+// user's own classes do on Windows.
+bool SystemMergesUserClasses() {
+    const wchar_t* probe = L"Software\\Classes\\QuelvarMergeProbe";
+    Lumo::Win::UniqueKey key;
+    if (::RegCreateKeyExW(HKEY_CURRENT_USER, probe, 0, nullptr, 0, KEY_WRITE, nullptr, key.put(), nullptr) !=
+        ERROR_SUCCESS) {
+        return false;
+    }
+    key.reset();
+    const bool merged = KeyExists(HKEY_CLASSES_ROOT, L"QuelvarMergeProbe");
+    ::RegDeleteKeyW(HKEY_CURRENT_USER, probe);
+    return merged;
+}
+
 bool ApprovedValuePresent() {
     for (const RegistryValue& value : Values(HKEY_LOCAL_MACHINE, kApprovedKey)) {
         if (value.name == kClsid) return true;
@@ -144,4 +160,76 @@ TEST(Registration, UnregisterRemovesOwnKeysAndKeepsNoRemoveParents) {
     // Unregistering what is not registered is not an error.
     EXPECT_EQ(0u, Regsvr32(true));
     ::RegDeleteKeyW(HKEY_CLASSES_ROOT, L"Directory\\Background\\ShellEx\\ContextMenuHandlers\\Other");
+}
+
+// regsvr32 /n /i:user registers for the signed-in user alone: the same keys
+// below HKEY_CURRENT_USER\Software\Classes, the approved value below
+// HKEY_CURRENT_USER, nothing for the machine; COM finds the class through it;
+// /u takes all of it away again.
+TEST(Registration, PerUserInstallWritesOnlyTheUsersKeysAndComFindsIt) {
+    ASSERT_EQ(0u, Regsvr32(true));
+    const std::wstring module = L"\"" + BuiltModulePath() + L"\"";
+    const std::wstring userClasses = L"Software\\Classes\\";
+    ASSERT_EQ(0u, RunProcess(L"regsvr32.exe /s /n /i:user " + module));
+
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Classes\\CLSID\\" + kClsid));
+    EXPECT_FALSE(ApprovedValuePresent());
+    struct Expected {
+        std::wstring key;
+        std::wstring defaultText;
+    };
+    const std::vector<Expected> keys = {
+        {L"CLSID\\" + kClsid, L"GotoFavorite Class"},
+        {L"CLSID\\" + kClsid + L"\\InprocServer32", L""},
+        {L"AppID\\" + kAppId, L"Quelvar"},
+        {L"Interface\\" + kInterfaceId, L""},
+        {HandlerKey(L"*"), kClsid},
+        {HandlerKey(L"Directory\\Background"), kClsid},
+        {HandlerKey(L"Folder"), kClsid},
+    };
+    for (const Expected& expected : keys) {
+        SCOPED_TRACE(std::string(expected.key.begin(), expected.key.end()));
+        ASSERT_TRUE(KeyExists(HKEY_CURRENT_USER, userClasses + expected.key));
+        if (expected.defaultText.empty()) continue;
+        std::vector<RegistryValue> values = Values(HKEY_CURRENT_USER, userClasses + expected.key);
+        ASSERT_FALSE(values.empty());
+        EXPECT_EQ(expected.defaultText, values[0].Text());
+    }
+    EXPECT_EQ(
+        0, ::lstrcmpiW(Values(HKEY_CURRENT_USER, userClasses + L"CLSID\\" + kClsid + L"\\InprocServer32")[0]
+                           .Text()
+                           .c_str(),
+                       BuiltModulePath().c_str()));
+    bool approved = false;
+    for (const RegistryValue& value : Values(HKEY_CURRENT_USER, kApprovedKey)) {
+        approved = approved || (value.name == kClsid && value.Text() == L"Quelvar");
+    }
+    EXPECT_TRUE(approved);
+
+    if (!SystemMergesUserClasses()) {
+        // Wine (8.0) reads HKEY_CLASSES_ROOT from the machine's classes alone, so neither the registry
+        // functions nor COM see a class the user registered; Windows merges the user's classes in.
+        std::printf(
+            "[  WINE    ] no COM activation check: HKEY_CLASSES_ROOT does not show "
+            "HKEY_CURRENT_USER\\Software\\Classes here\n");
+    } else {
+        ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        CLSID clsid{};
+        ASSERT_EQ(S_OK, ::CLSIDFromString(kClsid.c_str(), &clsid));
+        IUnknown* object = nullptr;
+        EXPECT_EQ(S_OK, ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                           reinterpret_cast<void**>(&object)));
+        if (object) object->Release();
+        ::CoUninitialize();
+    }
+
+    ASSERT_EQ(0u, RunProcess(L"regsvr32.exe /s /u /n /i:user " + module));
+    for (const Expected& expected : keys) {
+        EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, userClasses + expected.key))
+            << std::string(expected.key.begin(), expected.key.end());
+    }
+    for (const RegistryValue& value : Values(HKEY_CURRENT_USER, kApprovedKey)) EXPECT_NE(kClsid, value.name);
+    // Any other command line is refused and writes nothing.
+    EXPECT_NE(0u, RunProcess(L"regsvr32.exe /s /n /i:machine " + module));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, userClasses + L"CLSID\\" + kClsid));
 }

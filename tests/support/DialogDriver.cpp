@@ -100,7 +100,7 @@ DialogThread::~DialogThread() {
     for (int i = 0; i < 50 && !Finished(); ++i) {
         ::EnumThreadWindows(
             threadId_,
-            [](HWND window, LPARAM) -> BOOL {
+            [](HWND window, LPARAM) CALLBACK -> BOOL {
                 if (::IsWindowVisible(window) && ClassOf(window) == L"#32770")
                     ::PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
                 return TRUE;
@@ -180,7 +180,7 @@ std::wstring DialogDriver::TooltipText(int id) const {
     } search{dialog_, Control(id), {}};
     ::EnumThreadWindows(
         ::GetWindowThreadProcessId(dialog_, nullptr),
-        [](HWND window, LPARAM data) -> BOOL {
+        [](HWND window, LPARAM data) CALLBACK -> BOOL {
             auto* s = reinterpret_cast<Search*>(data);
             if (ClassOf(window) != TOOLTIPS_CLASSW) return TRUE;
             wchar_t buffer[512] = {};

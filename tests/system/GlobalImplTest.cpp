@@ -194,7 +194,7 @@ TEST_F(ProcessObjects, ThreadsGetTheirMenuStateOnDemandAndTheWatcherSeesMenus) {
     Lumo::Win::UniqueMenu menu(::CreatePopupMenu());
     ::AppendMenuW(menu.get(), MF_STRING, 1, L"Entry");
     ::SetForegroundWindow(owner.get());
-    UINT_PTR timer = ::SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) { ::EndMenu(); });
+    UINT_PTR timer = ::SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) CALLBACK { ::EndMenu(); });
     Lumo::Win::UniqueHook recorder(
         ::SetWindowsHookExW(WH_CBT, RecordMenuWindows, nullptr, ::GetCurrentThreadId()));
     ::TrackPopupMenuEx(menu.get(), TPM_RETURNCMD, 100, 100, owner.get(), nullptr);

@@ -5,7 +5,7 @@
 #include "tools/hash/ByteOrder.h"
 #include "tools/hash/HashAcceleration.h"
 
-#if defined(__x86_64__)
+#if defined(QV_HASH_X86_INTRINSICS)
 #include <immintrin.h>
 #endif
 
@@ -47,7 +47,7 @@ uint32_t UpdateSliced(uint32_t crc, const uint8_t* p, size_t n) {
     return CCrc32Static::UpdateBytewise(crc, p, n);
 }
 
-#if defined(__x86_64__)
+#if defined(QV_HASH_X86_INTRINSICS)
 #define QV_CLMUL_TARGET __attribute__((target("pclmul,sse4.1")))
 
 QV_CLMUL_TARGET inline __m128i Load(const uint8_t* q) {
@@ -114,7 +114,7 @@ uint32_t CCrc32Static::UpdateBytewise(uint32_t crc, const uint8_t* data, size_t 
 
 void CCrc32Static::Update(const void* data, size_t size) {
     const uint8_t* p = static_cast<const uint8_t*>(data);
-#if defined(__x86_64__)
+#if defined(QV_HASH_X86_INTRINSICS)
     if (size >= 64 && HashAcceleration::UseCarryLessMultiply()) {
         const size_t folded = size & ~size_t{15};
         register_ = UpdateFolded(register_, p, folded);

@@ -56,6 +56,11 @@ bool UseAvx2() {
     return g_accelerationEnabled.load(std::memory_order_relaxed) && cpu.avx2 && cpu.bmi2 && cpu.ssse3;
 }
 
+bool UseSsse3() {
+    const CpuFeatures& cpu = DetectedCpuFeatures();
+    return g_accelerationEnabled.load(std::memory_order_relaxed) && cpu.ssse3;
+}
+
 bool UseCarryLessMultiply() {
     const CpuFeatures& cpu = DetectedCpuFeatures();
     return g_accelerationEnabled.load(std::memory_order_relaxed) && cpu.pclmul && cpu.sse41;

@@ -1,6 +1,13 @@
 // Run-time choice between the processor's hash instructions and the portable code of the digest library.
 #pragma once
 
+// The SHA and carry-less multiply instructions exist in 32-bit mode as well, so the 32-bit build takes the
+// same intrinsic paths; only the AVX2 assembly (Sha512Avx2.S) is 64-bit code, and the 32-bit build has a
+// SHA-512 of its own on SSSE3 in its place (beside the portable one).
+#if defined(__x86_64__) || defined(__i386__)
+#define QV_HASH_X86_INTRINSICS 1
+#endif
+
 namespace HashAcceleration {
 
 // What the processor offers, read once with cpuid.
@@ -19,6 +26,9 @@ const CpuFeatures& DetectedCpuFeatures();
 bool UseShaInstructions();
 // True when AVX2 and BMI2 are usable and acceleration has not been switched off.
 bool UseAvx2();
+// True when SSSE3 is present and acceleration has not been switched off (the 32-bit build's SHA-512 keeps
+// its 64-bit words in vector registers).
+bool UseSsse3();
 // True when carry-less multiply is present and acceleration has not been switched off.
 bool UseCarryLessMultiply();
 

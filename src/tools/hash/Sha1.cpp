@@ -5,7 +5,7 @@
 
 #include "tools/hash/HashAcceleration.h"
 
-#if defined(__x86_64__)
+#if defined(QV_HASH_X86_INTRINSICS)
 #include <immintrin.h>
 #endif
 
@@ -70,7 +70,7 @@ void CompressPortable(uint32_t state[5], const uint8_t* p, size_t blocks) {
     }
 }
 
-#if defined(__x86_64__)
+#if defined(QV_HASH_X86_INTRINSICS)
 #define QV_SHA_TARGET __attribute__((target("sha,sse4.1,ssse3")))
 
 // One group of four rounds; G selects the round function and the message words of rounds 4G..4G+3.
@@ -118,7 +118,7 @@ QV_SHA_TARGET void CompressShaNi(uint32_t state[5], const uint8_t* p, size_t blo
 #endif
 
 void CompressBlocks(uint32_t state[5], const uint8_t* p, size_t blocks) {
-#if defined(__x86_64__)
+#if defined(QV_HASH_X86_INTRINSICS)
     if (HashAcceleration::UseShaInstructions()) {
         CompressShaNi(state, p, blocks);
         return;

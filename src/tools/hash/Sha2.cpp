@@ -7,7 +7,7 @@
 
 #include "tools/hash/HashAcceleration.h"
 
-#if defined(__x86_64__)
+#if defined(QV_HASH_X86_INTRINSICS)
 #include <immintrin.h>
 #endif
 
@@ -154,10 +154,86 @@ constexpr K512ForTwoBlocks MakeK512ForTwoBlocks() {
 constexpr K512ForTwoBlocks kK512ForTwoBlocks = MakeK512ForTwoBlocks();
 #endif
 
+#if defined(__i386__)
+// SHA-512 for 32-bit code, which has no 64-bit general registers: every 64-bit word lives in the low lane
+// of a vector register (SSE2 adds, shifts and logic on 64-bit lanes), and the message schedule is computed
+// two words at a time.
+#define QV_SSSE3_TARGET __attribute__((target("ssse3")))
+
+QV_SSSE3_TARGET inline __m128i Rotr64(__m128i x, int n) {
+    return _mm_or_si128(_mm_srli_epi64(x, n), _mm_slli_epi64(x, 64 - n));
+}
+
+QV_SSSE3_TARGET void Compress512Sse(uint64_t state[8], const uint8_t* p, size_t blocks) {
+    // Byte order of two big-endian 64-bit words.
+    const __m128i byteSwap = _mm_set_epi8(8, 9, 10, 11, 12, 13, 14, 15, 0, 1, 2, 3, 4, 5, 6, 7);
+    alignas(16) uint64_t w[80];
+    alignas(16) uint64_t wk[80];
+    __m128i v[8];
+    for (int i = 0; i < 8; ++i) v[i] = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(state + i));
+    for (; blocks != 0; --blocks, p += 128) {
+        for (int t = 0; t < 16; t += 2) {
+            const __m128i m =
+                _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8 * t)), byteSwap);
+            _mm_store_si128(reinterpret_cast<__m128i*>(w + t), m);
+        }
+        for (int t = 16; t < 80; t += 2) {
+            const __m128i w2 = _mm_load_si128(reinterpret_cast<const __m128i*>(w + t - 2));
+            const __m128i w15 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + t - 15));
+            const __m128i s1 =
+                _mm_xor_si128(_mm_xor_si128(Rotr64(w2, 19), Rotr64(w2, 61)), _mm_srli_epi64(w2, 6));
+            const __m128i s0 =
+                _mm_xor_si128(_mm_xor_si128(Rotr64(w15, 1), Rotr64(w15, 8)), _mm_srli_epi64(w15, 7));
+            const __m128i sum = _mm_add_epi64(
+                _mm_add_epi64(s1, _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + t - 7))),
+                _mm_add_epi64(s0, _mm_load_si128(reinterpret_cast<const __m128i*>(w + t - 16))));
+            _mm_store_si128(reinterpret_cast<__m128i*>(w + t), sum);
+        }
+        for (int t = 0; t < 80; t += 2) {
+            const __m128i k = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kK512 + t));
+            _mm_store_si128(reinterpret_cast<__m128i*>(wk + t),
+                            _mm_add_epi64(_mm_load_si128(reinterpret_cast<const __m128i*>(w + t)), k));
+        }
+        __m128i a = v[0], b = v[1], c = v[2], d = v[3], e = v[4], f = v[5], g = v[6], h = v[7];
+        for (int t = 0; t < 80; ++t) {
+            const __m128i sigma1 = _mm_xor_si128(_mm_xor_si128(Rotr64(e, 14), Rotr64(e, 18)), Rotr64(e, 41));
+            const __m128i choose = _mm_xor_si128(_mm_and_si128(e, f), _mm_andnot_si128(e, g));
+            const __m128i t1 = _mm_add_epi64(
+                _mm_add_epi64(h, sigma1),
+                _mm_add_epi64(choose, _mm_loadl_epi64(reinterpret_cast<const __m128i*>(wk + t))));
+            const __m128i sigma0 = _mm_xor_si128(_mm_xor_si128(Rotr64(a, 28), Rotr64(a, 34)), Rotr64(a, 39));
+            const __m128i majority = _mm_or_si128(_mm_and_si128(a, b), _mm_and_si128(c, _mm_or_si128(a, b)));
+            h = g;
+            g = f;
+            f = e;
+            e = _mm_add_epi64(d, t1);
+            d = c;
+            c = b;
+            b = a;
+            a = _mm_add_epi64(t1, _mm_add_epi64(sigma0, majority));
+        }
+        v[0] = _mm_add_epi64(v[0], a);
+        v[1] = _mm_add_epi64(v[1], b);
+        v[2] = _mm_add_epi64(v[2], c);
+        v[3] = _mm_add_epi64(v[3], d);
+        v[4] = _mm_add_epi64(v[4], e);
+        v[5] = _mm_add_epi64(v[5], f);
+        v[6] = _mm_add_epi64(v[6], g);
+        v[7] = _mm_add_epi64(v[7], h);
+    }
+    for (int i = 0; i < 8; ++i) _mm_storel_epi64(reinterpret_cast<__m128i*>(state + i), v[i]);
+}
+#endif
+
 void Compress512(uint64_t state[8], const uint8_t* p, size_t blocks) {
 #if defined(__x86_64__)
     if (HashAcceleration::UseAvx2()) {
         QvSha512BlocksAvx2(state, p, blocks, kK512ForTwoBlocks.words);
+        return;
+    }
+#elif defined(__i386__)
+    if (HashAcceleration::UseSsse3()) {
+        Compress512Sse(state, p, blocks);
         return;
     }
 #endif
@@ -169,7 +245,7 @@ void Compress512(uint64_t state[8], const uint8_t* p, size_t blocks) {
 #undef QV_SHA2_EIGHT
 #undef QV_SHA2_ROUND
 
-#if defined(__x86_64__)
+#if defined(QV_HASH_X86_INTRINSICS)
 #define QV_SHA_TARGET __attribute__((target("sha,sse4.1,ssse3")))
 
 // Four rounds (two rnds2 instructions) with message words 4G..4G+3.
@@ -220,7 +296,7 @@ QV_SHA_TARGET void Compress256ShaNi(uint32_t state[8], const uint8_t* p, size_t 
 #endif
 
 void Compress256(uint32_t state[8], const uint8_t* p, size_t blocks) {
-#if defined(__x86_64__)
+#if defined(QV_HASH_X86_INTRINSICS)
     if (HashAcceleration::UseShaInstructions()) {
         Compress256ShaNi(state, p, blocks);
         return;

@@ -1,0 +1,311 @@
+; The Windows installer: Quelvar.dll (64-bit and 32-bit), the help manual, the release history and qvsum.exe,
+; registered for all users (administrator rights) or for the signed-in user alone (no elevation), with an
+; entry in "Programs and Features" and an uninstaller that takes all of it away again. The user's own file
+; Data.qvd stays unless the user asks for it to go.
+;
+; makensis -DVERSION=x.y.z.w -DBIN64=<64-bit bin folder> -DBIN32=<32-bit bin folder> -DOUTFILE=<setup.exe>
+;
+; Command line: /S silent; /ALLUSERS or /CURRENTUSER choose the scope without asking (silent default: all
+; users when the account is an administrator, else the current user); the uninstaller takes /S and
+; /REMOVEDATA (also delete Data.qvd).
+Unicode true
+ManifestDPIAware true
+SetCompressor /SOLID lzma
+RequestExecutionLevel user
+
+!include LogicLib.nsh
+!include nsDialogs.nsh
+!include FileFunc.nsh
+!include x64.nsh
+!include MUI2.nsh
+
+!define PRODUCT "Quelvar"
+!define PUBLISHER "Quelvar"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Quelvar"
+
+Name "${PRODUCT} ${VERSION}"
+OutFile "${OUTFILE}"
+BrandingText "${PRODUCT} ${VERSION}"
+VIProductVersion "${VERSION}"
+VIAddVersionKey "ProductName" "${PRODUCT}"
+VIAddVersionKey "CompanyName" "${PUBLISHER}"
+VIAddVersionKey "FileDescription" "${PRODUCT} setup"
+VIAddVersionKey "FileVersion" "${VERSION}"
+VIAddVersionKey "ProductVersion" "${VERSION}"
+VIAddVersionKey "LegalCopyright" "Copyright (C) Quelvar"
+
+Var AllUsers        ; 1: for all users, 0: for me only
+Var Folder32        ; where the 32-bit module goes
+Var ScopeAll
+Var ScopeMe
+Var RemoveData
+Var RemoveDataBox
+
+!define MUI_ABORTWARNING
+Page custom ScopePage ScopePageLeave
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!insertmacro MUI_PAGE_FINISH
+UninstPage custom un.DataPage un.DataPageLeave
+!insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_LANGUAGE "English"
+
+!macro IsAdministrator result
+    UserInfo::GetAccountType
+    Pop ${result}
+    ${If} ${result} == "Admin"
+        StrCpy ${result} 1
+    ${Else}
+        StrCpy ${result} 0
+    ${EndIf}
+!macroend
+
+; Chooses the folders for the scope in $AllUsers.
+Function SetScopeFolders
+    ${If} $AllUsers == 1
+        SetShellVarContext all
+        ${If} ${RunningX64}
+            StrCpy $INSTDIR "$PROGRAMFILES64\${PRODUCT}"
+        ${Else}
+            StrCpy $INSTDIR "$PROGRAMFILES\${PRODUCT}"
+        ${EndIf}
+    ${Else}
+        SetShellVarContext current
+        StrCpy $INSTDIR "$LOCALAPPDATA\Programs\${PRODUCT}"
+    ${EndIf}
+FunctionEnd
+
+Function .onInit
+    ${GetParameters} $0
+    !insertmacro IsAdministrator $1
+    StrCpy $AllUsers $1
+    ClearErrors
+    ${GetOptions} $0 "/ALLUSERS" $2
+    ${IfNot} ${Errors}
+        StrCpy $AllUsers 1
+    ${EndIf}
+    ClearErrors
+    ${GetOptions} $0 "/CURRENTUSER" $2
+    ${IfNot} ${Errors}
+        StrCpy $AllUsers 0
+    ${EndIf}
+    Call SetScopeFolders
+FunctionEnd
+
+Function ScopePage
+    !insertmacro MUI_HEADER_TEXT "Choose who uses ${PRODUCT}" "Install for all users of this computer or for you alone."
+    nsDialogs::Create 1018
+    Pop $0
+    ${NSD_CreateRadioButton} 0 10u 100% 12u "For &all users of this computer (needs administrator rights)"
+    Pop $ScopeAll
+    ${NSD_CreateRadioButton} 0 30u 100% 12u "For &me only (no administrator rights needed)"
+    Pop $ScopeMe
+    ${If} $AllUsers == 1
+        ${NSD_Check} $ScopeAll
+    ${Else}
+        ${NSD_Check} $ScopeMe
+    ${EndIf}
+    nsDialogs::Show
+FunctionEnd
+
+Function ScopePageLeave
+    ${NSD_GetState} $ScopeAll $0
+    ${If} $0 == ${BST_CHECKED}
+        !insertmacro IsAdministrator $1
+        ${If} $1 != 1
+            ; Ask for elevation by starting this installer again with administrator rights.
+            HideWindow
+            ExecShell "runas" "$EXEPATH" "/ALLUSERS"
+            Quit
+        ${EndIf}
+        StrCpy $AllUsers 1
+    ${Else}
+        StrCpy $AllUsers 0
+    ${EndIf}
+    Call SetScopeFolders
+FunctionEnd
+
+; regsvr32 of the given bitness registers (or with "/u" unregisters) a module, per user with "/n /i:user".
+!macro Regsvr32 regsvr32 arguments module
+    ExecWait '"${regsvr32}" /s ${arguments} "${module}"' $0
+    ${If} $0 != 0
+        DetailPrint "regsvr32 ${arguments} ${module} failed ($0)"
+        SetErrors
+    ${EndIf}
+!macroend
+
+!macro WriteUninstallEntry root
+    WriteRegStr ${root} "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
+    WriteRegStr ${root} "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+    WriteRegStr ${root} "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
+    WriteRegStr ${root} "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\Uninstall.exe"
+    WriteRegStr ${root} "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+    WriteRegStr ${root} "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\Uninstall.exe"'
+    WriteRegStr ${root} "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
+    WriteRegStr ${root} "${UNINSTALL_KEY}" "HelpLink" "$INSTDIR\Quelvar.chm"
+    WriteRegDWORD ${root} "${UNINSTALL_KEY}" "NoModify" 1
+    WriteRegDWORD ${root} "${UNINSTALL_KEY}" "NoRepair" 1
+    WriteRegDWORD ${root} "${UNINSTALL_KEY}" "EstimatedSize" $3
+!macroend
+
+Section "Install"
+    ${If} $AllUsers == 1
+        SetShellVarContext all
+    ${Else}
+        SetShellVarContext current
+    ${EndIf}
+    ${If} ${RunningX64}
+        ${If} $AllUsers == 1
+            StrCpy $Folder32 "$PROGRAMFILES32\${PRODUCT}"
+        ${Else}
+            StrCpy $Folder32 "$INSTDIR\x86"
+        ${EndIf}
+    ${Else}
+        StrCpy $Folder32 $INSTDIR
+    ${EndIf}
+
+    SetOutPath "$INSTDIR"
+    ${If} ${RunningX64}
+        File "${BIN64}\Quelvar.dll"
+        File "${BIN64}\qvsum.exe"
+    ${Else}
+        File "${BIN32}\Quelvar.dll"
+        File "${BIN32}\qvsum.exe"
+    ${EndIf}
+    File "${BIN64}\Quelvar.chm"
+    File "${BIN64}\History.txt"
+    ; The 32-bit module, with its own manual beside it, for 32-bit programs and their file dialogs.
+    ${If} ${RunningX64}
+        SetOutPath "$Folder32"
+        File "${BIN32}\Quelvar.dll"
+        File "${BIN64}\Quelvar.chm"
+        File "${BIN64}\History.txt"
+        SetOutPath "$INSTDIR"
+    ${EndIf}
+    WriteUninstaller "$INSTDIR\Uninstall.exe"
+    WriteINIStr "$INSTDIR\Uninstall.ini" "Install" "AllUsers" "$AllUsers"
+    WriteINIStr "$INSTDIR\Uninstall.ini" "Install" "Folder32" "$Folder32"
+
+    ${If} $AllUsers == 1
+        StrCpy $1 ""
+    ${Else}
+        StrCpy $1 "/n /i:user"
+    ${EndIf}
+    ClearErrors
+    ; The 32-bit module first: where a system keeps no 32-bit copy of the user's classes, the 64-bit
+    ; registration, which 64-bit Explorer reads, is the one that stays.
+    ${If} ${RunningX64}
+        !insertmacro Regsvr32 "$WINDIR\SysWOW64\regsvr32.exe" "$1" "$Folder32\Quelvar.dll"
+        ${DisableX64FSRedirection}
+        !insertmacro Regsvr32 "$WINDIR\System32\regsvr32.exe" "$1" "$INSTDIR\Quelvar.dll"
+        ${EnableX64FSRedirection}
+    ${Else}
+        !insertmacro Regsvr32 "$SYSDIR\regsvr32.exe" "$1" "$INSTDIR\Quelvar.dll"
+    ${EndIf}
+    ${If} ${Errors}
+        MessageBox MB_ICONSTOP "${PRODUCT} could not be registered." /SD IDOK
+        SetErrorLevel 2
+    ${EndIf}
+
+    ; The "Programs and Features" entry, in the 64-bit view on 64-bit Windows.
+    ${If} ${RunningX64}
+        SetRegView 64
+    ${EndIf}
+    ${GetSize} "$INSTDIR" "/S=0K" $3 $4 $5
+    ${If} $AllUsers == 1
+        !insertmacro WriteUninstallEntry HKLM
+    ${Else}
+        !insertmacro WriteUninstallEntry HKCU
+    ${EndIf}
+    SetRegView lastused
+SectionEnd
+
+; Uninstaller ------------------------------------------------------------------------------------------------
+
+Function un.onInit
+    ReadINIStr $AllUsers "$INSTDIR\Uninstall.ini" "Install" "AllUsers"
+    ReadINIStr $Folder32 "$INSTDIR\Uninstall.ini" "Install" "Folder32"
+    ${If} $AllUsers == 1
+        SetShellVarContext all
+    ${Else}
+        StrCpy $AllUsers 0
+        SetShellVarContext current
+    ${EndIf}
+    ${If} $Folder32 == ""
+        StrCpy $Folder32 $INSTDIR
+    ${EndIf}
+    StrCpy $RemoveData 0
+    ${GetParameters} $0
+    ClearErrors
+    ${GetOptions} $0 "/REMOVEDATA" $1
+    ${IfNot} ${Errors}
+        StrCpy $RemoveData 1
+    ${EndIf}
+FunctionEnd
+
+Function un.DataPage
+    !insertmacro MUI_HEADER_TEXT "Uninstall ${PRODUCT}" "${PRODUCT} is removed from this computer."
+    nsDialogs::Create 1018
+    Pop $0
+    ${NSD_CreateLabel} 0 0 100% 24u "Your favorites, history and settings are kept in %APPDATA%\Quelvar\Data.qvd, so that a later installation finds them again."
+    Pop $0
+    ${NSD_CreateCheckBox} 0 34u 100% 12u "&Remove my favorites, history and settings as well"
+    Pop $RemoveDataBox
+    nsDialogs::Show
+FunctionEnd
+
+Function un.DataPageLeave
+    ${NSD_GetState} $RemoveDataBox $0
+    ${If} $0 == ${BST_CHECKED}
+        StrCpy $RemoveData 1
+    ${EndIf}
+FunctionEnd
+
+; A module still loaded by a running program (Explorer, a file dialog) is removed at the next restart.
+!macro RemoveModuleFolder folder
+    Delete /REBOOTOK "${folder}\Quelvar.dll"
+    Delete "${folder}\Quelvar.chm"
+    Delete "${folder}\History.txt"
+    RMDir /REBOOTOK "${folder}"
+!macroend
+
+Section "Uninstall"
+    ${If} $AllUsers == 1
+        StrCpy $1 "/u"
+    ${Else}
+        StrCpy $1 "/u /n /i:user"
+    ${EndIf}
+    ${If} ${RunningX64}
+        ${DisableX64FSRedirection}
+        !insertmacro Regsvr32 "$WINDIR\System32\regsvr32.exe" "$1" "$INSTDIR\Quelvar.dll"
+        ${EnableX64FSRedirection}
+        !insertmacro Regsvr32 "$WINDIR\SysWOW64\regsvr32.exe" "$1" "$Folder32\Quelvar.dll"
+    ${Else}
+        !insertmacro Regsvr32 "$SYSDIR\regsvr32.exe" "$1" "$INSTDIR\Quelvar.dll"
+    ${EndIf}
+
+    ${If} $Folder32 != $INSTDIR
+        !insertmacro RemoveModuleFolder "$Folder32"
+    ${EndIf}
+    Delete "$INSTDIR\qvsum.exe"
+    Delete "$INSTDIR\Uninstall.ini"
+    Delete "$INSTDIR\Uninstall.exe"
+    !insertmacro RemoveModuleFolder "$INSTDIR"
+
+    ${If} ${RunningX64}
+        SetRegView 64
+    ${EndIf}
+    ${If} $AllUsers == 1
+        DeleteRegKey HKLM "${UNINSTALL_KEY}"
+    ${Else}
+        DeleteRegKey HKCU "${UNINSTALL_KEY}"
+    ${EndIf}
+    SetRegView lastused
+
+    ; The data file belongs to the user who ran the uninstaller.
+    ${If} $RemoveData == 1
+        SetShellVarContext current
+        Delete "$APPDATA\Quelvar\Data.qvd"
+        RMDir "$APPDATA\Quelvar"
+    ${EndIf}
+SectionEnd
