@@ -25,7 +25,16 @@ cleanup() {
 trap cleanup EXIT
 
 init_prefix() {
-    [ -f "$WINEPREFIX/.quelvar-ready" ] && return 0
+    if [ -f "$WINEPREFIX/.quelvar-ready" ]; then
+        # A prefix made before wine32 was installed has no 32-bit system, and
+        # Wine does not add one later: such a test prefix is made anew.
+        if [ -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ] || [ ! -x /usr/lib/wine/wine ]; then
+            return 0
+        fi
+        wineserver -k >/dev/null 2>&1
+        wineserver -w >/dev/null 2>&1
+        rm -rf "$WINEPREFIX"
+    fi
     mkdir -p "$(dirname "$WINEPREFIX")"
     "$WINE" wineboot -i >/dev/null 2>&1
     # Without a window manager Wine waits about two seconds whenever it hides a
