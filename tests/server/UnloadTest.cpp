@@ -90,12 +90,21 @@ public:
             ::VirtualAlloc(range.base, range.size, MEM_RESERVE | MEM_COMMIT, PAGE_EXECUTE_READWRITE);
         if (memory != range.base) return;
         auto* bytes = static_cast<BYTE*>(memory);
-        unsigned char tail[] = {0x48, 0xB8, 0,    0,    0, 0, 0, 0, 0, 0,  // movabs rax, &calls_
-                                0xF0, 0x48, 0xFF, 0x00,                    // lock inc qword ptr [rax]
-                                0x31, 0xC0,                                // xor eax, eax
-                                0xC3};                                     // ret
-        volatile LONG64* counter = &calls_;
+        volatile LONG* counter = &calls_;
+#if defined(_WIN64)
+        unsigned char tail[] = {0x48, 0xB8, 0,    0, 0, 0, 0, 0, 0, 0,  // movabs rax, &calls_
+                                0xF0, 0xFF, 0x00,                       // lock inc dword ptr [rax]
+                                0x31, 0xC0,                             // xor eax, eax
+                                0xC3};                                  // ret
         std::memcpy(tail + 2, &counter, sizeof(counter));
+#else
+        // The hook procedures take three arguments and clear them (stdcall).
+        unsigned char tail[] = {0xB8, 0,    0,    0, 0,  // mov eax, &calls_
+                                0xF0, 0xFF, 0x00,        // lock inc dword ptr [eax]
+                                0x31, 0xC0,              // xor eax, eax
+                                0xC2, 0x0C, 0x00};       // ret 12
+        std::memcpy(tail + 1, &counter, sizeof(counter));
+#endif
         std::memset(bytes, 0x90, range.size - sizeof(tail));
         std::memcpy(bytes + range.size - sizeof(tail), tail, sizeof(tail));
         ::FlushInstructionCache(::GetCurrentProcess(), bytes, range.size);
@@ -107,12 +116,12 @@ public:
     CallTrap(const CallTrap&) = delete;
     CallTrap& operator=(const CallTrap&) = delete;
     bool Armed() const { return armed_; }
-    LONG64 Calls() const { return calls_; }
+    LONG Calls() const { return calls_; }
 
 private:
     ImageRange range_;
     bool armed_ = false;
-    volatile LONG64 calls_ = 0;
+    volatile LONG calls_ = 0;
 };
 
 // Creates one handler through the class factory, lets it install its menu
