@@ -249,19 +249,8 @@ void FavoritePage::Move(bool up) {
 }
 
 bool FavoritePage::Save() {
-    bool committed = false;
-    try {
-        committed = Data::DataCenter::Instance()->CommitFavorites(edited_);
-    } catch (const Lumo::AnyError&) {
-        // The file is held by another program or cannot be written: the
-        // edits stay for another try.
-        ::MessageBoxW(Window(), kCannotSave, L"Quelvar", MB_OK);
-        return false;
-    }
-    if (!committed) {
-        ::MessageBoxW(Window(), kRefused, L"Quelvar", MB_OK);
-        return false;
-    }
+    const auto commit = [this] { return Data::DataCenter::Instance()->CommitFavorites(edited_); };
+    if (!CommitEdits(Window(), commit, kRefused, kCannotSave)) return false;
     *saved_ = *edited_;
     UpdateButtons();
     return true;

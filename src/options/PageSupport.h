@@ -1,29 +1,18 @@
-// Small helpers the Options pages share: a window's device context for a
-// scope and the width a control's text needs.
+// Small helpers the Options pages share: the width a control's text needs
+// and the save step of a page.
 #pragma once
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
+#include "win/Errors.h"
 #include "win/Handle.h"
 
 namespace Lumo::Options {
 
-class WindowDc {
-public:
-    explicit WindowDc(HWND window) : window_(window), dc_(::GetDC(window)) {}
-    ~WindowDc() {
-        if (dc_) ::ReleaseDC(window_, dc_);
-    }
-    WindowDc(const WindowDc&) = delete;
-    WindowDc& operator=(const WindowDc&) = delete;
-    HDC get() const { return dc_; }
-
-private:
-    HWND window_;
-    HDC dc_;
-};
+using Win::WindowDc;
 
 // Pixels that `text` takes in the font of `window`.
 inline int TextWidth(HWND window, const std::wstring& text) {
@@ -36,10 +25,22 @@ inline int TextWidth(HWND window, const std::wstring& text) {
     return size.cx;
 }
 
-inline std::wstring WindowText(HWND window) {
-    std::wstring text(static_cast<size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
-    text.resize(static_cast<size_t>(::GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-    return text;
+using Win::WindowText;
+
+// Commits a page's edits through `commit`. A refusal (another process changed
+// the record meanwhile) or a file that cannot be written now shows its message
+// and keeps the edits for another try.
+inline bool CommitEdits(HWND page, const std::function<bool()>& commit, const wchar_t* refused,
+                        const wchar_t* cannotSave) {
+    bool committed = false;
+    try {
+        committed = commit();
+    } catch (const Lumo::AnyError&) {
+        ::MessageBoxW(page, cannotSave, L"Quelvar", MB_OK);
+        return false;
+    }
+    if (!committed) ::MessageBoxW(page, refused, L"Quelvar", MB_OK);
+    return committed;
 }
 
 }  // namespace Lumo::Options

@@ -161,19 +161,8 @@ void SettingPage::ReadControls() {
 void SettingPage::UpdateSave() { ::EnableWindow(::GetDlgItem(Window(), kSave), Modified()); }
 
 bool SettingPage::Save() {
-    bool committed = false;
-    try {
-        committed = Data::DataCenter::Instance()->CommitUserSettings(edited_);
-    } catch (const Lumo::AnyError&) {
-        // The file is held by another program or cannot be written: the
-        // edits stay for another try.
-        ::MessageBoxW(Window(), kCannotSave, L"Quelvar", MB_OK);
-        return false;
-    }
-    if (!committed) {
-        ::MessageBoxW(Window(), kRefused, L"Quelvar", MB_OK);
-        return false;
-    }
+    const auto commit = [this] { return Data::DataCenter::Instance()->CommitUserSettings(edited_); };
+    if (!CommitEdits(Window(), commit, kRefused, kCannotSave)) return false;
     *saved_ = *edited_;
     UpdateSave();
     return true;

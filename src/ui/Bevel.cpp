@@ -19,12 +19,6 @@ HWND CreateStatic(HWND parent, int id, const std::wstring& text, DWORD style, in
     return window;
 }
 
-std::wstring WindowText(HWND window) {
-    std::wstring text(static_cast<size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
-    text.resize(static_cast<size_t>(::GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-    return text;
-}
-
 }  // namespace
 
 Bevel::Bevel(HWND parent, int id, const std::wstring& text, int width, int height) {
@@ -58,7 +52,7 @@ void Bevel::Paint(HDC dc) {
     ::OffsetRect(&line, 0, 1);
     ::FillRect(dc, &line, ::GetSysColorBrush(COLOR_BTNHIGHLIGHT));
 
-    const std::wstring text = WindowText(Window());
+    const std::wstring text = Win::WindowText(Window());
     if (text.empty()) return;
     auto font = reinterpret_cast<HGDIOBJ>(::SendMessageW(Window(), WM_GETFONT, 0, 0));
     Win::SelectedObject selected(dc, font ? font : ::GetStockObject(DEFAULT_GUI_FONT));

@@ -17,12 +17,6 @@ struct IconTraits {
 };
 using UniqueIcon = Win::UniqueResource<HICON, IconTraits>;
 
-std::wstring WindowText(HWND window) {
-    std::wstring text(static_cast<size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
-    text.resize(static_cast<size_t>(::GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-    return text;
-}
-
 }  // namespace
 
 CButtonST::CButtonST(HWND parent, int id, const std::wstring& text, int width, int height, double scale)
@@ -138,7 +132,7 @@ bool CButtonST::DrawItem(const DRAWITEMSTRUCT& item) {
     }
 
     // Icon and text form one block centred in the button.
-    const std::wstring text = WindowText(Window());
+    const std::wstring text = Win::WindowText(Window());
     auto font = reinterpret_cast<HGDIOBJ>(::SendMessageW(Window(), WM_GETFONT, 0, 0));
     Win::SelectedObject selected(dc, font ? font : ::GetStockObject(DEFAULT_GUI_FONT));
     const UINT prefix = (item.itemState & ODS_NOACCEL) ? DT_HIDEPREFIX : 0;

@@ -61,22 +61,6 @@ bool AnswersDirectly(UINT message) {
     }
 }
 
-// The device context of a window for the scope.
-class WindowDc {
-public:
-    explicit WindowDc(HWND window) : window_(window), dc_(::GetDC(window)) {}
-    ~WindowDc() {
-        if (dc_) ::ReleaseDC(window_, dc_);
-    }
-    WindowDc(const WindowDc&) = delete;
-    WindowDc& operator=(const WindowDc&) = delete;
-    HDC get() const { return dc_; }
-
-private:
-    HWND window_;
-    HDC dc_;
-};
-
 void InitCommonControlsOnce() {
     static const bool done = [] {
         INITCOMMONCONTROLSEX init{sizeof(init), ICC_WIN95_CLASSES | ICC_TAB_CLASSES | ICC_BAR_CLASSES};
@@ -244,7 +228,7 @@ bool Dialog::OnNotify(const NMHDR&, LRESULT&) { return false; }
 
 void Dialog::OnInitDialog() {
     ::SetWindowTextW(window_, title_.c_str());
-    if (WindowDc dc(window_); dc.get()) dpi_ = std::max(96, ::GetDeviceCaps(dc.get(), LOGPIXELSY));
+    if (Win::WindowDc dc(window_); dc.get()) dpi_ = std::max(96, ::GetDeviceCaps(dc.get(), LOGPIXELSY));
     SetMargins(Scale(kMargin), Scale(kMargin));
 
     // The template's dialog units follow the system font, whose metrics do not

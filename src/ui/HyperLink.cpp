@@ -22,12 +22,6 @@ COLORREF ReadAnchorColour(const wchar_t* value, COLORREF fallback) {
     return HyperLink::ParseColour(text).value_or(fallback);
 }
 
-std::wstring WindowText(HWND window) {
-    std::wstring text(static_cast<size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
-    text.resize(static_cast<size_t>(::GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-    return text;
-}
-
 }  // namespace
 
 HyperLink::HyperLink(HWND parent, int id, const std::wstring& text, unsigned linkStyle, int width, int height)
@@ -55,7 +49,7 @@ void HyperLink::Activate() {
         ::SendMessageW(parent, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(Window()), BN_CLICKED),
                        reinterpret_cast<LPARAM>(Window()));
     } else {
-        const std::wstring target = target_.empty() ? WindowText(Window()) : target_;
+        const std::wstring target = target_.empty() ? Win::WindowText(Window()) : target_;
         // A failed launch is not reported: the browser or the shell shows its own errors.
         ::ShellExecuteW(parent, L"open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
     }
@@ -93,7 +87,7 @@ void HyperLink::Paint(HDC dc) {
                            : isVisited_                 ? visited_
                                                         : link_;
     ::SetTextColor(dc, color);
-    const std::wstring text = WindowText(Window());
+    const std::wstring text = Win::WindowText(Window());
     RECT textRect = client;
     ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &textRect,
                 DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
