@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -255,11 +256,89 @@ private:
 };
 
 int g_hookCalls = 0;
+std::map<UINT, int> g_sentKinds, g_filteredKinds;
 
 LRESULT CALLBACK CountingHook(int code, WPARAM wParam, LPARAM lParam) {
     ++g_hookCalls;
+    if (code >= 0) ++g_sentKinds[reinterpret_cast<const CWPSTRUCT*>(lParam)->message];
     return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
+
+LRESULT CALLBACK CountingFilter(int code, WPARAM wParam, LPARAM lParam) {
+    if (code >= 0) ++g_filteredKinds[reinterpret_cast<const MSG*>(lParam)->message];
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+std::string KindName(UINT message) {
+    switch (message) {
+        case WM_MEASUREITEM:
+            return "WM_MEASUREITEM";
+        case WM_DRAWITEM:
+            return "WM_DRAWITEM";
+        case WM_INITMENUPOPUP:
+            return "WM_INITMENUPOPUP";
+        case WM_UNINITMENUPOPUP:
+            return "WM_UNINITMENUPOPUP";
+        case WM_MENUSELECT:
+            return "WM_MENUSELECT";
+        case WM_ENTERIDLE:
+            return "WM_ENTERIDLE";
+        case WM_TIMER:
+            return "WM_TIMER";
+        case WM_MOUSEMOVE:
+            return "WM_MOUSEMOVE";
+        case WM_KEYDOWN:
+            return "WM_KEYDOWN";
+        case WM_KEYUP:
+            return "WM_KEYUP";
+        case WM_PAINT:
+            return "WM_PAINT";
+        case WM_ERASEBKGND:
+            return "WM_ERASEBKGND";
+        case WM_NCPAINT:
+            return "WM_NCPAINT";
+        case WM_SETCURSOR:
+            return "WM_SETCURSOR";
+        case WM_NCHITTEST:
+            return "WM_NCHITTEST";
+        case WM_WINDOWPOSCHANGING:
+            return "WM_WINDOWPOSCHANGING";
+        case WM_WINDOWPOSCHANGED:
+            return "WM_WINDOWPOSCHANGED";
+        default: {
+            char text[16];
+            std::snprintf(text, sizeof(text), "0x%04X", message);
+            return text;
+        }
+    }
+}
+
+void PrintKinds(const char* title, const std::map<UINT, int>& kinds) {
+    std::vector<std::pair<int, UINT>> sorted;
+    for (const auto& [message, count] : kinds) sorted.emplace_back(count, message);
+    std::sort(sorted.rbegin(), sorted.rend());
+    std::printf("  %s:", title);
+    for (const auto& [count, message] : sorted) std::printf(" %s %d", KindName(message).c_str(), count);
+    std::printf("\n");
+}
+
+// The three kinds of hook the handler puts on its thread, each doing nothing
+// but passing the event on: what a minimal owner-drawn menu pays for carrying them.
+class BareHooks {
+public:
+    BareHooks() {
+        const DWORD thread = ::GetCurrentThreadId();
+        cbt_.reset(::SetWindowsHookExW(WH_CBT, PassOn, nullptr, thread));
+        callWndProc_.reset(::SetWindowsHookExW(WH_CALLWNDPROC, PassOn, nullptr, thread));
+        msgFilter_.reset(::SetWindowsHookExW(WH_MSGFILTER, PassOn, nullptr, thread));
+    }
+
+private:
+    static LRESULT CALLBACK PassOn(int code, WPARAM wParam, LPARAM lParam) {
+        return ::CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    Lumo::Win::UniqueHook cbt_, callWndProc_, msgFilter_;
+};
 
 LRESULT CALLBACK BareHook(int code, WPARAM wParam, LPARAM lParam) {
     return ::CallNextHookEx(nullptr, code, wParam, lParam);
@@ -364,17 +443,40 @@ int wmain() {
             return std::vector<ShellHost::Step>{host.Hover(menu, position), host.Key(VK_RIGHT),
                                                 host.Keys({VK_ESCAPE, VK_ESCAPE})};
         };
-        // Rounds take turns, so that the three see the same load of the machine.
-        double ourLoop = 1e300, textLoop = 1e300, drawnLoop = 1e300;
+        // One loop of ours; `leaveOut` names a hook of the handler's thread
+        // taken out once the menu is queried. The host forwards, so the menu
+        // still measures and draws without either; the WH_CALLWNDPROC hook
+        // cannot be left out, as it alone fills the submenu when it opens.
+        enum class LeaveOut { Nothing, Cbt, MsgFilter };
+        auto ours = [&](LeaveOut leaveOut) {
+            host.ResetMenu();
+            host.CreateHandler();
+            host.InitializeBackground(folder);
+            host.QueryContextMenu();
+            if (ThreadMenuState* state = ThreadStates::CurrentState()) {
+                if (leaveOut == LeaveOut::Cbt) state->cbtHook.reset();
+                if (leaveOut == LeaveOut::MsgFilter) state->msgFilterHook.reset();
+            }
+            const double start = Now();
+            host.TrackMenu(steps(host.Menu(), host.QuelvarPosition()));
+            const double spent = Now() - start;
+            host.ReleaseHandler();
+            // The next handler of the thread puts back what was taken out.
+            ThreadStates::Release();
+            return spent;
+        };
+        // Rounds take turns, so that every variant sees the same load of the machine.
+        double ourLoop = 1e300, textLoop = 1e300, drawnLoop = 1e300, hookedLoop = 1e300;
+        double withoutCbt = 1e300, withoutMsgFilter = 1e300;
+        // Per round, ours against the hooked peer of the same round: a change of
+        // the machine's pace between rounds moves both.
+        std::vector<double> ourRounds, roundRatios;
         for (int round = 0; round < 10; ++round) {
-            ourLoop = std::min(ourLoop, Best(1, [&] {
-                                   host.ResetMenu();
-                                   host.CreateHandler();
-                                   host.InitializeBackground(folder);
-                                   host.QueryContextMenu();
-                                   host.TrackMenu(steps(host.Menu(), host.QuelvarPosition()));
-                                   host.ReleaseHandler();
-                               }));
+            const double one = ours(LeaveOut::Nothing);
+            ourRounds.push_back(one);
+            ourLoop = std::min(ourLoop, one);
+            withoutCbt = std::min(withoutCbt, ours(LeaveOut::Cbt));
+            withoutMsgFilter = std::min(withoutMsgFilter, ours(LeaveOut::MsgFilter));
             textLoop = std::min(textLoop, Best(1, [&] {
                                     host.TrackMenu(textMenu.get(), steps(textMenu.get(), 1),
                                                    TPM_RETURNCMD | TPM_RIGHTBUTTON);
@@ -384,6 +486,33 @@ int wmain() {
                                      host.TrackMenu(drawnMenu.get(), steps(drawnMenu.get(), 1),
                                                     TPM_RETURNCMD | TPM_RIGHTBUTTON);
                                  }));
+            BareHooks hooks;
+            const double hooked = Best(1, [&] {
+                host.TrackMenu(drawnMenu.get(), steps(drawnMenu.get(), 1), TPM_RETURNCMD | TPM_RIGHTBUTTON);
+            });
+            hookedLoop = std::min(hookedLoop, hooked);
+            roundRatios.push_back(one / hooked);
+        }
+        {
+            // The messages of one loop of ours, by kind: sent ones pass WH_CALLWNDPROC,
+            // the menu loop's own ones WH_MSGFILTER.
+            g_sentKinds.clear();
+            g_filteredKinds.clear();
+            host.ResetMenu();
+            host.CreateHandler();
+            host.InitializeBackground(folder);
+            host.QueryContextMenu();
+            Lumo::Win::UniqueHook sent(
+                ::SetWindowsHookExW(WH_CALLWNDPROC, CountingHook, nullptr, ::GetCurrentThreadId()));
+            Lumo::Win::UniqueHook filtered(
+                ::SetWindowsHookExW(WH_MSGFILTER, CountingFilter, nullptr, ::GetCurrentThreadId()));
+            host.TrackMenu(steps(host.Menu(), host.QuelvarPosition()));
+            sent.reset();
+            filtered.reset();
+            host.ReleaseHandler();
+            std::printf("messages of one loop of ours, by kind:\n");
+            PrintKinds("sent (WH_CALLWNDPROC)", g_sentKinds);
+            PrintKinds("menu loop (WH_MSGFILTER)", g_filteredKinds);
         }
         {
             MessageClock clock(host.Window());
@@ -426,10 +555,21 @@ int wmain() {
                 "%8.3f ms, the handler's hooks %8.3f ms\n",
                 none, bareHook, handlerHooks);
         }
+        std::sort(ourRounds.begin(), ourRounds.end());
+        std::sort(roundRatios.begin(), roundRatios.end());
         std::printf("real menu loop (open, show, close; includes the host's timer steps; best of 10):\n");
-        std::printf("  Quelvar submenu, %d owner-drawn entries  %8.3f ms\n", kEntries, ourLoop);
+        std::printf("  Quelvar submenu, %d owner-drawn entries  %8.3f ms (rounds: median %.3f, worst %.3f)\n",
+                    kEntries, ourLoop, ourRounds[ourRounds.size() / 2], ourRounds.back());
+        std::printf("    without the WH_CBT hook                 %8.3f ms\n", withoutCbt);
+        std::printf("    without the WH_MSGFILTER hook           %8.3f ms\n", withoutMsgFilter);
         std::printf("  system text submenu, %d entries          %8.3f ms\n", kEntries, textLoop);
         std::printf("  minimal owner-drawn submenu, %d entries  %8.3f ms\n", kEntries, drawnLoop);
+        std::printf("    carrying the same three hooks           %8.3f ms\n", hookedLoop);
+        std::printf(
+            "  ratio ours / minimal owner-drawn with the same hooks %8.2f (per round: median %.2f, range "
+            "%.2f to %.2f)\n",
+            ourLoop / hookedLoop, roundRatios[roundRatios.size() / 2], roundRatios.front(),
+            roundRatios.back());
         std::printf("  ratio ours / system                       %8.2f\n", ourLoop / textLoop);
         std::printf("  ratio minimal owner-drawn / system        %8.2f\n", drawnLoop / textLoop);
         Quelvar::SetMainSubmenuFiller(nullptr);
