@@ -189,19 +189,18 @@ struct ChecksumUser {
     }
 };
 
+BOOL CALLBACK FindProgressWindow(HWND window, LPARAM result) {
+    wchar_t name[64] = {};
+    if (::GetClassNameW(window, name, 64) && std::wstring(name) == kProgressClass) {
+        *reinterpret_cast<HWND*>(result) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 HWND ProgressWindowOf(DWORD thread) {
     HWND found = nullptr;
-    ::EnumThreadWindows(
-        thread,
-        [](HWND window, LPARAM result) -> BOOL {
-            wchar_t name[64] = {};
-            if (::GetClassNameW(window, name, 64) && std::wstring(name) == kProgressClass) {
-                *reinterpret_cast<HWND*>(result) = window;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
+    ::EnumThreadWindows(thread, FindProgressWindow, reinterpret_cast<LPARAM>(&found));
     return found;
 }
 
