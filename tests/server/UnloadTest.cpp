@@ -28,8 +28,8 @@ namespace {
 
 HRESULT CreateAndReleaseHandler(IClassFactory* factory);
 
-// The worker of the host: started after the module loaded (so it got the
-// module's per-thread hook), it waits until the module is gone and then
+// The worker of the host: started after the module loaded (so the module
+// knew of it from its start), it waits until the module is gone and then
 // creates, activates and destroys windows and sends a menu message. Given a
 // class factory, it first makes a handler of its own (which hooks the
 // thread's menus) and hands it over to be released by another thread.
