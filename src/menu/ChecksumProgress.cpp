@@ -11,7 +11,6 @@
 
 namespace Menu {
 
-
 namespace {
 
 constexpr UINT kProgressMessage = WM_APP + 1;
@@ -29,23 +28,35 @@ struct Progress {
     HWND owner = nullptr;
 };
 
-// The class lives only while a window of it may exist: a module that unloads
-// must not leave a class behind whose procedure points into it.
+// The class lives only while a window of it exists: a module that unloads
+// must not leave a class behind whose procedure points into it. Windows of
+// several threads share the one class, so the last of them unregisters it,
+// whichever thread made it first.
 class ScopedWindowClass {
 public:
-    ScopedWindowClass(const WNDCLASSEXW& windowClass) : instance_(windowClass.hInstance) {
-        registered_ = ::RegisterClassExW(&windowClass) != 0;
-        if (!registered_ && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) throw Lumo::LastError();
+    explicit ScopedWindowClass(const WNDCLASSEXW& windowClass) : instance_(windowClass.hInstance) {
+        ::AcquireSRWLockExclusive(&lock_);
+        if (users_ == 0 && !::RegisterClassExW(&windowClass) &&
+            ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+            const DWORD error = ::GetLastError();
+            ::ReleaseSRWLockExclusive(&lock_);
+            throw Lumo::LastError(error);
+        }
+        ++users_;
+        ::ReleaseSRWLockExclusive(&lock_);
     }
     ~ScopedWindowClass() {
-        if (registered_) ::UnregisterClassW(kChecksumProgressClass, instance_);
+        ::AcquireSRWLockExclusive(&lock_);
+        if (--users_ == 0) ::UnregisterClassW(kChecksumProgressClass, instance_);
+        ::ReleaseSRWLockExclusive(&lock_);
     }
     ScopedWindowClass(const ScopedWindowClass&) = delete;
     ScopedWindowClass& operator=(const ScopedWindowClass&) = delete;
 
 private:
+    static inline SRWLOCK lock_ = SRWLOCK_INIT;
+    static inline int users_ = 0;
     HINSTANCE instance_;
-    bool registered_ = false;
 };
 
 int Scale(HWND window, int pixels) {

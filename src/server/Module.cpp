@@ -4,9 +4,23 @@
 #include <new>
 
 #include "server/ClassFactory.h"
+#include "server/GlobalImpl.h"
 #include "shellext/GotoFavorite.h"
 #include "win/Boundary.h"
 #include "win/ModuleReference.h"
+
+namespace {
+
+// A handler needs the process-wide objects: the first one builds them.
+HRESULT CreateGotoFavorite(REFIID iid, void** result) noexcept {
+    if (!result) return E_POINTER;
+    *result = nullptr;
+    return Lumo::Win::ComBoundary(E_FAIL, [&]() -> HRESULT {
+        return GlobalImpl::CreateInUse([&] { return ShellExt::CGotoFavorite::CreateInstance(iid, result); });
+    });
+}
+
+}  // namespace
 
 CQuelvarModule::CQuelvarModule() { ::InitializeCriticalSection(&factoryLock_); }
 
@@ -20,7 +34,7 @@ HRESULT CQuelvarModule::GetClassObject(REFCLSID clsid, REFIID iid, void** result
     {
         Lumo::Win::CriticalSectionLock lock(factoryLock_);
         if (!gotoFavoriteFactory_) {
-            auto* created = new (std::nothrow) ClassFactory(&ShellExt::CGotoFavorite::CreateInstance);
+            auto* created = new (std::nothrow) ClassFactory(&CreateGotoFavorite);
             if (!created) return E_OUTOFMEMORY;
             gotoFavoriteFactory_ = Lumo::Win::ComPtr<IClassFactory>::Attach(created);
         }

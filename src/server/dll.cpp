@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "data/DataCenter.h"
 #include "server/Module.h"
 #include "server/Registrar.h"
 #include "server/ServerIds.h"
@@ -13,7 +12,6 @@
 #include "win/Boundary.h"
 #include "win/Errors.h"
 #include "win/Handle.h"
-#include "win/ModuleReference.h"
 
 extern "C" {
 BOOL WINAPI PrxDllMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
@@ -27,19 +25,11 @@ namespace {
 
 HINSTANCE g_instance = nullptr;
 
+// Under the loader lock: only what kernel32 does without loading or waiting
+// for anything. The process-wide objects are built on first use.
 BOOL ProcessAttach(HINSTANCE instance, LPVOID reserved) noexcept {
     g_instance = instance;
-    const BOOL created = Lumo::Win::Boundary<BOOL>(FALSE, [&] {
-        GlobalImpl::Create(instance);
-        GlobalImpl::PrepareThread();
-        Data::DataCenter::Instance()->SetInstallFolder(Lumo::System::ModuleFileName(instance));
-        return TRUE;
-    });
-    if (!created) {
-        // The module refuses to load; what was made goes (the thread records with it).
-        GlobalImpl::Destroy();
-        return FALSE;
-    }
+    GlobalImpl::Attach(instance);
     return PrxDllMain(instance, DLL_PROCESS_ATTACH, reserved);
 }
 
@@ -128,17 +118,14 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
     if (reason == DLL_PROCESS_ATTACH) return ProcessAttach(instance, reserved);
     Lumo::Win::VoidBoundary([&] {
         switch (reason) {
-            case DLL_THREAD_ATTACH:
-                GlobalImpl::PrepareThread();
-                break;
             case DLL_THREAD_DETACH:
-                GlobalImpl::ReleaseThread();
+                // The system removes the thread's hooks with the thread.
+                GlobalImpl::ForgetThread();
                 break;
             case DLL_PROCESS_DETACH:
-                // Every thread's hooks go with the process-wide objects: nothing
-                // of this module may be called once it is unmapped.
-                GlobalImpl::ReleaseThread();
-                GlobalImpl::Destroy();
+                // Every hook is gone by now: DllCanUnloadNow took them out,
+                // and while one exists the module keeps itself loaded.
+                GlobalImpl::Detach(reserved != nullptr);
                 break;
         }
         PrxDllMain(instance, reason, reserved);
@@ -156,9 +143,12 @@ extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** r
     });
 }
 
+// Outside the loader lock, and the last word before COM frees the module:
+// when nothing of it is in use, every thread's hooks and the process-wide
+// objects go here.
 extern "C" HRESULT WINAPI DllCanUnloadNow() noexcept {
     if (PrxDllCanUnloadNow() != S_OK) return S_FALSE;
-    return Lumo::Win::ModuleReference::Count() == 0 ? S_OK : S_FALSE;
+    return GlobalImpl::ReleaseIfUnused() ? S_OK : S_FALSE;
 }
 
 extern "C" HRESULT WINAPI DllRegisterServer() noexcept {

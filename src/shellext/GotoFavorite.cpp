@@ -57,11 +57,11 @@ bool OsIsWindows2000() {
 
 }  // namespace
 
-CGotoFavorite::CGotoFavorite() { MenuEngine::AddLiveHandler(this); }
+CGotoFavorite::CGotoFavorite() { home_ = MenuEngine::AddLiveHandler(this); }
 
 CGotoFavorite::~CGotoFavorite() {
     try {
-        MenuEngine::RemoveLiveHandler(this);
+        if (home_) MenuEngine::RemoveLiveHandler(this, *home_);
     } catch (...) {
     }
 }

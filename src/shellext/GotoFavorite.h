@@ -25,6 +25,7 @@
 namespace ShellExt {
 
 class CGotoFavorite;
+struct ThreadMenuState;
 
 class OddBase {
 public:
@@ -199,6 +200,8 @@ private:
     volatile LONG references_ = 1;
     Lumo::Win::ModuleReference moduleReference_;
     Data::HandlerDataSnapshot snapshot_;
+    // The record of the thread that made the handler; emptied of it on release.
+    std::shared_ptr<ThreadMenuState> home_;
 };
 
 }  // namespace ShellExt

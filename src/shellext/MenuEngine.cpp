@@ -1,6 +1,7 @@
 // Item table, menu hooks and popup bookkeeping of a thread.
 #include "shellext/MenuEngine.h"
 
+#include <atomic>
 #include <optional>
 
 #include "shellext/GotoFavorite.h"
@@ -12,12 +13,13 @@ namespace ShellExt {
 namespace MenuEngine {
 namespace {
 
-// One byte for the whole process: a second item menu never opens while one shows.
-volatile bool g_itemMenuShowing = false;
+// One flag for the whole process: a second item menu never opens while one
+// shows, on whichever thread the right-clicks arrive.
+std::atomic<bool> g_itemMenuShowing{false};
 
 }  // namespace
 
-bool ItemMenuShowing() { return g_itemMenuShowing; }
+bool ItemMenuShowing() { return g_itemMenuShowing.load(); }
 
 int RegisterItem(ThreadMenuState& state, const ItemPtr& item) {
     if (!state.freeSlots.empty()) {
@@ -63,27 +65,34 @@ ThreadMenuState& CurrentState() {
     return *state;
 }
 
-void AddLiveHandler(CGotoFavorite* handler) {
-    ThreadMenuState& state = CurrentState();
-    bool first = state.liveHandlers.empty();
-    state.liveHandlers.insert(handler);
+std::shared_ptr<ThreadMenuState> AddLiveHandler(CGotoFavorite* handler) {
+    ThreadStates* states = ThreadStates::Instance();
+    if (!states) throw Lumo::AnyError();
+    std::shared_ptr<ThreadMenuState> state = states->CurrentShared();
+    // A failed hook leaves the record without one; the handler still works in
+    // hosts that forward menu messages.
+    if (!state->cbtHook) state->cbtHook.reset(states->SetHook(WH_CBT, MenuWindowWatcher));
+    bool first = state->liveHandlers.empty();
+    state->liveHandlers.insert(handler);
     if (first) {
-        DWORD thread = ::GetCurrentThreadId();
-        state.callWndProcHook.reset(::SetWindowsHookExW(WH_CALLWNDPROC, CallWndProcHook, nullptr, thread));
-        state.msgFilterHook.reset(::SetWindowsHookExW(WH_MSGFILTER, MsgFilterHook, nullptr, thread));
+        state->callWndProcHook.reset(states->SetHook(WH_CALLWNDPROC, CallWndProcHook));
+        state->msgFilterHook.reset(states->SetHook(WH_MSGFILTER, MsgFilterHook));
     }
+    return state;
 }
 
-void RemoveLiveHandler(CGotoFavorite* handler) {
-    ThreadMenuState* state = ThreadStates::CurrentState();
-    if (!state) return;
-    ReleaseOwnedItems(*state, handler);
-    state->liveHandlers.erase(handler);
-    if (state->liveHandlers.empty()) {
-        state->callWndProcHook.reset();
-        state->msgFilterHook.reset();
+void RemoveLiveHandler(CGotoFavorite* handler, ThreadMenuState& home) {
+    ReleaseOwnedItems(home, handler);
+    // Items the handler put into menus of the thread that lets it go.
+    ThreadMenuState* here = ThreadStates::FindState();
+    if (here && here != &home) ReleaseOwnedItems(*here, handler);
+    home.liveHandlers.erase(handler);
+    if (home.liveHandlers.empty()) {
+        // Unhooking works from any thread of the process.
+        home.callWndProcHook.reset();
+        home.msgFilterHook.reset();
         // With no handler left, nothing measures or draws until the next menu.
-        state->menuMetrics.Reset();
+        home.menuMetrics.Reset();
     }
 }
 
@@ -220,7 +229,7 @@ void RouteDrawOrMeasure(ThreadMenuState& state, UINT message, LPARAM lParam) {
 }
 
 void OnCallWndProc(const CWPSTRUCT& message) {
-    ThreadMenuState* state = ThreadStates::CurrentState();
+    ThreadMenuState* state = ThreadStates::FindState();
     if (!state) return;
     state->menuMetrics.OnMessage(message.message);
     switch (message.message) {
@@ -259,7 +268,7 @@ ULONG_PTR EntryUnderRightClick(const ThreadMenuState& state, const MSG& message)
 
 // Returns true when the message is consumed.
 bool OnMenuFilter(const MSG& message) {
-    ThreadMenuState* state = ThreadStates::CurrentState();
+    ThreadMenuState* state = ThreadStates::FindState();
     if (!state) return false;
     if (message.message == WM_RBUTTONDOWN) {
         state->rightButtonDown = true;
@@ -269,13 +278,14 @@ bool OnMenuFilter(const MSG& message) {
     state->rightButtonDown = false;
     ULONG_PTR data = EntryUnderRightClick(*state, message);
     ItemPtr item = ItemOf(*state, data);
-    if (item && item->owner && item->owner->rootItemIndex != -1 && !g_itemMenuShowing) {
-        struct ShowingFlag {
-            ShowingFlag() { g_itemMenuShowing = true; }
-            ~ShowingFlag() { g_itemMenuShowing = false; }
-        } showing;
-        item->ShowItemMenu(message.hwnd);
-    }
+    if (!item || !item->owner || item->owner->rootItemIndex == -1) return true;
+    // Checked and taken in one step: two threads' right-clicks cannot both pass.
+    bool expected = false;
+    if (!g_itemMenuShowing.compare_exchange_strong(expected, true)) return true;
+    struct ShowingFlag {
+        ~ShowingFlag() { g_itemMenuShowing.store(false); }
+    } showing;
+    item->ShowItemMenu(message.hwnd);
     return true;
 }
 

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <memory>
+
 #include "shellext/GotoFavorite.h"
 #include "shellext/ThreadMenuState.h"
 
@@ -31,10 +33,15 @@ void ReleaseOwnedItems(ThreadMenuState& state, const CGotoFavorite* owner);
 // process-wide objects do not exist.
 ThreadMenuState& CurrentState();
 
-// Adds/removes a handler to/from the thread's live set, installing the two
-// menu hooks with the first and removing them with the last.
-void AddLiveHandler(CGotoFavorite* handler);
-void RemoveLiveHandler(CGotoFavorite* handler);
+// Adds a handler to the calling thread's live set, giving the thread its
+// WH_CBT watcher if it has none yet and the two menu hooks with the first
+// handler; returns the thread's record, which the handler keeps.
+std::shared_ptr<ThreadMenuState> AddLiveHandler(CGotoFavorite* handler);
+// Takes a handler out of the record of the thread that made it, on whichever
+// thread it is released: its items (there and on the calling thread), the
+// current item when it was one of them, and the menu hooks with the last
+// handler. Nothing calls the handler afterwards.
+void RemoveLiveHandler(CGotoFavorite* handler, ThreadMenuState& home);
 
 // The steps run when a popup opens (WM_INITMENUPOPUP) and closes.
 void OnPopupOpened(ThreadMenuState& state, HMENU popup, UINT position);

@@ -20,6 +20,12 @@ ThreadMenuState::~ThreadMenuState() {
     msgFilterHook.reset();
 }
 
+void ThreadMenuState::AbandonHooks() {
+    cbtHook.release();
+    callWndProcHook.release();
+    msgFilterHook.release();
+}
+
 ThreadStates::ThreadStates() {
     slot_ = ::TlsAlloc();
     if (slot_ == TLS_OUT_OF_INDEXES) throw Lumo::LastError();
@@ -27,45 +33,118 @@ ThreadStates::ThreadStates() {
 }
 
 ThreadStates::~ThreadStates() {
+    if (slot_ == TLS_OUT_OF_INDEXES) return;  // abandoned at unload
+    HMODULE pin = UnhookAll();
     {
         Lumo::Win::CriticalSectionLock guard(lock_);
-        // Unhooking works from any thread of the process; the records of
-        // other threads go with their hooks, as nothing of ours will run there again.
-        for (ThreadMenuState* state : all_) delete state;
+        // Records still held by a handler stay with it; the others go now.
         all_.clear();
     }
     ::DeleteCriticalSection(&lock_);
     ::TlsFree(slot_);
+    if (pin) ::FreeLibrary(pin);
 }
 
-void ThreadStates::PrepareThread() {
-    if (::TlsGetValue(slot_)) return;
-    auto state = std::make_unique<ThreadMenuState>();
-    // A failed hook leaves the record without one; the handler still works in
-    // hosts that forward menu messages.
-    state->cbtHook.reset(::SetWindowsHookExW(WH_CBT, MenuWindowWatcher, nullptr, ::GetCurrentThreadId()));
+void ThreadStates::Abandon() {
+    {
+        Lumo::Win::CriticalSectionLock guard(lock_);
+        for (auto& entry : all_) entry.second->AbandonHooks();
+        all_.clear();
+    }
+    ::DeleteCriticalSection(&lock_);
+    ::TlsFree(slot_);
+    slot_ = TLS_OUT_OF_INDEXES;
+}
+
+std::shared_ptr<ThreadMenuState> ThreadStates::CurrentShared() {
+    ThreadMenuState* state = Current();
+    Lumo::Win::CriticalSectionLock guard(lock_);
+    auto found = all_.find(state);
+    if (found == all_.end()) throw Lumo::AnyError();
+    return found->second;
+}
+
+ThreadMenuState* ThreadStates::Current() {
+    if (auto* state = static_cast<ThreadMenuState*>(::TlsGetValue(slot_))) return state;
+    auto state = std::make_shared<ThreadMenuState>();
     Lumo::Win::CriticalSectionLock guard(lock_);
     if (!::TlsSetValue(slot_, state.get())) throw Lumo::LastError();
-    all_.insert(state.get());
-    state.release();
+    all_.emplace(state.get(), state);
+    return state.get();
 }
+
+ThreadMenuState* ThreadStates::Find() const { return static_cast<ThreadMenuState*>(::TlsGetValue(slot_)); }
 
 void ThreadStates::ReleaseThread() {
     auto* state = static_cast<ThreadMenuState*>(::TlsGetValue(slot_));
     if (!state) return;
+    std::shared_ptr<ThreadMenuState> record;
     {
         Lumo::Win::CriticalSectionLock guard(lock_);
-        all_.erase(state);
+        auto found = all_.find(state);
+        if (found != all_.end()) {
+            record = std::move(found->second);
+            all_.erase(found);
+        }
         ::TlsSetValue(slot_, nullptr);
     }
-    delete state;
+    if (!record) return;
+    record->cbtHook.reset();
+    record->callWndProcHook.reset();
+    record->msgFilterHook.reset();
 }
 
-ThreadMenuState* ThreadStates::Current() {
+void ThreadStates::ForgetThread() {
     auto* state = static_cast<ThreadMenuState*>(::TlsGetValue(slot_));
-    if (state) return state;
-    PrepareThread();
-    return static_cast<ThreadMenuState*>(::TlsGetValue(slot_));
+    if (!state) return;
+    std::shared_ptr<ThreadMenuState> record;
+    {
+        Lumo::Win::CriticalSectionLock guard(lock_);
+        auto found = all_.find(state);
+        if (found != all_.end()) {
+            record = std::move(found->second);
+            all_.erase(found);
+        }
+        ::TlsSetValue(slot_, nullptr);
+    }
+    // The thread ends: the system removes its hooks with it. A handler that
+    // outlives the thread keeps the record, now without hooks to remove.
+    if (record) record->AbandonHooks();
+}
+
+HHOOK ThreadStates::SetHook(int id, HOOKPROC proc) {
+    Lumo::Win::CriticalSectionLock guard(lock_);
+    if (!pin_) {
+        HMODULE self = nullptr;
+        if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                                  reinterpret_cast<LPCWSTR>(&MenuWindowWatcher), &self)) {
+            return nullptr;  // no hook the module could not outlast
+        }
+        pin_ = self;
+    }
+    return ::SetWindowsHookExW(id, proc, nullptr, ::GetCurrentThreadId());
+}
+
+HMODULE ThreadStates::UnhookAll() {
+    Lumo::Win::CriticalSectionLock guard(lock_);
+    // Unhooking works from any thread of the process.
+    for (auto& entry : all_) {
+        entry.second->cbtHook.reset();
+        entry.second->callWndProcHook.reset();
+        entry.second->msgFilterHook.reset();
+    }
+    HMODULE pin = pin_;
+    pin_ = nullptr;
+    return pin;
+}
+
+bool ThreadStates::AnyHook() {
+    Lumo::Win::CriticalSectionLock guard(lock_);
+    for (auto& entry : all_) {
+        if (entry.second->cbtHook || entry.second->callWndProcHook || entry.second->msgFilterHook)
+            return true;
+    }
+    return false;
 }
 
 ThreadMenuState* ThreadStates::CurrentState() {
@@ -73,12 +152,17 @@ ThreadMenuState* ThreadStates::CurrentState() {
     return states ? states->Current() : nullptr;
 }
 
-void ThreadStates::Prepare() {
-    if (ThreadStates* states = Instance()) states->PrepareThread();
+ThreadMenuState* ThreadStates::FindState() {
+    ThreadStates* states = Instance();
+    return states ? states->Find() : nullptr;
 }
 
 void ThreadStates::Release() {
     if (ThreadStates* states = Instance()) states->ReleaseThread();
+}
+
+void ThreadStates::Forget() {
+    if (ThreadStates* states = Instance()) states->ForgetThread();
 }
 
 namespace {
@@ -92,7 +176,7 @@ bool CreatedByBrowseUi(const CREATESTRUCTW* create) {
 }
 
 void OnMenuWindowEvent(int code, WPARAM wParam, LPARAM lParam) {
-    ThreadMenuState* state = ThreadStates::CurrentState();
+    ThreadMenuState* state = ThreadStates::FindState();
     if (!state) return;
     HWND window = reinterpret_cast<HWND>(wParam);
     if (code == HCBT_CREATEWND) {

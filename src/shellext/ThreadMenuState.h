@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <list>
+#include <map>
 #include <memory>
 #include <set>
 #include <vector>
@@ -43,13 +44,26 @@ struct ThreadMenuState {
     MenuMetrics menuMetrics;
 
     ~ThreadMenuState();
+    // Lets go of the hook handles without removing the hooks: for a thread
+    // that is ending, whose hooks the system removes with it.
+    void AbandonHooks();
 };
 
 // The menu state of every thread of the process: one record per thread in a
-// thread-local slot, and a list of all of them so that unloading can take
-// every hook out, whichever thread put it in. A hook left behind after the
-// module is gone would call freed code the next time its thread creates a
-// window.
+// thread-local slot, and a list of all of them so that the module can take
+// every hook out before it goes, whichever thread put it in. A hook left
+// behind after the module is gone would call freed code the next time its
+// thread creates a window.
+//
+// A thread gets its record when it first needs one and its hooks only when it
+// makes a handler (SetHook). While any hook of the module exists, the module
+// holds a loader reference on itself, so that even a host that frees it
+// without asking DllCanUnloadNow cannot unmap code a hook still points to;
+// UnhookAll hands that reference back.
+//
+// Records are shared: a handler keeps the record of the thread that made it,
+// so that releasing the handler on another thread (or after its thread
+// ended) still empties that record.
 class ThreadStates : public Lumo::Global::Singleton<ThreadStates> {
 public:
     // Allocates the thread-local slot; throws Lumo::LastError when none is left.
@@ -59,23 +73,42 @@ public:
     ThreadStates(const ThreadStates&) = delete;
     ThreadStates& operator=(const ThreadStates&) = delete;
 
-    // The calling thread's record and its WH_CBT hook, made once.
-    void PrepareThread();
-    // Removes the calling thread's hooks and deletes its record.
-    void ReleaseThread();
-    // The calling thread's record, prepared on first use.
+    // The calling thread's record, made on first use (without any hook).
     ThreadMenuState* Current();
+    std::shared_ptr<ThreadMenuState> CurrentShared();
+    // The calling thread's record, or null; never makes one (for hook procedures).
+    ThreadMenuState* Find() const;
+    // Removes the calling thread's hooks and forgets its record.
+    void ReleaseThread();
+    // Forgets the calling thread's record without removing its hooks: at
+    // thread detach, where the system removes them with the thread.
+    void ForgetThread();
+    // Puts `proc` as a hook of kind `id` into the calling thread; null when
+    // the system refuses.
+    HHOOK SetHook(int id, HOOKPROC proc);
+    // Removes the hooks of every thread (records and their flags stay) and
+    // returns the module's own loader reference taken with the first hook,
+    // which the caller hands back with FreeLibrary as its very last step; null
+    // when none was held.
+    HMODULE UnhookAll();
+    // Whether any thread's record holds a hook of the module.
+    bool AnyHook();
+    // Deletes every record without removing hooks, then frees the slot: at
+    // module unload under the loader lock, when no hook can be left.
+    void Abandon();
 
     // Static forms over the process's instance; they do nothing (or give
     // null) outside the module's lifetime.
     static ThreadMenuState* CurrentState();
-    static void Prepare();
+    static ThreadMenuState* FindState();
     static void Release();
+    static void Forget();
 
 private:
     DWORD slot_ = TLS_OUT_OF_INDEXES;
     CRITICAL_SECTION lock_;
-    std::set<ThreadMenuState*> all_;
+    std::map<ThreadMenuState*, std::shared_ptr<ThreadMenuState>> all_;
+    HMODULE pin_ = nullptr;
 };
 
 // WH_CBT hook of every prepared thread: notices top-level popup menu windows

@@ -8,9 +8,14 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <atomic>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
+#include "support/ShellHost.h"
 #include "support/TestSupport.h"
 #include "win/Handle.h"
 
@@ -23,8 +28,8 @@ namespace {
 
 HRESULT CreateAndReleaseHandler(IClassFactory* factory);
 
-// The worker of the host: started after the module loaded (so it got the
-// module's per-thread hook), it waits until the module is gone and then
+// The worker of the host: started after the module loaded (so the module
+// knew of it from its start), it waits until the module is gone and then
 // creates, activates and destroys windows and sends a menu message. Given a
 // class factory, it first makes a handler of its own (which hooks the
 // thread's menus) and hands it over to be released by another thread.
@@ -135,6 +140,114 @@ HRESULT CreateAndReleaseHandler(IClassFactory* factory) {
     return S_OK;
 }
 
+// The checksum tools of the registered module, used as a person would: on a
+// thread of its own, a host asks the handler for its menu on `file`,
+// highlights "MD5" under Shell Tools and chooses it; the checksum runs (with
+// its progress window) until Cancel.
+constexpr wchar_t kProgressClass[] = L"QuelvarChecksumProgress";
+
+bool HighlightMd5(ShellHost& host) {
+    HMENU main = host.OpenQuelvarSubmenu();
+    for (const ShellHost::Entry& entry : host.Entries(main)) {
+        if (!entry.Own() || !entry.submenu) continue;
+        HMENU popup = host.OpenSubmenu(main, entry.position);
+        for (const ShellHost::Entry& inner : host.Entries(popup)) {
+            if (!inner.Own() || inner.submenu || inner.Separator()) continue;
+            host.Draw(popup, inner.position, ODS_SELECTED, 200, 20);
+            if (host.HelpText() == L"Calculate MD5 checksum for selected file") {
+                host.CloseAll();
+                return true;
+            }
+        }
+        host.SendUninitMenuPopup(popup);
+    }
+    host.CloseAll();
+    return false;
+}
+
+struct ChecksumUser {
+    explicit ChecksumUser(std::wstring path) : file(std::move(path)) {}
+    std::wstring file;
+    std::atomic<DWORD> threadId{0};
+    HRESULT invoked = E_FAIL;
+    std::thread thread;
+    void Start() {
+        thread = std::thread([this] {
+            ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+            try {
+                ShellHost host;
+                if (SUCCEEDED(host.CreateHandlerThroughCom()) &&
+                    SUCCEEDED(host.InitializeSelection({file})) && SUCCEEDED(host.QueryContextMenu()) &&
+                    HighlightMd5(host)) {
+                    threadId = ::GetCurrentThreadId();
+                    invoked = host.Invoke(0);
+                }
+            } catch (const std::exception&) {
+            }
+            ::CoUninitialize();
+        });
+    }
+};
+
+BOOL CALLBACK FindProgressWindow(HWND window, LPARAM result) {
+    wchar_t name[64] = {};
+    if (::GetClassNameW(window, name, 64) && std::wstring(name) == kProgressClass) {
+        *reinterpret_cast<HWND*>(result) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND ProgressWindowOf(DWORD thread) {
+    HWND found = nullptr;
+    ::EnumThreadWindows(thread, FindProgressWindow, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// Runs `count` checksum users at once, each starting while the ones before it
+// still run, and cancels them in the order they started: the thread that
+// registered the progress window's class is the first to finish. Returns how
+// many showed their window and were cancelled.
+int OverlappingChecksums(const std::wstring& file, int count) {
+    std::vector<std::unique_ptr<ChecksumUser>> users;
+    std::vector<HWND> windows;
+    for (int i = 0; i < count; ++i) {
+        users.push_back(std::make_unique<ChecksumUser>(file));
+        users.back()->Start();
+        HWND window = nullptr;
+        for (int tries = 0; tries < 3000 && !window; ++tries, ::Sleep(10)) {
+            if (DWORD thread = users.back()->threadId) window = ProgressWindowOf(thread);
+        }
+        windows.push_back(window);
+    }
+    int cancelled = 0;
+    for (size_t i = 0; i < users.size(); ++i) {
+        if (windows[i]) ::PostMessageW(windows[i], WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        users[i]->thread.join();
+        if (windows[i] && users[i]->invoked == S_OK) ++cancelled;
+    }
+    return cancelled;
+}
+
+// A file that takes a checksum many seconds: sparse, so it costs no disk space.
+std::wstring LongFile(const TempFolder& folder) {
+    const std::wstring path = folder.File(L"long.bin");
+    Lumo::Win::UniqueFile file(
+        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    LARGE_INTEGER end{};
+    end.QuadPart = 8LL << 30;
+    ::SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN);
+    ::SetEndOfFile(file.get());
+    return path;
+}
+
+bool ClassRegistered(const void* module) {
+    WNDCLASSEXW info{};
+    info.cbSize = sizeof(info);
+    return ::GetClassInfoExW(static_cast<HINSTANCE>(const_cast<void*>(module)), kProgressClass, &info) !=
+           FALSE;
+}
+
 DWORD RunChild(const char* name) {
     const std::wstring command = L"\"" + ProgramPath() +
                                  L"\" --gtest_also_run_disabled_tests --gtest_filter=UnloadChild.DISABLED_" +
@@ -146,7 +259,8 @@ DWORD RunChild(const char* name) {
 
 TEST(Unload, NoHookOfTheModuleOutlivesItWhicheverWayItIsUnloaded) {
     ASSERT_EQ(0u, RunProcess(L"regsvr32.exe /s \"" + BuiltModulePath() + L"\""));
-    for (const char* way : {"FreeLibrary", "CoFreeUnusedLibraries"}) {
+    for (const char* way : {"FreeLibrary", "CoFreeUnusedLibraries", "LoadAlone", "FreeLibraryWithoutAsking",
+                            "ChecksumWindowClassAcrossReload"}) {
         EXPECT_EQ(0u, RunChild(way)) << way << ": the child crashed or failed";
     }
     RunProcess(L"regsvr32.exe /s /u \"" + BuiltModulePath() + L"\"");
@@ -210,5 +324,102 @@ TEST(UnloadChild, DISABLED_CoFreeUnusedLibraries) {
     ASSERT_TRUE(trap.Armed()) << "the module's address range could not be taken";
     EXPECT_EQ(3, worker.Finish());
     EXPECT_EQ(0, trap.Calls()) << "a procedure of the unloaded module ran";
+    ::CoUninitialize();
+}
+
+// A host that loads the module and frees it without using it: loading built
+// nothing (the process holds as many GDI objects as before: no menu images)
+// and gave no thread a hook, so nothing holds the module back and nothing of
+// it runs afterwards.
+TEST(UnloadChild, DISABLED_LoadAlone) {
+    const std::wstring path = BuiltModulePath();
+    const long gdiBefore = CountResources().gdiObjects;
+    HMODULE module = ::LoadLibraryW(path.c_str());
+    ASSERT_TRUE(module);
+    Worker worker;
+    worker.Start();
+    EXPECT_EQ(gdiBefore, CountResources().gdiObjects) << "loading the module built its objects";
+    const ImageRange range = RangeOf(module);
+    ASSERT_TRUE(::FreeLibrary(module));
+    ASSERT_TRUE(ModuleGone(path)) << "a load alone keeps the module";
+    CallTrap trap(range);
+    ASSERT_TRUE(trap.Armed()) << "the module's address range could not be taken";
+    EXPECT_EQ(3, worker.Finish());
+    EXPECT_EQ(0, trap.Calls()) << "a procedure of the unloaded module ran";
+}
+
+// A host that frees the module without asking DllCanUnloadNow while a thread
+// still holds its hook: the module stays rather than leave the hook pointing
+// into freed code, and goes once it is asked.
+TEST(UnloadChild, DISABLED_FreeLibraryWithoutAsking) {
+    const std::wstring path = BuiltModulePath();
+    HMODULE module = ::LoadLibraryW(path.c_str());
+    ASSERT_TRUE(module);
+    using GetClassObjectFn = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
+    using CanUnloadNowFn = HRESULT(WINAPI*)();
+    auto getClassObject = reinterpret_cast<GetClassObjectFn>(::GetProcAddress(module, "DllGetClassObject"));
+    auto canUnloadNow = reinterpret_cast<CanUnloadNowFn>(::GetProcAddress(module, "DllCanUnloadNow"));
+    ASSERT_TRUE(getClassObject && canUnloadNow);
+    Worker worker;
+    {
+        ComPtr<IClassFactory> factory;
+        ASSERT_EQ(S_OK, getClassObject(CLSID_GotoFavorite, IID_IClassFactory, factory.put_void()));
+        worker.factory = factory.get();
+        worker.Start();
+        ASSERT_TRUE(worker.handedOver);
+        worker.handedOver.reset();
+        worker.factory = nullptr;
+    }
+    ASSERT_TRUE(::FreeLibrary(module));
+    EXPECT_FALSE(ModuleGone(path)) << "the module went while a thread held its hook";
+    EXPECT_EQ(3, worker.Finish());
+    // Asked through a reference of its own, it takes the hooks out and goes with that reference.
+    HMODULE again = ::LoadLibraryW(path.c_str());
+    ASSERT_EQ(module, again);
+    EXPECT_EQ(S_OK, canUnloadNow());
+    ASSERT_TRUE(::FreeLibrary(again));
+    EXPECT_TRUE(ModuleGone(path));
+}
+
+// The checksum progress window's class, used by two overlapping threads,
+// goes with the last window; after an unload the next load lands elsewhere
+// (the old range is taken) and the tools work again without running anything
+// at the old address.
+TEST(UnloadChild, DISABLED_ChecksumWindowClassAcrossReload) {
+    const std::wstring path = BuiltModulePath();
+    TempFolder temp;
+    const std::wstring appData = temp.File(L"AppData");
+    ASSERT_TRUE(::CreateDirectoryW(appData.c_str(), nullptr));
+    ScopedUserShellFolder scopedAppData(L"AppData", appData);
+    const std::wstring file = LongFile(temp);
+    ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    ImageRange first;
+    {
+        // This apartment holds the module while the users' apartments come and go.
+        ComPtr<IClassFactory> factory;
+        ASSERT_EQ(S_OK, ::CoGetClassObject(CLSID_GotoFavorite, CLSCTX_INPROC_SERVER, nullptr,
+                                           IID_IClassFactory, factory.put_void()));
+        first = RangeOf(::GetModuleHandleW(path.c_str()));
+        EXPECT_EQ(2, OverlappingChecksums(file, 2));
+        EXPECT_FALSE(ClassRegistered(first.base)) << "the class outlived its last window";
+    }
+    ::CoFreeUnusedLibrariesEx(0, 0);
+    ASSERT_TRUE(ModuleGone(path)) << "COM kept the module: the test would prove nothing";
+    EXPECT_FALSE(ClassRegistered(first.base)) << "the class outlived the module";
+    CallTrap trap(first);
+    ASSERT_TRUE(trap.Armed()) << "the module's address range could not be taken";
+    {
+        ComPtr<IClassFactory> factory;
+        ASSERT_EQ(S_OK, ::CoGetClassObject(CLSID_GotoFavorite, CLSCTX_INPROC_SERVER, nullptr,
+                                           IID_IClassFactory, factory.put_void()));
+        HMODULE second = ::GetModuleHandleW(path.c_str());
+        ASSERT_TRUE(second);
+        EXPECT_NE(static_cast<void*>(first.base), static_cast<void*>(second));
+        EXPECT_EQ(1, OverlappingChecksums(file, 1));
+        EXPECT_FALSE(ClassRegistered(second));
+    }
+    EXPECT_EQ(0, trap.Calls()) << "a procedure of the unloaded module ran";
+    ::CoFreeUnusedLibrariesEx(0, 0);
+    EXPECT_TRUE(ModuleGone(path));
     ::CoUninitialize();
 }

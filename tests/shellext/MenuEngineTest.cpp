@@ -11,6 +11,7 @@
 #include <ostream>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "EngineTestSupport.h"
@@ -362,25 +363,50 @@ TEST_F(MenuEngineTest, FreedSlotsAreReusedLastFreedFirst) {
     EXPECT_FALSE(MenuEngine::GetItem(state, -1));
 }
 
+// A host may hand the handler to another thread and release it there: the
+// record of the thread that made it is emptied all the same, and that
+// thread's later menu messages reach nothing of the dead handler, also while
+// another handler keeps the thread's hooks in.
 TEST_F(MenuEngineTest, HandlerDeathEmptiesItsSlotsAndRemovesTheHooks) {
-    FillMainSubmenu({FilledSubmenu(L"First", L"F", 2)});
-    ShellHost host;
-    ShowContextMenu(host);
-    HMENU main = host.OpenQuelvarSubmenu();
-    host.OpenSubmenu(main, 1);
-    host.Draw(main, 1, ODS_SELECTED, 200, 20);
-    host.CloseAll();
-    EXPECT_NE(-1, State().currentItem);
-    EXPECT_TRUE(State().callWndProcHook);
-    EXPECT_TRUE(State().msgFilterHook);
-    EXPECT_LT(0, LiveItems());
-    host.ReleaseHandler();
-    EXPECT_EQ(0, LiveItems());
-    EXPECT_EQ(-1, State().currentItem);
-    EXPECT_FALSE(State().callWndProcHook);
-    EXPECT_FALSE(State().msgFilterHook);
-    EXPECT_TRUE(State().liveHandlers.empty());
-    EXPECT_EQ(State().itemTable.size(), State().freeSlots.size());
+    for (const bool releasedElsewhere : {false, true}) {
+        SCOPED_TRACE(releasedElsewhere ? "released on another thread" : "released on its own thread");
+        FillMainSubmenu({FilledSubmenu(L"First", L"F", 2)});
+        ShellHost host;
+        ShowContextMenu(host);
+        HMENU main = host.OpenQuelvarSubmenu();
+        HMENU first = host.OpenSubmenu(main, 1);
+        host.Draw(main, 1, ODS_SELECTED, 200, 20);
+        host.CloseAll();
+        EXPECT_NE(-1, State().currentItem);
+        EXPECT_TRUE(State().callWndProcHook);
+        EXPECT_TRUE(State().msgFilterHook);
+        EXPECT_LT(0, LiveItems());
+        if (releasedElsewhere) {
+            host.Handler()->AddRef();
+            auto handedOver = Lumo::Win::ComPtr<IContextMenu3>::Attach(host.Handler());
+            host.ReleaseHandler();
+            std::thread([&] { handedOver.reset(); }).join();
+        } else {
+            host.ReleaseHandler();
+        }
+        EXPECT_EQ(0, LiveItems());
+        EXPECT_EQ(-1, State().currentItem);
+        EXPECT_FALSE(State().callWndProcHook);
+        EXPECT_FALSE(State().msgFilterHook);
+        EXPECT_TRUE(State().liveHandlers.empty());
+        EXPECT_EQ(State().itemTable.size(), State().freeSlots.size());
+
+        ShellHost other;
+        other.CreateHandler();
+        Calls().clear();
+        host.SendInitMenuPopup(host.Menu(), 0);
+        host.SendInitMenuPopup(main, static_cast<UINT>(host.QuelvarPosition()));
+        host.SendInitMenuPopup(first, 1);
+        host.CloseAll();
+        EXPECT_TRUE(Calls().empty()) << "a menu message reached an item of the released handler";
+        EXPECT_EQ(0, LiveItems());
+        EXPECT_EQ(-1, State().currentItem);
+    }
 }
 
 // Right-clicks inside the open menu belong to the handler while one lives on the thread.

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "data/DataCenter.h"
+#include "shellext/GotoFavorite.h"
 #include "shellext/ThreadMenuState.h"
 #include "win/Errors.h"
 #include "server/GlobalImpl.h"
@@ -47,9 +48,9 @@ protected:
 };
 
 bool AllSingletonsGone() {
-    return !GlobalImpl::Instance() && !Data::DataCenter::Instance() && !Lumo::System::SpecialFolder::Instance() &&
-           !Lumo::System::OSVersion::Instance() && !Lumo::System::DllVersion::Instance() &&
-           !GlobalImpl::MenuImages();
+    return !GlobalImpl::Instance() && !Data::DataCenter::Instance() &&
+           !Lumo::System::SpecialFolder::Instance() && !Lumo::System::OSVersion::Instance() &&
+           !Lumo::System::DllVersion::Instance() && !GlobalImpl::MenuImages();
 }
 
 // Pixels of a 32-bit top-down DIB section.
@@ -166,22 +167,30 @@ TEST_F(ProcessObjects, MenuImageListHoldsTwentySixIconsWithMagentaTransparent) {
 }
 
 TEST_F(ProcessObjects, ThreadsGetTheirMenuStateOnDemandAndTheWatcherSeesMenus) {
-    // A thread that was running before the objects existed.
-    bool hadState = true, hooked = false, releasedCleanly = false;
+    // A thread that was running before the objects existed gets its record on
+    // demand, and no hook while it makes no handler: thread pools and other
+    // workers of the host never call into the module.
+    bool hadState = true, hooked = true, releasedCleanly = false;
     std::thread early([&] {
         ThreadMenuState* state = GlobalImpl::CurrentThreadState();
         hadState = state != nullptr;
-        hooked = state && state->cbtHook;
+        hooked = state && (state->cbtHook || state->callWndProcHook || state->msgFilterHook);
         GlobalImpl::ReleaseThread();
         releasedCleanly = true;
     });
     early.join();
     EXPECT_TRUE(hadState);
-    EXPECT_TRUE(hooked);
+    EXPECT_FALSE(hooked);
     EXPECT_TRUE(releasedCleanly);
 
+    // A handler gives its thread the watcher, which stays after the handler goes.
     ThreadMenuState* state = GlobalImpl::CurrentThreadState();
     ASSERT_NE(nullptr, state);
+    EXPECT_FALSE(state->cbtHook);
+    {
+        Lumo::Win::ComPtr<IContextMenu3> handler;
+        ASSERT_EQ(S_OK, CGotoFavorite::CreateInstance(IID_IContextMenu3, handler.put_void()));
+    }
     ASSERT_TRUE(state->cbtHook);
     EXPECT_TRUE(state->noMenuWindowYet);
     EXPECT_TRUE(state->outsideBrowseUiMenu);
