@@ -22,15 +22,23 @@ std::atomic<DWORD> g_loaderLockThread{0};
 SRWLOCK g_lock = SRWLOCK_INIT;
 LogRateLimiter g_limiter;
 
-class ExclusiveLock {
+// Serialises the log within the process. Under the loader lock it is only
+// tried: another thread may hold it while the shell call inside loads a DLL,
+// and at process exit its holder may have been ended.
+class LogLock {
 public:
-    explicit ExclusiveLock(SRWLOCK& lock) : lock_(lock) { ::AcquireSRWLockExclusive(&lock_); }
-    ~ExclusiveLock() { ::ReleaseSRWLockExclusive(&lock_); }
-    ExclusiveLock(const ExclusiveLock&) = delete;
-    ExclusiveLock& operator=(const ExclusiveLock&) = delete;
+    explicit LogLock(bool onlyTry)
+        : held_(onlyTry ? ::TryAcquireSRWLockExclusive(&g_lock) != FALSE
+                        : (::AcquireSRWLockExclusive(&g_lock), true)) {}
+    ~LogLock() {
+        if (held_) ::ReleaseSRWLockExclusive(&g_lock);
+    }
+    LogLock(const LogLock&) = delete;
+    LogLock& operator=(const LogLock&) = delete;
+    bool Held() const { return held_; }
 
 private:
-    SRWLOCK& lock_;
+    bool held_;
 };
 
 std::wstring FileNameOf(HMODULE module) {
@@ -85,7 +93,8 @@ UniqueFile OpenForAppend(const std::wstring& path) {
 void WriteLine(const char* function, DWORD code, const char* detail) {
     const std::uint64_t now = ::GetTickCount64();
     const bool underLoaderLock = g_loaderLockThread.load() == ::GetCurrentThreadId();
-    ExclusiveLock guard(g_lock);
+    LogLock guard(underLoaderLock);
+    if (!guard.Held()) return;
     unsigned dropped = 0;
     if (!g_limiter.Admit(now, dropped)) return;
     SYSTEMTIME time{};

@@ -35,6 +35,7 @@ int UnreachableUpdateServer() {
     Lumo::Update::UpdateCheck check(L"Quelvar", L"1.5.1.3", L"http://127.0.0.1:1/update/");
     bool done = false;
     check.SetCompletion([&] { done = true; });
+    check.Session().Open();
     check.Session().RequestVersionInfo();
     const ULONGLONG until = ::GetTickCount64() + 60000;
     MSG message;

@@ -23,9 +23,9 @@ folder="$appdata/Quelvar"
 failures=0
 pass() { echo "ok   $1"; }
 fail() { echo "FAIL $1"; failures=$((failures + 1)); }
-# One line for each failure: the function that caught it and its error code (what the connection failure and
-# the menu call give varies with the system: Wine sets no error code for a menu handle that is gone).
-expected=('DataCenter::Load: error 1392 ' 'UpdateCheck::ReportError: error ' 'QueryContextMenu: error ')
+# One line for each failure: the function that caught it and its error code (1392 damaged, 12029 cannot
+# connect; the menu call's code varies: Wine sets none for a menu handle that is gone, Windows 1401).
+expected=('DataCenter::Load: error 1392 ' 'UpdateCheck::ReportError: error 12029 ' 'QueryContextMenu: error ')
 # Wine 8 reports OutputDebugString on the seh channel (older releases on debugstr): ask for both.
 debugger="+debugstr,warn+seh"
 # count <file> <text>: lines holding the text.
