@@ -25,6 +25,11 @@ RequestExecutionLevel user
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
+; Authenticode: SIGN is a command that signs the file named after it (the build passes its own).
+!ifdef SIGN
+!finalize '${SIGN} "%1"'
+!uninstfinalize '${SIGN} "%1"'
+!endif
 BrandingText "${PRODUCT} ${VERSION}"
 VIProductVersion "${VERSION}"
 VIAddVersionKey "ProductName" "${PRODUCT}"

@@ -2,7 +2,8 @@
 # Prepares a bare Debian machine for building and testing Quelvar: adds the
 # i386 architecture (for wine32, which runs the 32-bit build beside wine64),
 # installs the packages (fp-utils brings chmcmd, which compiles the help manual;
-# nsis builds the installer), fetches Debian's boost and TinyXML sources, builds
+# nsis builds the installer, wixl the MSI, osslsigncode signs both and the
+# binaries), fetches Debian's boost and TinyXML sources, builds
 # them and GoogleTest with the MinGW-w64 compilers into .cache/deps (64-bit) and
 # .cache/deps-i686 (32-bit), and creates the project's Wine prefix.
 # Idempotent: a second run skips what is done.
@@ -20,7 +21,7 @@ log() { printf '[bootstrap] %s\n' "$*" >&2; }
 
 PACKAGES=(cmake make ninja-build dpkg-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
     g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix mingw-w64-tools wine wine64 wine32:i386 libwine-dev
-    xvfb xauth x11-utils googletest rhash openssl python3 fp-utils nsis)
+    xvfb xauth x11-utils googletest rhash openssl python3 fp-utils nsis osslsigncode msitools wixl)
 
 # wine32 comes from the i386 architecture; apt knows its packages only once it is added.
 add_i386() {

@@ -13,5 +13,5 @@ for arch in x86_64 i686; do
     fi
     cmake --build "$dir" -j"$(nproc)"
 done
-# The installer takes both builds.
-cmake --build "$ROOT/build" --target Installer
+# The installer and the MSI take both builds.
+cmake --build "$ROOT/build" --target Installer Msi

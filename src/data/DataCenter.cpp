@@ -10,6 +10,7 @@
 
 #include "data/DataArchive.h"
 #include "data/DataFile.h"
+#include "win/DiagnosticLog.h"
 #include "win/Errors.h"
 #include "system/Path.h"
 #include "system/ShellFolders.h"
@@ -86,6 +87,7 @@ std::shared_ptr<Data::AllData> DataCenter::LoadLocked() {
         // Not a data file this release can read. Keep the user's bytes for
         // whoever wants to look at them, and start again from the defaults
         // rather than fail every menu until someone deletes the file by hand.
+        Lumo::Win::LogFailure("DataCenter::Load", ERROR_FILE_CORRUPT, "damaged data file set aside");
         SetAsideDamagedFile(path);
         storeDefaults();
         data = Data::ReadDataArchive(Data::ReadWholeFile(path));

@@ -115,6 +115,7 @@ HRESULT RegisterForUser(bool install) {
 }  // namespace
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) noexcept {
+    const Lumo::Win::LoaderLockScope loaderLock;  // failures logged here reach only the debugger
     if (reason == DLL_PROCESS_ATTACH) return ProcessAttach(instance, reserved);
     Lumo::Win::VoidBoundary([&] {
         switch (reason) {

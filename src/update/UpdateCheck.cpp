@@ -7,6 +7,7 @@
 #include <locale>
 
 #include "tinyxml.h"
+#include "win/DiagnosticLog.h"
 #include "win/Errors.h"
 #include "win/Handle.h"
 
@@ -193,12 +194,14 @@ void UpdateCheck::Complete() {
 }
 
 void UpdateCheck::Fail(UpdateError kind) {
+    Win::LogFailure("UpdateCheck::Fail", E_FAIL, kind == ErrorHttpStatus ? "HTTP status" : "too large");
     succeeded_ = false;
     errorKind_ = kind;
     Complete();
 }
 
 void UpdateCheck::ReportError(DWORD code) {
+    Win::LogFailure("UpdateCheck::ReportError", code);
     succeeded_ = false;
     wchar_t text[2048] = {};
     const DWORD length =

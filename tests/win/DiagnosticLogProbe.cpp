@@ -1,0 +1,92 @@
+// Makes three failures a user may meet, each of which the module survives and
+// logs: a damaged data file, an update check that cannot reach its server, and
+// the shell handing the built Quelvar.dll a menu that is gone.
+//   DiagnosticLogProbe.exe <Quelvar.dll>
+// The script beside it reads what reached the debugger and the log file.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstdio>
+#include <string>
+
+#include "data/DataCenter.h"
+#include "update/UpdateCheck.h"
+#include "win/Handle.h"
+
+namespace {
+
+int DamagedDataFile() {
+    wchar_t appData[MAX_PATH] = {};
+    if (FAILED(::SHGetFolderPathW(nullptr, CSIDL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, appData))) return 1;
+    const std::wstring folder = std::wstring(appData) + L"\\Quelvar\\";
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    Lumo::Win::UniqueFile file(::CreateFileW((folder + L"Data.qvd").c_str(), GENERIC_WRITE, 0, nullptr,
+                                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const char damaged[] = "not a data file of any release";
+    DWORD written = 0;
+    if (!file || !::WriteFile(file.get(), damaged, sizeof(damaged) - 1, &written, nullptr)) return 1;
+    file.reset();
+    Data::DataCenter center(folder);
+    return center.Load() ? 0 : 1;
+}
+
+int UnreachableUpdateServer() {
+    // Nothing listens on port 1 of this machine: the connection is refused.
+    Lumo::Update::UpdateCheck check(L"Quelvar", L"1.5.1.3", L"http://127.0.0.1:1/update/");
+    bool done = false;
+    check.SetCompletion([&] { done = true; });
+    check.Session().Open();
+    check.Session().RequestVersionInfo();
+    const ULONGLONG until = ::GetTickCount64() + 60000;
+    MSG message;
+    while (!done && ::GetTickCount64() < until) {
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+        while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
+    }
+    return done && !check.Succeeded() ? 0 : 1;
+}
+
+int MenuThatIsGone(const wchar_t* modulePath) {
+    Lumo::Win::UniqueModule module(::LoadLibraryW(modulePath));
+    if (!module) return 1;
+    using GetClassObject = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
+    auto getClassObject =
+        reinterpret_cast<GetClassObject>(::GetProcAddress(module.get(), "DllGetClassObject"));
+    CLSID clsid{};
+    if (!getClassObject || FAILED(::CLSIDFromString(L"{6F41C2A8-93D0-4B7E-8C15-2E9A7D3B5F60}", &clsid)))
+        return 1;
+    int result = 1;
+    {
+        Lumo::Win::ComPtr<IClassFactory> factory;
+        Lumo::Win::ComPtr<IContextMenu> menu;
+        if (FAILED(getClassObject(clsid, IID_IClassFactory, factory.put_void())) ||
+            FAILED(factory->CreateInstance(nullptr, IID_IContextMenu, menu.put_void())))
+            return 1;
+        HMENU gone = ::CreatePopupMenu();
+        ::DestroyMenu(gone);
+        // The shell's menu is left as it is: no entries, no failure for the host.
+        const HRESULT hr = menu->QueryContextMenu(gone, 0, 1, 100, CMF_CANRENAME);
+        result = SUCCEEDED(hr) && HRESULT_CODE(hr) == 0 ? 0 : 1;
+    }
+    return result;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 2) return 2;
+    if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
+    // Each case recovers on its own; an exception here is an unexpected outcome too.
+    const auto guarded = [](auto&& step) {
+        try {
+            return step();
+        } catch (...) {
+            return 1;
+        }
+    };
+    const int failures = guarded(DamagedDataFile) + guarded(UnreachableUpdateServer) +
+                         guarded([&] { return MenuThatIsGone(argv[1]); });
+    ::CoUninitialize();
+    std::printf("probe: %d unexpected outcome(s)\n", failures);
+    return failures;
+}
