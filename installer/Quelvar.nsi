@@ -328,7 +328,7 @@ Section "Uninstall"
         ${If} $R1 == 1
             ; Short enough for RunOnce's 260 characters: the 32-bit module's folder is "x86" inside.
             WriteRegStr HKCU "Software\Microsoft\Windows\CurrentVersion\RunOnce" "Quelvar leftovers" \
-                '"$SYSDIR\cmd.exe" /d /c cd /d "$INSTDIR" && (del /f /q *.removed x86\*.removed & rmdir x86 & cd .. & rmdir "$INSTDIR") 2>nul'
+                '"$SYSDIR\cmd.exe" /d /c cd /d "$INSTDIR" && (del /f /q *.removed x86\*.removed & rmdir x86 & cd .. & rmdir "$INSTDIR")'
         ${EndIf}
     ${EndIf}
 

@@ -3,7 +3,8 @@
 # registers both modules (the keys of both registry scripts in both registry views), stamps them with the
 # project's version and adds the "Programs and Features" entry; the silent uninstall removes every key and
 # file it added and touches nothing in the user's data folder. Then the same for the current user alone:
-# only keys below HKEY_CURRENT_USER, and an uninstall with /REMOVEDATA takes the whole data folder.
+# only keys below HKEY_CURRENT_USER, and an uninstall with /REMOVEDATA takes the whole data folder; an
+# uninstall while a program holds the module renames it aside for a RunOnce entry and the next install.
 #   check-installer.sh <setup.exe> <work folder>
 set -uo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
@@ -155,6 +156,39 @@ expect "uninstall /S /REMOVEDATA" run "$userdir/Uninstall.exe" /S /REMOVEDATA
 check_removed 'HKCU\Software\Classes' HKCU
 expect_not "folder removed" test -e "$userdir"
 expect_not "data folder removed with everything in it" test -e "$appdata/Quelvar"
+
+echo "== for the current user, while a program holds the module"
+# A stand-in for Explorer: keeps the module loaded until it is told to go.
+holder="$work/hold.exe"
+if printf '%s\n' '#include <windows.h>' \
+    'int wmain(int c, wchar_t** v) { (void)c; if (!LoadLibraryExW(v[1], 0, DONT_RESOLVE_DLL_REFERENCES)) return 1;' \
+    '  while (GetFileAttributesW(v[2]) != INVALID_FILE_ATTRIBUTES) Sleep(50); return 0; }' |
+    x86_64-w64-mingw32-gcc -municode -x c -o "$holder" - 2>/dev/null; then
+    expect "setup /S /CURRENTUSER" run "$setup" /S /CURRENTUSER
+    touch "$work/holding"
+    "$WINE" "$(winepath -w "$holder")" "$userdir_windows\Quelvar.dll" "$(winepath -w "$work/holding")" &
+    sleep 3
+    "$WINE" "$userdir/Uninstall.exe" /S >/dev/null 2>&1
+    # The uninstaller goes on in a copy of itself; the RunOnce entry is its last step for the modules.
+    for _ in $(seq 120); do
+        [ -n "$(value 'HKCU\Software\Microsoft\Windows\CurrentVersion\RunOnce' 'Quelvar leftovers' 64)" ] && break
+        sleep 0.5
+    done
+    sleep 2
+    expect_not "held module unregistered" key_exists "HKCU\Software\Classes\CLSID\$clsid" 64
+    expect_not "held module no longer under its name" test -e "$userdir/Quelvar.dll"
+    expect "held module renamed aside" compgen -G "$userdir/*.removed"
+    runonce="$(value 'HKCU\Software\Microsoft\Windows\CurrentVersion\RunOnce' 'Quelvar leftovers' 64)"
+    expect "RunOnce entry deletes the leftovers at the next sign-in" test -n "$runonce"
+    rm -f "$work/holding"
+    wineserver -w
+    expect "the next install deletes the leftovers" run "$setup" /S /CURRENTUSER
+    expect_not "no leftovers after the next install" compgen -G "$userdir/*.removed"
+    expect "uninstall /S" run "$userdir/Uninstall.exe" /S
+    expect_not "folder removed" test -e "$userdir"
+else
+    echo "SKIP held module: no x86_64-w64-mingw32-gcc to build the program that holds it"
+fi
 
 echo "installer check: $failures failure(s)"
 [ $failures -eq 0 ]
