@@ -1,13 +1,13 @@
 ; The Windows installer: Quelvar.dll (64-bit and 32-bit), the help manual, the release history and qvsum.exe,
 ; registered for all users (administrator rights) or for the signed-in user alone (no elevation), with an
-; entry in "Programs and Features" and an uninstaller that takes all of it away again. The user's own file
-; Data.qvd stays unless the user asks for it to go.
+; entry in "Programs and Features" and an uninstaller that takes all of it away again. The user's data
+; folder (Data.qvd, its damaged copies, history.txt) stays untouched unless the user asks for it to go.
 ;
 ; makensis -DVERSION=x.y.z.w -DBIN64=<64-bit bin folder> -DBIN32=<32-bit bin folder> -DOUTFILE=<setup.exe>
 ;
 ; Command line: /S silent; /ALLUSERS or /CURRENTUSER choose the scope without asking (silent default: all
 ; users when the account is an administrator, else the current user); the uninstaller takes /S and
-; /REMOVEDATA (also delete Data.qvd).
+; /REMOVEDATA (also delete the user's data folder %APPDATA%\Quelvar with everything in it).
 Unicode true
 ManifestDPIAware true
 SetCompressor /SOLID lzma
@@ -169,6 +169,10 @@ Section "Install"
         StrCpy $Folder32 $INSTDIR
     ${EndIf}
 
+    ; Modules that an earlier uninstall had to rename aside because a program still held them.
+    Delete "$INSTDIR\*.removed"
+    Delete "$Folder32\*.removed"
+
     SetOutPath "$INSTDIR"
     ${If} ${RunningX64}
         File "${BIN64}\Quelvar.dll"
@@ -252,7 +256,7 @@ Function un.DataPage
     !insertmacro MUI_HEADER_TEXT "Uninstall ${PRODUCT}" "${PRODUCT} is removed from this computer."
     nsDialogs::Create 1018
     Pop $0
-    ${NSD_CreateLabel} 0 0 100% 24u "Your favorites, history and settings are kept in %APPDATA%\Quelvar\Data.qvd, so that a later installation finds them again."
+    ${NSD_CreateLabel} 0 0 100% 24u "Your favorites, history and settings are kept in the folder %APPDATA%\Quelvar, so that a later installation finds them again."
     Pop $0
     ${NSD_CreateCheckBox} 0 34u 100% 12u "&Remove my favorites, history and settings as well"
     Pop $RemoveDataBox
@@ -267,11 +271,34 @@ Function un.DataPageLeave
 FunctionEnd
 
 ; A module still loaded by a running program (Explorer, a file dialog) is removed at the next restart.
+; Only an administrator can schedule that: for a per-user installation see RemoveUserModule.
 !macro RemoveModuleFolder folder
     Delete /REBOOTOK "${folder}\Quelvar.dll"
     Delete "${folder}\Quelvar.chm"
     Delete "${folder}\History.txt"
     RMDir /REBOOTOK "${folder}"
+!macroend
+
+; Per user, a module that a running program still holds cannot be deleted, and deleting it at the
+; restart needs administrator rights. It is unregistered by now; renamed to "<name>.removed" no
+; registration names it, so nothing can load it again. The user's RunOnce entry deletes it at the next
+; sign-in without administrator rights (with the folders, when empty), and so does the next install.
+!macro RemoveUserModule folder
+    ClearErrors
+    Delete "${folder}\Quelvar.dll"
+    ${If} ${Errors}
+        GetTempFileName $R0 "${folder}"
+        Delete $R0
+        ClearErrors
+        Rename "${folder}\Quelvar.dll" "$R0.removed"
+        ${If} ${Errors}
+            DetailPrint "${folder}\Quelvar.dll is in use and could not be renamed"
+        ${EndIf}
+        StrCpy $R1 1
+    ${EndIf}
+    Delete "${folder}\Quelvar.chm"
+    Delete "${folder}\History.txt"
+    RMDir "${folder}"
 !macroend
 
 Section "Uninstall"
@@ -289,13 +316,26 @@ Section "Uninstall"
         !insertmacro Regsvr32 "$SYSDIR\regsvr32.exe" "$1" "$INSTDIR\Quelvar.dll"
     ${EndIf}
 
-    ${If} $Folder32 != $INSTDIR
-        !insertmacro RemoveModuleFolder "$Folder32"
-    ${EndIf}
     Delete "$INSTDIR\qvsum.exe"
     Delete "$INSTDIR\Uninstall.ini"
     Delete "$INSTDIR\Uninstall.exe"
-    !insertmacro RemoveModuleFolder "$INSTDIR"
+    ${If} $AllUsers == 1
+        ${If} $Folder32 != $INSTDIR
+            !insertmacro RemoveModuleFolder "$Folder32"
+        ${EndIf}
+        !insertmacro RemoveModuleFolder "$INSTDIR"
+    ${Else}
+        StrCpy $R1 0  ; 1 when a module had to be renamed aside
+        ${If} $Folder32 != $INSTDIR
+            !insertmacro RemoveUserModule "$Folder32"
+        ${EndIf}
+        !insertmacro RemoveUserModule "$INSTDIR"
+        ${If} $R1 == 1
+            ; Short enough for RunOnce's 260 characters: the 32-bit module's folder is "x86" inside.
+            WriteRegStr HKCU "Software\Microsoft\Windows\CurrentVersion\RunOnce" "Quelvar leftovers" \
+                '"$SYSDIR\cmd.exe" /d /c cd /d "$INSTDIR" && (del /f /q *.removed x86\*.removed & rmdir x86 & cd .. & rmdir "$INSTDIR")'
+        ${EndIf}
+    ${EndIf}
 
     ${If} ${RunningX64}
         SetRegView 64
@@ -307,10 +347,13 @@ Section "Uninstall"
     ${EndIf}
     SetRegView lastused
 
-    ; The data file belongs to the user who ran the uninstaller.
+    ; The data folder belongs to the user who ran the uninstaller: asked, all of it goes (Data.qvd, the
+    ; damaged copies that may hold favorites, history.txt, unfinished temporary files); not asked,
+    ; nothing in it is touched.
     ${If} $RemoveData == 1
         SetShellVarContext current
-        Delete "$APPDATA\Quelvar\Data.qvd"
-        RMDir "$APPDATA\Quelvar"
+        ${If} $APPDATA != ""
+            RMDir /r "$APPDATA\Quelvar"
+        ${EndIf}
     ${EndIf}
 SectionEnd

@@ -173,8 +173,8 @@ LRESULT CALLBACK ProgressWindowProc(HWND window, UINT message, WPARAM wParam, LP
 
 }  // namespace
 
-std::optional<std::wstring> ComputeChecksumWithProgress(HWND owner, const Tools::HashRequest& request,
-                                                        const std::wstring& what) {
+std::optional<ChecksumOutcome> ComputeChecksumWithProgress(HWND owner, const Tools::HashRequest& request,
+                                                           const std::wstring& what) {
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_PROGRESS_CLASS};
     ::InitCommonControlsEx(&controls);
     WNDCLASSEXW windowClass{sizeof(windowClass)};
@@ -224,7 +224,7 @@ std::optional<std::wstring> ComputeChecksumWithProgress(HWND owner, const Tools:
     progress.job = nullptr;
     window.reset();
     if (progress.cancelled) return std::nullopt;
-    return job.Result();
+    return ChecksumOutcome{job.Result(), job.Error()};
 }
 
 }  // namespace Menu

@@ -19,10 +19,17 @@ inline constexpr wchar_t kChecksumProgressClass[] = L"QuelvarChecksumProgress";
 inline constexpr int kChecksumProgressText = 100;
 inline constexpr int kChecksumProgressBar = 101;
 
-// Computes the checksum and returns its text, or nothing when the user
-// cancelled. `owner` is disabled meanwhile, as under a modal dialog; `what`
-// names the checksum in the window ("MD5").
-std::optional<std::wstring> ComputeChecksumWithProgress(HWND owner, const Tools::HashRequest& request,
-                                                        const std::wstring& what);
+// A finished computation: the checksum text, or, when the file could not be
+// read, an empty text and the system's error code.
+struct ChecksumOutcome {
+    std::wstring text;
+    unsigned long error = 0;
+};
+
+// Computes the checksum, or nothing when the user cancelled. `owner` is
+// disabled meanwhile, as under a modal dialog; `what` names the checksum in
+// the window ("MD5").
+std::optional<ChecksumOutcome> ComputeChecksumWithProgress(HWND owner, const Tools::HashRequest& request,
+                                                           const std::wstring& what);
 
 }  // namespace Menu

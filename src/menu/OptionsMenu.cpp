@@ -7,6 +7,7 @@
 #include "shellext/GotoFavorite.h"
 #include "shellext/Navigation.h"
 #include "win/Boundary.h"
+#include "win/Errors.h"
 
 namespace Menu {
 
@@ -19,24 +20,29 @@ enum Page : int { kFavoritesPage = 0, kSettingsPage = 1, kUpdatePage = 2, kAbout
 
 }  // namespace
 
-std::shared_ptr<Data::AllData> OptionsData(CGotoFavorite& owner) {
+OptionsSnapshot OptionsData(CGotoFavorite& owner) {
+    using Lumo::Options::OptionData;
     owner.LoadData();
-    if (owner.data() || owner.dataState() != Data::SnapshotState::Unavailable) return owner.data();
+    if (owner.data()) return {owner.data(), OptionData::Loaded};
+    if (owner.dataState() == Data::SnapshotState::NewerRelease) return {nullptr, OptionData::NewerRelease};
     Data::DataCenter* center = Data::DataCenter::Instance();
-    if (!center) return nullptr;
+    if (!center) return {nullptr, OptionData::CannotReadNow};
     try {
-        return center->Load();
+        return {center->Load(), OptionData::Loaded};
+    } catch (const ReleaseVersionTooHigh&) {
+        return {nullptr, OptionData::NewerRelease};
     } catch (const std::exception&) {
-        // Still held, or unreadable: the pages that need the data stay away.
-        return nullptr;
+        // Still held, or unreadable: the data pages say so and edit nothing.
+        return {nullptr, OptionData::CannotReadNow};
     }
 }
 
-void OpenOptions(std::shared_ptr<Data::AllData> data, int page, HWND fallback) noexcept {
+void OpenOptions(const OptionsSnapshot& snapshot, int page, HWND fallback) noexcept {
     // A dialog that cannot open or fails on the way shows nothing more.
     Lumo::Win::VoidBoundary([&] {
         HWND active = ::GetActiveWindow();
-        Lumo::Options::RunOptionDialog(active ? active : fallback, std::move(data), page, &OpenHelpManual);
+        Lumo::Options::RunOptionDialog(active ? active : fallback, snapshot.data, snapshot.what, page,
+                                       &OpenHelpManual);
     });
 }
 
@@ -56,12 +62,14 @@ void Options::Execute(HWND host) { OpenOptions(OptionsData(*owner), kFavoritesPa
 void ShowQuelvarItemMenu(Quelvar& item, HWND window) {
     CGotoFavorite* handler = item.owner;
     if (!handler) return;
-    const std::shared_ptr<Data::AllData> data = OptionsData(*handler);
-    const bool hasData = data != nullptr;
-    const auto open = [data, window](int page) {
-        return [data, window, page] {
+    const OptionsSnapshot snapshot = OptionsData(*handler);
+    // Only a newer release's file takes the Favorites and Settings tabs away;
+    // a file that cannot be read now keeps them, saying so.
+    const bool hasData = snapshot.what != Lumo::Options::OptionData::NewerRelease;
+    const auto open = [snapshot, window](int page) {
+        return [snapshot, window, page] {
             ::EndMenu();
-            OpenOptions(data, page, window);
+            OpenOptions(snapshot, page, window);
         };
     };
     Lumo::WinUi::PopupMenu menu;

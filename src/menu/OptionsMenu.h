@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "data/Records.h"
+#include "options/OptionDlg.h"
 
 #include "shellext/GotoFavorite.h"
 
@@ -20,14 +21,17 @@ public:
     void Execute(HWND host) override;
 };
 
-// Options with `data` (null: no data pages) on `page`, modal to the active
-// window (or `fallback`); whatever goes wrong inside is dropped.
-void OpenOptions(std::shared_ptr<Data::AllData> data, int page, HWND fallback) noexcept;
+// What the Options dialog edits: the menu's snapshot, or, when the file was
+// held elsewhere as the menu loaded it, a fresh load; without data, why.
+struct OptionsSnapshot {
+    std::shared_ptr<Data::AllData> data;
+    Lumo::Options::OptionData what = Lumo::Options::OptionData::CannotReadNow;
+};
+OptionsSnapshot OptionsData(ShellExt::CGotoFavorite& owner);
 
-// The data the Options dialog edits: the menu's snapshot, or, when the file
-// was held elsewhere as the menu loaded it, a fresh load (null when that
-// fails too or the file belongs to a newer release).
-std::shared_ptr<Data::AllData> OptionsData(ShellExt::CGotoFavorite& owner);
+// Options with `snapshot` on `page`, modal to the active window (or
+// `fallback`); whatever goes wrong inside is dropped.
+void OpenOptions(const OptionsSnapshot& snapshot, int page, HWND fallback) noexcept;
 
 // Opens "Quelvar.chm" beside the module; nothing when the install folder is
 // unknown.

@@ -25,7 +25,8 @@ HWND ActiveWindowOr(HWND fallback) {
 }
 
 // The MD5 and SHA-1 tools: the checksum in upper case without spaces, copied
-// and shown. A cancelled computation shows and copies nothing.
+// and shown. A cancelled computation shows and copies nothing; a file that
+// cannot be read is reported with the system's reason and copies nothing.
 void CalculateChecksum(HWND window, const std::wstring& path, HashAlgorithm algorithm, const wchar_t* title) {
     if (!FileExists(path)) {
         ::MessageBoxW(window, (L"File [" + path + L"] not exist").c_str(), L"Error", MB_OK);
@@ -35,10 +36,16 @@ void CalculateChecksum(HWND window, const std::wstring& path, HashAlgorithm algo
     request.filePath = path;
     request.algorithm = algorithm;
     request.format = HashOutputFormat::UppercaseNoSpaces;
-    std::optional<std::wstring> result = ComputeChecksumWithProgress(ActiveWindowOr(window), request, title);
+    std::optional<ChecksumOutcome> result =
+        ComputeChecksumWithProgress(ActiveWindowOr(window), request, title);
     if (!result) return;
-    Lumo::System::SetClipboardText(*result);
-    ::MessageBoxW(window, (L"\"" + *result + L"\"\r\n\r\nResult string has been copied to clipboard").c_str(),
+    if (result->text.empty()) {
+        ::MessageBoxW(window, HashReadFailureText(path, result->error).c_str(), L"Error", MB_OK);
+        return;
+    }
+    Lumo::System::SetClipboardText(result->text);
+    ::MessageBoxW(window,
+                  (L"\"" + result->text + L"\"\r\n\r\nResult string has been copied to clipboard").c_str(),
                   L"Result", MB_OK);
 }
 

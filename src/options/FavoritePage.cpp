@@ -115,6 +115,9 @@ void FavoritePage::CreateControls() {
         CButtonST& button = AddIconButton(b.id, L"", b.tooltip, kButtonSide, kButtonSide);
         button.SetIcon(images, b.icon, b.icon);
         button.SetFlat(true);
+        // Flat buttons show no border until hovered: the focus rectangle is
+        // what tells a keyboard user where Tab went.
+        button.SetFocusRectInFlat(true);
         if (b.id == kRemove) AddHeader(kSeparator, L"", kButtonSide, 8);
     }
     *edited_ = *saved_;
@@ -248,28 +251,23 @@ void FavoritePage::Move(bool up) {
     UpdateButtons();
 }
 
-bool FavoritePage::Save() {
+SaveOutcome FavoritePage::Save() {
     const auto commit = [this] { return Data::DataCenter::Instance()->CommitFavorites(edited_); };
-    if (!CommitEdits(Window(), commit, kRefused, kCannotSave)) return false;
+    const SaveOutcome outcome = CommitEdits(Window(), commit, kRefused, kCannotSave);
+    if (outcome != SaveOutcome::Saved) return outcome;
     *saved_ = *edited_;
     UpdateButtons();
-    return true;
+    return outcome;
 }
 
 bool FavoritePage::CanLeavePage() {
-    if (!Modified()) return true;
-    switch (::MessageBoxW(Window(), L"Favorites list has been modified, do you want to save it?", L"Quelvar",
-                          MB_YESNOCANCEL)) {
-        case IDYES:
-            Save();
-            return true;
-        case IDNO:
+    return CanLeaveEditingPage(
+        Window(), Modified(), L"Favorites list has been modified, do you want to save it?",
+        [this] { return Save(); },
+        [this] {
             *edited_ = *saved_;
             Fill();
-            return true;
-        default:
-            return false;
-    }
+        });
 }
 
 }  // namespace Lumo::Options

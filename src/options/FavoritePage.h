@@ -11,6 +11,8 @@
 
 namespace Lumo::Options {
 
+enum class SaveOutcome;
+
 // A list box whose horizontal scroll extent follows its widest string.
 class FolderListBox : public WinUi::Control {
 public:
@@ -57,7 +59,7 @@ private:
     void Sync();
     void Remove();
     void Move(bool up);
-    bool Save();
+    SaveOutcome Save();
     std::wstring ItemText(int index) const;
     int Count() const;
 

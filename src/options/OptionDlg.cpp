@@ -15,13 +15,45 @@ namespace {
 
 using namespace Lumo::WinUi;
 
+// Stands in for the Favorites or the Settings page while the data file cannot
+// be read: it edits nothing, so nothing can be saved over the user's data.
+class UnreadableDataPage : public PageBase {
+public:
+    enum : int { kText = 1000 };
+    UnreadableDataPage() : PageBase(L"") {}
+
+protected:
+    void CreateControls() override {
+        AddStatic(kText,
+                  L"Your favorites and settings cannot be read now: another program is using the data file, "
+                  L"or it cannot be opened.\n\nNothing is changed. Close this dialog and open Options again "
+                  L"in a moment.",
+                  200, 80);
+    }
+    void DefineLayout() override {
+        auto root = NewRoot(Vertical, 5);
+        Append(root, ControlItem(kText, Stretch));
+    }
+};
+
+// Which data there is: a snapshot means Loaded whatever the caller said, and
+// no snapshot can never be edited as if it were Loaded.
+OptionData Effective(const std::shared_ptr<Data::AllData>& data, OptionData what) {
+    if (data) return OptionData::Loaded;
+    return what == OptionData::Loaded ? OptionData::CannotReadNow : what;
+}
+
 }  // namespace
 
-OptionTab::OptionTab(HWND parent, int id, int width, int height, const std::shared_ptr<Data::AllData>& data)
+OptionTab::OptionTab(HWND parent, int id, int width, int height, const std::shared_ptr<Data::AllData>& data,
+                     OptionData what)
     : TabCtrl(parent, id, width, height, TCS_HOTTRACK | TCS_TOOLTIPS | WS_CLIPCHILDREN) {
     if (data) {
         favorites_ = std::make_unique<FavoritePage>(*data);
         settings_ = std::make_unique<SettingPage>(*data);
+    } else if (Effective(data, what) == OptionData::CannotReadNow) {
+        unreadable_.push_back(std::make_unique<UnreadableDataPage>());
+        unreadable_.push_back(std::make_unique<UnreadableDataPage>());
     }
     update_ = std::make_unique<UpdatePage>();
     about_ = std::make_unique<AboutPage>();
@@ -37,8 +69,15 @@ void OptionTab::CreatePages() {
         const wchar_t* label;
         int* index;
     };
-    const Page pages[] = {{favorites_.get(), L"Favorites", &favoritesIndex_},
-                          {settings_.get(), L"Settings", &settingsIndex_},
+    Dialog* favorites = favorites_.get();
+    Dialog* settings = settings_.get();
+    if (!unreadable_.empty()) {
+        favorites = unreadable_[0].get();
+        settings = unreadable_[1].get();
+    }
+    // The stand-ins have no leave check: their indexes stay -1.
+    const Page pages[] = {{favorites, L"Favorites", favorites_ ? &favoritesIndex_ : nullptr},
+                          {settings, L"Settings", settings_ ? &settingsIndex_ : nullptr},
                           {update_.get(), L"Update", nullptr},
                           {about_.get(), L"About", nullptr}};
     for (const Page& page : pages) {
@@ -107,16 +146,19 @@ bool OptionTab::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& r
     return TabCtrl::OnMessage(message, wParam, lParam, result);
 }
 
-OptionDlg::OptionDlg(std::shared_ptr<Data::AllData> data, int firstPage, std::function<void()> openHelp)
-    : Dialog(data ? L"Options" : L"Options [Version Too Old]", true),
+OptionDlg::OptionDlg(std::shared_ptr<Data::AllData> data, OptionData what, int firstPage,
+                     std::function<void()> openHelp)
+    : Dialog(Effective(data, what) == OptionData::NewerRelease ? L"Options [Version Too Old]" : L"Options",
+             true),
       data_(std::move(data)),
+      what_(Effective(data_, what)),
       firstPage_(firstPage),
       openHelp_(std::move(openHelp)) {}
 
 OptionDlg::~OptionDlg() = default;
 
 void OptionDlg::CreateControls() {
-    tab_ = std::make_unique<OptionTab>(Window(), kTab, Scale(200), Scale(200), data_);
+    tab_ = std::make_unique<OptionTab>(Window(), kTab, Scale(200), Scale(200), data_, what_);
     ::SendMessageW(tab_->Window(), WM_SETFONT, reinterpret_cast<WPARAM>(::GetStockObject(DEFAULT_GUI_FONT)),
                    FALSE);
     tab_->CreatePages();
@@ -170,9 +212,9 @@ bool OptionDlg::OnNotify(const NMHDR& header, LRESULT& result) {
     return false;
 }
 
-INT_PTR RunOptionDialog(HWND owner, std::shared_ptr<Data::AllData> data, int firstPage,
+INT_PTR RunOptionDialog(HWND owner, std::shared_ptr<Data::AllData> data, OptionData what, int firstPage,
                         std::function<void()> openHelp) {
-    OptionDlg dialog(std::move(data), firstPage, std::move(openHelp));
+    OptionDlg dialog(std::move(data), what, firstPage, std::move(openHelp));
     return dialog.Run(owner);
 }
 

@@ -1,6 +1,7 @@
 // The modal "Options" dialog: a tab control holding the Favorites, Settings,
-// Update and About pages (the first two only when the data could be loaded),
-// a "&Help Manual" button, OK and Cancel.
+// Update and About pages, a "&Help Manual" button, OK and Cancel. Without the
+// data the first two pages are absent (a newer release's file) or only say
+// that the data cannot be read now.
 #pragma once
 
 #include <windows.h>
@@ -14,6 +15,14 @@
 
 namespace Lumo::Options {
 
+// What the dialog is given to edit.
+enum class OptionData {
+    Loaded,         // the data snapshot: every page edits it
+    NewerRelease,   // the file comes from a newer release: only Update and About
+    CannotReadNow,  // the file is held or unreadable just now: the Favorites and
+                    // Settings tabs say so and edit nothing
+};
+
 class FavoritePage;
 class SettingPage;
 class UpdatePage;
@@ -23,7 +32,10 @@ class OptionTab : public WinUi::TabCtrl {
 public:
     enum : int { kFirstPageId = 2000 };
 
-    OptionTab(HWND parent, int id, int width, int height, const std::shared_ptr<Data::AllData>& data);
+    // `data` null: the data pages are absent for a newer release's file, and
+    // stand-ins that say the data cannot be read now otherwise.
+    OptionTab(HWND parent, int id, int width, int height, const std::shared_ptr<Data::AllData>& data,
+              OptionData what);
     ~OptionTab() override;
 
     // Creates the pages as children of the tab control, then the tabs.
@@ -48,6 +60,8 @@ private:
     std::unique_ptr<SettingPage> settings_;
     std::unique_ptr<UpdatePage> update_;
     std::unique_ptr<AboutPage> about_;
+    // In place of the Favorites and Settings pages when the data cannot be read now.
+    std::vector<std::unique_ptr<WinUi::PageBase>> unreadable_;
     std::vector<HWND> pages_;
     int current_ = -1;
     int favoritesIndex_ = -1;
@@ -60,9 +74,10 @@ public:
     static constexpr int kWidthDu = 240;
     static constexpr int kHeightDu = 180;
 
-    // `data` null: the data file belongs to a newer release. `openHelp` opens
-    // the help manual (nothing when empty).
-    OptionDlg(std::shared_ptr<Data::AllData> data, int firstPage, std::function<void()> openHelp);
+    // `what` says why `data` is null (with data it is Loaded). `openHelp`
+    // opens the help manual (nothing when empty).
+    OptionDlg(std::shared_ptr<Data::AllData> data, OptionData what, int firstPage,
+              std::function<void()> openHelp);
     ~OptionDlg() override;
 
     INT_PTR Run(HWND owner) { return RunModal(kWidthDu, kHeightDu, owner); }
@@ -75,13 +90,14 @@ protected:
 
 private:
     std::shared_ptr<Data::AllData> data_;
+    OptionData what_;
     int firstPage_;
     std::function<void()> openHelp_;
     std::unique_ptr<OptionTab> tab_;
 };
 
 // Runs the dialog modally, owned by `owner`; its result (1 OK, 2 Cancel).
-INT_PTR RunOptionDialog(HWND owner, std::shared_ptr<Data::AllData> data, int firstPage,
+INT_PTR RunOptionDialog(HWND owner, std::shared_ptr<Data::AllData> data, OptionData what, int firstPage,
                         std::function<void()> openHelp);
 
 }  // namespace Lumo::Options

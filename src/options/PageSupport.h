@@ -1,5 +1,5 @@
-// Small helpers the Options pages share: the width a control's text needs
-// and the save step of a page.
+// Small helpers the Options pages share: the width a control's text needs,
+// the save step of a page and its leave check.
 #pragma once
 
 #include <windows.h>
@@ -27,20 +27,47 @@ inline int TextWidth(HWND window, const std::wstring& text) {
 
 using Win::WindowText;
 
-// Commits a page's edits through `commit`. A refusal (another process changed
-// the record meanwhile) or a file that cannot be written now shows its message
-// and keeps the edits for another try.
-inline bool CommitEdits(HWND page, const std::function<bool()>& commit, const wchar_t* refused,
-                        const wchar_t* cannotSave) {
+enum class SaveOutcome {
+    Saved,
+    Refused,     // another process changed the record meanwhile
+    CannotSave,  // the file is held by another program or cannot be written now
+};
+
+// Commits a page's edits through `commit`. A refusal or a file that cannot be
+// written now shows its message and keeps the edits for another try.
+inline SaveOutcome CommitEdits(HWND page, const std::function<bool()>& commit, const wchar_t* refused,
+                               const wchar_t* cannotSave) {
     bool committed = false;
     try {
         committed = commit();
     } catch (const Lumo::AnyError&) {
         ::MessageBoxW(page, cannotSave, L"Quelvar", MB_OK);
-        return false;
+        return SaveOutcome::CannotSave;
     }
-    if (!committed) ::MessageBoxW(page, refused, L"Quelvar", MB_OK);
-    return committed;
+    if (committed) return SaveOutcome::Saved;
+    ::MessageBoxW(page, refused, L"Quelvar", MB_OK);
+    return SaveOutcome::Refused;
+}
+
+// The leave check of an editing page, before another tab is shown and on OK.
+// Unmodified: leave. Otherwise `question` (Yes, No, Cancel): Yes saves, No
+// drops the edits through `revert`, Cancel stays. A save that cannot write
+// the file now keeps the user on the page: its message said the edits are
+// kept, and leaving (OK closes the dialog) would lose them. A refused save
+// lets the user go, as its message says to reopen the dialog.
+inline bool CanLeaveEditingPage(HWND page, bool modified, const wchar_t* question,
+                                const std::function<SaveOutcome()>& save,
+                                const std::function<void()>& revert) {
+    if (!modified) return true;
+    switch (::MessageBoxW(page, question, L"Quelvar", MB_YESNOCANCEL)) {
+        case IDYES:
+            return save() != SaveOutcome::CannotSave;
+        case IDNO:
+            revert();
+            return true;
+        default:
+            return false;
+    }
 }
 
 }  // namespace Lumo::Options

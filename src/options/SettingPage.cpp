@@ -48,6 +48,7 @@ void SettingPage::CreateControls() {
     CButtonST& save = AddIconButton(kSave, L"", L"Save modification", kButtonSide, kButtonSide);
     save.SetIcon(System::MenuImages(), 14, 14);
     save.SetFlat(true);
+    save.SetFocusRectInFlat(true);  // where Tab went, for the keyboard user
 
     for (int id : {kWidth, kTopCount, kHistoryDepth}) {
         ::SendDlgItemMessageW(Window(), id, EM_LIMITTEXT, 4, 0);
@@ -160,27 +161,19 @@ void SettingPage::ReadControls() {
 
 void SettingPage::UpdateSave() { ::EnableWindow(::GetDlgItem(Window(), kSave), Modified()); }
 
-bool SettingPage::Save() {
+SaveOutcome SettingPage::Save() {
     const auto commit = [this] { return Data::DataCenter::Instance()->CommitUserSettings(edited_); };
-    if (!CommitEdits(Window(), commit, kRefused, kCannotSave)) return false;
+    const SaveOutcome outcome = CommitEdits(Window(), commit, kRefused, kCannotSave);
+    if (outcome != SaveOutcome::Saved) return outcome;
     *saved_ = *edited_;
     UpdateSave();
-    return true;
+    return outcome;
 }
 
 bool SettingPage::CanLeavePage() {
-    if (!Modified()) return true;
-    switch (::MessageBoxW(Window(), L"Setting has been modified, do you want to save it?", L"Quelvar",
-                          MB_YESNOCANCEL)) {
-        case IDYES:
-            Save();
-            return true;
-        case IDNO:
-            Reset();
-            return true;
-        default:
-            return false;
-    }
+    return CanLeaveEditingPage(
+        Window(), Modified(), L"Setting has been modified, do you want to save it?",
+        [this] { return Save(); }, [this] { Reset(); });
 }
 
 }  // namespace Lumo::Options

@@ -9,6 +9,8 @@
 
 namespace Lumo::Options {
 
+enum class SaveOutcome;
+
 class SettingPage : public WinUi::PageBase {
 public:
     enum : int {
@@ -39,7 +41,7 @@ private:
     void Reset();
     void ReadControls();
     void UpdateSave();
-    bool Save();
+    SaveOutcome Save();
     int ReadNumber(int id) const;
     bool Checked(int id) const;
 

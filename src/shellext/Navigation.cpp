@@ -309,7 +309,9 @@ void ExploreFolder(const std::wstring& path) noexcept {
 
 void ExploreFromHere(const std::wstring& path) noexcept {
     try {
-        const std::wstring parameters = L"/n, /e, /root," + path;
+        // Quoted: explorer.exe splits its arguments at commas, so a comma in the
+        // folder's name would otherwise end the folder there.
+        const std::wstring parameters = L"/n, /e, /root,\"" + path + L"\"";
         Launch(nullptr, L"open", L"explorer.exe", parameters.c_str(), nullptr, SW_SHOWDEFAULT);
     } catch (...) {
     }

@@ -140,7 +140,13 @@ protected:
                     SetText(kOutput, L"Calculating... " + std::to_wstring(static_cast<int>(wParam)) + L"%");
                 return true;
             case kDoneMessage:
-                if (job_ && lParam == job_->Id()) ShowResult(job_->Result());
+                if (job_ && lParam == job_->Id()) {
+                    if (wParam) {
+                        ShowResult(job_->Result());
+                    } else {
+                        ShowReadFailure(HashReadFailureText(Text(kPath), job_->Error()));
+                    }
+                }
                 return true;
             case WM_DESTROY:
                 job_.reset();  // cancels; the worker ends on its own
@@ -218,6 +224,16 @@ private:
         const std::wstring text = Trimmed(checksum);
         SetText(kOutput, text);
         Enable(kCopy, !text.empty());
+        Enable(kHash, true);
+        UpdateCompare();
+    }
+
+    // The file could not be read: the output box says why, and there is no
+    // checksum to copy (nor one that a pasted text could match).
+    void ShowReadFailure(const std::wstring& text) {
+        job_.reset();
+        SetText(kOutput, text);
+        Enable(kCopy, false);
         Enable(kHash, true);
         UpdateCompare();
     }

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <memory>
+#include <string>
 
 #include "tools/hash/Crc32.h"
 #include "tools/hash/GostHash.h"
@@ -129,24 +130,49 @@ std::wstring CalculateHashText(HashAlgorithm algorithm, int shaBits, HashOutputF
     return {};
 }
 
+std::wstring HashReadFailureText(const std::wstring& path, unsigned long error) {
+    std::wstring reason;
+    wchar_t* buffer = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    if (buffer) {
+        reason.assign(buffer, length);
+        ::LocalFree(buffer);
+    }
+    while (!reason.empty() && (reason.back() == L'\n' || reason.back() == L'\r' || reason.back() == L' '))
+        reason.pop_back();
+    if (reason.empty()) reason = L"Error " + std::to_wstring(error);
+    return L"File [" + path + L"] cannot be read:\r\n" + reason;
+}
+
 std::wstring HashCalculator::Calculate() {
     try {
         output.clear();
+        error = 0;
         if (filePath.empty()) return output;
         // Others may keep reading, writing or even deleting the file while it is hashed.
         Lumo::Win::UniqueFile file(CreateFileW(filePath.c_str(), GENERIC_READ,
                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                                nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-        if (!file) return output;
+        if (!file) {
+            error = ::GetLastError();
+            return output;
+        }
         const HANDLE handle = file.get();
-        const HashBlockReader read = [handle](uint8_t* buffer, size_t size) -> long long {
+        DWORD readError = 0;
+        const HashBlockReader read = [handle, &readError](uint8_t* buffer, size_t size) -> long long {
             DWORD got = 0;
             if (ReadFile(handle, buffer, static_cast<DWORD>(size), &got, nullptr)) return got;
             // The writer of a pipe closing its end is the pipe's end of data, not a failure.
-            return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
+            const DWORD code = GetLastError();
+            if (code == ERROR_BROKEN_PIPE) return 0;
+            readError = code ? code : ERROR_READ_FAULT;
+            return -1;
         };
         if (!observer) {
             output = CalculateHashText(algorithm, shaBits, outputFormat, read);
+            if (output.empty()) error = readError;
             return output;
         }
         LARGE_INTEGER size{};
@@ -167,10 +193,16 @@ std::wstring HashCalculator::Calculate() {
             return got;
         };
         output = CalculateHashText(algorithm, shaBits, outputFormat, watchedRead);
-        if (watcher.Cancelled()) output.clear();
+        if (watcher.Cancelled()) {
+            output.clear();
+            error = ERROR_CANCELLED;
+        } else if (output.empty()) {
+            error = readError;
+        }
         return output;
     } catch (...) {
         output.clear();
+        if (!error) error = ERROR_NOT_ENOUGH_MEMORY;
         return output;
     }
 }

@@ -35,6 +35,9 @@ size_t HashReadBlockSize(HashAlgorithm algorithm);
 std::wstring CalculateHashText(HashAlgorithm algorithm, int shaBits, HashOutputFormat format,
                                const HashBlockReader& read);
 
+// What a checksum tool shows when `path` could not be read: the file and the system's text for `error`.
+std::wstring HashReadFailureText(const std::wstring& path, unsigned long error);
+
 // Hex text of a digest in the given format (empty for an unknown format).
 std::wstring FormatDigest(const uint8_t* digest, size_t size, HashOutputFormat format);
 
@@ -70,7 +73,11 @@ public:
     // Optional, not owned; without one nothing is reported and nothing can stop the work.
     HashObserver* observer = nullptr;
 
+    // The system's error code when the last Calculate could not open or read the file; 0 otherwise.
+    unsigned long error = 0;
+
     // Reads the whole file and returns its digest text. Empty when the path is empty, the file cannot be
-    // opened or a read fails, so a failure is never shown as a checksum. Never throws.
+    // opened or a read fails (`error` then says why), so a failure is never shown as a checksum. Never
+    // throws.
     std::wstring Calculate();
 };

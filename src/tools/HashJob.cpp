@@ -47,6 +47,7 @@ struct HashJob::State final : HashObserver {
         if (cancelled) return;
         const WPARAM succeeded = text.empty() ? 0 : 1;
         result = std::move(text);
+        error = succeeded ? 0 : calculator.error;
         ::PostMessageW(window, doneMessage, succeeded, id);
     }
 
@@ -57,7 +58,8 @@ struct HashJob::State final : HashObserver {
     const LPARAM id;
     CRITICAL_SECTION lock;
     std::atomic<bool> cancelled{false};
-    std::wstring result;  // under lock
+    std::wstring result;      // under lock
+    unsigned long error = 0;  // under lock
 };
 
 HashJob::HashJob(HashRequest request, HWND window, UINT progressMessage, UINT doneMessage)
@@ -74,6 +76,7 @@ void HashJob::Cancel() noexcept {
     Lumo::Win::CriticalSectionLock hold(state_->lock);
     state_->cancelled = true;
     state_->result.clear();
+    state_->error = 0;
 }
 
 LPARAM HashJob::Id() const noexcept { return state_->id; }
@@ -81,6 +84,11 @@ LPARAM HashJob::Id() const noexcept { return state_->id; }
 std::wstring HashJob::Result() const {
     Lumo::Win::CriticalSectionLock hold(state_->lock);
     return state_->result;
+}
+
+unsigned long HashJob::Error() const {
+    Lumo::Win::CriticalSectionLock hold(state_->lock);
+    return state_->error;
 }
 
 bool HashJob::WaitForWorker(DWORD milliseconds) const noexcept {

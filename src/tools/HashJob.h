@@ -43,6 +43,9 @@ public:
     // The checksum text once the done message was posted; empty before, after a
     // failure and after a cancel.
     std::wstring Result() const;
+    // After a done message that reported a failure: the system's error code of
+    // the open or read that failed (HashCalculator::error); 0 otherwise.
+    unsigned long Error() const;
     // Waits up to `milliseconds` for the worker thread to end; true when it has.
     bool WaitForWorker(DWORD milliseconds) const noexcept;
 

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The installer in a fresh Wine prefix (64-bit, with the 32-bit side): a silent install for all users
-# registers both modules (the keys of both registry scripts in both registry views) and adds the
-# "Programs and Features" entry; the silent uninstall removes every key and file it added and keeps the
-# user's Data.qvd. Then the same for the current user alone: only keys below HKEY_CURRENT_USER.
+# registers both modules (the keys of both registry scripts in both registry views), stamps them with the
+# project's version and adds the "Programs and Features" entry; the silent uninstall removes every key and
+# file it added and touches nothing in the user's data folder. Then the same for the current user alone:
+# only keys below HKEY_CURRENT_USER, and an uninstall with /REMOVEDATA takes the whole data folder; an
+# uninstall while a program holds the module renames it aside for a RunOnce entry and the next install.
 #   check-installer.sh <setup.exe> <work folder>
 set -uo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
@@ -47,8 +49,11 @@ done
 drive_c="$WINEPREFIX/drive_c"
 appdata="$(winepath -u "$("$WINE" cmd /c echo %APPDATA% 2>/dev/null | tr -d '\r')" 2>/dev/null)"
 localappdata="$(winepath -u "$("$WINE" cmd /c echo %LOCALAPPDATA% 2>/dev/null | tr -d '\r')" 2>/dev/null)"
+# What a user's data folder may hold: the data file, the downloaded history, an unfinished write and two
+# damaged copies (which still hold favorites).
+data_files=(Data.qvd history.txt Data.qvd.tmp Data.qvd.damaged Data.qvd.damaged-2)
 mkdir -p "$appdata/Quelvar"
-echo "favorites of the user" >"$appdata/Quelvar/Data.qvd"
+for f in "${data_files[@]}"; do echo "$f of the user" >"$appdata/Quelvar/$f"; done
 
 # check_registered <classes root> <64-bit module> <32-bit module> <approved root>
 check_registered() {
@@ -91,7 +96,12 @@ check_removed() {
         expect_not "$view-bit view: approved value removed" test -n "$(value "$root\\$approved" "$clsid" $view)"
     done
     expect_not "uninstall entry removed" key_exists "$root\\$uninstall" 64
-    expect "Data.qvd kept" test -f "$appdata/Quelvar/Data.qvd"
+}
+
+check_data_kept() {
+    for f in "${data_files[@]}"; do
+        expect "data folder untouched: $f" test "$(cat "$appdata/Quelvar/$f" 2>/dev/null)" = "$f of the user"
+    done
 }
 
 check_entry() {
@@ -111,11 +121,18 @@ for f in Quelvar.dll Quelvar.chm History.txt qvsum.exe Uninstall.exe; do expect 
 expect "32-bit file Quelvar.dll" test -f "$pf32/Quelvar.dll"
 expect "64-bit module installed" bash "$ROOT/scripts/check-dll.sh" "$pf64/Quelvar.dll" x86-64
 expect "32-bit module installed" bash "$ROOT/scripts/check-dll.sh" "$pf32/Quelvar.dll" i386
+for bits in 64 32; do
+    module="$pf64/Quelvar.dll"
+    [ $bits = 32 ] && module="$pf32/Quelvar.dll"
+    expect "$bits-bit module's version resource says $VERSION" \
+        bash -c 'strings -el "$1" | grep -qx "$2"' _ "$module" "$VERSION"
+done
 check_registered 'HKLM\Software\Classes' 'C:\Program Files\Quelvar\Quelvar.dll' \
     'C:\Program Files (x86)\Quelvar\Quelvar.dll' HKLM
 check_entry HKLM 'C:\Program Files\Quelvar'
 expect "uninstall /S" run "$pf64/Uninstall.exe" /S
 check_removed 'HKLM\Software\Classes' HKLM
+check_data_kept
 expect_not "64-bit folder removed" test -e "$pf64"
 expect_not "32-bit folder removed" test -e "$pf32"
 
@@ -135,9 +152,43 @@ for view in 64 32; do
     expect_not "$view-bit view: no machine approved value" test -n "$(value "HKLM\\$approved" "$clsid" $view)"
 done
 expect_not "no machine uninstall entry" key_exists "HKLM\\$uninstall" 64
-expect "uninstall /S" run "$userdir/Uninstall.exe" /S
+expect "uninstall /S /REMOVEDATA" run "$userdir/Uninstall.exe" /S /REMOVEDATA
 check_removed 'HKCU\Software\Classes' HKCU
 expect_not "folder removed" test -e "$userdir"
+expect_not "data folder removed with everything in it" test -e "$appdata/Quelvar"
+
+echo "== for the current user, while a program holds the module"
+# A stand-in for Explorer: keeps the module loaded until it is told to go.
+holder="$work/hold.exe"
+if printf '%s\n' '#include <windows.h>' \
+    'int wmain(int c, wchar_t** v) { (void)c; if (!LoadLibraryExW(v[1], 0, DONT_RESOLVE_DLL_REFERENCES)) return 1;' \
+    '  while (GetFileAttributesW(v[2]) != INVALID_FILE_ATTRIBUTES) Sleep(50); return 0; }' |
+    x86_64-w64-mingw32-gcc -municode -x c -o "$holder" - 2>/dev/null; then
+    expect "setup /S /CURRENTUSER" run "$setup" /S /CURRENTUSER
+    touch "$work/holding"
+    "$WINE" "$(winepath -w "$holder")" "$userdir_windows\Quelvar.dll" "$(winepath -w "$work/holding")" &
+    sleep 3
+    "$WINE" "$userdir/Uninstall.exe" /S >/dev/null 2>&1
+    # The uninstaller goes on in a copy of itself; the RunOnce entry is its last step for the modules.
+    for _ in $(seq 120); do
+        [ -n "$(value 'HKCU\Software\Microsoft\Windows\CurrentVersion\RunOnce' 'Quelvar leftovers' 64)" ] && break
+        sleep 0.5
+    done
+    sleep 2
+    expect_not "held module unregistered" key_exists "HKCU\Software\Classes\CLSID\$clsid" 64
+    expect_not "held module no longer under its name" test -e "$userdir/Quelvar.dll"
+    expect "held module renamed aside" compgen -G "$userdir/*.removed"
+    runonce="$(value 'HKCU\Software\Microsoft\Windows\CurrentVersion\RunOnce' 'Quelvar leftovers' 64)"
+    expect "RunOnce entry deletes the leftovers at the next sign-in" test -n "$runonce"
+    rm -f "$work/holding"
+    wineserver -w
+    expect "the next install deletes the leftovers" run "$setup" /S /CURRENTUSER
+    expect_not "no leftovers after the next install" compgen -G "$userdir/*.removed"
+    expect "uninstall /S" run "$userdir/Uninstall.exe" /S
+    expect_not "folder removed" test -e "$userdir"
+else
+    echo "SKIP held module: no x86_64-w64-mingw32-gcc to build the program that holds it"
+fi
 
 echo "installer check: $failures failure(s)"
 [ $failures -eq 0 ]

@@ -201,14 +201,14 @@ TEST_F(ItemMenuTest, ChoosingPathNameWritesTheDataFileOnceAndTheNextMenuIsSorted
     host->CloseAll();
 }
 
-TEST_F(ItemMenuTest, ExploreFromHereStartsARootedExplorerWithoutQuotes) {
+TEST_F(ItemMenuTest, ExploreFromHereStartsAnExplorerRootedAtTheQuotedFolder) {
     StoreFavorites({L"C:\\Program Files"});
     HMENU main = OpenMainSubmenu();
     RightClick(main, L"C:\\Program Files", L"Explore From Here");
     ASSERT_EQ(1u, launches.size());
     EXPECT_EQ(L"open", launches[0].verb);
     EXPECT_EQ(L"explorer.exe", launches[0].file);
-    EXPECT_EQ(L"/n, /e, /root,C:\\Program Files", launches[0].parameters);
+    EXPECT_EQ(L"/n, /e, /root,\"C:\\Program Files\"", launches[0].parameters);
     EXPECT_EQ(L"", launches[0].directory);
     EXPECT_EQ(SW_SHOWDEFAULT, launches[0].show);
     EXPECT_TRUE(StoredHistory().empty()) << "exploring from here is not a visit";
@@ -469,7 +469,7 @@ TEST_F(ItemMenuTest, AVisitedFolderHasTheFiveFolderCommands) {
     EXPECT_EQ(40000u, shown[0].id);
     EXPECT_EQ(40004u, shown[6].id);
     ASSERT_EQ(1u, launches.size());
-    EXPECT_EQ(L"/n, /e, /root,C:\\Visited", launches[0].parameters);
+    EXPECT_EQ(L"/n, /e, /root,\"C:\\Visited\"", launches[0].parameters);
     host->CloseAll();
 }
 

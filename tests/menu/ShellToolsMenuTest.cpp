@@ -10,6 +10,7 @@
 #include "menu/ChecksumProgress.h"
 #include "shellext/GotoFavorite.h"
 #include "system/Clipboard.h"
+#include "tools/HashCalculator.h"
 #include "win/ModuleReference.h"
 
 using namespace ShellExt;
@@ -134,10 +135,14 @@ TEST_F(ShellToolsMenuTest, EntriesPromptFolderAndCopiesFollowTheSelection) {
     }
 }
 
-TEST_F(ShellToolsMenuTest, ChecksumsAreShownQuotedAndCopiedBareAndAVanishedFileIsAnError) {
+TEST_F(ShellToolsMenuTest, ChecksumsAreShownQuotedAndCopiedBareAndAVanishedOrUnreadableFileIsAnError) {
     const std::wstring b = temp.File(L"b.txt");
+    const std::wstring heldFile = temp.File(L"c.txt");
+    QuelvarTest::WriteFileBytes(heldFile, "c");
+    const std::wstring unreadable = HashReadFailureText(heldFile, ERROR_SHARING_VIOLATION);
     const struct {
         std::wstring file, entry, caption, text, clipboard;
+        bool held = false;  // by another program that shares nothing
     } cases[] = {
         {temp.File(L"a.txt"), kMd5, L"Result",
          L"\"D41D8CD98F00B204E9800998ECF8427E\"\r\n\r\nResult string has been copied to clipboard",
@@ -146,10 +151,16 @@ TEST_F(ShellToolsMenuTest, ChecksumsAreShownQuotedAndCopiedBareAndAVanishedFileI
          L"\"DA39A3EE5E6B4B0D3255BFEF95601890AFD80709\"\r\n\r\nResult string has been copied to clipboard",
          L"DA39A3EE5E6B4B0D3255BFEF95601890AFD80709"},
         {b, kMd5, L"Error", L"File [" + b + L"] not exist", L"untouched"},  // deleted after the menu opened
+        {heldFile, kMd5, L"Error", unreadable, L"untouched", true},
+        {heldFile, kSha1, L"Error", unreadable, L"untouched", true},
     };
     for (const auto& c : cases) {
         HMENU tools = OpenTools({c.file});
-        if (c.caption == L"Error") {
+        Lumo::Win::UniqueFile held;
+        if (c.held) {
+            held.reset(::CreateFileW(c.file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+            ASSERT_TRUE(held);
+        } else if (c.caption == L"Error") {
             ASSERT_TRUE(::DeleteFileW(c.file.c_str()));
         }
         boxes.Clear();

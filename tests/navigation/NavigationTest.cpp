@@ -50,13 +50,14 @@ TEST_F(LaunchTest, ExploreFolderRecordsEvenWhenTheLaunchFails) {
 }
 
 TEST_F(LaunchTest, ExploreFromHereRootsTheTreeAtTheFolderWithoutHistory) {
-    Navigation::ExploreFromHere(L"C:\\Temp");
+    Navigation::ExploreFromHere(L"C:\\Temp\\a,b");
     ASSERT_EQ(launches_.size(), 1u);
     const Launch& launch = launches_[0];
     EXPECT_EQ(launch.window, nullptr);
     EXPECT_EQ(launch.verb, L"open");
     EXPECT_EQ(launch.file, L"explorer.exe");
-    EXPECT_EQ(launch.parameters, L"/n, /e, /root,C:\\Temp");
+    // Quoted: explorer.exe would end the folder at the comma.
+    EXPECT_EQ(launch.parameters, L"/n, /e, /root,\"C:\\Temp\\a,b\"");
     EXPECT_FALSE(launch.hasDirectory);
     EXPECT_EQ(launch.show, SW_SHOWDEFAULT);
     EXPECT_TRUE(StoredHistory().empty());
@@ -116,7 +117,7 @@ TEST_F(LaunchTest, SystemFolderFormsDoNothingForAnUnresolvedFolder) {
     Navigation::NavigateToSystemFolder(L"C:\\Sys2", plain.get(), Owner());
     ASSERT_EQ(launches_.size(), 4u);
     EXPECT_EQ(launches_[0].verb, L"explore");
-    EXPECT_EQ(launches_[1].parameters, L"/n, /e, /root,C:\\Sys");
+    EXPECT_EQ(launches_[1].parameters, L"/n, /e, /root,\"C:\\Sys\"");
     EXPECT_EQ(launches_[2].directory, L"C:\\Sys");
     EXPECT_EQ(launches_[3].file, L"C:\\Sys2");
     EXPECT_EQ(StoredHistory(), (std::vector<std::wstring>{L"C:\\Sys2", L"C:\\Sys"}));

@@ -14,8 +14,10 @@ namespace {
 
 const std::wstring kSaveQuestion = L"Quelvar|Favorites list has been modified, do you want to save it?";
 
+using Lumo::Options::OptionData;
+
 struct TabCase {
-    bool withData;
+    OptionData what;
     int firstPage;
     std::vector<std::wstring> tabs;
     int shown;
@@ -25,7 +27,7 @@ class OptionTabs : public OptionsFixture, public ::testing::WithParamInterface<T
 
 TEST_P(OptionTabs, OpenOnTheAskedPageOrTheFirst) {
     const TabCase& c = GetParam();
-    OpenOptions open(c.withData, c.firstPage, &helpOpened);
+    OpenOptions open(c.what, c.firstPage, &helpOpened);
     ASSERT_TRUE(open.dialog.Dialog());
     EXPECT_EQ(c.tabs, open.Tabs());
     EXPECT_EQ(c.shown, open.SelectedTab());
@@ -42,17 +44,35 @@ TEST_P(OptionTabs, OpenOnTheAskedPageOrTheFirst) {
     EXPECT_EQ(L"Open help manual", open.dialog.TooltipText(1001));
     EXPECT_TRUE(open.dialog.Click(1001));
     EXPECT_EQ(1, helpOpened);
+    if (c.what == OptionData::CannotReadNow && c.shown < 2) {
+        // A file that cannot be read now: the page says so, offers nothing to
+        // edit, and OK leaves without a question.
+        DialogDriver page = open.Page(c.shown);
+        EXPECT_EQ(std::vector<int>{1000}, page.ChildIds());
+        EXPECT_NE(std::wstring::npos, page.Text(1000).find(L"cannot be read now")) << page.Text(1000);
+        SaveWindowPng(open.dialog.Dialog(), ScreenshotFolder() + L"options-unreadable-" +
+                                                std::to_wstring(c.shown) + L"-" +
+                                                std::to_wstring(ScreenDpi()) + L".png");
+        EXPECT_TRUE(open.dialog.Click(IDOK));
+        ASSERT_TRUE(open.thread.Wait());
+        EXPECT_EQ(0u, open.MessageCount());
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Options, OptionTabs,
-    ::testing::Values(TabCase{true, 0, {L"Favorites", L"Settings", L"Update", L"About"}, 0},
-                      TabCase{true, 3, {L"Favorites", L"Settings", L"Update", L"About"}, 3},
-                      TabCase{true, 7, {L"Favorites", L"Settings", L"Update", L"About"}, 0},
-                      TabCase{false, 0, {L"Update", L"About"}, 0},
-                      TabCase{false, 1, {L"Update", L"About"}, 1},
-                      // "User Settings..." without data: no such tab, so the first.
-                      TabCase{false, 3, {L"Update", L"About"}, 0}),
+    ::testing::Values(
+        TabCase{OptionData::Loaded, 0, {L"Favorites", L"Settings", L"Update", L"About"}, 0},
+        TabCase{OptionData::Loaded, 3, {L"Favorites", L"Settings", L"Update", L"About"}, 3},
+        TabCase{OptionData::Loaded, 7, {L"Favorites", L"Settings", L"Update", L"About"}, 0},
+        TabCase{OptionData::NewerRelease, 0, {L"Update", L"About"}, 0},
+        TabCase{OptionData::NewerRelease, 1, {L"Update", L"About"}, 1},
+        // "User Settings..." without data: no such tab, so the first.
+        TabCase{OptionData::NewerRelease, 3, {L"Update", L"About"}, 0},
+        // Held or unreadable just now: titled "Options", the tabs stay.
+        TabCase{OptionData::CannotReadNow, 0, {L"Favorites", L"Settings", L"Update", L"About"}, 0},
+        TabCase{OptionData::CannotReadNow, 1, {L"Favorites", L"Settings", L"Update", L"About"}, 1},
+        TabCase{OptionData::CannotReadNow, 3, {L"Favorites", L"Settings", L"Update", L"About"}, 3}),
     [](const auto& info) { return "Case" + std::to_string(info.index); });
 
 class OptionDialog : public OptionsFixture {};

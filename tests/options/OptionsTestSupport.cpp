@@ -30,14 +30,17 @@ void OptionsFixture::StoreFavorites(const std::vector<std::wstring>& folders) {
     Center().Save(*data);
 }
 
-OpenOptions::OpenOptions(bool withData, int page, int* helpOpened)
-    : thread([withData, page, helpOpened](HWND owner) {
-          std::shared_ptr<Data::AllData> data = withData ? Data::DataCenter::Instance()->Load() : nullptr;
-          return Lumo::Options::RunOptionDialog(owner, data, page, [helpOpened] {
+OpenOptions::OpenOptions(Lumo::Options::OptionData what, int page, int* helpOpened)
+    : thread([what, page, helpOpened](HWND owner) {
+          std::shared_ptr<Data::AllData> data =
+              what == Lumo::Options::OptionData::Loaded ? Data::DataCenter::Instance()->Load() : nullptr;
+          return Lumo::Options::RunOptionDialog(owner, data, what, page, [helpOpened] {
               if (helpOpened) ++*helpOpened;
           });
       }),
-      dialog(DialogDriver::Find(thread.Owner(), withData ? L"Options" : L"Options [Version Too Old]")) {}
+      dialog(DialogDriver::Find(thread.Owner(), what == Lumo::Options::OptionData::NewerRelease
+                                                    ? L"Options [Version Too Old]"
+                                                    : L"Options")) {}
 
 OpenOptions::~OpenOptions() {
     if (dialog.Dialog() && ::IsWindow(dialog.Dialog()))

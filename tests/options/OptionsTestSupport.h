@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "data/DataCenter.h"
+#include "options/OptionDlg.h"
 #include "support/DialogDriver.h"
 #include "support/TestSupport.h"
-
 
 namespace OptionsTest {
 
@@ -35,10 +35,13 @@ private:
     Data::DataCenter* original_ = nullptr;
 };
 
-// The dialog, opened on `page` with the stored data (or none); cancelled
-// when the object goes.
+// The dialog, opened on `page` with the stored data (or none, for the reason
+// `what` names); cancelled when the object goes.
 struct OpenOptions {
-    OpenOptions(bool withData, int page, int* helpOpened = nullptr);
+    OpenOptions(Lumo::Options::OptionData what, int page, int* helpOpened = nullptr);
+    OpenOptions(bool withData, int page, int* helpOpened = nullptr)
+        : OpenOptions(withData ? Lumo::Options::OptionData::Loaded : Lumo::Options::OptionData::NewerRelease,
+                      page, helpOpened) {}
     ~OpenOptions();
 
     std::vector<std::wstring> Tabs() const;

@@ -1,11 +1,14 @@
 // The pages under a user's clicks: the Favorites page's buttons, remove,
 // move, save, a refused save and a save while another program holds the data
-// file; the Settings page's boxes and save; the Update page's history text.
+// file, the focus rectangle that Tab shows; the Settings page's boxes and save; the Update page's history
+// text.
 #include <atomic>
+#include <set>
 #include <thread>
 
 #include "OptionsTestSupport.h"
 #include "data/DataFile.h"
+#include "support/Screenshot.h"
 
 using namespace QuelvarTest;
 using namespace OptionsTest;
@@ -131,7 +134,7 @@ TEST_F(FavoritesPage, DuplicatesCollapseAndAnotherWriterMakesTheSaveRefuse) {
     EXPECT_TRUE(page.Enabled(kSaveFavorites)) << "the edits stay";
 }
 
-TEST_F(FavoritesPage, ASaveWhileTheFileIsHeldKeepsTheEditsAndDoesNotHang) {
+TEST_F(FavoritesPage, ASaveWhileTheFileIsHeldKeepsTheEditsAndTheUserOnThePage) {
     StoreFavorites({L"C:\\A", L"C:\\B"});
     OpenOptions open(true, 0);
     DialogDriver page = open.Page(0);
@@ -147,11 +150,65 @@ TEST_F(FavoritesPage, ASaveWhileTheFileIsHeldKeepsTheEditsAndDoesNotHang) {
         EXPECT_EQ(L"Quelvar", open.thread.MessageBoxes()[0].caption);
         EXPECT_NE(std::wstring::npos, open.thread.MessageBoxes()[0].text.find(L"cannot be saved now"));
         EXPECT_TRUE(open.dialog.Responds(1000));
+        // Saving on the way out fails the same way: the user stays on the page
+        // with the edits, whether going to another tab or closing with OK.
+        for (const bool ok : {false, true}) {
+            open.thread.Answer(IDYES);  // the leave question
+            open.thread.Answer(IDOK);   // the message that the file cannot be saved now
+            if (ok) {
+                EXPECT_TRUE(open.dialog.Click(IDOK));
+            } else {
+                open.ClickTab(1);
+            }
+            EXPECT_NE(std::wstring::npos, open.LastMessage().find(L"cannot be saved now")) << ok;
+            EXPECT_FALSE(open.thread.Finished()) << ok;
+            EXPECT_EQ(0, open.SelectedTab()) << ok;
+            EXPECT_EQ(0, open.VisiblePage()) << ok;
+        }
+        EXPECT_EQ(5u, open.MessageCount());
     }
     EXPECT_EQ(before, DataFileBytes());
     EXPECT_EQ((std::vector<std::wstring>{L"C:\\B", L"C:\\A"}), ListEntries(page, kList));
-    ASSERT_TRUE(page.Click(kSaveFavorites));
+    // Released: OK saves them and closes.
+    open.thread.Answer(IDYES);
+    EXPECT_TRUE(open.dialog.Click(IDOK));
+    ASSERT_TRUE(open.thread.Wait());
+    EXPECT_EQ(1, open.thread.Result());
     EXPECT_EQ((std::vector<std::wstring>{L"C:\\B", L"C:\\A"}), StoredFavorites());
+}
+
+// The flat icon buttons draw no border until hovered: after Tab, the focused
+// one shows the dotted focus rectangle 3 pixels inside its edge.
+TEST_F(FavoritesPage, TabShowsWhichIconButtonHasTheFocus) {
+    StoreFavorites({L"C:\\A", L"C:\\B"});
+    OpenOptions open(true, 0);
+    DialogDriver page = open.Page(0);
+    SelectEntries(page, kList, {0});
+    HWND remove = page.Control(kRemove);
+    RECT r{};
+    ::GetWindowRect(remove, &r);
+    // The distinct colours along the rectangle's top row, as the screen shows them.
+    const auto topRow = [&] {
+        ::RedrawWindow(remove, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+        open.dialog.Responds(1000);
+        HDC screen = ::GetDC(nullptr);
+        std::set<COLORREF> colours;
+        for (int x = r.left + 4; x < r.right - 4; ++x) colours.insert(::GetPixel(screen, x, r.top + 3));
+        ::ReleaseDC(nullptr, screen);
+        return colours.size();
+    };
+    EXPECT_EQ(1u, topRow()) << "no rectangle before the focus comes";
+    const DWORD thread = ::GetWindowThreadProcessId(remove, nullptr);
+    const auto focus = [thread] {
+        GUITHREADINFO gui{sizeof(gui)};
+        return ::GetGUIThreadInfo(thread, &gui) ? gui.hwndFocus : nullptr;
+    };
+    page.PostKey(kList, VK_TAB);
+    ASSERT_TRUE(WaitUntil([&] { return focus() == remove; })) << "Tab goes from the list to Remove";
+    EXPECT_EQ(0, ::SendMessageW(remove, WM_QUERYUISTATE, 0, 0) & UISF_HIDEFOCUS);
+    EXPECT_EQ(2u, topRow()) << "the dotted focus rectangle";
+    SaveWindowPng(open.dialog.Dialog(),
+                  ScreenshotFolder() + L"options-favorites-focus-" + std::to_wstring(ScreenDpi()) + L".png");
 }
 
 class SettingsPage : public OptionsFixture {};

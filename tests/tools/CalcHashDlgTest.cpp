@@ -1,5 +1,6 @@
 // The Checksum Calculator driven by control id: what it shows when it opens,
-// a checksum computed, copied and compared, the missing-file message, and a
+// a checksum computed, copied and compared, the missing-file message and the
+// unreadable file's output, and a
 // large file hashed while the dialog stays responsive and closes at once.
 #include <windows.h>
 #include <winioctl.h>
@@ -12,6 +13,7 @@
 #include "DialogTestSupport.h"
 #include "support/TestSupport.h"
 #include "tools/CalcHashDlg.h"
+#include "tools/HashCalculator.h"
 #include "win/ModuleReference.h"
 
 using namespace QuelvarTest;
@@ -119,7 +121,7 @@ TEST_F(CalcHash, HashesCopiesAndComparesLikeTheUserTypedIt) {
                   ScreenshotFolder() + L"checksum-calculator-" + std::to_wstring(ScreenDpi()) + L".png");
 }
 
-TEST_F(CalcHash, DeletedFileIsReportedAndLeavesTheOutputEmpty) {
+TEST_F(CalcHash, DeletedOrUnreadableFileIsReportedAndNothingIsLeftToCopy) {
     const std::wstring path = Abc();
     OpenDialog open(path);
     const DialogDriver& d = open.dialog;
@@ -134,6 +136,19 @@ TEST_F(CalcHash, DeletedFileIsReportedAndLeavesTheOutputEmpty) {
     EXPECT_EQ(open.thread.MessageBoxes()[0].text, L"File [" + path + L"] not exist");
     EXPECT_EQ(open.thread.MessageBoxes()[0].owner, d.Dialog());
     EXPECT_TRUE(::IsWindowVisible(d.Dialog()));
+
+    // There again but held by another program that shares nothing: the output
+    // box names the file and the system's reason, and nothing can be copied.
+    WriteFileBytes(path, "abc");
+    Lumo::Win::UniqueFile held(
+        ::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(held);
+    ASSERT_TRUE(open.Hash());
+    EXPECT_EQ(d.Text(1010), HashReadFailureText(path, ERROR_SHARING_VIOLATION));
+    SaveWindowPng(d.Dialog(), ScreenshotFolder() + L"checksum-calculator-unreadable-" +
+                                  std::to_wstring(ScreenDpi()) + L".png");
+    EXPECT_FALSE(d.Enabled(1011));
+    EXPECT_EQ(open.thread.MessageBoxes().size(), 1u);
 }
 
 TEST_F(CalcHash, CloseEscapeAndCloseBoxReturnTheirCodes) {
