@@ -3,7 +3,9 @@
 
 #include <new>
 
+#include "menu/ExplorerCommand.h"
 #include "server/ClassFactory.h"
+#include "server/ServerIds.h"
 #include "shellext/GotoFavorite.h"
 #include "win/Boundary.h"
 #include "win/ModuleReference.h"
@@ -15,16 +17,26 @@ CQuelvarModule::~CQuelvarModule() { ::DeleteCriticalSection(&factoryLock_); }
 HRESULT CQuelvarModule::GetClassObject(REFCLSID clsid, REFIID iid, void** result) {
     if (!result) return E_POINTER;
     *result = nullptr;
-    if (!::IsEqualCLSID(clsid, CLSID_GotoFavorite)) return CLASS_E_CLASSNOTAVAILABLE;
+    Lumo::Win::ComPtr<IClassFactory>* cache;
+    ClassFactory::Creator creator;
+    if (::IsEqualCLSID(clsid, CLSID_GotoFavorite)) {
+        cache = &gotoFavoriteFactory_;
+        creator = &ShellExt::CGotoFavorite::CreateInstance;
+    } else if (::IsEqualCLSID(clsid, kCommandClsid)) {
+        cache = &explorerCommandFactory_;
+        creator = &Menu::CreateExplorerCommand;
+    } else {
+        return CLASS_E_CLASSNOTAVAILABLE;
+    }
     Lumo::Win::ComPtr<IClassFactory> factory;
     {
         Lumo::Win::CriticalSectionLock lock(factoryLock_);
-        if (!gotoFavoriteFactory_) {
-            auto* created = new (std::nothrow) ClassFactory(&ShellExt::CGotoFavorite::CreateInstance);
+        if (!*cache) {
+            auto* created = new (std::nothrow) ClassFactory(creator);
             if (!created) return E_OUTOFMEMORY;
-            gotoFavoriteFactory_ = Lumo::Win::ComPtr<IClassFactory>::Attach(created);
+            *cache = Lumo::Win::ComPtr<IClassFactory>::Attach(created);
         }
-        factory = gotoFavoriteFactory_;
+        factory = *cache;
     }
     return factory->QueryInterface(iid, result);
 }
