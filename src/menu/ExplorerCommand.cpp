@@ -95,6 +95,14 @@ public:
         selection_.reset();
         items->QueryInterface(IID_IShellItemArray, selection_.put_void());
     }
+    // Whether the entries were built for another selection than `items`.
+    bool BuiltForOther(IShellItemArray* items) const {
+        if (!handler_ || !items) return false;
+        ComPtr<IShellItemArray> same;
+        items->QueryInterface(IID_IShellItemArray, same.put_void());
+        return same.get() != selection_.get();
+    }
+    IUnknown* Site() const { return site_.get(); }
 
     // The Quelvar entry of the hidden menu and its submenu, made the first
     // time they are asked for.
@@ -217,7 +225,7 @@ public:
     // IExplorerCommand
     IFACEMETHODIMP GetTitle(IShellItemArray* items, LPWSTR* name) noexcept override {
         return ComBoundary(E_FAIL, [&]() -> HRESULT {
-            if (role_ == Role::Root) tree_->Remember(items);
+            RememberSelection(items);
             if (role_ == Role::Separator) return HandOut(std::wstring(), name);
             return HandOut(role_ == Role::Root ? std::wstring(L"Quelvar") : CommandTitle(item_->label), name);
         });
@@ -226,7 +234,7 @@ public:
         return ComBoundary(E_FAIL, [&]() -> HRESULT {
             if (!icon) return E_POINTER;
             *icon = nullptr;
-            if (role_ == Role::Root) tree_->Remember(items);
+            RememberSelection(items);
             const int index = role_ == Role::Root ? ShellExt::Quelvar().iconIndex
                               : item_             ? item_->iconIndex
                                                   : -1;
@@ -240,7 +248,7 @@ public:
             if (!tip) return E_POINTER;
             *tip = nullptr;
             if (role_ == Role::Root) {
-                tree_->Remember(items);
+                RememberSelection(items);
                 return HandOut(L"Quelvar v" + Lumo::System::ProductVersion(), tip);
             }
             if (!item_ || item_->helpText.empty()) return E_NOTIMPL;
@@ -257,7 +265,7 @@ public:
     IFACEMETHODIMP GetState(IShellItemArray* items, BOOL, EXPCMDSTATE* state) noexcept override {
         return ComBoundary(E_FAIL, [&]() -> HRESULT {
             if (!state) return E_POINTER;
-            if (role_ == Role::Root) tree_->Remember(items);
+            RememberSelection(items);
             const bool disabled =
                 item_ && (item_->Has(OddBase::ItemDisabled) || item_->Has(OddBase::ItemPlaceholder));
             *state = disabled ? ECS_DISABLED : ECS_ENABLED;
@@ -299,6 +307,19 @@ private:
     ExplorerCommand(std::shared_ptr<CommandTree> tree, Role role, ItemPtr item, HMENU submenu)
         : tree_(std::move(tree)), role_(role), item_(std::move(item)), submenu_(submenu) {}
     ~ExplorerCommand() = default;
+
+    // The root takes the selection of every call. A root Explorer asks again
+    // for another selection starts a new tree; the commands handed out
+    // before keep theirs.
+    void RememberSelection(IShellItemArray* items) {
+        if (role_ != Role::Root) return;
+        if (tree_->BuiltForOther(items)) {
+            auto fresh = std::make_shared<CommandTree>();
+            fresh->SetSite(tree_->Site());
+            tree_ = std::move(fresh);
+        }
+        tree_->Remember(items);
+    }
 
     // The commands of one submenu, in menu order; a popup filled on opening
     // is filled first, as the classic menu does when it opens.

@@ -186,11 +186,13 @@ TEST_F(ExplorerCommandTest, TheTreeMirrorsTheClassicSubmenuForEachKindOfSelectio
          {L"  !Add Folder to Favorites @302", L"  Shell Tools @321 >", prompt, L"    -", copyPath, copyName,
           advanced}},
     };
+    // One root for every row, as Explorer may keep one: each selection gets its own tree.
+    ComPtr<IExplorerCommand> root = NewRoot();
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         ComPtr<IShellItemArray> items = ItemsOf(row.selection);
         std::vector<std::wstring> lines;
-        Render(NewRoot().get(), items.get(), 0, lines);
+        Render(root.get(), items.get(), 0, lines);
         std::vector<std::wstring> expected = head;
         expected.insert(expected.end(), row.middle.begin(), row.middle.end());
         expected.insert(expected.end(), tail.begin(), tail.end());
