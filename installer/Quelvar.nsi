@@ -17,11 +17,14 @@ RequestExecutionLevel user
 !include nsDialogs.nsh
 !include FileFunc.nsh
 !include x64.nsh
+!include WinVer.nsh
 !include MUI2.nsh
 
 !define PRODUCT "Quelvar"
 !define PUBLISHER "Quelvar"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Quelvar"
+; The identity name of the sparse package Quelvar.msix (its AppxManifest.xml).
+!define PACKAGE_NAME "Quelvar.ContextMenu"
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
@@ -139,6 +142,18 @@ FunctionEnd
     ${EndIf}
 !macroend
 
+; Runs a PowerShell command with the install folder in $env:QUELVAR_FOLDER, so that no path is ever
+; quoted inside the command (a user name may hold a quotation mark). A failure is reported in the details
+; only: the classic menu under "Show more options" works without the package.
+!macro PowerShell command
+    System::Call 'Kernel32::SetEnvironmentVariable(t "QUELVAR_FOLDER", t "$INSTDIR")i'
+    nsExec::ExecToLog 'powershell.exe -NoProfile -NonInteractive -ExecutionPolicy Bypass -Command "${command}"'
+    Pop $0
+    ${If} $0 != 0
+        DetailPrint "Windows 11 context-menu package: PowerShell said $0"
+    ${EndIf}
+!macroend
+
 !macro WriteUninstallEntry root
     WriteRegStr ${root} "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
     WriteRegStr ${root} "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
@@ -177,6 +192,7 @@ Section "Install"
     ${If} ${RunningX64}
         File "${BIN64}\Quelvar.dll"
         File "${BIN64}\qvsum.exe"
+        File "${BIN64}\Quelvar.msix"
     ${Else}
         File "${BIN32}\Quelvar.dll"
         File "${BIN32}\qvsum.exe"
@@ -214,6 +230,14 @@ Section "Install"
     ${If} ${Errors}
         MessageBox MB_ICONSTOP "${PRODUCT} could not be registered." /SD IDOK
         SetErrorLevel 2
+    ${EndIf}
+
+    ; Windows 11 puts Quelvar into its first-level context menu only for a package with identity: the
+    ; signed sparse package, whose files are this folder, registered for the user who runs the setup.
+    ; Earlier Windows has no use for it and skips this silently.
+    ${If} ${RunningX64}
+    ${AndIf} ${AtLeastBuild} 22000
+        !insertmacro PowerShell "Add-AppxPackage -Path (Join-Path $$env:QUELVAR_FOLDER 'Quelvar.msix') -ExternalLocation $$env:QUELVAR_FOLDER"
     ${EndIf}
 
     ; The "Programs and Features" entry, in the 64-bit view on 64-bit Windows.
@@ -302,6 +326,15 @@ FunctionEnd
 !macroend
 
 Section "Uninstall"
+    ; The package first, so that Explorer lets go of the module it loaded through it.
+    ${If} ${RunningX64}
+    ${AndIf} ${AtLeastBuild} 22000
+        ${If} $AllUsers == 1
+            !insertmacro PowerShell "Get-AppxPackage -AllUsers -Name ${PACKAGE_NAME} | Remove-AppxPackage -AllUsers"
+        ${Else}
+            !insertmacro PowerShell "Get-AppxPackage -Name ${PACKAGE_NAME} | Remove-AppxPackage"
+        ${EndIf}
+    ${EndIf}
     ${If} $AllUsers == 1
         StrCpy $1 "/u"
     ${Else}
@@ -317,6 +350,7 @@ Section "Uninstall"
     ${EndIf}
 
     Delete "$INSTDIR\qvsum.exe"
+    Delete "$INSTDIR\Quelvar.msix"
     Delete "$INSTDIR\Uninstall.ini"
     Delete "$INSTDIR\Uninstall.exe"
     ${If} $AllUsers == 1

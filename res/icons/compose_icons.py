@@ -239,6 +239,64 @@ def compose(theme_root, res_dir):
     about = flatten(star_folder(theme, 32), WHITE, WHITE)
     about.save(os.path.join(res_dir, "About.bmp"), "BMP")
 
+    # Windows 11's first-level menu draws the entries itself and takes each icon as an icon
+    # resource: one per cell, with alpha; Quelvar's own in the sizes of the larger DPIs as well.
+    commands = os.path.join(res_dir, "icons", "commands")
+    os.makedirs(commands, exist_ok=True)
+    for index, (_meaning, make) in enumerate(CELLS):
+        images = [make(theme)]
+        if index == 1:
+            images += [star_folder(theme, size) for size in (24, 32)]
+        write_icon(os.path.join(commands, "%02d.ico" % index), images)
+
+    # The logos of the package that gives Quelvar its identity on Windows 11.
+    assets = os.path.join(os.path.dirname(res_dir), "package", "Assets")
+    os.makedirs(assets, exist_ok=True)
+    for name, size in (("Square44x44Logo", 44), ("Square150x150Logo", 150), ("StoreLogo", 50)):
+        picture = Image.new("RGBA", (size, size), (0, 0, 0, 0))
+        inner = int(size * 0.8)
+        picture = overlay(picture, upscale(star_folder(theme, 32), inner), (size - inner) // 2,
+                          (size - inner) // 2)
+        picture.save(os.path.join(assets, name + ".png"), "PNG", optimize=False)
+
+
+def upscale(img, size):
+    return img.convert("RGBa").resize((size, size), Image.LANCZOS).convert("RGBA")
+
+
+def write_icon(path, images):
+    """An .ico of 32-bit bottom-up DIBs with alpha (no PNG inside), smallest first, written byte
+    for byte here so the output does not depend on the imaging library's version."""
+    import struct
+    blobs = []
+    for img in images:
+        width, height = img.size
+        pixels = img.load()
+        xor = bytearray()
+        for y in range(height - 1, -1, -1):
+            for x in range(width):
+                r, g, b, a = pixels[x, y]
+                xor += bytes((b, g, r, a))
+        row = ((width + 31) // 32) * 4
+        mask = bytearray()
+        for y in range(height - 1, -1, -1):
+            bits = bytearray(row)
+            for x in range(width):
+                if pixels[x, y][3] < ALPHA_CUTOFF:
+                    bits[x // 8] |= 0x80 >> (x % 8)
+            mask += bits
+        header = struct.pack("<IiiHHIIiiII", 40, width, height * 2, 1, 32, 0, len(xor) + len(mask), 0, 0, 0, 0)
+        blobs.append((width, height, header + bytes(xor) + bytes(mask)))
+    out = struct.pack("<HHH", 0, 1, len(blobs))
+    offset = 6 + 16 * len(blobs)
+    for width, height, blob in blobs:
+        out += struct.pack("<BBBBHHII", width % 256, height % 256, 0, 0, 1, 32, len(blob), offset)
+        offset += len(blob)
+    for _w, _h, blob in blobs:
+        out += blob
+    with open(path, "wb") as handle:
+        handle.write(out)
+
 
 def main(argv):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])

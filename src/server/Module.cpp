@@ -3,8 +3,10 @@
 
 #include <new>
 
+#include "menu/ExplorerCommand.h"
 #include "server/ClassFactory.h"
 #include "server/GlobalImpl.h"
+#include "server/ServerIds.h"
 #include "shellext/GotoFavorite.h"
 #include "win/Boundary.h"
 #include "win/ModuleReference.h"
@@ -20,6 +22,15 @@ HRESULT CreateGotoFavorite(REFIID iid, void** result) noexcept {
     });
 }
 
+// The Windows 11 command tree makes classic handlers for its entries: it needs the same objects.
+HRESULT CreateCommandTree(REFIID iid, void** result) noexcept {
+    if (!result) return E_POINTER;
+    *result = nullptr;
+    return Lumo::Win::ComBoundary(E_FAIL, [&]() -> HRESULT {
+        return GlobalImpl::CreateInUse([&] { return Menu::CreateExplorerCommand(iid, result); });
+    });
+}
+
 }  // namespace
 
 CQuelvarModule::CQuelvarModule() { ::InitializeCriticalSection(&factoryLock_); }
@@ -29,16 +40,26 @@ CQuelvarModule::~CQuelvarModule() { ::DeleteCriticalSection(&factoryLock_); }
 HRESULT CQuelvarModule::GetClassObject(REFCLSID clsid, REFIID iid, void** result) {
     if (!result) return E_POINTER;
     *result = nullptr;
-    if (!::IsEqualCLSID(clsid, CLSID_GotoFavorite)) return CLASS_E_CLASSNOTAVAILABLE;
+    Lumo::Win::ComPtr<IClassFactory>* cache;
+    ClassFactory::Creator creator;
+    if (::IsEqualCLSID(clsid, CLSID_GotoFavorite)) {
+        cache = &gotoFavoriteFactory_;
+        creator = &CreateGotoFavorite;
+    } else if (::IsEqualCLSID(clsid, kCommandClsid)) {
+        cache = &explorerCommandFactory_;
+        creator = &CreateCommandTree;
+    } else {
+        return CLASS_E_CLASSNOTAVAILABLE;
+    }
     Lumo::Win::ComPtr<IClassFactory> factory;
     {
         Lumo::Win::CriticalSectionLock lock(factoryLock_);
-        if (!gotoFavoriteFactory_) {
-            auto* created = new (std::nothrow) ClassFactory(&CreateGotoFavorite);
+        if (!*cache) {
+            auto* created = new (std::nothrow) ClassFactory(creator);
             if (!created) return E_OUTOFMEMORY;
-            gotoFavoriteFactory_ = Lumo::Win::ComPtr<IClassFactory>::Attach(created);
+            *cache = Lumo::Win::ComPtr<IClassFactory>::Attach(created);
         }
-        factory = gotoFavoriteFactory_;
+        factory = *cache;
     }
     return factory->QueryInterface(iid, result);
 }

@@ -1,4 +1,5 @@
-// The module object: the class-factory cache of the one class it serves. The
+// The module object: the class-factory cache of the classes it serves (the
+// classic handler and the command of Windows 11's first-level menu). The
 // lock count that decides whether COM may unload the module is
 // Lumo::Win::ModuleReference.
 #pragma once
@@ -24,6 +25,7 @@ public:
 private:
     CRITICAL_SECTION factoryLock_;
     Lumo::Win::ComPtr<IClassFactory> gotoFavoriteFactory_;
+    Lumo::Win::ComPtr<IClassFactory> explorerCommandFactory_;
 };
 
 // The process's module object.

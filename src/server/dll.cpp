@@ -49,6 +49,7 @@ Lumo::Registry::Registrar ModuleRegistrar() {
     Lumo::Registry::Registrar registrar;
     registrar.AddReplacement(L"APPID", kAppIdText);
     registrar.AddReplacement(L"CLSID", kClsidText);
+    registrar.AddReplacement(L"COMMAND_CLSID", kCommandClsidText);
     registrar.AddReplacement(L"MODULE", Lumo::System::ModuleFileName(g_instance));
     return registrar;
 }
@@ -100,9 +101,11 @@ HRESULT RegisterForUser(bool install) {
         if (install) {
             hr = registrar.RunResource(g_instance, kAppIdScriptId, true);
             if (SUCCEEDED(hr)) hr = registrar.RunResource(g_instance, kClassScriptId, true);
+            if (SUCCEEDED(hr)) hr = registrar.RunResource(g_instance, kCommandScriptId, true);
             if (SUCCEEDED(hr)) hr = PrxDllRegisterServer();
         } else {
-            hr = registrar.RunResource(g_instance, kClassScriptId, false);
+            hr = registrar.RunResource(g_instance, kCommandScriptId, false);
+            if (SUCCEEDED(hr)) hr = registrar.RunResource(g_instance, kClassScriptId, false);
             if (SUCCEEDED(hr)) hr = registrar.RunResource(g_instance, kAppIdScriptId, false);
             if (SUCCEEDED(hr)) hr = PrxDllRegisterServer();
             if (SUCCEEDED(hr)) hr = PrxDllUnregisterServer();
@@ -173,6 +176,9 @@ extern "C" HRESULT WINAPI DllRegisterServer() noexcept {
             Lumo::Registry::Registrar registrar = ModuleRegistrar();
             hr = registrar.RunResource(g_instance, kAppIdScriptId, true);
             if (SUCCEEDED(hr)) hr = registrar.RunResource(g_instance, kClassScriptId, true);
+            // The class of Windows 11's first-level menu: its CLSID only, no
+            // handler key; the package declares where Explorer uses it.
+            if (SUCCEEDED(hr)) hr = registrar.RunResource(g_instance, kCommandScriptId, true);
         }
         if (FAILED(hr)) return hr;
         return PrxDllRegisterServer();
@@ -192,7 +198,8 @@ extern "C" HRESULT WINAPI DllUnregisterServer() noexcept {
         {
             SystemLocaleScope locale;
             Lumo::Registry::Registrar registrar = ModuleRegistrar();
-            hr = registrar.RunResource(g_instance, kClassScriptId, false);
+            hr = registrar.RunResource(g_instance, kCommandScriptId, false);
+            if (SUCCEEDED(hr)) hr = registrar.RunResource(g_instance, kClassScriptId, false);
             if (SUCCEEDED(hr)) hr = registrar.RunResource(g_instance, kAppIdScriptId, false);
         }
         if (FAILED(hr)) return hr;

@@ -192,6 +192,12 @@ public:
     std::wstring dialogPath;
     Lumo::Win::UniqueIdList folderIdList;
     std::vector<Lumo::Win::UniqueIdList> itemIdLists;
+    // Set when the handler serves Windows 11's first-level menu, which names
+    // the window it came from through its site instead of a window handle:
+    // navigation goes to that window's browser, or to a new window when the
+    // site has none (null).
+    bool commandSite = false;
+    Lumo::Win::ComPtr<IShellBrowser> siteBrowser;
 
 private:
     CGotoFavorite();

@@ -214,6 +214,19 @@ void NavigateShellBrowserHost(IShellBrowser* browser, const std::wstring& path, 
     RepaintCommonDialog(window);
 }
 
+// Windows 11's first-level menu: the window it came from is the one its site
+// hands out, never another Explorer window of the thread (its tabs and
+// windows share threads); without one a new window opens.
+bool NavigateCommandSite(const std::wstring& path, CGotoFavorite& owner) {
+    if (!owner.commandSite) return false;
+    if (owner.siteBrowser) {
+        BrowseTo(owner.siteBrowser.get(), path);
+    } else {
+        ExploreFolder(path);
+    }
+    return true;
+}
+
 }  // namespace
 
 void LaunchShell(HWND window, const wchar_t* verb, const wchar_t* file, const wchar_t* parameters,
@@ -239,6 +252,7 @@ HWND FindBrowserWindow(HWND start) noexcept {
 
 void NavigateTo(HWND window, const std::wstring& path, CGotoFavorite& owner) noexcept {
     if (path.empty()) return;
+    if (NavigateCommandSite(path, owner)) return;
     HWND host = FindBrowserWindow(window);
     if (!host) {
         ExploreFolder(path);
@@ -249,6 +263,7 @@ void NavigateTo(HWND window, const std::wstring& path, CGotoFavorite& owner) noe
 
 void NavigateHostWindow(const std::wstring& path, HWND window, CGotoFavorite& owner) noexcept {
     try {
+        if (NavigateCommandSite(path, owner)) return;
         if (NavigateExplorerOfThisThread(path)) return;
         if (!window) return;
         if (IShellBrowser* browser = AskShellBrowser(window)) {

@@ -5,7 +5,12 @@
 // Registry scripts (type "REGISTRY").
 #define IDR_QUELVAR_APPID 101
 #define IDR_GOTOFAVORITE 102
+#define IDR_EXPLORER_COMMAND 103
 
 // Artwork.
 #define IDB_MENU_ICONS 201  // the 26 menu icons of 16 x 16 pixels, magenta transparent
 #define IDB_ABOUT 208       // the picture of the About page
+
+// Icons of Windows 11's first-level menu: IDI_MENU_FIRST + n shows cell n of
+// IDB_MENU_ICONS.
+#define IDI_MENU_FIRST 300

@@ -117,7 +117,7 @@ echo "== for all users"
 expect "setup /S /ALLUSERS" run "$setup" /S /ALLUSERS
 pf64="$drive_c/Program Files/Quelvar"
 pf32="$drive_c/Program Files (x86)/Quelvar"
-for f in Quelvar.dll Quelvar.chm History.txt qvsum.exe Uninstall.exe; do expect "file $f" test -f "$pf64/$f"; done
+for f in Quelvar.dll Quelvar.chm History.txt qvsum.exe Quelvar.msix Uninstall.exe; do expect "file $f" test -f "$pf64/$f"; done
 expect "32-bit file Quelvar.dll" test -f "$pf32/Quelvar.dll"
 expect "64-bit module installed" bash "$ROOT/scripts/check-dll.sh" "$pf64/Quelvar.dll" x86-64
 expect "32-bit module installed" bash "$ROOT/scripts/check-dll.sh" "$pf32/Quelvar.dll" i386
@@ -140,7 +140,7 @@ echo "== for the current user"
 expect "setup /S /CURRENTUSER" run "$setup" /S /CURRENTUSER
 userdir="$localappdata/Programs/Quelvar"
 userdir_windows="$("$WINE" cmd /c echo %LOCALAPPDATA% 2>/dev/null | tr -d '\r')\\Programs\\Quelvar"
-for f in Quelvar.dll Quelvar.chm History.txt qvsum.exe Uninstall.exe x86/Quelvar.dll; do
+for f in Quelvar.dll Quelvar.chm History.txt qvsum.exe Quelvar.msix Uninstall.exe x86/Quelvar.dll; do
     expect "file $f" test -f "$userdir/$f"
 done
 check_registered 'HKCU\Software\Classes' "$userdir_windows\\Quelvar.dll" "$userdir_windows\\x86\\Quelvar.dll" HKCU

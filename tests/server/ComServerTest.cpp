@@ -2,8 +2,11 @@
 // interfaces and identity, the class object, and when the module may unload.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <shellapi.h>
 #include <shlobj.h>
+#include <shobjidl.h>
 
+#include <string>
 #include <vector>
 
 #include "Quelvar.h"
@@ -83,6 +86,35 @@ TEST_F(ComServer, CoCreateInstanceAnswersEveryInterfaceWithOneIdentity) {
     EXPECT_EQ(E_NOINTERFACE, object->QueryInterface(IID_IShellFolder, none.put_void()));
     EXPECT_FALSE(none);
     EXPECT_EQ(E_POINTER, object->QueryInterface(IID_IUnknown, nullptr));
+}
+
+// The class the package manifest names (kCommandClsid, from the same build constant): the registered module
+// serves it, with the title and the icon of its own resources that Windows 11's first-level menu shows, and
+// keeps itself loaded while the command lives.
+TEST_F(ComServer, TheModuleServesTheFirstLevelMenuCommand) {
+    ComPtr<IExplorerCommand> command;
+    ASSERT_EQ(S_OK, ::CoCreateInstance(kCommandClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IExplorerCommand,
+                                       command.put_void()));
+    ComPtr<IObjectWithSite> site;
+    EXPECT_EQ(S_OK, command->QueryInterface(IID_IObjectWithSite, site.put_void()));
+    LPWSTR title = nullptr, icon = nullptr;
+    ASSERT_EQ(S_OK, command->GetTitle(nullptr, &title));
+    EXPECT_STREQ(L"Quelvar", title);
+    ::CoTaskMemFree(title);
+    ASSERT_EQ(S_OK, command->GetIcon(nullptr, &icon));
+    const std::wstring reference = icon;
+    ::CoTaskMemFree(icon);
+    const size_t comma = reference.rfind(L",-");
+    ASSERT_NE(std::wstring::npos, comma);
+    EXPECT_EQ(0, ::lstrcmpiW(reference.substr(0, comma).c_str(), BuiltModulePath().c_str()));
+    HICON loaded = nullptr;
+    EXPECT_EQ(1u, ::ExtractIconExW(reference.substr(0, comma).c_str(),
+                                   -std::stoi(reference.substr(comma + 2)), nullptr, &loaded, 1));
+    if (loaded) ::DestroyIcon(loaded);
+    EXPCMDFLAGS flags = 0;
+    EXPECT_EQ(S_OK, command->GetFlags(&flags));
+    EXPECT_EQ(static_cast<EXPCMDFLAGS>(ECF_HASSUBCOMMANDS), flags);
+    EXPECT_EQ(S_FALSE, Export<CanUnloadNowFn>("DllCanUnloadNow")());
 }
 
 TEST_F(ComServer, ClassObjectAndUnloadFollowLiveObjectsAndServerLocks) {

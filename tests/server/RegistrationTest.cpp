@@ -58,6 +58,16 @@ void ExpectRegistered() {
     EXPECT_EQ(L"ThreadingModel", server[1].name);
     EXPECT_EQ(L"Apartment", server[1].Text());
 
+    // The class of Windows 11's first-level menu: its CLSID and server, and no handler key of its own
+    // (the handler keys above name the classic class alone).
+    const std::wstring commandKey = L"CLSID\\" + std::wstring(kCommandClsidText);
+    EXPECT_EQ(std::vector<std::wstring>{L"@=Quelvar Explorer Command"},
+              ValueTexts(HKEY_CLASSES_ROOT, commandKey));
+    std::vector<RegistryValue> commandServer = Values(HKEY_CLASSES_ROOT, commandKey + L"\\InprocServer32");
+    ASSERT_EQ(2u, commandServer.size());
+    EXPECT_EQ(0, ::lstrcmpiW(commandServer[0].Text().c_str(), BuiltModulePath().c_str()));
+    EXPECT_EQ(L"Apartment", commandServer[1].Text());
+
     EXPECT_EQ(std::vector<std::wstring>{L"@=Quelvar"}, ValueTexts(HKEY_CLASSES_ROOT, L"AppID\\" + kAppId));
     EXPECT_EQ(std::vector<std::wstring>{L"AppID=" + kAppId},
               ValueTexts(HKEY_CLASSES_ROOT, L"AppID\\Quelvar.DLL"));
@@ -144,6 +154,7 @@ TEST(Registration, UnregisterRemovesOwnKeysAndKeepsNoRemoveParents) {
     ASSERT_EQ(0u, Regsvr32(true));
 
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID\\" + kClsid));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID\\" + std::wstring(kCommandClsidText)));
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"CLSID"));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"AppID\\" + kAppId));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"AppID\\Quelvar.DLL"));

@@ -1,0 +1,287 @@
+// Windows 11's first-level menu driven through its COM contract: the command
+// tree Explorer would draw for a background, a folder, a file and several
+// files; GetState on the window thread; Add Folder to Favorites; a favorite
+// moving the real file dialog whose browser the site hands out.
+#include "MenuTestSupport.h"
+
+#include <shobjidl.h>
+
+#include "menu/ExplorerCommand.h"
+#include "shellext/Navigation.h"
+#include "support/FileDialogDriver.h"
+
+using namespace MenuTest;
+using Lumo::Win::ComPtr;
+using Lumo::Win::UniqueIdList;
+using QuelvarTest::FileDialogDriver;
+using QuelvarTest::MessageBoxDriver;
+
+namespace {
+
+class ExplorerCommandTest : public MenuFixture {};
+
+std::wstring Take(LPWSTR text) {
+    std::wstring result = text ? text : L"";
+    ::CoTaskMemFree(text);
+    return result;
+}
+
+ComPtr<IExplorerCommand> NewRoot() {
+    ComPtr<IExplorerCommand> root;
+    EXPECT_EQ(S_OK, Menu::CreateExplorerCommand(IID_IExplorerCommand, root.put_void()));
+    return root;
+}
+
+std::vector<ComPtr<IExplorerCommand>> Children(IExplorerCommand* command) {
+    std::vector<ComPtr<IExplorerCommand>> children;
+    ComPtr<IEnumExplorerCommand> list;
+    if (FAILED(command->EnumSubCommands(list.put())) || !list) return children;
+    ComPtr<IExplorerCommand> child;
+    while (list->Next(1, child.put(), nullptr) == S_OK) children.push_back(child);
+    return children;
+}
+
+// One line per command as Explorer would show it: indentation for depth, "-"
+// for a separator, "!" when disabled, "@n" for icon resource n of the module,
+// ">" when it has subcommands. The system folders depend on the machine: only
+// the entry is listed.
+void Render(IExplorerCommand* command, IShellItemArray* items, int depth, std::vector<std::wstring>& lines) {
+    EXPCMDFLAGS flags = 0;
+    command->GetFlags(&flags);
+    const std::wstring indent(static_cast<size_t>(depth) * 2, L' ');
+    if (flags & ECF_ISSEPARATOR) {
+        lines.push_back(indent + L"-");
+        return;
+    }
+    LPWSTR title = nullptr, icon = nullptr;
+    command->GetTitle(items, &title);
+    EXPCMDSTATE state = ECS_ENABLED;
+    command->GetState(items, FALSE, &state);
+    std::wstring line = indent + (state & ECS_DISABLED ? L"!" : L"") + Take(title);
+    if (SUCCEEDED(command->GetIcon(items, &icon))) {
+        const std::wstring reference = Take(icon);
+        const std::wstring module = QuelvarTest::ProgramPath() + L",-";
+        EXPECT_EQ(0, reference.compare(0, module.size(), module))
+            << std::string(reference.begin(), reference.end());
+        line += L" @" + reference.substr(reference.find(L",-") + 2);
+    }
+    if (flags & ECF_HASSUBCOMMANDS) line += L" >";
+    lines.push_back(line);
+    if ((flags & ECF_HASSUBCOMMANDS) && line.find(L"System Folders") == std::wstring::npos) {
+        for (auto& child : Children(command)) Render(child.get(), items, depth + 1, lines);
+    }
+}
+
+ComPtr<IShellItemArray> ItemsOf(const std::vector<std::wstring>& names) {
+    std::vector<UniqueIdList> lists;
+    std::vector<PCIDLIST_ABSOLUTE> raw;
+    for (const std::wstring& name : names) {
+        lists.push_back(QuelvarTest::ParseName(name));
+        raw.push_back(lists.back().get());
+    }
+    ComPtr<IShellItemArray> items;
+    EXPECT_EQ(S_OK,
+              ::SHCreateShellItemArrayFromIDLists(static_cast<UINT>(raw.size()), raw.data(), items.put()));
+    return items;
+}
+
+ComPtr<IExplorerCommand> Find(IExplorerCommand* parent, const std::wstring& title) {
+    for (auto& child : Children(parent)) {
+        LPWSTR text = nullptr;
+        if (SUCCEEDED(child->GetTitle(nullptr, &text)) && Take(text) == title) return child;
+    }
+    return ComPtr<IExplorerCommand>();
+}
+
+// A site as Explorer gives one: a service provider whose top-level browser is `browser`.
+class SiteDouble : public IServiceProvider {
+public:
+    explicit SiteDouble(IShellBrowser* browser) : browser_(browser) {}
+    IFACEMETHODIMP QueryInterface(REFIID iid, void** result) override {
+        if (::IsEqualIID(iid, IID_IUnknown) || ::IsEqualIID(iid, IID_IServiceProvider)) {
+            *result = this;
+            return S_OK;
+        }
+        *result = nullptr;
+        return E_NOINTERFACE;
+    }
+    IFACEMETHODIMP_(ULONG) AddRef() override { return 2; }
+    IFACEMETHODIMP_(ULONG) Release() override { return 1; }
+    IFACEMETHODIMP QueryService(REFGUID service, REFIID iid, void** result) override {
+        *result = nullptr;
+        if (!browser_ || !::IsEqualGUID(service, SID_STopLevelBrowser)) return E_NOINTERFACE;
+        return browser_->QueryInterface(iid, result);
+    }
+
+private:
+    IShellBrowser* browser_;
+};
+
+// A selection of thousands of items that counts every call that would reach
+// an item, and so the file system or the network behind it.
+class CountingItems : public IShellItemArray {
+public:
+    int touches = 0;
+    IFACEMETHODIMP QueryInterface(REFIID iid, void** result) override {
+        if (::IsEqualIID(iid, IID_IUnknown) || ::IsEqualIID(iid, IID_IShellItemArray)) {
+            *result = this;
+            return S_OK;
+        }
+        *result = nullptr;
+        return E_NOINTERFACE;
+    }
+    IFACEMETHODIMP_(ULONG) AddRef() override { return 2; }
+    IFACEMETHODIMP_(ULONG) Release() override { return 1; }
+    IFACEMETHODIMP BindToHandler(IBindCtx*, REFGUID, REFIID, void**) override { return Touch(); }
+    IFACEMETHODIMP GetPropertyStore(GETPROPERTYSTOREFLAGS, REFIID, void**) override { return Touch(); }
+    IFACEMETHODIMP GetPropertyDescriptionList(REFPROPERTYKEY, REFIID, void**) override { return Touch(); }
+    IFACEMETHODIMP GetAttributes(SIATTRIBFLAGS, SFGAOF, SFGAOF*) override { return Touch(); }
+    IFACEMETHODIMP GetCount(DWORD* count) override {
+        *count = 5000;
+        return S_OK;
+    }
+    IFACEMETHODIMP GetItemAt(DWORD, IShellItem**) override { return Touch(); }
+    IFACEMETHODIMP EnumItems(IEnumShellItems**) override { return Touch(); }
+
+private:
+    HRESULT Touch() {
+        ++touches;
+        return E_FAIL;
+    }
+};
+
+}  // namespace
+
+TEST_F(ExplorerCommandTest, TheTreeMirrorsTheClassicSubmenuForEachKindOfSelection) {
+    StoreFavorites({temp.File(L"Fav")});
+    StoreHistory({L"C:\\Seen"});
+    const std::wstring folder = temp.File(L"Folder"), one = temp.File(L"one.txt"),
+                       two = temp.File(L"two.txt");
+    ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+    QuelvarTest::WriteFileBytes(one, "1");
+    QuelvarTest::WriteFileBytes(two, "2");
+    const std::vector<std::wstring> head = {L"Quelvar @301 >",         L"  Navigate History >",
+                                            L"    C:\\Seen",           L"    -",
+                                            L"    Clear History @308", L"  -",
+                                            L"  " + temp.File(L"Fav"), L"  -"};
+    const std::vector<std::wstring> tail = {L"  -", L"  System Folders >", L"  -", L"  Options... @316"};
+    const std::wstring prompt = L"    DOS Prompt Here @318", copyPath = L"    Copy Path Name",
+                       copyName = L"    Copy File Name", advanced = L"    Advanced Copy Name... @320";
+    struct Row {
+        const char* what;
+        std::vector<std::wstring> selection;
+        std::vector<std::wstring> middle;
+    };
+    const Row rows[] = {
+        {"one folder",
+         {folder},
+         {L"  Add Folder to Favorites @302", L"  Shell Tools @321 >", prompt, L"    -", copyPath, advanced}},
+        {"one file",
+         {one},
+         {L"  !Add Folder to Favorites @302", L"  Shell Tools @321 >", prompt, L"    -", copyPath, copyName,
+          advanced, L"    -", L"    Calculate MD5", L"    Calculate SHA1",
+          L"    More Hash Algorithm... @324"}},
+        {"two files",
+         {one, two},
+         {L"  !Add Folder to Favorites @302", L"  Shell Tools @321 >", prompt, L"    -", copyPath, copyName,
+          advanced}},
+    };
+    // One root for every row, as Explorer may keep one: each selection gets its own tree.
+    ComPtr<IExplorerCommand> root = NewRoot();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        ComPtr<IShellItemArray> items = ItemsOf(row.selection);
+        std::vector<std::wstring> lines;
+        Render(root.get(), items.get(), 0, lines);
+        std::vector<std::wstring> expected = head;
+        expected.insert(expected.end(), row.middle.begin(), row.middle.end());
+        expected.insert(expected.end(), tail.begin(), tail.end());
+        EXPECT_EQ(expected, lines);
+    }
+}
+
+TEST_F(ExplorerCommandTest, GetStateOnTheWindowThreadReachesNoItem) {
+    QuelvarTest::WriteFileBytes(temp.File(L"one.txt"), "1");
+    ComPtr<IShellItemArray> real = ItemsOf({temp.File(L"one.txt")});
+    CountingItems huge;
+    ComPtr<IExplorerCommand> root = NewRoot();
+    EXPCMDSTATE state = ECS_HIDDEN;
+    EXPECT_EQ(S_OK, root->GetState(&huge, FALSE, &state));
+    EXPECT_EQ(ECS_ENABLED, state);
+    // Explorer asks every subcommand too, with the same selection.
+    LPWSTR title = nullptr;
+    root->GetTitle(real.get(), &title);
+    Take(title);
+    for (auto& child : Children(root.get())) {
+        EXPECT_EQ(S_OK, child->GetState(&huge, FALSE, &state));
+        for (auto& grandchild : Children(child.get())) grandchild->GetState(&huge, FALSE, &state);
+    }
+    EXPECT_EQ(0, huge.touches);
+}
+
+TEST_F(ExplorerCommandTest, AddFolderToFavoritesStoresTheSelectedFolder) {
+    const std::wstring folder = temp.File(L"Folder");
+    ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+    ComPtr<IShellItemArray> items = ItemsOf({folder});
+    ComPtr<IExplorerCommand> root = NewRoot();
+    EXPCMDSTATE state;
+    root->GetState(items.get(), FALSE, &state);
+    ComPtr<IExplorerCommand> add = Find(root.get(), L"Add Folder to Favorites");
+    ASSERT_TRUE(add);
+    MessageBoxDriver boxes;
+    EXPECT_EQ(S_OK, add->Invoke(items.get(), nullptr));
+    EXPECT_EQ(std::vector<std::wstring>{folder}, StoredFavorites());
+    ASSERT_EQ(1u, boxes.Seen().size());
+    EXPECT_EQ(L"Folder added successfully", boxes.Seen()[0].text);
+}
+
+TEST_F(ExplorerCommandTest, AFavoriteMovesTheWindowOfTheSiteOrOpensANewOne) {
+    const std::wstring alpha = temp.File(L"Alpha");
+    ASSERT_TRUE(::CreateDirectoryW(alpha.c_str(), nullptr));
+    StoreFavorites({alpha});
+    std::wstring start = temp.Path();
+    start.pop_back();
+    IShellBrowser* browser = nullptr;
+    std::wstring background, after;
+    std::vector<std::wstring> tree;
+    HRESULT invoked = E_FAIL;
+    FileDialogDriver run;
+    ASSERT_TRUE(run.Run(start, [&](HWND dialog) {
+        browser = reinterpret_cast<IShellBrowser*>(
+            ::SendMessageW(dialog, ShellExt::Navigation::kShellBrowserRequest, 0, 0));
+        if (!browser) return;
+        SiteDouble site(browser);
+        ComPtr<IExplorerCommand> root = NewRoot();
+        ComPtr<IObjectWithSite> withSite = root.query<IObjectWithSite>(IID_IObjectWithSite);
+        withSite->SetSite(&site);
+        // A click on the background: no items, the folder comes from the site's view.
+        Render(root.get(), nullptr, 0, tree);
+        ComPtr<IExplorerCommand> add = Find(root.get(), L"Add Folder to Favorites");
+        LPWSTR tip = nullptr;
+        if (add && SUCCEEDED(add->GetToolTip(nullptr, &tip))) background = Take(tip);
+        ComPtr<IExplorerCommand> favorite = Find(root.get(), alpha);
+        if (favorite) invoked = favorite->Invoke(nullptr, nullptr);
+        after = FileDialogDriver::CurrentFolder(dialog);
+        withSite->SetSite(nullptr);
+    })) << "the dialog never finished its set-up";
+    if (!browser) GTEST_SKIP() << "this platform's file dialog does not answer the shell-browser request";
+    EXPECT_EQ((std::vector<std::wstring>{L"Quelvar @301 >", L"  Navigate History >", L"    !(Empty)", L"  -",
+                                         L"  " + alpha, L"  -", L"  Add Folder to Favorites @302",
+                                         L"  Shell Tools @321 >", L"    DOS Prompt Here @318", L"  -",
+                                         L"  System Folders >", L"  -", L"  Options... @316"}),
+              tree);
+    EXPECT_EQ(L"Add \"" + start + L"\" to favorites", background);
+    EXPECT_EQ(S_OK, invoked);
+    EXPECT_EQ(0, ::lstrcmpiW(alpha.c_str(), after.c_str())) << std::string(after.begin(), after.end());
+    EXPECT_EQ(alpha, StoredHistory().at(0));
+    EXPECT_TRUE(launches.empty());
+
+    // Without a site (the desktop) the favorite opens in a new Explorer window.
+    ComPtr<IExplorerCommand> root = NewRoot();
+    ComPtr<IExplorerCommand> favorite = Find(root.get(), alpha);
+    ASSERT_TRUE(favorite);
+    EXPECT_EQ(S_OK, favorite->Invoke(nullptr, nullptr));
+    ASSERT_EQ(1u, launches.size());
+    EXPECT_EQ(L"explore", launches[0].verb);
+    EXPECT_EQ(alpha, launches[0].file);
+}
