@@ -95,8 +95,44 @@ Session::Context::Context(Session* owner, std::shared_ptr<Lock> sessionLock)
 
 Session::Context::~Context() = default;
 
+namespace {
+
+// What keeps this module mapped while a status callback runs. The callback
+// holds a module reference from its first instruction; dropping it is its
+// last act, and may leave the module without any (a context's reference goes
+// inside the callback that brings the last notification). From that moment
+// COM may unload the module, yet the callback still has instructions of this
+// module to run: the ones that return. So before dropping its reference the
+// callback takes a loader reference on the module and queues its release,
+// FreeLibrary itself, as an APC to its own thread. The system runs an APC
+// only when the thread waits alertably, which nothing of this module does
+// after queuing it: it runs after the callback has returned, from the
+// system's code, and the module cannot be unmapped before. A thread that
+// never waits alertably keeps the loader reference, and the module stays
+// loaded: safe, never early.
+class CallbackScope {
+public:
+    CallbackScope() noexcept { Win::ModuleReference::Lock(); }
+    ~CallbackScope() {
+        HMODULE self = nullptr;
+        if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                                  reinterpret_cast<LPCWSTR>(&StatusCallback), &self)) {
+            return;  // no cover: the reference stays, and with it the module
+        }
+        // An APC that cannot be queued leaves the loader reference for good.
+        ::QueueUserAPC(reinterpret_cast<PAPCFUNC>(&::FreeLibrary), ::GetCurrentThread(),
+                       reinterpret_cast<ULONG_PTR>(self));
+        Win::ModuleReference::Unlock();
+    }
+    CallbackScope(const CallbackScope&) = delete;
+    CallbackScope& operator=(const CallbackScope&) = delete;
+};
+
+}  // namespace
+
 void CALLBACK StatusCallback(HINTERNET, DWORD_PTR contextId, DWORD status, LPVOID info,
                              DWORD length) noexcept {
+    const CallbackScope scope;
     Win::VoidBoundary([&] {
         std::shared_ptr<Session::Context> context = Registry::Instance().Find(contextId);
         if (!context) return;  // a context WinINet reports on after it was released
