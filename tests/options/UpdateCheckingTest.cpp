@@ -173,6 +173,14 @@ std::string NestedVersion(std::size_t depth) {
     xml.insert(xml.find("</update>"), Nested(depth - 2, true));
     return xml;
 }
+// The good answer with `count` attributes on its update element.
+std::string AttributedVersion(std::size_t count) {
+    std::string attributes;
+    for (std::size_t i = 0; i < count; ++i) attributes += " a" + std::to_string(i) + "=''";
+    std::string xml = kGoodVersion;
+    xml.insert(xml.find("<update") + 7, attributes);
+    return xml;
+}
 // `size` bytes of short lines, as a long history has.
 std::string Lines(std::size_t size) {
     std::string text;
@@ -245,6 +253,10 @@ INSTANTIATE_TEST_SUITE_P(
                  kInitialHistory},
         PageCase{"AtTheLargestDepth", Body(NestedVersion(kDepthLimit)), kHistory200, L"1.6.0.2", nullptr,
                  true, kHistoryShown.c_str()},
+        PageCase{"MostAttributes", Body(AttributedVersion(Lumo::Update::kMaxVersionInfoAttributes)),
+                 kHistory200, L"1.6.0.2", nullptr, true, kHistoryShown.c_str()},
+        PageCase{"TooManyAttributes", Body(AttributedVersion(Lumo::Update::kMaxVersionInfoAttributes + 1)),
+                 kHistory200, L"[Failed]", kUnknown, false, kInitialHistory},
         PageCase{"BeyondTheLargestDepth", Body(NestedVersion(kDepthLimit + 1)), kHistory200, L"[Failed]",
                  kUnknown, false, kInitialHistory},
         PageCase{"HistoryNotFound", Body(kGoodVersion), NotFound(), L"1.6.0.2", nullptr, true, kNoHistory},
