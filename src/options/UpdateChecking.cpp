@@ -32,7 +32,8 @@ void UpdateChecking::CheckForUpdate() {
     view_.EnableCheckLink(false);
     ShowStatus();
     auto check = std::make_shared<Lumo::Update::UpdateCheck>(kProductWord, Lumo::System::ProductVersion(),
-                                                             settings_.baseUrl, settings_.timeouts);
+                                                             settings_.baseUrl, settings_.timeouts,
+                                                             settings_.deadlineMs);
     // The completion runs through the check's own bridge, which goes with
     // the check and therefore never outlives this object.
     check->SetCompletion([this] { VersionDone(); });

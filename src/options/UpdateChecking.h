@@ -36,6 +36,8 @@ using UrlOpener = std::function<void(HWND owner, const std::wstring& url)>;
 struct UpdateCheckingSettings {
     std::wstring baseUrl = Lumo::Update::kDefaultUpdateBaseUrl;
     Lumo::WinINet::Timeouts timeouts = {};
+    // Longest time one request may take before it ends as a time-out.
+    DWORD deadlineMs = Lumo::Update::kRequestDeadlineMs;
     // Empty: ShellExecuteW with "open".
     UrlOpener openUrl;
 };

@@ -1,12 +1,11 @@
 // The update check over the WinINet session: URLs, the two answers and their
-// limits, the parsing of version.xml and the failure texts.
+// limits, the deadline, and the failure texts.
 #include "update/UpdateCheck.h"
 
 #include <wininet.h>
 
 #include <locale>
 
-#include "tinyxml.h"
 #include "win/DiagnosticLog.h"
 #include "win/Errors.h"
 #include "win/Handle.h"
@@ -18,35 +17,22 @@ namespace {
 constexpr DWORD kRequestFlags =
     INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE;
 
-bool StartsWithNoCase(const std::wstring& text, const wchar_t* prefix) {
-    const std::size_t length = wcslen(prefix);
-    if (text.size() < length) return false;
-    for (std::size_t i = 0; i < length; ++i) {
-        wchar_t c = text[i];
-        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-        if (c != prefix[i]) return false;
+// WinINet's own codes; the system's message table has no text for them.
+constexpr DWORD kLastWinINetError = 12175;
+
+// The text of an error code: WinINet's codes from wininet.dll's message
+// table, all others from the system's.
+std::wstring ErrorText(DWORD code) {
+    DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+    HMODULE wininet = nullptr;
+    if (code >= INTERNET_ERROR_BASE && code <= kLastWinINetError) {
+        wininet = ::GetModuleHandleW(L"wininet.dll");
+        if (wininet) flags |= FORMAT_MESSAGE_FROM_HMODULE;
     }
-    return true;
-}
-
-std::wstring FromThreadCodePage(const std::string& text) {
-    if (text.empty()) return {};
-    const int length =
-        ::MultiByteToWideChar(CP_THREAD_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (length <= 0) return {};
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    ::MultiByteToWideChar(CP_THREAD_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-    return wide;
-}
-
-// The text of `parent`'s first child element `name`, when that element's
-// first child is text; empty otherwise.
-std::wstring FirstTextOf(TiXmlElement& parent, const char* name) {
-    TiXmlNode* element = parent.FirstChild(name);
-    if (!element) return {};
-    TiXmlNode* first = element->FirstChild();
-    TiXmlText* text = first ? first->ToText() : nullptr;
-    return text ? FromThreadCodePage(text->ValueStr()) : std::wstring();
+    wchar_t text[2048] = {};
+    const DWORD length = ::FormatMessageW(flags, wininet, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+                                          text, 2048, nullptr);
+    return std::wstring(text, length);
 }
 
 std::wstring LowerCase(const std::wstring& word) {
@@ -57,24 +43,6 @@ std::wstring LowerCase(const std::wstring& word) {
 }
 
 }  // namespace
-
-bool IsAcceptableDownloadPage(const std::wstring& url) {
-    if (url.empty() || url.size() >= INTERNET_MAX_URL_LENGTH) return false;
-    for (wchar_t c : url) {
-        if (c <= L' ' || c == 0x7F || c == L'\\') return false;
-    }
-    // What the shell is handed must itself read as a web address, whatever
-    // the URL parser would make of it.
-    if (!StartsWithNoCase(url, L"http://") && !StartsWithNoCase(url, L"https://")) return false;
-    URL_COMPONENTSW parts{};
-    parts.dwStructSize = sizeof(parts);
-    parts.dwSchemeLength = 1;
-    parts.dwHostNameLength = 1;
-    parts.dwUrlPathLength = 1;
-    if (!::InternetCrackUrlW(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts)) return false;
-    if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) return false;
-    return parts.lpszHostName && parts.dwHostNameLength > 0;
-}
 
 // CheckerSession -------------------------------------------------------------
 
@@ -102,6 +70,7 @@ void CheckerSession::Start(int kind, const wchar_t* fileName) {
     kind_ = kind;
     expectedLength_ = -1;
     (kind == VersionInfo ? owner_.versionBody_ : owner_.historyBody_).clear();
+    owner_.Started();
     Request(kind);
 }
 
@@ -151,12 +120,12 @@ bool CheckerSession::LengthMismatch(int kind) const {
 
 void CheckerSession::OnFinished(int kind) {
     Close(kind);
-    // A connection that ends before the announced length is a broken answer,
-    // not a shorter file.
+    // A connection that the server ends before the announced length is a
+    // broken answer, not a shorter file.
     if (LengthMismatch(kind)) {
-        owner_.ReportError(ERROR_INTERNET_CONNECTION_RESET);
+        owner_.ReportError(ERROR_INTERNET_CONNECTION_ABORTED);
     } else if (kind == VersionInfo) {
-        owner_.ParseVersionInfo();
+        owner_.VersionReceived();
     } else {
         owner_.succeeded_ = true;
         owner_.Complete();
@@ -171,8 +140,9 @@ void CheckerSession::OnError(int kind, DWORD code) {
 // UpdateCheck ----------------------------------------------------------------
 
 UpdateCheck::UpdateCheck(std::wstring productWord, std::wstring version, std::wstring baseUrl,
-                         WinINet::Timeouts timeouts)
-    : session_(*this, std::move(productWord), std::move(version), std::move(baseUrl), timeouts) {}
+                         WinINet::Timeouts timeouts, DWORD deadlineMs)
+    : deadlineMs_(deadlineMs),
+      session_(*this, std::move(productWord), std::move(version), std::move(baseUrl), timeouts) {}
 
 UpdateCheck::~UpdateCheck() { End(); }
 
@@ -186,7 +156,16 @@ void UpdateCheck::End() {
     bridge_.Discard();
 }
 
+void UpdateCheck::Started() {
+    const unsigned request = ++request_;
+    inFlight_ = true;
+    // The bridge, and with it this call, never outlives the check.
+    bridge_.PostDelayed(deadlineMs_, [this, request] { OnDeadline(request); });
+}
+
 void UpdateCheck::Complete() {
+    if (!inFlight_) return;
+    inFlight_ = false;
     std::function<void()> completion = completion_;
     bridge_.Post([completion] {
         if (completion) completion();
@@ -203,45 +182,49 @@ void UpdateCheck::Fail(UpdateError kind) {
 void UpdateCheck::ReportError(DWORD code) {
     Win::LogFailure("UpdateCheck::ReportError", code);
     succeeded_ = false;
-    wchar_t text[2048] = {};
-    const DWORD length =
-        ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-                         MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, 2048, nullptr);
     errorCode_ = code;
-    if (length > 0) {
-        errorDescription_.assign(text, length);
-        errorKind_ = ErrorWithDescription;
-    } else {
-        errorDescription_.clear();
-        errorKind_ = ErrorNoDescription;
-    }
+    errorDescription_ = ErrorText(code);
+    errorKind_ = errorDescription_.empty() ? ErrorNoDescription : ErrorWithDescription;
     Complete();
 }
 
-void UpdateCheck::ParseVersionInfo() {
-    succeeded_ = false;
-    latestVersion_.clear();
-    downloadPage_.clear();
-    TiXmlDocument document;
-    document.Parse(versionBody_.c_str());
-    if (!document.Error()) {
-        TiXmlNode* productNode = document.FirstChild("product");
-        TiXmlElement* product = productNode ? productNode->ToElement() : nullptr;
-        TiXmlNode* updateNode = product ? product->FirstChild("update") : nullptr;
-        TiXmlElement* update = updateNode ? updateNode->ToElement() : nullptr;
-        if (update) {
-            latestVersion_ = FirstTextOf(*update, "latest_version");
-            downloadPage_ = FirstTextOf(*update, "download_page");
-        }
-        // The page is opened with the shell: an address it would run or open
-        // locally makes the whole answer unusable.
-        if (!downloadPage_.empty() && !IsAcceptableDownloadPage(downloadPage_)) {
-            latestVersion_.clear();
-            downloadPage_.clear();
-        }
-        succeeded_ = !latestVersion_.empty() && !downloadPage_.empty();
+void UpdateCheck::VersionReceived() {
+    if (!inFlight_) return;
+    inFlight_ = false;
+    std::function<void()> completion = completion_;
+    bridge_.Post([this, completion] {
+        FinishVersionInfo();
+        if (completion) completion();
+    });
+}
+
+void UpdateCheck::FinishVersionInfo() {
+    std::string body;
+    {
+        Win::CriticalSectionLock guard(session_.Guard());
+        succeeded_ = false;
+        latestVersion_.clear();
+        downloadPage_.clear();
+        body = versionBody_;
     }
-    Complete();
+    const VersionInfo info = ParseVersionInfo(body);
+    Win::CriticalSectionLock guard(session_.Guard());
+    succeeded_ = info.usable;
+    latestVersion_ = info.latestVersion;
+    downloadPage_ = info.downloadPage;
+}
+
+void UpdateCheck::OnDeadline(unsigned request) {
+    {
+        Win::CriticalSectionLock guard(session_.Guard());
+        if (!inFlight_ || request_ != request) return;
+        // Whatever the session still reports for this request completes nothing.
+        inFlight_ = false;
+    }
+    session_.End();
+    Win::CriticalSectionLock guard(session_.Guard());
+    inFlight_ = true;
+    ReportError(ERROR_INTERNET_TIMEOUT);
 }
 
 #define LUMO_LOCKED_GETTER(Type, Name, member)            \

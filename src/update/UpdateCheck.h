@@ -2,7 +2,11 @@
 // version and its download page) and "history.txt" (the change history).
 // Every request ends in one call of the completion callback, delivered on the
 // thread that created the check; ending the check (End or the destructor)
-// drops any completion not yet delivered.
+// drops any completion not yet delivered. A request that has not ended when
+// its deadline passes ends the session and is reported as a time-out, so a
+// server that trickles its answer cannot keep a check going for good.
+// version.xml is parsed on the creating thread, never under the session's
+// lock: a hostile answer can neither hold that lock nor reach WinINet's stack.
 #pragma once
 
 #include <windows.h>
@@ -13,6 +17,7 @@
 
 #include "update/CompletionBridge.h"
 #include "update/UpdateServer.h"
+#include "update/VersionInfo.h"
 #include "update/WinINetSession.h"
 
 namespace Lumo::Update {
@@ -27,11 +32,8 @@ enum UpdateError {
 // Largest answers read; a larger one ends its request as a failure.
 inline constexpr std::size_t kMaxVersionInfoSize = 64 * 1024;
 inline constexpr std::size_t kMaxHistorySize = 1024 * 1024;
-
-// Whether a download page address from the server may be opened: only an
-// absolute http or https URL with a host, nothing the shell would run or
-// open locally (file:, UNC paths, program names, script URLs).
-bool IsAcceptableDownloadPage(const std::wstring& url);
+// Longest time one request may take from its start to its last byte.
+inline constexpr DWORD kRequestDeadlineMs = 60000;
 
 class UpdateCheck;
 
@@ -72,7 +74,7 @@ class UpdateCheck {
 public:
     // `baseUrl` ends in "/update/"; the product word is appended lower-cased.
     UpdateCheck(std::wstring productWord, std::wstring version, std::wstring baseUrl = kDefaultUpdateBaseUrl,
-                WinINet::Timeouts timeouts = {});
+                WinINet::Timeouts timeouts = {}, DWORD deadlineMs = kRequestDeadlineMs);
     ~UpdateCheck();
     UpdateCheck(const UpdateCheck&) = delete;
     UpdateCheck& operator=(const UpdateCheck&) = delete;
@@ -98,11 +100,15 @@ public:
 private:
     friend class CheckerSession;
 
-    // Called under the session's lock on WinINet's threads.
+    // Called under the session's lock, mostly on WinINet's threads.
+    void Started();
     void Complete();
     void Fail(UpdateError kind);
     void ReportError(DWORD code);
-    void ParseVersionInfo();
+    void VersionReceived();
+    // On the creating thread.
+    void FinishVersionInfo();
+    void OnDeadline(unsigned request);
 
     CompletionBridge bridge_;
     std::function<void()> completion_;
@@ -114,6 +120,10 @@ private:
     std::string historyBody_;
     DWORD errorCode_ = 0;
     std::wstring errorDescription_;
+    DWORD deadlineMs_;
+    // The request whose completion is still owed; each completes once.
+    unsigned request_ = 0;
+    bool inFlight_ = false;
     CheckerSession session_;
 };
 

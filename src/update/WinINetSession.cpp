@@ -95,8 +95,76 @@ Session::Context::Context(Session* owner, std::shared_ptr<Lock> sessionLock)
 
 Session::Context::~Context() = default;
 
+namespace {
+
+// What keeps this module mapped while a status callback runs. The callback
+// holds a module reference from its first instruction; dropping it is its
+// last act, and may leave the module without any (a context's reference goes
+// inside the callback that brings the last notification). From that moment
+// COM may unload the module, yet the callback still has instructions of this
+// module to run: the ones that return. So before dropping its reference the
+// callback makes sure its thread holds a cover: a loader reference on the
+// module whose release, FreeLibrary itself, is queued as an APC to that
+// thread. The system runs an APC only when the thread waits alertably, which
+// nothing of this module does: the release runs after the callback has
+// returned, from the system's code, and the module cannot be unmapped before.
+// A thread keeps at most one cover; an APC of ours queued just before the
+// release marks the thread uncovered again while the reference still holds.
+// A thread that never waits alertably keeps its cover for good, and the module
+// stays loaded: safe, never early (so does a thread that ends with its APCs
+// pending, whose stale mark then names a cover that is never released).
+SRWLOCK g_coverLock = SRWLOCK_INIT;
+std::set<DWORD> g_coveredThreads;
+
+void CALLBACK Uncover(ULONG_PTR) noexcept {
+    ::AcquireSRWLockExclusive(&g_coverLock);
+    g_coveredThreads.erase(::GetCurrentThreadId());
+    ::ReleaseSRWLockExclusive(&g_coverLock);
+}
+
+// False when the thread has no cover and none could be made.
+bool CoverThread() noexcept {
+    const DWORD thread = ::GetCurrentThreadId();
+    ::AcquireSRWLockExclusive(&g_coverLock);
+    const bool covered = g_coveredThreads.count(thread) != 0;
+    ::ReleaseSRWLockExclusive(&g_coverLock);
+    if (covered) return true;
+    HMODULE self = nullptr;
+    if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                              reinterpret_cast<LPCWSTR>(&StatusCallback), &self)) {
+        return false;
+    }
+    // Either APC failing leaves the loader reference for good.
+    if (::QueueUserAPC(&Uncover, ::GetCurrentThread(), 0)) {
+        ::QueueUserAPC(reinterpret_cast<PAPCFUNC>(&::FreeLibrary), ::GetCurrentThread(),
+                       reinterpret_cast<ULONG_PTR>(self));
+    }
+    ::AcquireSRWLockExclusive(&g_coverLock);
+    try {
+        g_coveredThreads.insert(thread);
+    } catch (...) {
+        // Unmarked, the thread takes another cover next time: one more for good.
+    }
+    ::ReleaseSRWLockExclusive(&g_coverLock);
+    return true;
+}
+
+class CallbackScope {
+public:
+    CallbackScope() noexcept { Win::ModuleReference::Lock(); }
+    ~CallbackScope() {
+        // Without a cover the reference stays, and with it the module.
+        if (CoverThread()) Win::ModuleReference::Unlock();
+    }
+    CallbackScope(const CallbackScope&) = delete;
+    CallbackScope& operator=(const CallbackScope&) = delete;
+};
+
+}  // namespace
+
 void CALLBACK StatusCallback(HINTERNET, DWORD_PTR contextId, DWORD status, LPVOID info,
                              DWORD length) noexcept {
+    const CallbackScope scope;
     Win::VoidBoundary([&] {
         std::shared_ptr<Session::Context> context = Registry::Instance().Find(contextId);
         if (!context) return;  // a context WinINet reports on after it was released

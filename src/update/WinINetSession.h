@@ -13,6 +13,9 @@
 //   reference until then; so does a session while it has an internet handle.
 // - Notifications are handed to the session under a lock that Close and the
 //   destructor take too: once they return, no handler of the session runs.
+// - The callback itself holds the module while it runs, and its return is
+//   covered by a loader reference that the system drops after it (see
+//   CallbackScope).
 #pragma once
 
 #include <windows.h>

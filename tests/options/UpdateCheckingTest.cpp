@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <wininet.h>
 
 #include <memory>
 #include <string>
@@ -79,6 +80,7 @@ protected:
         Lumo::Options::UpdateCheckingSettings settings;
         settings.baseUrl = server_.UpdateBaseUrl();
         settings.timeouts = {1500, 1500, 1500};
+        settings.deadlineMs = 4000;
         settings.openUrl = [this](HWND, const std::wstring& url) { launched_.push_back(url); };
         return settings;
     }
@@ -131,7 +133,8 @@ TEST_P(UpdatePageAnswers, ShowWhatTheServerSaid) {
     if (c.message) {
         ASSERT_EQ(boxes_.Seen().size(), 1u);
         EXPECT_EQ(boxes_.Seen()[0].caption, L"Failed");
-        EXPECT_EQ(boxes_.Seen()[0].text.rfind(c.message, 0), 0u) << "got a different message";
+        const std::wstring& text = boxes_.Seen()[0].text;
+        EXPECT_EQ(text.rfind(c.message, 0), 0u) << "got " << std::string(text.begin(), text.end());
         EXPECT_EQ(boxes_.Seen()[0].buttons, std::vector<std::wstring>{L"OK"});
     } else {
         EXPECT_TRUE(boxes_.Seen().empty());
@@ -156,6 +159,28 @@ std::string Padded(std::size_t size) {
     xml.resize(size - 3, 'x');
     return xml + "-->";
 }
+// `depth` levels of <a>, closed or left open.
+std::string Nested(std::size_t depth, bool closed) {
+    std::string xml;
+    for (std::size_t i = 0; i < depth; ++i) xml += "<a>";
+    xml += "x";
+    for (std::size_t i = 0; closed && i < depth; ++i) xml += "</a>";
+    return xml;
+}
+// The good answer with its elements nested `depth` levels deep in all.
+std::string NestedVersion(std::size_t depth) {
+    std::string xml = kGoodVersion;
+    xml.insert(xml.find("</update>"), Nested(depth - 2, true));
+    return xml;
+}
+// The good answer with `count` attributes on its update element.
+std::string AttributedVersion(std::size_t count) {
+    std::string attributes;
+    for (std::size_t i = 0; i < count; ++i) attributes += " a" + std::to_string(i) + "=''";
+    std::string xml = kGoodVersion;
+    xml.insert(xml.find("<update") + 7, attributes);
+    return xml;
+}
 // `size` bytes of short lines, as a long history has.
 std::string Lines(std::size_t size) {
     std::string text;
@@ -167,7 +192,15 @@ constexpr std::size_t kVersionLimit = Lumo::Update::kMaxVersionInfoSize,
                       kHistoryLimit = Lumo::Update::kMaxHistorySize;
 const wchar_t kNoInfo[] = L"Cannot get update info file.";
 const wchar_t kUnknown[] = L"Unknown reason";
-const wchar_t kNoConnection[] = L"Cannot get update info file from internet";
+// Failures with WinINet's own descriptions: any code (a stalled server's
+// depends on the WinINet), and the codes the check reports itself.
+const wchar_t kDescribed[] = L"Cannot get update info file from internet\r\nError code:";
+const std::wstring kTimedOut = L"Cannot get update info file from internet\r\nError code:" +
+                               std::to_wstring(ERROR_INTERNET_TIMEOUT) + L"\r\nError description:";
+const std::wstring kTerminated = L"Cannot get update info file from internet\r\nError code:" +
+                                 std::to_wstring(ERROR_INTERNET_CONNECTION_ABORTED) +
+                                 L"\r\nError description:";
+constexpr std::size_t kDepthLimit = Lumo::Update::kMaxVersionInfoDepth;
 const wchar_t kNoHistory[] = L"Get history info failed. Please try again later.";
 const HttpAnswer kHistory200 = Body(kHistoryBytes);
 
@@ -207,10 +240,25 @@ INSTANTIATE_TEST_SUITE_P(
         PageCase{"VersionOverTheLimitUnannounced",
                  HttpAnswer{200, Padded(kVersionLimit + 1), HttpAnswer::NoLength}, kHistory200, L"[Failed]",
                  kUnknown, false, kInitialHistory},
-        PageCase{"NeverAnswers", HttpAnswer{200, "", HttpAnswer::Stall}, kHistory200, L"[Failed]",
-                 kNoConnection, false, kInitialHistory},
+        PageCase{"NeverAnswers", HttpAnswer{200, "", HttpAnswer::Stall}, kHistory200, L"[Failed]", kDescribed,
+                 false, kInitialHistory},
         PageCase{"ClosesEarly", HttpAnswer{200, kGoodVersion, HttpAnswer::CloseEarly}, kHistory200,
-                 L"[Failed]", kNoConnection, false, kInitialHistory},
+                 L"[Failed]", kTerminated.c_str(), false, kInitialHistory},
+        // A byte every 0.7 s keeps every receive within its time-out; the deadline ends it.
+        PageCase{"Trickles", HttpAnswer{200, kGoodVersion, HttpAnswer::Pieces, 0, 1, 700}, kHistory200,
+                 L"[Failed]", kTimedOut.c_str(), false, kInitialHistory},
+        PageCase{"Nested6000", Body(Nested(6000, true)), kHistory200, L"[Failed]", kUnknown, false,
+                 kInitialHistory},
+        PageCase{"Nested21000", Body(Nested(21000, false)), kHistory200, L"[Failed]", kUnknown, false,
+                 kInitialHistory},
+        PageCase{"AtTheLargestDepth", Body(NestedVersion(kDepthLimit)), kHistory200, L"1.6.0.2", nullptr,
+                 true, kHistoryShown.c_str()},
+        PageCase{"MostAttributes", Body(AttributedVersion(Lumo::Update::kMaxVersionInfoAttributes)),
+                 kHistory200, L"1.6.0.2", nullptr, true, kHistoryShown.c_str()},
+        PageCase{"TooManyAttributes", Body(AttributedVersion(Lumo::Update::kMaxVersionInfoAttributes + 1)),
+                 kHistory200, L"[Failed]", kUnknown, false, kInitialHistory},
+        PageCase{"BeyondTheLargestDepth", Body(NestedVersion(kDepthLimit + 1)), kHistory200, L"[Failed]",
+                 kUnknown, false, kInitialHistory},
         PageCase{"HistoryNotFound", Body(kGoodVersion), NotFound(), L"1.6.0.2", nullptr, true, kNoHistory},
         PageCase{"HistoryOverTheLimit", Body(kGoodVersion), Body(std::string(kHistoryLimit + 1, 'h')),
                  L"1.6.0.2", nullptr, true, kNoHistory},
@@ -240,6 +288,7 @@ TEST_F(UpdatePageChecking, DotsCountOncePerSecondWhileTheServerHoldsTheAnswer) {
     server_.Serve(kHistoryPath, Body(kHistoryBytes));
     Lumo::Options::UpdateCheckingSettings patient = Settings();
     patient.timeouts = {10000, 10000, 10000};
+    patient.deadlineMs = 20000;
     PageWindow window(std::move(patient));
     const QuelvarTest::DialogDriver page = window.Driver();
     window.Click(kCheckLink);

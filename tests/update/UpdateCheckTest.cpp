@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <wininet.h>
 
 #include <string>
 
@@ -31,20 +32,30 @@ bool Completes(UpdateCheck& check, void (Lumo::Update::CheckerSession::*request)
 }
 
 TEST(UpdateCheck, FailuresAtOnceStillCompleteOnTheCallersThread) {
-    const std::wstring refused =
-        L"http://127.0.0.1:" + std::to_wstring(LocalHttpServer::UnusedPort()) + L"/update/";
-    for (const std::wstring& base : {refused, std::wstring(L"gopherx://127.0.0.1/update/")}) {
-        SCOPED_TRACE(std::string(base.begin(), base.end()));
-        UpdateCheck check(L"Quelvar", L"1.5.1.3", base);
+    const struct {
+        std::wstring base;
+        DWORD code;  // described by WinINet's own message table
+    } cases[] = {
+        {L"http://127.0.0.1:" + std::to_wstring(LocalHttpServer::UnusedPort()) + L"/update/",
+         ERROR_INTERNET_CANNOT_CONNECT},
+        {L"gopherx://127.0.0.1/update/", ERROR_INTERNET_UNRECOGNIZED_SCHEME},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.base.begin(), c.base.end()));
+        UpdateCheck check(L"Quelvar", L"1.5.1.3", c.base);
         check.Session().Open();
         DWORD thread = 0;
         ASSERT_TRUE(Completes(check, &Lumo::Update::CheckerSession::RequestVersionInfo, &thread));
         EXPECT_EQ(thread, ::GetCurrentThreadId());
         EXPECT_FALSE(check.Succeeded());
-        EXPECT_TRUE(check.ErrorKind() == Lumo::Update::ErrorWithDescription ||
-                    check.ErrorKind() == Lumo::Update::ErrorNoDescription);
-        EXPECT_NE(check.ErrorCode(), 0u);
+        EXPECT_EQ(check.ErrorKind(), Lumo::Update::ErrorWithDescription);
+        EXPECT_EQ(check.ErrorCode(), c.code);
+        EXPECT_FALSE(check.ErrorDescription().empty());
+        EXPECT_TRUE(Lumo::Update::CompletionBridge::ClassRegistered());
     }
+    // The bridges' window class goes with the last bridge, so no class of
+    // this module outlives it.
+    EXPECT_FALSE(Lumo::Update::CompletionBridge::ClassRegistered());
 }
 
 TEST(UpdateCheck, AReleaseAsksItsHomeServerOverHttps) {
