@@ -221,7 +221,7 @@ std::string Patched(std::size_t offset, const std::string& with) {
 std::string EmptyStrings(std::uint32_t declared, std::uint32_t present) {
     std::string bytes = KnownRecordBytes().substr(0, 64) + Bytes().U32(declared).U32(0).str();
     bytes.append(std::size_t{present} * 8, '\0');
-    return bytes + KnownRecordBytes().substr(110);  // the history
+    return bytes + KnownRecordBytes().substr(112);  // the history
 }
 // Empty strings whose records would need more than the memory allowed them.
 constexpr std::uint32_t kOverMemory =
