@@ -37,14 +37,14 @@ constexpr unsigned long long kStringMemoryCost = 48;
 
 // Reads the record from the complete bytes of a data file. Throws
 // ReleaseVersionTooHigh for a file of a newer release and CorruptDataFile for
-// anything else that is not a data file. The whole layout is checked before
-// any record is allocated, and the records then grow with what is read: no
-// input makes it allocate more than its bytes hold or kMaxRecordMemory.
+// anything else that is not a data file. The records grow with what is read
+// and every count and length is held against the remaining bytes first: no
+// input makes it allocate more than its bytes back or kMaxRecordMemory.
 std::shared_ptr<AllData> ReadDataArchive(std::string_view bytes);
 
-// The check ReadDataArchive runs first: walks the whole layout, holding every
-// id, count and length against the remaining input and the memory estimate
-// against kMaxRecordMemory.
+// The check ReadDataArchive makes, without building anything: walks the whole
+// layout, holding every id, count and length against the remaining input and
+// the memory estimate against kMaxRecordMemory.
 void ValidateDataArchive(std::string_view bytes);
 
 // The same record read by boost serialization after the same check: the

@@ -1,11 +1,12 @@
 // Reading the data file, written as plain code over the bytes. One walk of the
-// layout serves two passes: the first checks every class id, object id, count
-// and length against the remaining input and adds up the memory the records
-// will take, allocating nothing; only a file it accepted is walked again to
-// build the records, which then grow with what is read. Reading this way
-// (rather than through boost's input archive, which trusts what it finds and
-// sizes its containers from the declared counts up front) keeps a crafted file
-// from taking the host's memory and keeps a large file quick to load.
+// layout checks every class id, object id, count and length against the
+// remaining input and holds the memory the records take against a fixed
+// allowance as it goes; reading builds the records during the same walk, so
+// they grow only with what is read and a count is never trusted beyond what
+// the remaining bytes can hold. Reading this way (rather than through boost's
+// input archive, which trusts what it finds and sizes its containers from the
+// declared counts up front) keeps a crafted file from taking the host's memory
+// and keeps a large file quick to load.
 #include <cstdint>
 #include <cstring>
 #include <list>
@@ -29,9 +30,9 @@ namespace {
 constexpr std::size_t kStringLengthSize = 8;
 constexpr std::size_t kCodeUnitSize = 2;
 
-// Build false: the checking pass, `data` is null. Build true: fills `data`,
-// which starts with the defaults; only ever run over bytes the checking pass
-// accepted.
+// Build false: checks only, `data` is null. Build true: also fills `data`,
+// which starts with the defaults (a failure leaves it half filled; the caller
+// drops it).
 template <bool Build>
 class LayoutWalker {
 public:
@@ -157,14 +158,19 @@ private:
     // reader assigns without reading it.
     template <class Container>
     void StringCollection(Container* out) {
-        static_cast<void>(out);  // unused by the checking pass
+        static_cast<void>(out);  // unused when only checking
         ClassPreamble("collection", false);
         nextClassId_ += 1;
         const std::uint32_t count = UInt32();
         UInt32();  // item version
+        // Every string takes at least its length field, and every string
+        // counts against the memory allowed, so neither bound can be passed
+        // by a count that the rest of the file does not back.
         if (count > Remaining() / kStringLengthSize) Fail("collection count exceeds the file");
+        if (memory_ + std::uint64_t{count} * kStringMemoryCost > kMaxRecordMemory) {
+            Fail("records larger than the memory allowed for them");
+        }
         if constexpr (Build) {
-            // The checking pass walked all `count` strings: they are there.
             if constexpr (std::is_same_v<Container, std::vector<std::wstring>>) out->reserve(count);
         }
         for (std::uint32_t i = 0; i < count; ++i) {
@@ -197,7 +203,6 @@ static_assert(sizeof(wchar_t) == kCodeUnitSize, "the file holds UTF-16 code unit
 void ValidateDataArchive(std::string_view bytes) { LayoutWalker<false>(bytes, nullptr).Walk(); }
 
 std::shared_ptr<AllData> ReadDataArchive(std::string_view bytes) {
-    ValidateDataArchive(bytes);
     auto data = std::make_shared<AllData>();
     LayoutWalker<true>(bytes, data.get()).Walk();
     return data;
