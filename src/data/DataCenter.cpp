@@ -30,6 +30,12 @@ bool IsFullyQualified(const std::wstring& path) {
            (path[1] == L'\\' || path[1] == L'/') && path[2] != L'\\' && path[2] != L'/';
 }
 
+// A data folder given by the caller, or none when it is not fully qualified.
+std::wstring AcceptedDataFolder(std::wstring folder) {
+    if (!IsFullyQualified(folder)) return std::wstring();
+    return WithTrailingBackslash(std::move(folder));
+}
+
 std::wstring ApplicationDataFolder() {
     try {
         // The lookup keeps no state: without the process's service a local
@@ -53,19 +59,6 @@ std::wstring DataCenter::DataFolderUnder(const std::wstring& applicationData) {
     if (!IsFullyQualified(applicationData)) return std::wstring();
     return WithTrailingBackslash(applicationData) + kDataFolderName + L"\\";
 }
-
-}  // namespace Data
-
-namespace {
-
-std::wstring AcceptedDataFolder(std::wstring folder) {
-    if (!IsFullyQualified(folder)) return std::wstring();
-    return WithTrailingBackslash(std::move(folder));
-}
-
-}  // namespace
-
-namespace Data {
 
 // Holds the data file's lock for one operation (reads included, so no reader
 // sees a file between two writers' steps and no update is lost).
