@@ -1,11 +1,22 @@
 // Times Data::DataCenter's Load, AddFavorite and AddNavigateHistory on data files of
 // 10, 1,000 and 10,000 favorites, against plain whole-file reading and writing
 // (with flush) of a file of the same size measured in the same run.
+//
+// The operations take turns within each round, so that a busy machine slows
+// them alike, and every call is timed on its own: the table gives the best
+// call of each operation and the ratios of the best calls, with the ratios of
+// the median calls beside them. Read and Load hand their result over as a
+// caller keeps it: freeing the bytes and the record is timed apart. A
+// breakdown of Load follows for the largest file: the lock, the read, the
+// layout check, the reading of the records, and the previous reader (boost
+// serialization after the same check) that Load used, in its former steps.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "data/DataArchive.h"
 #include "data/DataCenter.h"
@@ -24,13 +35,20 @@ double Now() {
     return static_cast<double>(t.QuadPart) / frequency;
 }
 
-// Mean milliseconds per call over `repeats` calls after one warm-up call.
-double Time(int repeats, const std::function<void(int)>& body) {
-    body(-1);
-    const double start = Now();
-    for (int i = 0; i < repeats; ++i) body(i);
-    return (Now() - start) * 1000.0 / repeats;
-}
+struct Samples {
+    std::vector<double> ms;
+    void Time(const std::function<void()>& body) {
+        const double start = Now();
+        body();
+        ms.push_back((Now() - start) * 1000.0);
+    }
+    double Best() const { return *std::min_element(ms.begin(), ms.end()); }
+    double Median() const {
+        std::vector<double> sorted = ms;
+        std::sort(sorted.begin(), sorted.end());
+        return sorted[sorted.size() / 2];
+    }
+};
 
 void PlainWrite(const std::wstring& path, const std::string& bytes) {
     Lumo::Win::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -45,7 +63,8 @@ void PlainWrite(const std::wstring& path, const std::string& bytes) {
 int main() {
     wchar_t temp[MAX_PATH + 1] = {};
     ::GetTempPathW(MAX_PATH + 1, temp);
-    std::printf("%8s %9s | %9s %9s | %9s %9s %9s | %7s %7s %7s\n", "favs", "bytes", "read ms", "write ms",
+    std::printf("best call of each (ratios of the best calls; ratios of the median calls in brackets)\n");
+    std::printf("%8s %9s | %8s %8s | %8s %9s %10s | %11s %11s %11s\n", "favs", "bytes", "read ms", "write ms",
                 "Load ms", "AddFav ms", "AddHist ms", "Load/r", "Fav/rw", "Hist/rw");
     for (int count : {10, 1000, 10000}) {
         const std::wstring folder = std::wstring(temp) + L"qvbench-" +
@@ -60,18 +79,63 @@ int main() {
         const std::wstring path = center.GetDataFilePath();
         const std::string bytes = Data::ReadWholeFile(path);
         const std::wstring plain = folder + L"\\plain.bin";
-        const int repeats = count >= 10000 ? 20 : 100;
+        const int rounds = count >= 10000 ? 40 : 100;
 
-        const double read = Time(repeats, [&](int) { Data::ReadWholeFile(path); });
-        const double write = Time(repeats, [&](int) { PlainWrite(plain, bytes); });
-        const double load = Time(repeats, [&](int) { center.Load(); });
-        const double addFavorite =
-            Time(repeats, [&](int i) { center.AddFavorite(L"D:\\New " + std::to_wstring(i)); });
-        const double addHistory =
-            Time(repeats, [&](int i) { center.AddNavigateHistory(i % 2 ? L"E:\\A" : L"E:\\B"); });
-        std::printf("%8d %9zu | %9.3f %9.3f | %9.3f %9.3f %9.3f | %7.1f %7.1f %7.1f\n", count, bytes.size(),
-                    read, write, load, addFavorite, addHistory, load / read, addFavorite / (read + write),
-                    addHistory / (read + write));
+        Samples read, write, load, addFavorite, addHistory;
+        Samples lock, readOnly, check, build, previous, serialize, replace, freeBytes, freeRecord;
+        for (int round = -1; round < rounds; ++round) {  // round -1 warms up
+            // Both hand their result over, as a caller keeps it; freeing it
+            // is timed apart.
+            std::string readBytes;
+            std::shared_ptr<Data::AllData> loaded;
+            read.Time([&] { readBytes = Data::ReadWholeFile(path); });
+            load.Time([&] { loaded = center.Load(); });
+            freeBytes.Time([&] { std::string().swap(readBytes); });
+            freeRecord.Time([&] { loaded.reset(); });
+            write.Time([&] { PlainWrite(plain, bytes); });
+            addFavorite.Time([&] { center.AddFavorite(L"D:\\New " + std::to_wstring(round)); });
+            addHistory.Time([&] { center.AddNavigateHistory(round % 2 ? L"E:\\A" : L"E:\\B"); });
+            if (count < 10000) continue;
+            lock.Time([&] { Data::DataFileLock held(path); });
+            const std::string current = Data::ReadWholeFile(path);
+            readOnly.Time([&] { Data::ReadWholeFile(path); });
+            check.Time([&] { Data::ValidateDataArchive(current); });
+            std::shared_ptr<Data::AllData> built;
+            build.Time([&] { built = Data::ReadDataArchive(current); });
+            built.reset();
+            previous.Time([&] {
+                // The steps Load took before: three existence tests under
+                // the lock, the read, the check and boost's reader.
+                Data::DataFileLock held(path);
+                Data::PathExists(folder);
+                Data::PathExists(folder);
+                Data::PathExists(path);
+                built = Data::ReadDataArchiveWithBoost(Data::ReadWholeFile(path));
+            });
+            built.reset();
+            std::string written;
+            const auto record = Data::ReadDataArchive(current);
+            serialize.Time([&] { written = Data::WriteDataArchive(*record); });
+            replace.Time([&] { Data::ReplaceFileContents(path, path + L".tmp", written); });
+        }
+        std::printf(
+            "%8d %9zu | %8.3f %8.3f | %8.3f %9.3f %10.3f | %4.2f (%4.2f) %4.2f (%4.2f) %4.2f (%4.2f)\n",
+            count, bytes.size(), read.Best(), write.Best(), load.Best(), addFavorite.Best(),
+            addHistory.Best(), load.Best() / read.Best(), load.Median() / read.Median(),
+            addFavorite.Best() / (read.Best() + write.Best()),
+            addFavorite.Median() / (read.Median() + write.Median()),
+            addHistory.Best() / (read.Best() + write.Best()),
+            addHistory.Median() / (read.Median() + write.Median()));
+        if (count >= 10000) {
+            std::printf(
+                "Load of %d favorites, best calls in ms: lock %.3f, read %.3f, layout check alone %.3f,\n"
+                "  reading the records %.3f; previous Load %.3f (%.2f x read, median %.2f x);\n"
+                "  freeing afterwards: the bytes read %.3f, the record %.3f;\n"
+                "  writing: archive %.3f, atomic replacement %.3f\n",
+                count, lock.Best(), readOnly.Best(), check.Best(), build.Best(), previous.Best(),
+                previous.Best() / read.Best(), previous.Median() / read.Median(), freeBytes.Best(),
+                freeRecord.Best(), serialize.Best(), replace.Best());
+        }
         ::DeleteFileW(plain.c_str());
         ::DeleteFileW(path.c_str());
         ::RemoveDirectoryW(folder.c_str());

@@ -27,14 +27,29 @@ private:
 // The complete bytes of a data file holding `data`.
 std::string WriteDataArchive(const AllData& data);
 
+// Most memory the records read from one file may take, by an estimate that is
+// the same in every build (each string counts kStringMemoryCost plus its code
+// units), so that a file one build sets aside the other sets aside too. A file
+// over it is damaged to this release: nobody keeps millions of favorites, and
+// a crafted file must not take the host's memory.
+constexpr unsigned long long kMaxRecordMemory = 256ull << 20;
+constexpr unsigned long long kStringMemoryCost = 48;
+
 // Reads the record from the complete bytes of a data file. Throws
 // ReleaseVersionTooHigh for a file of a newer release and CorruptDataFile for
-// anything else that is not a data file; the bytes are checked before any
-// record is allocated, so no input makes it allocate more than it holds.
+// anything else that is not a data file. The records grow with what is read
+// and every count and length is held against the remaining bytes first: no
+// input makes it allocate more than its bytes back or kMaxRecordMemory.
 std::shared_ptr<AllData> ReadDataArchive(std::string_view bytes);
 
-// The structural check ReadDataArchive runs first: walks the whole layout,
-// checking every id, count and length against the remaining input.
+// The check ReadDataArchive makes, without building anything: walks the whole
+// layout, holding every id, count and length against the remaining input and
+// the memory estimate against kMaxRecordMemory.
 void ValidateDataArchive(std::string_view bytes);
+
+// The same record read by boost serialization after the same check: the
+// reference the plain reader is held against (tests, fuzzing). Not used by
+// the module.
+std::shared_ptr<AllData> ReadDataArchiveWithBoost(std::string_view bytes);
 
 }  // namespace Data

@@ -1,10 +1,18 @@
-// Structural check of a data file, written as plain code over the bytes. The
-// boost reader trusts the class ids, object ids, counts and lengths it finds
-// (an unexpected class id indexes past its tables, a huge count or length is
-// allocated before the data is read), so nothing reaches it before this walk
-// has accepted the whole file.
+// Reading the data file, written as plain code over the bytes. One walk of the
+// layout checks every class id, object id, count and length against the
+// remaining input and holds the memory the records take against a fixed
+// allowance as it goes; reading builds the records during the same walk, so
+// they grow only with what is read and a count is never trusted beyond what
+// the remaining bytes can hold. Reading this way (rather than through boost's
+// input archive, which trusts what it finds and sizes its containers from the
+// declared counts up front) keeps a crafted file from taking the host's memory
+// and keeps a large file quick to load.
 #include <cstdint>
 #include <cstring>
+#include <list>
+#include <string>
+#include <type_traits>
+#include <vector>
 
 #include "data/DataArchive.h"
 #include "win/Errors.h"
@@ -22,30 +30,41 @@ namespace {
 constexpr std::size_t kStringLengthSize = 8;
 constexpr std::size_t kCodeUnitSize = 2;
 
+// Build false: checks only, `data` is null. Build true: also fills `data`,
+// which starts with the defaults (a failure leaves it half filled; the caller
+// drops it).
+template <bool Build>
 class LayoutWalker {
 public:
-    explicit LayoutWalker(std::string_view bytes) : bytes_(bytes) {}
+    LayoutWalker(std::string_view bytes, AllData* data) : bytes_(bytes), data_(data) {}
 
     void Walk() {
         const std::uint8_t allDataVersion = ClassPreamble("AllData", false);
         const std::int32_t dataVersion = Int32();
         if (dataVersion > AllData::CurrentDataVersion) throw ReleaseVersionTooHigh();
         if (allDataVersion > 1) Fail("unknown AllData class version");
+        if constexpr (Build) data_->dataVersion = dataVersion;
         if (allDataVersion == 0) {
             Pointer("Favorites", [this](std::uint8_t) { FavoritesBody(); });
         } else {
-            Pointer("Settings", [this](std::uint8_t) { Int32(); });
+            Pointer("Settings", [this](std::uint8_t) {
+                const std::int32_t mode = Int32();
+                if constexpr (Build) data_->settings->sortMode = static_cast<FavoriteSortMode>(mode);
+            });
             Pointer("UserSettings", [this](std::uint8_t version) {
-                if (version != 0) return;  // other versions carry no members
-                Int32();
-                Bool();
-                Int32();
-                Bool();
-                Int32();
-                Int32();
+                if (version != 0) return;  // other versions carry no members and keep the defaults
+                UserSettings settings;
+                settings.revision = Int32();
+                settings.limitMenuWidth = Bool();
+                settings.menuWidthLimit = Int32();
+                settings.limitTopFavorites = Bool();
+                settings.topFavoriteLimit = Int32();
+                settings.historyDepth = Int32();
+                if constexpr (Build) *data_->userSettings = settings;
             });
             Pointer("Favorites", [this](std::uint8_t) { FavoritesBody(); });
-            Pointer("NavigateHistory", [this](std::uint8_t) { StringCollection(); });
+            Pointer("NavigateHistory", [this](std::uint8_t) { StringCollection(History()); });
+            if constexpr (Build) data_->navigateHistory->maxCount = data_->userSettings->historyDepth;
         }
         if (position_ != bytes_.size()) Fail("data after the record");
     }
@@ -120,34 +139,73 @@ private:
     }
 
     void FavoritesBody() {
-        Int32();
-        StringCollection();
+        const std::int32_t revision = Int32();
+        if constexpr (Build) data_->favorites->revision = revision;
+        StringCollection(Folders());
+    }
+
+    std::vector<std::wstring>* Folders() {
+        if constexpr (Build) return &data_->favorites->folders;
+        return nullptr;
+    }
+    std::list<std::wstring>* History() {
+        if constexpr (Build) return &data_->navigateHistory->items;
+        return nullptr;
     }
 
     // The containers are classes of their own to the archive: a preamble
     // (each container type appears once in the file) and a class id that the
     // reader assigns without reading it.
-    void StringCollection() {
+    template <class Container>
+    void StringCollection(Container* out) {
+        static_cast<void>(out);  // unused when only checking
         ClassPreamble("collection", false);
         nextClassId_ += 1;
         const std::uint32_t count = UInt32();
         UInt32();  // item version
+        // Every string takes at least its length field, and every string
+        // counts against the memory allowed, so neither bound can be passed
+        // by a count that the rest of the file does not back.
         if (count > Remaining() / kStringLengthSize) Fail("collection count exceeds the file");
+        if (memory_ + std::uint64_t{count} * kStringMemoryCost > kMaxRecordMemory) {
+            Fail("records larger than the memory allowed for them");
+        }
+        if constexpr (Build) {
+            if constexpr (std::is_same_v<Container, std::vector<std::wstring>>) out->reserve(count);
+        }
         for (std::uint32_t i = 0; i < count; ++i) {
             const std::uint64_t length = UInt64();
             if (length > Remaining() / kCodeUnitSize) Fail("string length exceeds the file");
-            position_ += static_cast<std::size_t>(length) * kCodeUnitSize;
+            memory_ += kStringMemoryCost + length * kCodeUnitSize;
+            if (memory_ > kMaxRecordMemory) Fail("records larger than the memory allowed for them");
+            const std::size_t size = static_cast<std::size_t>(length) * kCodeUnitSize;
+            if constexpr (Build) {
+                std::wstring& text = out->emplace_back();
+                text.resize(static_cast<std::size_t>(length));
+                std::memcpy(text.data(), bytes_.data() + position_, size);
+            }
+            position_ += size;
         }
     }
 
     std::string_view bytes_;
+    AllData* data_;
     std::size_t position_ = 0;
     std::int16_t nextClassId_ = 1;  // next class id the reader assigns; AllData took 0
     std::uint32_t nextObjectId_ = 0;
+    unsigned long long memory_ = 0;  // estimated memory of the strings read so far
 };
+
+static_assert(sizeof(wchar_t) == kCodeUnitSize, "the file holds UTF-16 code units");
 
 }  // namespace
 
-void ValidateDataArchive(std::string_view bytes) { LayoutWalker(bytes).Walk(); }
+void ValidateDataArchive(std::string_view bytes) { LayoutWalker<false>(bytes, nullptr).Walk(); }
+
+std::shared_ptr<AllData> ReadDataArchive(std::string_view bytes) {
+    auto data = std::make_shared<AllData>();
+    LayoutWalker<true>(bytes, data.get()).Walk();
+    return data;
+}
 
 }  // namespace Data

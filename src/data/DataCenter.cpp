@@ -4,7 +4,6 @@
 #include <shlobj.h>
 
 #include <algorithm>
-#include <new>
 #include <stdexcept>
 #include <unordered_set>
 
@@ -22,37 +21,67 @@ std::wstring WithTrailingBackslash(std::wstring folder) {
     return folder;
 }
 
-std::wstring DefaultDataFolder() {
-    std::wstring base;
-    try {
-        const auto* folders = Lumo::System::SpecialFolder::Instance();
-        if (folders) base = folders->SpecialFolderPath(CSIDL_APPDATA);
-    } catch (const Lumo::AnyError&) {
-        base.clear();  // relative to the current directory
+// A path that names the same place whatever the current directory and drive:
+// "X:\..." or "\\server\share\..." (including the "\\?\" forms).
+bool IsFullyQualified(const std::wstring& path) {
+    if (path.size() >= 3 && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/')) {
+        return (path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z');
     }
-    return base + Data::DataCenter::kDataFolderName + L"\\";
+    return path.size() >= 3 && (path[0] == L'\\' || path[0] == L'/') &&
+           (path[1] == L'\\' || path[1] == L'/') && path[2] != L'\\' && path[2] != L'/';
+}
+
+// A data folder given by the caller, or none when it is not fully qualified.
+std::wstring AcceptedDataFolder(std::wstring folder) {
+    if (!IsFullyQualified(folder)) return std::wstring();
+    return WithTrailingBackslash(std::move(folder));
+}
+
+std::wstring ApplicationDataFolder() {
+    try {
+        // The lookup keeps no state: without the process's service a local
+        // one answers the same.
+        Lumo::System::SpecialFolder local;
+        const auto* folders = Lumo::System::SpecialFolder::Instance();
+        return (folders ? folders : &local)->SpecialFolderPath(CSIDL_APPDATA);
+    } catch (const Lumo::AnyError&) {
+        return std::wstring();
+    }
 }
 
 }  // namespace
 
 namespace Data {
 
+std::wstring DataCenter::DataFolderUnder(const std::wstring& applicationData) {
+    // Never a folder relative to the current directory, which in a file
+    // dialog is the folder being browsed (possibly a share where anybody
+    // could plant a data file): no application data, no data.
+    if (!IsFullyQualified(applicationData)) return std::wstring();
+    return WithTrailingBackslash(applicationData) + kDataFolderName + L"\\";
+}
+
 // Holds the data file's lock for one operation (reads included, so no reader
 // sees a file between two writers' steps and no update is lost).
 class DataCenter::Transaction {
 public:
-    explicit Transaction(DataCenter& owner) : lock_(owner.GetDataFilePath(), owner.lockTimeoutMs_) {}
+    explicit Transaction(DataCenter& owner)
+        : path_(owner.GetDataFilePath()), lock_(path_, owner.lockTimeoutMs_) {}
+    // The data file's path, asked once per operation.
+    const std::wstring& Path() const { return path_; }
 
 private:
+    std::wstring path_;
     Data::DataFileLock lock_;
 };
 
-DataCenter::DataCenter() : dataFolder_(DefaultDataFolder()) {}
+DataCenter::DataCenter() : dataFolder_(DataFolderUnder(ApplicationDataFolder())) {}
 
 DataCenter::DataCenter(std::wstring dataFolder, DWORD lockTimeoutMs)
-    : dataFolder_(WithTrailingBackslash(std::move(dataFolder))), lockTimeoutMs_(lockTimeoutMs) {}
+    : dataFolder_(AcceptedDataFolder(std::move(dataFolder))), lockTimeoutMs_(lockTimeoutMs) {}
 
 std::wstring DataCenter::GetDataFolder() {
+    if (!HasDataFolder()) throw Lumo::LastError(ERROR_PATH_NOT_FOUND);
     if (!Data::PathExists(dataFolder_)) ::CreateDirectoryW(dataFolder_.c_str(), nullptr);
     return dataFolder_;
 }
@@ -64,12 +93,11 @@ void DataCenter::SetInstallFolder(const std::wstring& modulePath) {
     installFolder_ = WithTrailingBackslash(path.GetFolder());
 }
 
-std::shared_ptr<Data::AllData> DataCenter::LoadLocked() {
-    const std::wstring path = GetDataFilePath();
-    const auto storeDefaults = [this] {
+std::shared_ptr<Data::AllData> DataCenter::LoadLocked(const std::wstring& path) {
+    const auto storeDefaults = [&] {
         Data::AllData fresh;
         fresh.favorites->revision = 1;
-        SaveLocked(fresh);
+        SaveLocked(path, fresh);
     };
     if (!Data::PathExists(path)) storeDefaults();
     // Failing to read is a passing state of the disk or of another program:
@@ -81,18 +109,18 @@ std::shared_ptr<Data::AllData> DataCenter::LoadLocked() {
         throw;
     } catch (const Lumo::AnyError&) {
         throw;
-    } catch (const std::bad_alloc&) {
-        throw;
     } catch (const std::exception&) {
-        // Not a data file this release can read. Keep the user's bytes for
-        // whoever wants to look at them, and start again from the defaults
-        // rather than fail every menu until someone deletes the file by hand.
+        // Not a data file this release can read or hold (damaged, crafted, or
+        // more than the memory a host can give it: std::bad_alloc lands here
+        // too). Keep the user's bytes for whoever wants to look at them, and
+        // start again from the defaults rather than fail every menu until
+        // someone deletes the file by hand.
         Lumo::Win::LogFailure("DataCenter::Load", ERROR_FILE_CORRUPT, "damaged data file set aside");
         SetAsideDamagedFile(path);
         storeDefaults();
         data = Data::ReadDataArchive(Data::ReadWholeFile(path));
     }
-    if (data->Upgrade()) SaveLocked(*data);
+    if (data->Upgrade()) SaveLocked(path, *data);
     return data;
 }
 
@@ -107,35 +135,34 @@ void DataCenter::SetAsideDamagedFile(const std::wstring& path) {
     throw Lumo::LastError(ERROR_FILE_EXISTS);
 }
 
-void DataCenter::SaveLocked(const Data::AllData& data) {
-    const std::wstring path = GetDataFilePath();
+void DataCenter::SaveLocked(const std::wstring& path, const Data::AllData& data) {
     Data::ReplaceFileContents(path, path + L".tmp", Data::WriteDataArchive(data));
 }
 
 std::shared_ptr<Data::AllData> DataCenter::Load() {
     Transaction transaction(*this);
-    return LoadLocked();
+    return LoadLocked(transaction.Path());
 }
 
 void DataCenter::Save(const Data::AllData& data) {
     Transaction transaction(*this);
-    SaveLocked(data);
+    SaveLocked(transaction.Path(), data);
 }
 
 bool DataCenter::AddFavorite(const std::wstring& folder) {
     Transaction transaction(*this);
-    auto data = LoadLocked();
+    auto data = LoadLocked(transaction.Path());
     auto& folders = data->favorites->folders;
     if (std::find(folders.begin(), folders.end(), folder) != folders.end()) return false;
     folders.push_back(folder);
     data->favorites->revision += 1;
-    SaveLocked(*data);
+    SaveLocked(transaction.Path(), *data);
     return true;
 }
 
 bool DataCenter::AddFavorites(const std::vector<std::wstring>& list) {
     Transaction transaction(*this);
-    auto data = LoadLocked();
+    auto data = LoadLocked(transaction.Path());
     auto& folders = data->favorites->folders;
     // Only the folders stored before the call count as present: a string
     // repeated inside `list` is appended each time.
@@ -148,30 +175,30 @@ bool DataCenter::AddFavorites(const std::vector<std::wstring>& list) {
     }
     if (!added) return false;
     data->favorites->revision += 1;
-    SaveLocked(*data);
+    SaveLocked(transaction.Path(), *data);
     return true;
 }
 
 bool DataCenter::RemoveFavoriteAt(std::size_t index, const std::wstring& folder) {
     Transaction transaction(*this);
-    auto data = LoadLocked();
+    auto data = LoadLocked(transaction.Path());
     auto& folders = data->favorites->folders;
     if (index >= folders.size() || folders[index] != folder) return false;
     folders.erase(folders.begin() + static_cast<std::ptrdiff_t>(index));
     data->favorites->revision += 1;
-    SaveLocked(*data);
+    SaveLocked(transaction.Path(), *data);
     return true;
 }
 
 bool DataCenter::CommitFavorites(const std::shared_ptr<Data::Favorites>& edited) {
     if (!edited) throw std::invalid_argument("CommitFavorites: no favorites");
     Transaction transaction(*this);
-    auto data = LoadLocked();
+    auto data = LoadLocked(transaction.Path());
     if (data->favorites->revision != edited->revision) return false;
     edited->revision += 1;
     data->favorites = edited;
     try {
-        SaveLocked(*data);
+        SaveLocked(transaction.Path(), *data);
     } catch (...) {
         edited->revision -= 1;  // nothing was stored: the copy still matches the file
         throw;
@@ -182,12 +209,12 @@ bool DataCenter::CommitFavorites(const std::shared_ptr<Data::Favorites>& edited)
 bool DataCenter::CommitUserSettings(const std::shared_ptr<Data::UserSettings>& edited) {
     if (!edited) throw std::invalid_argument("CommitUserSettings: no settings");
     Transaction transaction(*this);
-    auto data = LoadLocked();
+    auto data = LoadLocked(transaction.Path());
     if (data->userSettings->revision != edited->revision) return false;
     edited->revision += 1;
     data->userSettings = edited;
     try {
-        SaveLocked(*data);
+        SaveLocked(transaction.Path(), *data);
     } catch (...) {
         edited->revision -= 1;
         throw;
@@ -197,25 +224,25 @@ bool DataCenter::CommitUserSettings(const std::shared_ptr<Data::UserSettings>& e
 
 bool DataCenter::SetSortMode(Data::FavoriteSortMode mode) {
     Transaction transaction(*this);
-    auto data = LoadLocked();
+    auto data = LoadLocked(transaction.Path());
     if (data->settings->sortMode == mode) return false;
     data->settings->sortMode = mode;
-    SaveLocked(*data);
+    SaveLocked(transaction.Path(), *data);
     return true;
 }
 
 void DataCenter::AddNavigateHistory(const std::wstring& folder) {
     Transaction transaction(*this);
-    auto data = LoadLocked();
-    if (data->navigateHistory->Add(folder)) SaveLocked(*data);
+    auto data = LoadLocked(transaction.Path());
+    if (data->navigateHistory->Add(folder)) SaveLocked(transaction.Path(), *data);
 }
 
 void DataCenter::ClearNavigateHistory() {
     Transaction transaction(*this);
-    auto data = LoadLocked();
+    auto data = LoadLocked(transaction.Path());
     if (data->navigateHistory->items.empty()) return;
     data->navigateHistory->Clear();
-    SaveLocked(*data);
+    SaveLocked(transaction.Path(), *data);
 }
 
 }  // namespace Data

@@ -20,25 +20,32 @@ public:
     static constexpr const wchar_t* kDataFolderName = L"Quelvar";
     static constexpr const wchar_t* kDataFileName = L"Data.qvd";
 
-    // Data folder in the user's roaming application data, or the bare folder
-    // name (relative to the current directory) when that cannot be found.
+    // Data folder in the user's roaming application data. Without one (the
+    // lookup fails or gives no absolute path) there is no data folder, and no
+    // data: nothing is ever read or written relative to the current directory.
     DataCenter();
     // Data folder given by the caller (tests, tools); a backslash is appended
-    // when missing. `lockTimeoutMs` bounds the wait for another thread or
-    // process that holds the file: a menu must never hang on it.
+    // when missing, and a path that is not fully qualified means no data
+    // folder. `lockTimeoutMs` bounds the wait for another thread or process
+    // that holds the file: a menu must never hang on it.
     explicit DataCenter(std::wstring dataFolder, DWORD lockTimeoutMs = kDefaultLockTimeoutMs);
 
     static constexpr DWORD kDefaultLockTimeoutMs = 5000;
+
+    // The data folder inside the application-data folder `applicationData`;
+    // empty (no data folder) when that is empty or not fully qualified.
+    static std::wstring DataFolderUnder(const std::wstring& applicationData);
     // Name of the copy a damaged data file is renamed to; the first free one
     // of "Data.qvd.damaged", "Data.qvd.damaged-2", ... is taken.
     static constexpr const wchar_t* kDamagedSuffix = L".damaged";
 
     // The current record; creates the file with defaults when there is none
     // and writes an upgraded record back at once. A file that is there but is
-    // not a data file is set aside byte for byte (see SetAsideDamagedFile) and
-    // the record starts again from the defaults. Throws ReleaseVersionTooHigh
-    // for a file of a newer release and Lumo::LastError when the file cannot
-    // be read or locked now (the file is left as it is).
+    // not a data file, or whose records would not fit in memory, is set aside
+    // byte for byte (see SetAsideDamagedFile) and the record starts again from
+    // the defaults. Throws ReleaseVersionTooHigh for a file of a newer release
+    // and Lumo::LastError when the file cannot be read or locked now (the file
+    // is left as it is) or there is no data folder.
     std::shared_ptr<AllData> Load();
     // Replaces the file with `data`; throws Lumo::LastError when it cannot be
     // written, leaving the previous file intact.
@@ -55,9 +62,13 @@ public:
     void AddNavigateHistory(const std::wstring& folder);
     void ClearNavigateHistory();
 
-    // The data folder, created (one level) when missing.
+    // False when the user has no application-data folder: every operation
+    // then fails with Lumo::LastError(ERROR_PATH_NOT_FOUND).
+    bool HasDataFolder() const { return !dataFolder_.empty(); }
+    // The data folder, created (one level) when missing; throws
+    // Lumo::LastError(ERROR_PATH_NOT_FOUND) when there is none.
     std::wstring GetDataFolder();
-    // Full path of the data file.
+    // Full path of the data file; throws as GetDataFolder.
     std::wstring GetDataFilePath();
 
     // Records the folder of the module file `modulePath` (ends in a backslash).
@@ -67,10 +78,12 @@ public:
 private:
     class Transaction;
 
-    std::shared_ptr<AllData> LoadLocked();
-    void SaveLocked(const AllData& data);
-    // Renames the damaged file to the first free ".damaged" name beside it,
-    // never replacing an earlier copy; throws Lumo::LastError when it cannot.
+    // Both run under the lock of the Transaction that gave `path`.
+    std::shared_ptr<AllData> LoadLocked(const std::wstring& path);
+    void SaveLocked(const std::wstring& path, const AllData& data);
+    // The one place where a damaged data file is set aside: renames it to the
+    // first free ".damaged" name beside it, never replacing an earlier copy;
+    // throws Lumo::LastError when it cannot.
     void SetAsideDamagedFile(const std::wstring& path);
 
     std::wstring dataFolder_;

@@ -79,6 +79,11 @@ void UpdateChecking::HistoryDone() {
     }
     Data::DataCenter* center = Data::DataCenter::Instance();
     if (!center) return;
+    if (!center->HasDataFolder()) {
+        // Nowhere to keep it: show it as it came, store nothing.
+        view_.SetHistoryText(DecodeText(check->HistoryBody(), kLineBreak));
+        return;
+    }
     const std::wstring path = WithBackslash(center->GetDataFolder()) + L"history.txt";
     try {
         // Through a temporary file, so a crash never leaves half a history.

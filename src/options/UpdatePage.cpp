@@ -22,8 +22,11 @@ UpdatePage::UpdatePage(UpdateCheckingSettings checking)
 UpdatePage::~UpdatePage() = default;
 
 std::wstring UpdatePage::InitialHistoryFile(Data::DataCenter& center) {
-    const std::wstring inData = center.GetDataFolder() + kHistoryFile;
-    if (Data::PathExists(inData)) return inData;
+    // Without a data folder there is no downloaded history to look for.
+    if (center.HasDataFolder()) {
+        const std::wstring inData = center.GetDataFolder() + kHistoryFile;
+        if (Data::PathExists(inData)) return inData;
+    }
     const std::wstring install = center.GetInstallFolder();
     return install.empty() ? std::wstring() : install + kHistoryFile;
 }

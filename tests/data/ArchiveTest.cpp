@@ -217,11 +217,22 @@ std::string Patched(std::size_t offset, const std::string& with) {
     return bytes;
 }
 
+// A record whose favorites declare `declared` empty strings and hold `present`.
+std::string EmptyStrings(std::uint32_t declared, std::uint32_t present) {
+    std::string bytes = KnownRecordBytes().substr(0, 64) + Bytes().U32(declared).U32(0).str();
+    bytes.append(std::size_t{present} * 8, '\0');
+    return bytes + KnownRecordBytes().substr(112);  // the history
+}
+// Empty strings whose records would need more than the memory allowed them.
+constexpr std::uint32_t kOverMemory =
+    static_cast<std::uint32_t>(Data::kMaxRecordMemory / Data::kStringMemoryCost + 1);
+
 TEST(DataArchive, DamagedFilesAreRejectedWithAnException) {
     const std::size_t favoritesCount = 64;  // offset of the favorites element count
     const std::size_t firstLength = 72;     // offset of the first string length
     ASSERT_EQ(KnownRecordBytes().substr(favoritesCount, 4), Bytes().U32(2).str());
     ASSERT_EQ(KnownRecordBytes().substr(firstLength, 8), Bytes().U64(7).str());
+    ASSERT_EQ(Data::ReadDataArchive(EmptyStrings(3, 3))->favorites->folders, std::vector<std::wstring>(3));
     std::mt19937 random(7);
     std::string noise(4096, '\0');
     for (char& c : noise) c = static_cast<char>(random());
@@ -232,6 +243,9 @@ TEST(DataArchive, DamagedFilesAreRejectedWithAnException) {
         {"random bytes", noise},
         {"text file", "[Favorites]\r\nC:\\Work\r\n"},
         {"absurd element count", Patched(favoritesCount, Bytes().U32(0xFFFFFFFFu).str())},
+        {"2^31 favorites", Patched(favoritesCount, Bytes().U32(0x80000000u).str())},
+        {"more empty strings than the memory allowed", EmptyStrings(kOverMemory, kOverMemory)},
+        {"32 M empty strings, a few there", EmptyStrings(32u << 20, 1000)},
         {"count one too high", Patched(favoritesCount, Bytes().U32(3).str())},
         {"absurd string length", Patched(firstLength, Bytes().U64(0x7FFFFFFFFFFFFFFFull).str())},
         {"string length beyond the end", Patched(firstLength, Bytes().U64(400).str())},
@@ -304,6 +318,14 @@ TEST(DataArchive, RandomMutationsLoadOrThrow) {
             auto data = Data::ReadDataArchive(bytes);
             ASSERT_TRUE(data->favorites && data->navigateHistory && data->settings && data->userSettings);
             ASSERT_LE(data->dataVersion, 3);
+            // Boost serialization reads the same record from the same bytes.
+            auto reference = Data::ReadDataArchiveWithBoost(bytes);
+            ASSERT_EQ(data->favorites->folders, reference->favorites->folders) << "round " << round;
+            ASSERT_EQ(data->navigateHistory->items, reference->navigateHistory->items);
+            ASSERT_EQ(*data->userSettings, *reference->userSettings);
+            ASSERT_EQ(data->settings->sortMode, reference->settings->sortMode);
+            ASSERT_EQ(data->favorites->revision, reference->favorites->revision);
+            ASSERT_EQ(data->navigateHistory->maxCount, reference->navigateHistory->maxCount);
             ++loaded;
         } catch (const std::exception&) {
             ++rejected;

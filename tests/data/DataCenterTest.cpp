@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <shellapi.h>
 #include <shlobj.h>
+#include <psapi.h>
 
 #include <algorithm>
 #include <atomic>
@@ -216,7 +217,8 @@ TEST_F(DataCenterTest, DamagedFileIsSetAsideByteForByteAndTheDataStartsAfresh) {
     const std::string damaged[] = {"garbage", "", good.substr(0, good.size() - 3)};
     ::CreateDirectoryW(folder_.c_str(), nullptr);
     const auto copy = [&](int number) {
-        return DataTest::ReadBytes(FilePath() + L".damaged" + (number > 1 ? L"-" + std::to_wstring(number) : L""));
+        return DataTest::ReadBytes(FilePath() + L".damaged" +
+                                   (number > 1 ? L"-" + std::to_wstring(number) : L""));
     };
     int number = 0;
     for (const std::string& bytes : damaged) {
@@ -278,31 +280,65 @@ TEST_F(DataCenterTest, DataFolderIsCreatedAndMayHoldAnyCharacters) {
               Folders{L"\u65e5\u672c"});
 }
 
-TEST_F(DataCenterTest, DefaultDataFolderIsInApplicationDataOrRelative) {
+TEST_F(DataCenterTest, DataFolderIsInApplicationDataOrThereIsNoData) {
+    const std::pair<std::wstring, std::wstring> rows[] = {
+        {L"C:\\Users\\u\\AppData\\Roaming\\", L"C:\\Users\\u\\AppData\\Roaming\\Quelvar\\"},
+        {L"C:\\R", L"C:\\R\\Quelvar\\"},
+        {L"\\\\server\\share\\u", L"\\\\server\\share\\u\\Quelvar\\"},
+        {L"", L""},             // the lookup failed
+        {L"\\", L""},           // an empty answer given its backslash
+        {L"Roaming\\", L""},    // relative to the current directory
+        {L"\\Roaming\\", L""},  // relative to the current drive
+        {L"C:Roaming", L""},    // relative to drive C's current directory
+    };
+    for (const auto& [appData, expected] : rows) {
+        EXPECT_EQ(Data::DataCenter::DataFolderUnder(appData), expected) << appData;
+    }
+
+    // The production folder, with or without the process's special-folder service.
     auto* previous = Lumo::System::SpecialFolder::Instance();
     Lumo::System::SpecialFolder folders;
-    Lumo::System::SpecialFolder::SetInstance(&folders);
     std::wstring appData;
     try {
         appData = folders.SpecialFolderPath(CSIDL_APPDATA);
     } catch (const Lumo::AnyError&) {
     }
-    if (!appData.empty()) {
+    for (auto* instance : {&folders, static_cast<Lumo::System::SpecialFolder*>(nullptr)}) {
+        Lumo::System::SpecialFolder::SetInstance(instance);
         Data::DataCenter production;
-        EXPECT_EQ(production.GetDataFolder(), appData + L"Quelvar\\");
+        EXPECT_EQ(production.HasDataFolder(), !appData.empty());
+        if (!appData.empty()) {
+            EXPECT_EQ(production.GetDataFolder(), appData + L"Quelvar\\");
+        }
     }
+    Lumo::System::SpecialFolder::SetInstance(previous);
 
-    // Without the special-folder service the folder is relative.
-    Lumo::System::SpecialFolder::SetInstance(nullptr);
+    // No data folder: every operation fails cleanly, the menu goes without
+    // data, and nothing is read or written in the current directory, even
+    // where a planted data file waits.
     wchar_t current[MAX_PATH] = {};
     ::GetCurrentDirectoryW(MAX_PATH, current);
     ASSERT_TRUE(::SetCurrentDirectoryW(temp_.Path().c_str()));
-    Data::DataCenter relative;
-    EXPECT_EQ(relative.GetDataFolder(), L"Quelvar\\");
-    EXPECT_TRUE(relative.AddFavorite(L"R"));
-    EXPECT_TRUE(DataTest::Exists(temp_.Path() + L"Quelvar\\Data.qvd"));
+    ::CreateDirectoryW((temp_.Path() + L"Quelvar").c_str(), nullptr);
+    Data::AllData planted;
+    planted.favorites->folders = {L"\\\\evil\\share"};
+    DataTest::WriteBytes(temp_.Path() + L"Quelvar\\Data.qvd", Data::WriteDataArchive(planted));
+    for (const wchar_t* folder : {L"", L"Quelvar", L"Quelvar\\"}) {
+        Data::DataCenter none(folder);
+        EXPECT_FALSE(none.HasDataFolder());
+        EXPECT_THROW(none.Load(), Lumo::LastError);
+        EXPECT_THROW(none.AddFavorite(L"R"), Lumo::LastError);
+        EXPECT_THROW(none.AddNavigateHistory(L"R"), Lumo::LastError);
+        EXPECT_THROW(none.GetDataFolder(), Lumo::LastError);
+        Data::HandlerDataSnapshot snapshot;
+        snapshot.LoadData(&none);
+        EXPECT_EQ(snapshot.state, Data::SnapshotState::Unavailable);
+        EXPECT_TRUE(snapshot.favoriteFolders.empty());
+    }
     ::SetCurrentDirectoryW(current);
-    Lumo::System::SpecialFolder::SetInstance(previous);
+    EXPECT_EQ(DataTest::ReadBytes(temp_.Path() + L"Quelvar\\Data.qvd"), Data::WriteDataArchive(planted));
+    EXPECT_FALSE(DataTest::Exists(temp_.Path() + L"Data.qvd"));
+    EXPECT_FALSE(DataTest::Exists(temp_.Path() + L"Quelvar\\Data.qvd.tmp"));
 }
 
 TEST_F(DataCenterTest, InstallFolderIsTheModuleFolderWithABackslash) {
@@ -500,6 +536,23 @@ TEST(DataCenterChild, DISABLED_Worker) {
             ASSERT_TRUE(center.AddFavorite(name));
             center.AddNavigateHistory(name);
         }
+    } else if (args.mode == L"load") {  // loads once and reports its peak memory
+        std::string outcome;
+        try {
+            auto data = center.Load();
+            outcome = DataTest::Exists(args.folder + L"\\Data.qvd.damaged")
+                          ? "aside"
+                          : "loaded " + std::to_string(data->favorites->folders.size());
+        } catch (const std::exception& error) {
+            outcome = error.what();
+        }
+        PROCESS_MEMORY_COUNTERS counters = {};
+        counters.cb = sizeof counters;
+        ASSERT_TRUE(::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters));
+        // Both are peaks on Windows; Wine gives the current private bytes
+        // as the first and the kernel's peak resident size as the second.
+        const std::size_t peak = std::max(counters.PeakPagefileUsage, counters.PeakWorkingSetSize);
+        DataTest::WriteBytes(args.folder + L"\\report.txt", std::to_string(peak) + " " + outcome);
     } else if (args.mode == L"forever") {  // until the parent kills it mid-write
         for (int i = 0;; ++i) center.AddFavorite(L"K" + std::to_wstring(args.id) + L"-" + std::to_wstring(i));
     }
@@ -531,6 +584,71 @@ TEST_F(DataCenterTest, ProcessesAddingAtOnceLoseNothing) {
     EXPECT_EQ(data->favorites->folders.size(), static_cast<std::size_t>(kChildren * kEach));
     EXPECT_EQ(data->favorites->revision, 1 + kChildren * kEach);
     EXPECT_EQ(data->navigateHistory->items.size(), 10u);
+}
+
+// Files declaring far more strings than a host can hold load or are set aside
+// in a process of their own, whose peak memory stays proportional to the file.
+TEST_F(DataCenterTest, HugeDeclaredCountsLoadOrAreSetAsideInProportionalMemory) {
+    struct Row {
+        const char* name;
+        std::uint32_t declared;  // empty favorites the file declares
+        std::uint64_t present;   // and holds
+        bool loads;
+    };
+    const std::uint64_t fitting = (Data::kMaxDataFileSize - 128) / 8;
+    const Row rows[] = {
+        {"nothing declared", 0, 0, true},  // the baseline
+        {"32 M empty strings", 32u << 20, 32u << 20, false},
+        {"256 MiB of empty strings", static_cast<std::uint32_t>(fitting), fitting, false},
+        {"2^31 favorites", 0x80000000u, 1000, false},
+        {"1 M empty strings", 1u << 20, 1u << 20, true},
+    };
+    // An empty record; its favorites count is at offset 64, their strings
+    // begin at 72 and the history follows.
+    const std::string record = Data::WriteDataArchive(Data::AllData());
+    ASSERT_EQ(record.substr(64, 8), std::string(8, '\0'));
+    std::uint64_t baseline = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        DataTest::TempFolder own(L"qvbig");
+        {
+            Lumo::Win::UniqueFile file(::CreateFileW((own.Path() + L"Data.qvd").c_str(), GENERIC_WRITE, 0,
+                                                     nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+            ASSERT_TRUE(file);
+            std::string head = record.substr(0, 64);
+            head.append(reinterpret_cast<const char*>(&row.declared), 4).append(4, '\0');
+            const std::string zeros(1u << 20, '\0');
+            std::uint64_t left = row.present * 8;
+            DWORD written = 0;
+            ASSERT_TRUE(
+                ::WriteFile(file.get(), head.data(), static_cast<DWORD>(head.size()), &written, nullptr));
+            while (left > 0) {
+                const DWORD chunk = static_cast<DWORD>(std::min<std::uint64_t>(left, zeros.size()));
+                ASSERT_TRUE(::WriteFile(file.get(), zeros.data(), chunk, &written, nullptr));
+                left -= chunk;
+            }
+            ASSERT_TRUE(::WriteFile(file.get(), record.data() + 72, static_cast<DWORD>(record.size() - 72),
+                                    &written, nullptr));
+        }
+        const std::uint64_t size = 80 + row.present * 8;
+        Lumo::Win::UniqueHandle child =
+            StartChild(L"load", own.Path().substr(0, own.Path().size() - 1), 0, 0);
+        ASSERT_TRUE(child);
+        ASSERT_EQ(::WaitForSingleObject(child.get(), 240000), WAIT_OBJECT_0);
+        const std::string report = DataTest::ReadBytes(own.Path() + L"report.txt");
+        const std::uint64_t peak = std::stoull(report);
+        const std::string outcome = report.substr(report.find(' ') + 1);
+        EXPECT_EQ(outcome, row.loads ? "loaded " + std::to_string(row.present) : "aside");
+        if (baseline == 0) baseline = peak;
+        // Set aside: the bytes read and little more. Loaded: the records
+        // take a few times the bytes of their empty strings.
+        const std::uint64_t bound = (row.loads ? 6 : 2) * size + (32u << 20);
+        EXPECT_LE(peak - std::min(peak, baseline), bound) << "peak " << (peak >> 20) << " MiB";
+        std::printf("[ memory   ] %s: %llu-byte file, %s, peak %llu MiB (%llu MiB above the baseline)\n",
+                    row.name, static_cast<unsigned long long>(size), outcome.c_str(),
+                    static_cast<unsigned long long>(peak >> 20),
+                    static_cast<unsigned long long>((peak - std::min(peak, baseline)) >> 20));
+    }
 }
 
 TEST_F(DataCenterTest, ProcessKilledWhileWritingLeavesALoadableFile) {

@@ -281,6 +281,24 @@ TEST_F(UpdatePageChecking, StoresTheDownloadedHistoryAsIs) {
     // The next page shows it from the data folder.
     PageWindow next(Settings());
     EXPECT_EQ(next.Driver().Text(kHistory), kHistoryShown);
+
+    // Without an application-data folder it is shown as it came and stored
+    // nowhere, least of all in the current directory.
+    Data::DataCenter none(L"");
+    Data::DataCenter::SetInstance(&none);
+    QuelvarTest::TempFolder current;
+    wchar_t previous[MAX_PATH] = {};
+    ::GetCurrentDirectoryW(MAX_PATH, previous);
+    ASSERT_TRUE(::SetCurrentDirectoryW(current.Path().c_str()));
+    PageWindow homeless(Settings());
+    EXPECT_EQ(homeless.Driver().Text(kHistory), L"");
+    homeless.Click(kCheckLink);
+    const bool ended = WaitForEnd(homeless.Driver());
+    ::SetCurrentDirectoryW(previous);
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(homeless.Driver().Text(kHistory), kHistoryShown);
+    EXPECT_FALSE(Data::PathExists(current.File(L"history.txt")));
+    EXPECT_FALSE(Data::PathExists(current.File(L"Quelvar")));
 }
 
 TEST_F(UpdatePageChecking, DotsCountOncePerSecondWhileTheServerHoldsTheAnswer) {
