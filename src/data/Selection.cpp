@@ -3,14 +3,19 @@
 
 #include <shlwapi.h>
 
+#include <atomic>
+
 #include <boost/regex.hpp>
 
 #include "win/Handle.h"
 
 using Lumo::Win::ComPtr;
 using Lumo::Win::UniqueCoTaskMem;
+using Lumo::Win::UniqueIdList;
 
 namespace {
+
+std::atomic<long> itemsExamined{0};
 
 std::wstring StrRetText(STRRET& value, PCUITEMID_CHILD item) {
     wchar_t* text = nullptr;
@@ -26,6 +31,27 @@ ComPtr<IShellFolder> FolderOf(PCIDLIST_ABSOLUTE folder, ComPtr<IShellFolder>& de
         return bound;
     }
     return desktop;
+}
+
+// A file-system folder by the attributes the shell already holds for the
+// item; an archive the shell shows as a folder is a stream, not a directory.
+bool IsDirectoryByAttributes(SFGAOF attributes) {
+    return (attributes & (SFGAO_FILESYSTEM | SFGAO_FOLDER)) == (SFGAO_FILESYSTEM | SFGAO_FOLDER) &&
+           !(attributes & SFGAO_STREAM);
+}
+
+// The rules shared by both folder tests, once it is known whether the name
+// is a root or an existing directory.
+bool NavigableName(const std::wstring& name, bool exists) {
+    if (!::PathIsUNCW(name.c_str())) return exists;
+    if (!exists) return false;
+    if (name.size() < 42) return true;
+    // A UNC name that ends in "\::{class id}" is a virtual folder, not a share path.
+    static const boost::wregex classIdentifier(
+        L"^\\\\::\\{([0123456789ABCDEF]){8}-([0123456789ABCDEF]){4}-([0123456789ABCDEF]){4}-"
+        L"([0123456789ABCDEF]){4}-([0123456789ABCDEF]){12}\\}$",
+        boost::regex::perl | boost::regex::icase);
+    return !boost::regex_match(name.substr(name.size() - 41), classIdentifier);
 }
 
 }  // namespace
@@ -47,6 +73,8 @@ std::wstring ItemIDList::ParsingName() const {
 
 namespace Data {
 
+long ItemsExaminedSoFar() { return itemsExamined.load(); }
+
 ItemKind SelectedItemsInfo::Classify(SFGAOF attributes, const std::wstring& path) {
     if ((attributes & 0x40410000) == 0x40410000) return Shortcut;
     if ((attributes & 0x70000000) == 0x70000000) return path.size() == 3 ? Drive : Folder;
@@ -55,15 +83,20 @@ ItemKind SelectedItemsInfo::Classify(SFGAOF attributes, const std::wstring& path
 }
 
 std::shared_ptr<SelectedItemsInfo> SelectedItemsInfo::Build(PCIDLIST_ABSOLUTE folder,
-                                                            const std::vector<PCUITEMID_CHILD>& items) {
+                                                            const std::vector<PCUITEMID_CHILD>& items,
+                                                            std::size_t limit) {
     auto info = std::make_shared<SelectedItemsInfo>();
     info->folderIdList = folder;
+    info->selectedCount = items.size();
     if (items.empty()) return info;
     ComPtr<IShellFolder> desktop;
     if (FAILED(::SHGetDesktopFolder(desktop.put())) || !desktop) return info;
     ComPtr<IShellFolder> shellFolder = FolderOf(folder, desktop);
     for (PCUITEMID_CHILD item : items) {
-        SFGAOF attributes = 0xFEFFFFFF;
+        if (info->examinedCount >= limit) break;
+        ++info->examinedCount;
+        ++itemsExamined;
+        SFGAOF attributes = kClassifyingAttributes;
         if (FAILED(shellFolder->GetAttributesOf(1, &item, &attributes))) continue;
         auto one = std::make_shared<OneItemInfo>();
         one->idList = item;
@@ -102,20 +135,51 @@ std::shared_ptr<SelectedItemsInfo> SelectedItemsInfo::Build(PCIDLIST_ABSOLUTE fo
 
 bool IsNavigableFolderName(const std::wstring& name) {
     if (name.empty()) return false;
-    const bool exists = ::PathIsRootW(name.c_str()) || ::PathIsDirectoryW(name.c_str());
-    if (!::PathIsUNCW(name.c_str())) return exists;
-    if (!exists) return false;
-    if (name.size() < 42) return true;
-    // A UNC name that ends in "\::{class id}" is a virtual folder, not a share path.
-    static const boost::wregex classIdentifier(
-        L"^\\\\::\\{([0123456789ABCDEF]){8}-([0123456789ABCDEF]){4}-([0123456789ABCDEF]){4}-"
-        L"([0123456789ABCDEF]){4}-([0123456789ABCDEF]){12}\\}$",
-        boost::regex::perl | boost::regex::icase);
-    return !boost::regex_match(name.substr(name.size() - 41), classIdentifier);
+    return NavigableName(name, ::PathIsRootW(name.c_str()) || ::PathIsDirectoryW(name.c_str()));
+}
+
+bool IsNavigableFolderItem(const std::wstring& name, SFGAOF attributes) {
+    if (name.empty()) return false;
+    return NavigableName(name, ::PathIsRootW(name.c_str()) || IsDirectoryByAttributes(attributes));
 }
 
 bool IsNavigableFolder(PCUIDLIST_RELATIVE item, PCIDLIST_ABSOLUTE parent, std::wstring* name) {
     std::wstring parsingName = ItemIDList(item, parent).ParsingName();
     if (name) *name = parsingName;
     return IsNavigableFolderName(parsingName);
+}
+
+std::vector<std::wstring> NavigableFolders(PCIDLIST_ABSOLUTE folder,
+                                           const std::vector<PCUIDLIST_RELATIVE>& items, std::size_t limit) {
+    std::vector<std::wstring> folders;
+    ComPtr<IShellFolder> desktop;
+    if (items.empty() || FAILED(::SHGetDesktopFolder(desktop.put())) || !desktop) return folders;
+    // One binding for the whole selection: binding a folder reads its settings
+    // (and its parents'), which per item made thousands of file opens.
+    ComPtr<IShellFolder> shellFolder = FolderOf(folder, desktop);
+    std::size_t examined = 0;
+    for (PCUIDLIST_RELATIVE item : items) {
+        if (examined >= limit) break;
+        ++examined;
+        ++itemsExamined;
+        ComPtr<IShellFolder> parent = shellFolder;
+        PCUITEMID_CHILD child = static_cast<PCUITEMID_CHILD>(item);
+        UniqueIdList absolute;
+        if (!ILIsChild(item)) {
+            // A list of several levels: its own parent folder answers for it.
+            absolute.reset(folder ? ::ILCombine(folder, item) : ::ILClone(item));
+            parent.reset();
+            if (!absolute ||
+                FAILED(::SHBindToParent(absolute.get(), IID_IShellFolder, parent.put_void(), &child)) ||
+                !parent)
+                continue;
+        }
+        SFGAOF attributes = SFGAO_LINK | SFGAO_FOLDER | SFGAO_FILESYSTEM | SFGAO_STREAM;
+        if (FAILED(parent->GetAttributesOf(1, &child, &attributes)) || (attributes & SFGAO_LINK)) continue;
+        STRRET name{};
+        if (FAILED(parent->GetDisplayNameOf(child, SHGDN_FORPARSING, &name))) continue;
+        std::wstring path = StrRetText(name, child);
+        if (IsNavigableFolderItem(path, attributes)) folders.push_back(std::move(path));
+    }
+    return folders;
 }

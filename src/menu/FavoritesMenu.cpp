@@ -127,6 +127,11 @@ void OneFavFolder::RemoveWithoutAsking() {
 
 void AddFavFolder::Execute(HWND) {
     try {
+        if (collectOnExecute) {
+            owner->selectedFolders = owner->NavigableSelectedFolders(Data::kWholeSelection);
+            // The folders seen when the menu opened are gone: never add the current folder instead.
+            if (owner->selectedFolders.empty()) return;
+        }
         const auto& folders = owner->selectedFolders;
         if (folders.size() > 1) {
             if (Ask(nullptr,
@@ -175,23 +180,17 @@ void BuildFavoritesSection(SubmenuBuilder& builder) {
 
 std::shared_ptr<AddFavFolder> PrepareAddFavFolder(CGotoFavorite& owner) {
     auto entry = std::make_shared<AddFavFolder>();
-    owner.selectedFolders.clear();
-    for (const Lumo::Win::UniqueIdList& item : owner.itemIdLists) {
-        Lumo::Win::ComPtr<IShellFolder> parent;
-        PCUITEMID_CHILD child = nullptr;
-        // The selected lists are relative to the folder; bind through the absolute form.
-        Lumo::Win::UniqueIdList absolute(
-            owner.folderIdList ? ::ILCombine(owner.folderIdList.get(), item.get()) : ::ILClone(item.get()));
-        if (!absolute) continue;
-        if (FAILED(::SHBindToParent(absolute.get(), IID_IShellFolder, parent.put_void(), &child))) continue;
-        SFGAOF attributes = SFGAO_LINK;
-        if (FAILED(parent->GetAttributesOf(1, &child, &attributes)) || (attributes & SFGAO_LINK)) continue;
-        std::wstring name;
-        if (IsNavigableFolder(item.get(), owner.folderIdList.get(), &name))
-            owner.selectedFolders.push_back(name);
-    }
+    // Only the first items are looked at while the menu opens; a larger
+    // selection is decided from them and its count.
+    owner.selectedFolders = owner.NavigableSelectedFolders(Data::kItemsSeenWhileMenuOpens);
+    const bool seenWhole = owner.itemIdLists.size() <= Data::kItemsSeenWhileMenuOpens;
     const auto& folders = owner.selectedFolders;
-    if (folders.size() >= 2) {
+    if (!seenWhole && !folders.empty()) {
+        // How many folders the whole selection holds is known only when the command runs.
+        entry->label = L"&Add Folders to Favorites";
+        entry->helpText = L"Add selected folders to favorites";
+        entry->collectOnExecute = true;
+    } else if (folders.size() >= 2) {
         entry->label = L"&Add Folders to Favorites";
         entry->helpText = L"Add " + std::to_wstring(folders.size()) + L" selected folders to favorites";
     } else if (folders.size() == 1) {

@@ -42,6 +42,9 @@ class AddFavFolder : public ShellExt::OddBase {
 public:
     AddFavFolder() : ShellExt::OddBase(KindAddFavorites, L"&Add Folder to Favorites", 2, 0, 'a') {}
     void Execute(HWND host) override;
+    // The entry was prepared from the first items of a larger selection: the
+    // command collects the folders of the whole selection when it runs.
+    bool collectOnExecute = false;
 };
 
 // Inserts the favorites entries, "&More Favorites" and the closing separator

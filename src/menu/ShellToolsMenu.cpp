@@ -52,6 +52,8 @@ void CalculateChecksum(HWND window, const std::wstring& path, HashAlgorithm algo
 }  // namespace
 
 void ShellTools::FillSubmenu(HMENU menu) {
+    // The entries are chosen from the first items only (and the count); the
+    // copy commands read the whole selection when they run.
     SelectionPtr selection = owner->GetSelectedItemsInfo();
     ::DeleteMenu(menu, 0, MF_BYPOSITION);
     SubmenuBuilder builder(owner, menu);
@@ -62,7 +64,7 @@ void ShellTools::FillSubmenu(HMENU menu) {
     if (!selection->fileIndexes.empty() || !selection->shortcutIndexes.empty())
         builder.AddItem(std::make_shared<CopyFileName>(selection));
     builder.AddItem(std::make_shared<AdvCopyPath>(selection));
-    if (selection->itemInfos.size() == 1 && !selection->fileIndexes.empty()) {
+    if (selection->itemInfos.size() == 1 && selection->Complete() && !selection->fileIndexes.empty()) {
         const std::wstring path = selection->GetItemPath(static_cast<size_t>(selection->fileIndexes.front()));
         builder.AddSeparator();
         builder.AddItem(std::make_shared<CalculateMD5>(path));
@@ -77,7 +79,8 @@ DosPromptHere::DosPromptHere(SelectionPtr selection)
 }
 
 void DosPromptHere::Execute(HWND) {
-    const bool oneFolder = selection->itemInfos.size() == 1 &&
+    // A selection larger than what the menu looked at is more than one item.
+    const bool oneFolder = selection->itemInfos.size() == 1 && selection->Complete() &&
                            (!selection->folderIndexes.empty() || !selection->driveIndexes.empty());
     Navigation::OpenCommandPrompt(oneFolder ? selection->GetItemPath(0) : owner->folderPath);
 }
@@ -88,7 +91,8 @@ CopyPathName::CopyPathName(SelectionPtr selection)
 }
 
 void CopyPathName::Execute(HWND) {
-    Lumo::System::SetClipboardText(Tools::BuildNameList(*selection, Tools::CopyPathNameOptions()));
+    Lumo::System::SetClipboardText(
+        Tools::BuildNameList(*owner->WholeSelection(selection), Tools::CopyPathNameOptions()));
 }
 
 CopyFileName::CopyFileName(SelectionPtr selection)
@@ -97,7 +101,8 @@ CopyFileName::CopyFileName(SelectionPtr selection)
 }
 
 void CopyFileName::Execute(HWND) {
-    Lumo::System::SetClipboardText(Tools::BuildNameList(*selection, Tools::CopyFileNameOptions()));
+    Lumo::System::SetClipboardText(
+        Tools::BuildNameList(*owner->WholeSelection(selection), Tools::CopyFileNameOptions()));
 }
 
 AdvCopyPath::AdvCopyPath(SelectionPtr selection)
@@ -105,7 +110,9 @@ AdvCopyPath::AdvCopyPath(SelectionPtr selection)
     helpText = L"Copy full name, leaf name, short name, to lowercase/uppercase, sort and more...";
 }
 
-void AdvCopyPath::Execute(HWND window) { Tools::RunAdvCopyNameDialog(ActiveWindowOr(window), selection); }
+void AdvCopyPath::Execute(HWND window) {
+    Tools::RunAdvCopyNameDialog(ActiveWindowOr(window), owner->WholeSelection(selection));
+}
 
 CalculateMD5::CalculateMD5(std::wstring path)
     : OddBase(KindShellCommand, L"Calculate &MD5", -1, 0, 'm'), filePath(std::move(path)) {

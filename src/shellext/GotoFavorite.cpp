@@ -163,12 +163,25 @@ IFACEMETHODIMP CGotoFavorite::Initialize(PCIDLIST_ABSOLUTE folder, IDataObject* 
     });
 }
 
-std::shared_ptr<Data::SelectedItemsInfo> CGotoFavorite::GetSelectedItemsInfo() const {
+std::shared_ptr<Data::SelectedItemsInfo> CGotoFavorite::GetSelectedItemsInfo(std::size_t limit) const {
     std::vector<PCUITEMID_CHILD> items;
     items.reserve(itemIdLists.size());
     for (const UniqueIdList& list : itemIdLists)
         items.push_back(reinterpret_cast<PCUITEMID_CHILD>(list.get()));
-    return Data::SelectedItemsInfo::Build(folderIdList.get(), items);
+    return Data::SelectedItemsInfo::Build(folderIdList.get(), items, limit);
+}
+
+std::shared_ptr<Data::SelectedItemsInfo> CGotoFavorite::WholeSelection(
+    const std::shared_ptr<Data::SelectedItemsInfo>& seen) const {
+    if (seen && seen->Complete()) return seen;
+    return GetSelectedItemsInfo(Data::kWholeSelection);
+}
+
+std::vector<std::wstring> CGotoFavorite::NavigableSelectedFolders(std::size_t limit) const {
+    std::vector<PCUIDLIST_RELATIVE> items;
+    items.reserve(itemIdLists.size());
+    for (const UniqueIdList& list : itemIdLists) items.push_back(list.get());
+    return NavigableFolders(folderIdList.get(), items, limit);
 }
 
 // IContextMenu -----------------------------------------------------------------

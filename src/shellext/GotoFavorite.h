@@ -11,6 +11,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -173,8 +174,17 @@ public:
     // The placeholder entry of this handler's popups that are filled on opening.
     MENUITEMINFOW PlaceholderEntry() const;
 
-    // The classified selection, built afresh on each call.
-    std::shared_ptr<Data::SelectedItemsInfo> GetSelectedItemsInfo() const;
+    // The classified selection, built afresh on each call from the first
+    // `limit` items: by default as many as a menu may look at while it opens.
+    std::shared_ptr<Data::SelectedItemsInfo> GetSelectedItemsInfo(
+        std::size_t limit = Data::kItemsSeenWhileMenuOpens) const;
+    // The classification of every selected item, for a command chosen from a
+    // menu built on `seen`: `seen` itself when it looked at every item.
+    std::shared_ptr<Data::SelectedItemsInfo> WholeSelection(
+        const std::shared_ptr<Data::SelectedItemsInfo>& seen) const;
+    // The parsing names of the selected folders the favorites can hold, from
+    // the first `limit` items.
+    std::vector<std::wstring> NavigableSelectedFolders(std::size_t limit) const;
 
     // The persisted data, loaded once per handler.
     void LoadData() { snapshot_.LoadData(); }

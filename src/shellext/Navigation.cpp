@@ -8,6 +8,7 @@
 #include <servprov.h>
 #include <shellapi.h>
 
+#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -119,11 +120,61 @@ bool BelongsToThisThread(HWND window) {
     return thread == ::GetCurrentThreadId() && process == ::GetCurrentProcessId();
 }
 
+constexpr DWORD kReadable = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
+                            PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+constexpr DWORD kExecutable = PAGE_EXECUTE_READ | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+
+// Whether every byte of [address, address + size) is committed memory with
+// one of the `access` protections and no guard page, and, with `imageOnly`,
+// belongs to a loaded module's image.
+bool MemoryAllows(const void* address, std::size_t size, DWORD access, bool imageOnly) {
+    auto at = reinterpret_cast<std::uintptr_t>(address);
+    if (!at || size == 0 || at + size < at) return false;
+    const std::uintptr_t end = at + size;
+    while (at < end) {
+        MEMORY_BASIC_INFORMATION region{};
+        if (::VirtualQuery(reinterpret_cast<const void*>(at), &region, sizeof(region)) != sizeof(region))
+            return false;
+        if (region.State != MEM_COMMIT || !(region.Protect & access) || (region.Protect & PAGE_GUARD) ||
+            (imageOnly && region.Type != MEM_IMAGE)) {
+            return false;
+        }
+        const std::uintptr_t regionEnd =
+            reinterpret_cast<std::uintptr_t>(region.BaseAddress) + region.RegionSize;
+        if (regionEnd <= at) return false;
+        at = regionEnd;
+    }
+    return true;
+}
+
+// The position of BrowseObject in an IShellBrowser's interface table, after
+// IUnknown's three entries, IOleWindow's two and six of IShellBrowser's own;
+// BrowseObject is the only entry the navigation calls.
+constexpr std::size_t kBrowseObjectEntry = 11;
+
+// The answer to the shell-browser request as an IShellBrowser, or null when it
+// cannot be one. Some windows give the message a meaning of their own (a
+// ComboBoxEx answers with a window handle) and nothing protects a call through
+// a wrong pointer, so an answer counts only when it points to readable memory
+// whose first field is an interface table inside a loaded module's image, with
+// BrowseObject pointing to code of an image. Explorer's and the file dialogs'
+// browsers are objects of their modules and pass.
+IShellBrowser* AsShellBrowser(LRESULT answer) {
+    const auto object = static_cast<std::uintptr_t>(answer);
+    if (!object || object % alignof(void*) != 0) return nullptr;
+    if (!MemoryAllows(reinterpret_cast<const void*>(object), sizeof(void*), kReadable, false)) return nullptr;
+    const auto* table = *reinterpret_cast<const void* const* const*>(object);
+    if (reinterpret_cast<std::uintptr_t>(table) % alignof(void*) != 0) return nullptr;
+    if (!MemoryAllows(table, (kBrowseObjectEntry + 1) * sizeof(void*), kReadable, true)) return nullptr;
+    if (!MemoryAllows(table[kBrowseObjectEntry], 1, kExecutable, true)) return nullptr;
+    return reinterpret_cast<IShellBrowser*>(object);
+}
+
 // The shell browser a window answers with, or null. The answer is a pointer
 // into the window's own process, so only windows of this process are asked.
 IShellBrowser* AskShellBrowser(HWND window) {
     if (!window || !BelongsToThisProcess(window)) return nullptr;
-    return reinterpret_cast<IShellBrowser*>(::SendMessageW(window, kShellBrowserRequest, 0, 0));
+    return AsShellBrowser(::SendMessageW(window, kShellBrowserRequest, 0, 0));
 }
 
 // The shell's window collection: every window it knows, with a way to get
@@ -267,7 +318,7 @@ void NavigateHostWindow(const std::wstring& path, HWND window, CGotoFavorite& ow
         if (NavigateExplorerOfThisThread(path)) return;
         if (!window) return;
         if (IShellBrowser* browser = AskShellBrowser(window)) {
-            NavigateShellBrowserHost(browser, path, window, owner);
+            Lumo::Win::VoidBoundary([&] { NavigateShellBrowserHost(browser, path, window, owner); });
         } else {
             ExploreFolder(path);
         }

@@ -52,7 +52,9 @@ ShellWindowLister SetShellWindowLister(ShellWindowLister lister);
 
 // The first of `start`, its parent (or owner, for a popup such as a menu
 // window), that one's parent, ... that answers the shell-browser request;
-// windows of other processes are never asked. Null when none does.
+// windows of other processes are never asked. An answer that cannot be a
+// shell browser (not a readable object whose interface table lies in a loaded
+// module's image) counts as no answer. Null when none does.
 HWND FindBrowserWindow(HWND start) noexcept;
 
 // Opens a folder chosen in the menu: in the shell browser above `window` when

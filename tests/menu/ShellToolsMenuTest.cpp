@@ -5,6 +5,7 @@
 
 #include <wincodec.h>
 
+#include <map>
 #include <thread>
 
 #include "menu/ChecksumProgress.h"
@@ -131,6 +132,85 @@ TEST_F(ShellToolsMenuTest, EntriesPromptFolderAndCopiesFollowTheSelection) {
         if (!c.copyEntry.empty()) Choose(tools, c.copyEntry);
         EXPECT_EQ(c.copyEntry.empty() ? L"untouched" : c.copied, ClipboardText());
         EXPECT_TRUE(boxes.Seen().empty());
+        EndContextMenu();
+    }
+}
+
+// A menu looks at no more than the first 16 items while it opens, however
+// large the selection; the commands read the whole selection when chosen.
+TEST_F(ShellToolsMenuTest, LargeSelectionsAreJudgedByTheirFirstItemsAndCopiedWhole) {
+    const std::wstring a = temp.File(L"a.txt");
+    std::vector<std::wstring> folders;
+    for (int i = 0; i < 20; ++i) {
+        folders.push_back(temp.File(L"F" + std::to_wstring(i)));
+        ASSERT_TRUE(::CreateDirectoryW(folders.back().c_str(), nullptr));
+    }
+    // `files` times a.txt, then the first folder.
+    auto filesThenFolder = [&](size_t files) {
+        std::vector<std::wstring> names(files, a);
+        names.push_back(folders[0]);
+        return names;
+    };
+    const std::vector<std::wstring> forFiles = {kPrompt, L"-", kPath, kFile, kAdvanced};
+    const struct {
+        const char* what;
+        std::vector<std::wstring> first;  // the first items; a.txt fills up to `count`
+        size_t count;
+        std::wstring addLabel, addHelp;
+        std::vector<std::wstring> tools;
+    } cases[] = {
+        {"16 items, the folder last", filesThenFolder(15), 16, L"&Add Folder to Favorites",
+         L"Add \"" + folders[0] + L"\" to favorites", forFiles},
+        {"17 items, the folder 17th: not seen, the entry disabled", filesThenFolder(16), 17,
+         L"&Add Folder to Favorites", L"", forFiles},
+        // Only folders among the first 16: no "Copy &File Name", though files follow.
+        {"5,000 items, 20 folders first",
+         folders,
+         5000,
+         L"&Add Folders to Favorites",
+         L"Add selected folders to favorites",
+         {kPrompt, L"-", kPath, kAdvanced}},
+    };
+    Lumo::Win::UniqueIdList parent = QuelvarTest::ParseName(Folder());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::wstring> names = c.first;
+        names.resize(c.count, a);
+        std::map<std::wstring, Lumo::Win::UniqueIdList> parsed;
+        std::vector<PCUIDLIST_RELATIVE> children;
+        for (const auto& name : names) {
+            auto& list = parsed[name];
+            if (!list) list = QuelvarTest::ParseName(name);
+            children.push_back(::ILFindLastID(list.get()));
+        }
+
+        const long before = Data::ItemsExaminedSoFar();
+        host->CreateHandler();
+        ASSERT_EQ(S_OK, host->Initialize(nullptr, QuelvarTest::CidaDataObject(parent.get(), children).get()));
+        ASSERT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1), host->QueryContextMenu());
+        HMENU main = host->OpenQuelvarSubmenu();
+        HMENU tools = OpenEntry(main, L"Shell &Tools");
+        // One look at the first 16 items for the main submenu's add entry, one for Shell Tools.
+        EXPECT_EQ(static_cast<long>(2 * Data::kItemsSeenWhileMenuOpens), Data::ItemsExaminedSoFar() - before);
+
+        auto add = ItemOf(main, c.addLabel);
+        ASSERT_TRUE(add);
+        EXPECT_EQ(c.addHelp, add->helpText);
+        EXPECT_EQ(c.addHelp.empty(), add->Has(OddBase::ItemDisabled));
+        EXPECT_EQ(c.tools, host->Labels(tools));
+        std::wstring expected;
+        for (const auto& name : names) expected += name + (name == a ? L"\r\n" : L"\\\r\n");
+        Choose(tools, kPath);
+        EXPECT_EQ(expected, ClipboardText());
+        host->CloseAll();
+        if (c.count == 5000) {
+            boxes.Answer(IDOK);
+            boxes.Answer(IDOK);
+            add->Execute(host->Window());
+            ASSERT_EQ(2u, boxes.Seen().size());
+            EXPECT_EQ(L"Folders added successfully", boxes.Seen()[1].text);
+            EXPECT_EQ(folders, StoredFavorites());
+        }
         EndContextMenu();
     }
 }

@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include <utility>
+#include <vector>
 
 #include "NavigationTestSupport.h"
 
@@ -280,6 +281,44 @@ TEST_F(NoHostTest, AHostWindowThatIsNoBrowserOpensANewWindowAndANullOneDoesNothi
     Navigation::NavigateHostWindow(L"C:\\Y", nullptr, Owner());
     EXPECT_EQ(launches_.size(), 1u);
     EXPECT_EQ(StoredHistory(), std::vector<std::wstring>{L"C:\\X"});
+}
+
+// Windows that give the shell-browser request a meaning of their own: their
+// answer is no browser, nothing is called through it, and the folder opens in
+// a new window.
+TEST_F(NoHostTest, AnAnswerThatCannotBeABrowserCountsAsNoBrowser) {
+    const std::wstring folder = MakeFolder(L"Foreign");
+    static void* zeroed[32] = {};
+    // A real browser's interface table copied to the heap: readable, but no module's image.
+    ShellBrowserDouble real;
+    const void* const* realTable = *reinterpret_cast<const void* const* const*>(&real);
+    std::vector<const void*> heapTable(realTable, realTable + 18);  // IUnknown, IOleWindow, IShellBrowser
+    const void* heapObject[4] = {heapTable.data()};
+    const struct {
+        const char* what;
+        LONG_PTR answer;  // 0: the host window's own handle
+    } cases[] = {
+        {"its own window handle", 0},
+        {"a pointer to zeroed memory", reinterpret_cast<LONG_PTR>(zeroed)},
+        {"an object whose table lies on the heap", reinterpret_cast<LONG_PTR>(heapObject)},
+        {"a misaligned pointer", reinterpret_cast<LONG_PTR>(zeroed) + 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        UniqueWindow host(CreateBrowserHost(nullptr, nullptr));
+        ::SetWindowLongPtrW(host.get(), GWLP_USERDATA,
+                            c.answer ? c.answer : reinterpret_cast<LONG_PTR>(host.get()));
+        HWND view = CreatePlainWindow(host.get());
+        EXPECT_EQ(FindBrowserWindow(view), nullptr);
+        launches_.clear();
+        // The item menu's "Open Folder" and a chosen favorite.
+        Navigation::NavigateTo(view, folder, Owner());
+        Navigation::NavigateHostWindow(folder, host.get(), Owner());
+        ASSERT_EQ(launches_.size(), 2u);
+        EXPECT_EQ(launches_[0].verb + L"|" + launches_[0].file, L"explore|" + folder);
+        EXPECT_EQ(launches_[1].verb + L"|" + launches_[1].file, L"explore|" + folder);
+    }
+    EXPECT_TRUE(real.browses.empty());
 }
 
 // Office file dialog ----------------------------------------------------------------

@@ -198,6 +198,15 @@ TEST(NavigableFolderName, RootsAndExistingDirectoriesOnly) {
     WriteFileBytes(folder.File(L"file.txt"), "x");
     EXPECT_FALSE(IsNavigableFolderName(folder.File(L"file.txt")));
     EXPECT_FALSE(IsNavigableFolderName(L""));
+
+    // A selected item's attributes answer for the file system: a missing path
+    // with folder attributes passes, an archive shown as a folder does not.
+    const SFGAOF folderBits = SFGAO_FILESYSTEM | SFGAO_FOLDER;
+    EXPECT_TRUE(IsNavigableFolderItem(folder.File(L"missing"), folderBits));
+    EXPECT_FALSE(IsNavigableFolderItem(folder.Path(), SFGAO_FILESYSTEM));
+    EXPECT_FALSE(IsNavigableFolderItem(folder.File(L"a.zip"), folderBits | SFGAO_STREAM));
+    EXPECT_TRUE(IsNavigableFolderItem(L"C:\\", 0));
+    EXPECT_FALSE(IsNavigableFolderItem(L"\\\\x\\::{20D04FE0-3AEA-1069-A2D8-08002B30309D}", folderBits));
 }
 
 TEST(NavigableFolderName, UncRootsPassUnlessTheyEndInAClassIdentifier) {
