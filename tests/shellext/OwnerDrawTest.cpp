@@ -1,16 +1,24 @@
 // Owner drawing as a user sees it: sizes from the menu font and the width
 // limit, the invisible first entry, shortened long labels, grayed entries
-// with and without their shadow, the icon column, and typed mnemonics.
+// with and without their shadow, the icon column, typed mnemonics, and the
+// real menu loop in light, dark and high-contrast colours at 96, 144 and 192 DPI.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <list>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "EngineTestSupport.h"
 #include "shellext/GotoFavorite.h"
 #include "shellext/MenuEngine.h"
+#include "shellext/MenuTheme.h"
+#include "shellext/ThreadMenuState.h"
+#include "support/Screenshot.h"
 
 using namespace ShellExt;
 
@@ -243,6 +251,209 @@ TEST_F(OwnerDrawTest, TypedCharactersExecuteAUniqueMnemonicAndCycleThroughShared
     EXPECT_EQ(std::vector<std::wstring>{L"execute:&Options..."}, Calls());
     ASSERT_FALSE(host.MenuCharResults().empty());
     EXPECT_EQ(MAKELRESULT(1, MNC_EXECUTE), host.MenuCharResults().back());
+}
+
+// Colour modes and DPIs ------------------------------------------------------------
+
+// WCAG contrast ratio of two colours.
+double Contrast(COLORREF a, COLORREF b) {
+    auto luminance = [](COLORREF c) {
+        auto channel = [](int v) {
+            const double s = v / 255.0;
+            return s <= 0.03928 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(GetRValue(c)) + 0.7152 * channel(GetGValue(c)) +
+               0.0722 * channel(GetBValue(c));
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+bool HighContrastForTest() { return true; }
+
+// The user's colour mode for the scope. Wine cannot switch high contrast on
+// (SPI_SETHIGHCONTRAST fails with ERROR_INVALID_SPI_VALUE), so that mode is
+// reported by a probe while the system colours take a high-contrast scheme's.
+class ColourModeScope {
+public:
+    explicit ColourModeScope(MenuMode mode) {
+        if (mode == MenuMode::Dark) {
+            ::RegCreateKeyExW(HKEY_CURRENT_USER, kPersonalize, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                              key_.put(), nullptr);
+            const DWORD light = 0;
+            ::RegSetValueExW(key_.get(), L"AppsUseLightTheme", 0, REG_DWORD,
+                             reinterpret_cast<const BYTE*>(&light), sizeof(light));
+        } else if (mode == MenuMode::HighContrast) {
+            SetHighContrastProbe(HighContrastForTest);
+            // The "High Contrast Black" scheme.
+            colors_.emplace_back(COLOR_MENU, RGB(0, 0, 0));
+            colors_.emplace_back(COLOR_MENUTEXT, RGB(255, 255, 255));
+            colors_.emplace_back(COLOR_HIGHLIGHT, RGB(0x1A, 0xEB, 0xFF));
+            colors_.emplace_back(COLOR_HIGHLIGHTTEXT, RGB(0, 0, 0));
+            colors_.emplace_back(COLOR_GRAYTEXT, RGB(0x3F, 0xF2, 0x3F));
+        }
+    }
+    ~ColourModeScope() {
+        SetHighContrastProbe(nullptr);
+        if (key_) ::RegDeleteValueW(key_.get(), L"AppsUseLightTheme");
+    }
+
+private:
+    static constexpr wchar_t kPersonalize[] =
+        L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
+    Lumo::Win::UniqueKey key_;
+    std::list<SystemColor> colors_;
+};
+
+// What the screen shows of one menu window.
+Canvas CaptureScreen(const RECT& area) {
+    Canvas canvas(area.right - area.left, area.bottom - area.top, 0);
+    HDC screen = ::GetDC(nullptr);
+    ::BitBlt(canvas.Dc(), 0, 0, canvas.Width(), canvas.Height(), screen, area.left, area.top, SRCCOPY);
+    ::ReleaseDC(nullptr, screen);
+    ::GdiFlush();
+    return canvas;
+}
+
+HWND MenuWindowAt(POINT point) {
+    HWND window = ::WindowFromPoint(point);
+    wchar_t name[16] = {};
+    return window && ::GetClassNameW(window, name, 16) && std::wstring(name) == L"#32768" ? window : nullptr;
+}
+
+// FNV-1a over the pixels of a canvas.
+unsigned PixelHash(const Canvas& canvas) {
+    unsigned hash = 2166136261u;
+    for (int y = 0; y < canvas.Height(); ++y)
+        for (int x = 0; x < canvas.Width(); ++x) hash = (hash ^ canvas.Pixel(x, y)) * 16777619u;
+    return hash;
+}
+
+// The light menu at 96 DPI (the first entry highlighted, then the disabled
+// one), captured with the drawing of before the colour modes existed.
+constexpr unsigned kLightAt96Reference[] = {768547895u, 943134767u};
+
+class MenuLooks : public OwnerDrawTest, public ::testing::WithParamInterface<MenuMode> {};
+
+TEST_P(MenuLooks, EntriesMatchTheModeAndTheDpi) {
+    const MenuMode mode = GetParam();
+    const int dpi = ScreenDpi();
+    const std::map<int, int> iconSides{{96, 16}, {144, 24}, {192, 32}};
+    ASSERT_EQ(1u, iconSides.count(dpi));
+    const int side = iconSides.at(dpi);
+    ColourModeScope scope(mode);
+    FillMainSubmenu({Item(L"My &Documents", 0, 7), nullptr,
+                     Item(L"Disabled Entry", OddBase::ItemDisabled, 16),
+                     Item(L"Shell &Tools", OddBase::ItemHasSubmenu, 21)});
+    ShellHost host;
+    host.ResetMenu();
+    ShowContextMenu(host);
+    HMENU main = host.QuelvarSubmenu();
+    // Two pictures of the open submenu: the first entry highlighted, then the disabled one.
+    std::vector<Canvas> shots;
+    std::vector<RECT> rows;
+    RECT window{};
+    auto capture = [&](const char* name) {
+        return host.Do([&, name] {
+            RECT first = host.EntryRect(main, 1);
+            HWND menuWindow = MenuWindowAt(POINT{first.left + 2, first.top + 2});
+            if (!menuWindow) return;
+            const std::wstring file = ScreenshotFolder() + L"menu-" +
+                                      std::wstring(name, name + strlen(name)) + L"-" + std::to_wstring(dpi) +
+                                      L"dpi.png";
+            SaveWindowPng(menuWindow, file);
+            ::GetWindowRect(menuWindow, &window);
+            shots.push_back(CaptureScreen(window));
+            if (rows.empty()) {
+                for (UINT position : {1u, 3u, 4u}) {
+                    RECT row = host.EntryRect(main, position);
+                    ::OffsetRect(&row, -window.left, -window.top);
+                    rows.push_back(row);
+                }
+            }
+        });
+    };
+    const char* names[] = {"light", "dark", "highcontrast"};
+    const std::string name = names[static_cast<int>(mode)];
+    const std::string disabledName = name + "-disabled";
+    // Each hover twice: the first may come while the submenu is still being placed.
+    host.TrackMenu({host.Hover(host.Menu(), host.QuelvarPosition()), host.Key(VK_RIGHT), host.Hover(main, 1),
+                    host.Hover(main, 1), capture(name.c_str()), host.Hover(main, 3), host.Hover(main, 3),
+                    capture(disabledName.c_str()), host.Key(VK_ESCAPE), host.Key(VK_ESCAPE)});
+    ASSERT_EQ(2u, shots.size());
+
+    const EntryColors normal = mode == MenuMode::Light
+                                   ? EntryColors{::GetSysColor(COLOR_MENU), ::GetSysColor(COLOR_MENUTEXT)}
+                                   : ColorsOf(mode, false, false);
+    const EntryColors highlighted = mode == MenuMode::Light ? EntryColors{::GetSysColor(COLOR_HIGHLIGHT),
+                                                                          ::GetSysColor(COLOR_HIGHLIGHTTEXT)}
+                                                            : ColorsOf(mode, true, false);
+    // The background at the left end of a row, and the strongest contrast of its text.
+    auto look = [&](const Canvas& shot, const RECT& row) {
+        const COLORREF background = shot.Pixel(row.left + 1, row.top + 1);
+        double contrast = 1;
+        for (int y = row.top; y < row.bottom; ++y)
+            for (int x = row.left + 6 + side; x < row.right - side; ++x)
+                contrast = std::max(contrast, Contrast(background, shot.Pixel(x, y)));
+        return std::make_pair(background, contrast);
+    };
+    const auto [documentsHot, documentsHotContrast] = look(shots[0], rows[0]);
+    const auto [documents, documentsContrast] = look(shots[1], rows[0]);
+    const auto [disabled, disabledContrast] = look(shots[0], rows[1]);
+    const auto [disabledHot, disabledHotContrast] = look(shots[1], rows[1]);
+    EXPECT_EQ(normal.background, documents);
+    EXPECT_EQ(highlighted.background, documentsHot);
+    EXPECT_EQ(normal.background, disabled);
+    EXPECT_EQ(mode == MenuMode::HighContrast ? normal.background : highlighted.background, disabledHot);
+    EXPECT_GE(documentsContrast, 4.5);
+    // The light menu keeps the system's highlight colours and its classic
+    // gray for disabled text, whatever their contrast.
+    if (mode != MenuMode::Light) {
+        EXPECT_GE(documentsHotContrast, 4.5);
+        EXPECT_GE(disabledContrast, 4.5);
+        EXPECT_GE(disabledHotContrast, 4.5);
+    }
+
+    // The icon is drawn at the display's size from a list of that size, over the row's own background.
+    int width = 0, height = 0;
+    ASSERT_TRUE(::ImageList_GetIconSize(EngineScope::State().menuMetrics.Images(), &width, &height));
+    EXPECT_EQ(side, width);
+    EXPECT_EQ(side, height);
+    const RECT& row = rows[0];
+    const int iconTop = row.top + (row.bottom - row.top - side) / 2;
+    RECT ink{row.right, row.bottom, row.left, row.top};
+    for (int y = iconTop; y < iconTop + side; ++y) {
+        for (int x = row.left + 3; x < row.left + 3 + side; ++x) {
+            if (shots[1].Pixel(x, y) == documents) continue;
+            ink = RECT{std::min<LONG>(ink.left, x), std::min<LONG>(ink.top, y),
+                       std::max<LONG>(ink.right, x + 1), std::max<LONG>(ink.bottom, y + 1)};
+        }
+    }
+    EXPECT_GT(ink.bottom - ink.top, side * 3 / 4);
+    // The round gear of the disabled entry leaves its corners to the background.
+    const RECT& gearRow = rows[1];
+    const int gearTop = gearRow.top + (gearRow.bottom - gearRow.top - side) / 2;
+    EXPECT_EQ(disabled, shots[0].Pixel(gearRow.left + 3, gearTop));
+    EXPECT_EQ(disabled, shots[0].Pixel(gearRow.left + 3 + side - 1, gearTop + side - 1));
+
+    if (mode == MenuMode::Light && dpi == 96) {
+        EXPECT_EQ(kLightAt96Reference[0], PixelHash(shots[0])) << "the light menu looks as it always did";
+        EXPECT_EQ(kLightAt96Reference[1], PixelHash(shots[1])) << "the light menu looks as it always did";
+    }
+}
+
+std::string ModeName(const ::testing::TestParamInfo<MenuMode>& info) {
+    return info.param == MenuMode::Light ? "Light" : info.param == MenuMode::Dark ? "Dark" : "HighContrast";
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, MenuLooks,
+                         ::testing::Values(MenuMode::Light, MenuMode::Dark, MenuMode::HighContrast),
+                         ModeName);
+
+// The same rows at 144 and 192 DPI, in a run of this program at each.
+TEST(MenuLooksAtDpi, HigherDpisShowTheSameRows) {
+    if (ScreenDpi() != 96) GTEST_SKIP() << "runs the higher DPIs from 96 DPI";
+    for (int dpi : {144, 192}) EXPECT_EQ(0u, RunSelfAtDpi(dpi, L"Modes/MenuLooks.*")) << dpi << " DPI";
 }
 
 }  // namespace
