@@ -272,35 +272,32 @@ bool HighContrastForTest() { return true; }
 
 // The user's colour mode for the scope. Wine cannot switch high contrast on
 // (SPI_SETHIGHCONTRAST fails with ERROR_INVALID_SPI_VALUE), so that mode is
-// reported by a probe while the system colours take a high-contrast scheme's.
+// reported by a probe while the system colours take the "High Contrast Black" scheme's.
 class ColourModeScope {
 public:
-    explicit ColourModeScope(MenuMode mode) {
-        if (mode == MenuMode::Dark) {
-            ::RegCreateKeyExW(HKEY_CURRENT_USER, kPersonalize, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                              key_.put(), nullptr);
-            const DWORD light = 0;
-            ::RegSetValueExW(key_.get(), L"AppsUseLightTheme", 0, REG_DWORD,
-                             reinterpret_cast<const BYTE*>(&light), sizeof(light));
-        } else if (mode == MenuMode::HighContrast) {
-            SetHighContrastProbe(HighContrastForTest);
-            // The "High Contrast Black" scheme.
-            colors_.emplace_back(COLOR_MENU, RGB(0, 0, 0));
-            colors_.emplace_back(COLOR_MENUTEXT, RGB(255, 255, 255));
-            colors_.emplace_back(COLOR_HIGHLIGHT, RGB(0x1A, 0xEB, 0xFF));
-            colors_.emplace_back(COLOR_HIGHLIGHTTEXT, RGB(0, 0, 0));
-            colors_.emplace_back(COLOR_GRAYTEXT, RGB(0x3F, 0xF2, 0x3F));
-        }
+    explicit ColourModeScope(MenuMode mode) : dark_(mode == MenuMode::Dark) {
+        const DWORD light = 0;
+        if (dark_)
+            ::RegSetKeyValueW(HKEY_CURRENT_USER, kPersonalize, kValue, REG_DWORD, &light, sizeof(light));
+        if (mode != MenuMode::HighContrast) return;
+        SetHighContrastProbe(HighContrastForTest);
+        const std::pair<int, COLORREF> scheme[] = {{COLOR_MENU, RGB(0, 0, 0)},
+                                                   {COLOR_MENUTEXT, RGB(255, 255, 255)},
+                                                   {COLOR_HIGHLIGHT, RGB(0x1A, 0xEB, 0xFF)},
+                                                   {COLOR_HIGHLIGHTTEXT, RGB(0, 0, 0)},
+                                                   {COLOR_GRAYTEXT, RGB(0x3F, 0xF2, 0x3F)}};
+        for (const auto& [element, color] : scheme) colors_.emplace_back(element, color);
     }
     ~ColourModeScope() {
         SetHighContrastProbe(nullptr);
-        if (key_) ::RegDeleteValueW(key_.get(), L"AppsUseLightTheme");
+        if (dark_) ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kPersonalize, kValue);
     }
 
 private:
     static constexpr wchar_t kPersonalize[] =
         L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
-    Lumo::Win::UniqueKey key_;
+    static constexpr wchar_t kValue[] = L"AppsUseLightTheme";
+    bool dark_;
     std::list<SystemColor> colors_;
 };
 
@@ -312,12 +309,6 @@ Canvas CaptureScreen(const RECT& area) {
     ::ReleaseDC(nullptr, screen);
     ::GdiFlush();
     return canvas;
-}
-
-HWND MenuWindowAt(POINT point) {
-    HWND window = ::WindowFromPoint(point);
-    wchar_t name[16] = {};
-    return window && ::GetClassNameW(window, name, 16) && std::wstring(name) == L"#32768" ? window : nullptr;
 }
 
 // FNV-1a over the pixels of a canvas.
@@ -368,7 +359,7 @@ TEST_P(MenuLooks, EntriesMatchTheModeAndTheDpi) {
                     return;
                 }
                 RECT row = host.EntryRect(main, position), window{};
-                HWND menuWindow = MenuWindowAt(POINT{row.left + 2, row.top + 2});
+                HWND menuWindow = ::WindowFromPoint(POINT{row.left + 2, row.top + 2});
                 if (++highlightedTicks < 2 || !menuWindow || !::GetWindowRect(menuWindow, &window)) return;
                 highlightedTicks = 0;
                 shots.push_back(CaptureScreen(window));
