@@ -1,6 +1,8 @@
 // Loading of the menu image list.
 #include "system/MenuImages.h"
 
+#include <vector>
+
 #include "system/ResourceIds.h"
 #include "win/Errors.h"
 
@@ -11,11 +13,33 @@ namespace {
 constexpr std::array<int, MenuImageList::kSizes.size()> kAlphaResources{
     IDB_MENU_ICONS_ALPHA_16, IDB_MENU_ICONS_ALPHA_20, IDB_MENU_ICONS_ALPHA_24, IDB_MENU_ICONS_ALPHA_32};
 
+// A mask that is transparent where the strip is less than half opaque. The
+// icons are drawn with their alpha channel; the mask serves what works from
+// a mask alone, such as the embossed look of a disabled icon button.
+Lumo::Win::UniqueGdiObject MaskOf(HGDIOBJ strip) {
+    DIBSECTION dib{};
+    if (::GetObjectW(strip, sizeof(dib), &dib) != sizeof(dib) || !dib.dsBm.bmBits ||
+        dib.dsBm.bmBitsPixel != 32)
+        return {};
+    const int width = dib.dsBm.bmWidth, height = dib.dsBm.bmHeight;
+    const size_t stride = static_cast<size_t>((width + 15) / 16) * 2;  // rows of a bitmap are word aligned
+    std::vector<BYTE> bits(stride * height, 0);
+    for (int y = 0; y < height; ++y) {
+        const int source =
+            dib.dsBmih.biHeight > 0 ? height - 1 - y : y;  // bottom-up DIBs start at the bottom
+        const auto* row = reinterpret_cast<const DWORD*>(static_cast<const BYTE*>(dib.dsBm.bmBits) +
+                                                         static_cast<size_t>(dib.dsBm.bmWidthBytes) * source);
+        for (int x = 0; x < width; ++x)
+            if ((row[x] >> 24) < 128) bits[stride * y + x / 8] |= static_cast<BYTE>(0x80 >> (x % 8));
+    }
+    return Lumo::Win::UniqueGdiObject(::CreateBitmap(width, height, 1, 1, bits.data()));
+}
+
 Lumo::Win::UniqueImageList LoadWithAlpha(HINSTANCE resources, int id, int size) {
-    // A 32-bit DIB section keeps the alpha channel, and a list without a mask
-    // blends with it: no colour key, no fringe of the light menu colour.
+    // A 32-bit DIB section keeps the alpha channel, which the list blends
+    // with: no colour key, no fringe of the light menu colour.
     Lumo::Win::UniqueImageList images(
-        ::ImageList_Create(size, size, ILC_COLOR32, MenuImageList::kImageCount, 1));
+        ::ImageList_Create(size, size, ILC_COLOR32 | ILC_MASK, MenuImageList::kImageCount, 1));
     Lumo::Win::UniqueGdiObject bitmap(
         ::LoadImageW(resources, MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
     if (!images || !bitmap) return {};
@@ -24,7 +48,10 @@ Lumo::Win::UniqueImageList LoadWithAlpha(HINSTANCE resources, int id, int size) 
         info.bmWidth != size * MenuImageList::kImageCount) {
         return {};
     }
-    if (::ImageList_Add(images.get(), static_cast<HBITMAP>(bitmap.get()), nullptr) < 0) return {};
+    Lumo::Win::UniqueGdiObject mask = MaskOf(bitmap.get());
+    if (!mask || ::ImageList_Add(images.get(), static_cast<HBITMAP>(bitmap.get()),
+                                 static_cast<HBITMAP>(mask.get())) < 0)
+        return {};
     return images;
 }
 
