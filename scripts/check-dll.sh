@@ -17,7 +17,7 @@ if [ "$format" != "pei-$machine" ]; then
     exit 1
 fi
 system_dlls=" advapi32.dll comctl32.dll comdlg32.dll gdi32.dll kernel32.dll mpr.dll msvcrt.dll ole32.dll "
-system_dlls+="oleaut32.dll rpcrt4.dll shell32.dll shlwapi.dll user32.dll version.dll wininet.dll "
+system_dlls+="oleaut32.dll rpcrt4.dll shell32.dll shlwapi.dll user32.dll uxtheme.dll version.dll wininet.dll "
 status=0
 imports="$(echo "$dump" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u)"
 [ -n "$imports" ] || { echo "FAIL $module: no imports found" >&2; exit 1; }

@@ -5,7 +5,8 @@
 # window that asks the installed handler for its context menu as Explorer does.
 # The host opens the Quelvar menu on a folder with favorites and history entries,
 # "Shell Tools", and the Checksum Calculator on a file, saves a PNG of each step
-# under build/demo/ and prints the menu tree. With DISPLAY set the demo window
+# under build/demo/ and prints the menu tree; then it takes the same tour with
+# the dark theme (build/demo/dark/) and at 144 DPI (build/demo/144dpi/). With DISPLAY set the demo window
 # stays open for you to use (close it to end); without one the demo runs on its
 # own Xvfb and exits.
 set -euo pipefail
@@ -59,3 +60,22 @@ args=("C:\\Quelvar Demo" "$(winepath -w "$OUT")" --tour)
 "$WINE" "$ROOT/build/bin/QuelvarDemo.exe" "${args[@]}" 2>/dev/null | tr -d '\r'
 echo
 ls "$OUT"/*.png
+
+# The same tour once more with the apps' dark theme, and once at 144 DPI
+# (150 %), each into a folder of its own; these two runs never stay open.
+PERSONALIZE='HKCU\Software\Microsoft\Windows\CurrentVersion\Themes\Personalize'
+tour_again() {
+    local name="$1"
+    mkdir -p "$OUT/$name"
+    echo
+    echo "The tour in $name:"
+    "$WINE" "$ROOT/build/bin/QuelvarDemo.exe" "C:\\Quelvar Demo" "$(winepath -w "$OUT/$name")" --tour \
+        2>/dev/null | tr -d '\r' | grep -i 'screenshots are in' || true
+    ls "$OUT/$name"/*.png
+}
+"$WINE" reg add "$PERSONALIZE" /v AppsUseLightTheme /t REG_DWORD /d 0 /f >/dev/null 2>&1
+tour_again dark
+"$WINE" reg delete "$PERSONALIZE" /v AppsUseLightTheme /f >/dev/null 2>&1
+"$WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null 2>&1
+tour_again 144dpi
+"$WINE" reg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f >/dev/null 2>&1

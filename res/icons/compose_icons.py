@@ -53,6 +53,12 @@ class Theme:
         raise SystemExit("Tango icon %s (%dpx) not found under %s; install tango-icon-theme"
                          % (name, size, self.root))
 
+    def at(self, name, size):
+        """The theme's own bitmap when it has one of `size`, else the 32 px one reduced."""
+        if os.path.isdir(os.path.join(self.root, "%dx%d" % (size, size))):
+            return self.load(name, size)
+        return self.scaled(name, size)
+
     def scaled(self, name, size):
         """An icon at an arbitrary size, reduced from the largest bitmap for the best detail."""
         img = self.load(name, 32)
@@ -136,49 +142,57 @@ def overlay(base, badge, x, y):
 def star_folder(theme, size):
     """Quelvar's own picture: a folder carrying a star in its lower right corner."""
     badge = int(round(size * 0.66))
-    return overlay(theme.load("folder", size), star(badge), size - badge, size - badge)
+    return overlay(theme.at("folder", size), star(badge), size - badge, size - badge)
 
 
-def folder_plus(theme):
-    badge = 9
-    return overlay(theme.load("folder", CELL), plus(badge), CELL - badge, CELL - badge)
+def part(size, sixteenths):
+    """A length given for the 16 px cell, at `size`."""
+    return int(round(sixteenths * size / float(CELL)))
 
 
-def star_more(_theme):
+def folder_plus(theme, size):
+    badge = part(size, 9)
+    return overlay(theme.at("folder", size), plus(badge), size - badge, size - badge)
+
+
+def star_more(_theme, size):
     """A star with an arrow: the way into the rest of the favourites."""
-    base = Image.new("RGBA", (CELL, CELL), (0, 0, 0, 0))
-    base = overlay(base, star(13), 0, 0)
-    return overlay(base, arrow(9), CELL - 9, CELL - 9)
+    base = Image.new("RGBA", (size, size), (0, 0, 0, 0))
+    base = overlay(base, star(part(size, 13)), 0, 0)
+    badge = part(size, 9)
+    return overlay(base, arrow(badge), size - badge, size - badge)
 
 
-def logo(theme):
+def logo(theme, size):
     """The logo puts the star in front: a large star over a smaller folder."""
-    base = Image.new("RGBA", (CELL, CELL), (0, 0, 0, 0))
-    base = overlay(base, theme.scaled("folder", 12), 0, 0)
-    return overlay(base, star(12), CELL - 12, CELL - 12)
+    base = Image.new("RGBA", (size, size), (0, 0, 0, 0))
+    inner = part(size, 12)
+    base = overlay(base, theme.scaled("folder", inner), 0, 0)
+    return overlay(base, star(inner), size - inner, size - inner)
 
 
-def inset(name, size):
-    """A Tango icon that fills its whole 16 px square, reduced so the menu sees its outline."""
-    def make(theme):
-        base = Image.new("RGBA", (CELL, CELL), (0, 0, 0, 0))
-        offset = (CELL - size) // 2
-        return overlay(base, theme.scaled(name, size), offset, offset)
+def inset(name, sixteenths):
+    """A Tango icon that fills its whole square, reduced so the menu sees its outline."""
+    def make(theme, size):
+        base = Image.new("RGBA", (size, size), (0, 0, 0, 0))
+        inner = part(size, sixteenths)
+        offset = (size - inner) // 2
+        return overlay(base, theme.scaled(name, inner), offset, offset)
     return make
 
 
-def big_star(_theme):
-    return star(CELL)
+def big_star(_theme, size):
+    return star(size)
 
 
 def tango(name):
-    return lambda theme: theme.load(name, CELL)
+    return lambda theme, size: theme.at(name, size)
 
 
 # Cell order is fixed: the menu code addresses the strip by these indices.
 CELLS = [
     ("Quelvar logo", logo),
-    ("Quelvar main entry", lambda t: star_folder(t, CELL)),
+    ("Quelvar main entry", star_folder),
     ("add folder to favourites", folder_plus),
     ("My Pictures", inset("image-x-generic", 14)),
     ("My Music", tango("audio-x-generic")),
@@ -205,6 +219,10 @@ CELLS = [
     ("close", tango("process-stop")),
 ]
 
+# The small-icon sizes of 96, 120, 144 and 192 DPI: the menus and icon buttons
+# take the strip of the size the display asks for and never scale at run time.
+ALPHA_SIZES = (16, 20, 24, 32)
+
 
 def flatten(img, key, backdrop):
     """Turns RGBA into RGB with a colour key: transparent pixels become `key`, the rest are
@@ -230,11 +248,22 @@ def compose(theme_root, res_dir):
     theme = Theme(theme_root)
     strip = Image.new("RGB", (CELL * len(CELLS), CELL), MAGENTA)
     for index, (_meaning, make) in enumerate(CELLS):
-        icon = make(theme)
+        icon = make(theme, CELL)
         if icon.size != (CELL, CELL):
             raise SystemExit("cell %d has size %s" % (index, icon.size))
         strip.paste(flatten(icon, MAGENTA, MENU_BACKDROP), (index * CELL, 0))
     strip.save(os.path.join(res_dir, "MenuIcons.bmp"), "BMP")
+
+    # The same pictures with their alpha channel (straight, not premultiplied),
+    # for backgrounds other than the light menu: dark menus, high contrast.
+    for size in ALPHA_SIZES:
+        alpha_strip = Image.new("RGBA", (size * len(CELLS), size), (0, 0, 0, 0))
+        for index, (_meaning, make) in enumerate(CELLS):
+            icon = make(theme, size)
+            if icon.size != (size, size):
+                raise SystemExit("cell %d at %d px has size %s" % (index, size, icon.size))
+            alpha_strip.paste(icon, (index * size, 0))
+        alpha_strip.save(os.path.join(res_dir, "MenuIcons%d.bmp" % size), "BMP")
 
     about = flatten(star_folder(theme, 32), WHITE, WHITE)
     about.save(os.path.join(res_dir, "About.bmp"), "BMP")

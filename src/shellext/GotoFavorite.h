@@ -57,6 +57,7 @@ public:
         KindAdvancedCopyName = 21,
         KindShellCommand = 22,  // the command prompt and the two quick checksums
         KindMoreHashAlgorithms = 25,
+        KindSeparator = 26,  // a separator of a dark menu, drawn in the dark colours
     };
     static constexpr BYTE kNoMnemonic = 0xFF;
 
@@ -105,6 +106,13 @@ private:
 class EmptyHolder : public OddBase {
 public:
     EmptyHolder() : OddBase(KindPlaceholder, L"(Empty)", -1, ItemPlaceholder, kNoMnemonic) {}
+};
+
+// A separator line of a dark menu (the system's own is drawn in light colours).
+class SeparatorItem : public OddBase {
+public:
+    SeparatorItem() : OddBase(KindSeparator, nullptr, -1, 0, kNoMnemonic) {}
+    void MeasureItem(MEASUREITEMSTRUCT& measure) override;
 };
 
 // The invisible first entry of the main submenu: it takes no space.

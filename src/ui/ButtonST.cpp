@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "system/MenuImages.h"
 #include "win/Errors.h"
 #include "win/Handle.h"
 #include "win/ModuleReference.h"
@@ -101,9 +102,19 @@ bool CButtonST::OnMessage(UINT message, WPARAM, LPARAM, LRESULT& result) {
 }
 
 void CButtonST::DrawIcon(HDC dc, int index, int x, int y, bool disabled) const {
-    UniqueIcon icon(::ImageList_GetIcon(images_, index, ILD_NORMAL));
+    int side = static_cast<int>(iconSide_ * scale_ + 0.5);
+    // The menu icons come in the sizes of the usual DPIs: take the one that
+    // fits, drawn at its own size in the middle of the square, never stretched.
+    HIMAGELIST images = System::MenuImagesForSide(images_, side);
+    if (images != images_) {
+        int width = side, height = side;
+        ::ImageList_GetIconSize(images, &width, &height);
+        x += (side - width) / 2;
+        y += (side - height) / 2;
+        side = width;
+    }
+    UniqueIcon icon(::ImageList_GetIcon(images, index, ILD_NORMAL));
     if (!icon) return;
-    const int side = static_cast<int>(iconSide_ * scale_ + 0.5);
     if (disabled)
         ::DrawStateW(dc, nullptr, nullptr, reinterpret_cast<LPARAM>(icon.get()), 0, x, y, side, side,
                      DST_ICON | DSS_DISABLED);
