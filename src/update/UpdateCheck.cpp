@@ -159,8 +159,14 @@ void UpdateCheck::End() {
 void UpdateCheck::Started() {
     const unsigned request = ++request_;
     inFlight_ = true;
+    // One deadline for the whole check: the history request gets what the
+    // version request left of it.
+    const ULONGLONG now = ::GetTickCount64();
+    if (request == 1) firstStartedAt_ = now;
+    const ULONGLONG spent = now - firstStartedAt_;
+    const DWORD left = spent >= deadlineMs_ ? 0 : static_cast<DWORD>(deadlineMs_ - spent);
     // The bridge, and with it this call, never outlives the check.
-    bridge_.PostDelayed(deadlineMs_, [this, request] { OnDeadline(request); });
+    bridge_.PostDelayed(left, [this, request] { OnDeadline(request); });
 }
 
 void UpdateCheck::Complete() {

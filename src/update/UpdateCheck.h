@@ -3,8 +3,9 @@
 // Every request ends in one call of the completion callback, delivered on the
 // thread that created the check; ending the check (End or the destructor)
 // drops any completion not yet delivered. A request that has not ended when
-// its deadline passes ends the session and is reported as a time-out, so a
-// server that trickles its answer cannot keep a check going for good.
+// the check's deadline passes (counted from the start of its first request)
+// ends the session and is reported as a time-out, so a server that trickles
+// its answers cannot keep a check going for good.
 // version.xml is parsed on the creating thread, never under the session's
 // lock: a hostile answer can neither hold that lock nor reach WinINet's stack.
 #pragma once
@@ -32,7 +33,8 @@ enum UpdateError {
 // Largest answers read; a larger one ends its request as a failure.
 inline constexpr std::size_t kMaxVersionInfoSize = 64 * 1024;
 inline constexpr std::size_t kMaxHistorySize = 1024 * 1024;
-// Longest time one request may take from its start to its last byte.
+// Longest time a check may take from the start of its first request to the
+// last byte of its last one.
 inline constexpr DWORD kRequestDeadlineMs = 60000;
 
 class UpdateCheck;
@@ -121,6 +123,7 @@ private:
     DWORD errorCode_ = 0;
     std::wstring errorDescription_;
     DWORD deadlineMs_;
+    ULONGLONG firstStartedAt_ = 0;
     // The request whose completion is still owed; each completes once.
     unsigned request_ = 0;
     bool inFlight_ = false;
