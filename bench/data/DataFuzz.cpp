@@ -230,7 +230,7 @@ std::string ReadOrEmpty(const std::wstring& path) {
     }
 }
 
-void WriteFile(const std::wstring& path, const std::string& bytes) {
+void WriteCaseFile(const std::wstring& path, const std::string& bytes) {
     Lumo::Win::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                              FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
@@ -323,7 +323,7 @@ int wmain(int argc, wchar_t** argv) {
         const Layout& seed = seeds[static_cast<std::size_t>(c % static_cast<long long>(seeds.size()))];
         const std::string bytes = Mutate(seed, random);
         const double t0 = Seconds();
-        WriteFile(path, bytes);
+        WriteCaseFile(path, bytes);
         const double t1 = Seconds();
 
         // The expected outcome, told by the layout check and boost.

@@ -75,19 +75,22 @@ ThreadMenuState* ThreadStates::Current() {
 
 ThreadMenuState* ThreadStates::Find() const { return static_cast<ThreadMenuState*>(::TlsGetValue(slot_)); }
 
-void ThreadStates::ReleaseThread() {
+std::shared_ptr<ThreadMenuState> ThreadStates::DetachThread() {
     auto* state = static_cast<ThreadMenuState*>(::TlsGetValue(slot_));
-    if (!state) return;
+    if (!state) return nullptr;
     std::shared_ptr<ThreadMenuState> record;
-    {
-        Lumo::Win::CriticalSectionLock guard(lock_);
-        auto found = all_.find(state);
-        if (found != all_.end()) {
-            record = std::move(found->second);
-            all_.erase(found);
-        }
-        ::TlsSetValue(slot_, nullptr);
+    Lumo::Win::CriticalSectionLock guard(lock_);
+    auto found = all_.find(state);
+    if (found != all_.end()) {
+        record = std::move(found->second);
+        all_.erase(found);
     }
+    ::TlsSetValue(slot_, nullptr);
+    return record;
+}
+
+void ThreadStates::ReleaseThread() {
+    std::shared_ptr<ThreadMenuState> record = DetachThread();
     if (!record) return;
     record->cbtHook.reset();
     record->callWndProcHook.reset();
@@ -95,21 +98,9 @@ void ThreadStates::ReleaseThread() {
 }
 
 void ThreadStates::ForgetThread() {
-    auto* state = static_cast<ThreadMenuState*>(::TlsGetValue(slot_));
-    if (!state) return;
-    std::shared_ptr<ThreadMenuState> record;
-    {
-        Lumo::Win::CriticalSectionLock guard(lock_);
-        auto found = all_.find(state);
-        if (found != all_.end()) {
-            record = std::move(found->second);
-            all_.erase(found);
-        }
-        ::TlsSetValue(slot_, nullptr);
-    }
     // The thread ends: the system removes its hooks with it. A handler that
     // outlives the thread keeps the record, now without hooks to remove.
-    if (record) record->AbandonHooks();
+    if (std::shared_ptr<ThreadMenuState> record = DetachThread()) record->AbandonHooks();
 }
 
 HHOOK ThreadStates::SetHook(int id, HOOKPROC proc) {

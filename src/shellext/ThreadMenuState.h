@@ -105,6 +105,9 @@ public:
     static void Forget();
 
 private:
+    // Takes the calling thread's record off its slot and the list, hooks untouched.
+    std::shared_ptr<ThreadMenuState> DetachThread();
+
     DWORD slot_ = TLS_OUT_OF_INDEXES;
     CRITICAL_SECTION lock_;
     std::map<ThreadMenuState*, std::shared_ptr<ThreadMenuState>> all_;

@@ -10,22 +10,8 @@ set -uo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 setup="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
 work="$2"
-export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-WINE=/usr/lib/wine/wine64
-wineserver -k >/dev/null 2>&1
-rm -rf "$work"
-mkdir -p "$work"
-finish() { wineserver -k >/dev/null 2>&1; wineserver -w >/dev/null 2>&1; }
-trap finish EXIT
-"$WINE" wineboot -i >/dev/null 2>&1
-wineserver -w
-
-failures=0
-pass() { echo "ok   $1"; }
-fail() { echo "FAIL $1"; failures=$((failures + 1)); }
-expect() { local what="$1"; shift; if "$@" >/dev/null 2>&1; then pass "$what"; else fail "$what"; fi; }
-expect_not() { local what="$1"; shift; if "$@" >/dev/null 2>&1; then fail "$what"; else pass "$what"; fi; }
-run() { "$WINE" "$@" >/dev/null 2>&1; local status=$?; wineserver -w; return $status; }
+# shellcheck source=fresh-prefix.sh
+source "$ROOT/tests/installer/fresh-prefix.sh"
 # value <key> <name or ""> <32|64>: the data of a value, "" when it is missing.
 value() {
     local args=(reg query "$1" "/reg:$3")

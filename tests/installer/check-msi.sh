@@ -10,21 +10,8 @@ set -uo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 msi="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
 work="$2"
-export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-WINE=/usr/lib/wine/wine64
-wineserver -k >/dev/null 2>&1
-rm -rf "$work"
-mkdir -p "$work"
-finish() { wineserver -k >/dev/null 2>&1; wineserver -w >/dev/null 2>&1; }
-trap finish EXIT
-"$WINE" wineboot -i >/dev/null 2>&1
-wineserver -w
-
-failures=0
-pass() { echo "ok   $1"; }
-fail() { echo "FAIL $1"; failures=$((failures + 1)); }
-expect() { local what="$1"; shift; if "$@" >/dev/null 2>&1; then pass "$what"; else fail "$what"; fi; }
-run() { "$WINE" "$@" >/dev/null 2>&1; local status=$?; wineserver -w; return $status; }
+# shellcheck source=fresh-prefix.sh
+source "$ROOT/tests/installer/fresh-prefix.sh"
 
 # snapshot <name>: the classes, the approved shell extensions and the uninstall entries, in both views.
 snapshot() {
@@ -105,7 +92,6 @@ snapshot removed
 added before-msi removed >"$work/left.added"
 expect "no registry entry left behind" test ! -s "$work/left.added"
 head -n 20 "$work/left.added"
-expect_not() { local what="$1"; shift; if "$@" >/dev/null 2>&1; then fail "$what"; else pass "$what"; fi; }
 expect_not "64-bit folder removed" test -e "$pf64"
 expect_not "32-bit folder removed" test -e "$pf32"
 expect "Data.qvd kept" test -f "$appdata/Quelvar/Data.qvd"

@@ -266,16 +266,28 @@ TEST(Unload, NoHookOfTheModuleOutlivesItWhicheverWayItIsUnloaded) {
     RunProcess(L"regsvr32.exe /s /u \"" + BuiltModulePath() + L"\"");
 }
 
+// The module loaded as a host that bypasses COM loads it, with the two
+// exports such a host calls; freeing it is the test's own step.
+struct HandLoaded {
+    explicit HandLoaded(const std::wstring& path) : module(::LoadLibraryW(path.c_str())) {
+        if (!module) return;
+        getClassObject =
+            reinterpret_cast<decltype(getClassObject)>(::GetProcAddress(module, "DllGetClassObject"));
+        canUnloadNow = reinterpret_cast<decltype(canUnloadNow)>(::GetProcAddress(module, "DllCanUnloadNow"));
+    }
+    HMODULE module;
+    HRESULT(WINAPI* getClassObject)(REFCLSID, REFIID, void**) = nullptr;
+    HRESULT(WINAPI* canUnloadNow)() = nullptr;
+};
+
 // Loads the module itself, asks it whether it may go, and frees it.
 TEST(UnloadChild, DISABLED_FreeLibrary) {
     const std::wstring path = BuiltModulePath();
-    HMODULE module = ::LoadLibraryW(path.c_str());
-    ASSERT_TRUE(module);
-    using GetClassObjectFn = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
-    using CanUnloadNowFn = HRESULT(WINAPI*)();
-    auto getClassObject = reinterpret_cast<GetClassObjectFn>(::GetProcAddress(module, "DllGetClassObject"));
-    auto canUnloadNow = reinterpret_cast<CanUnloadNowFn>(::GetProcAddress(module, "DllCanUnloadNow"));
-    ASSERT_TRUE(getClassObject && canUnloadNow);
+    const HandLoaded loaded(path);
+    ASSERT_TRUE(loaded.module && loaded.getClassObject && loaded.canUnloadNow);
+    HMODULE module = loaded.module;
+    auto getClassObject = loaded.getClassObject;
+    auto canUnloadNow = loaded.canUnloadNow;
     Worker worker;
     {
         ComPtr<IClassFactory> factory;
@@ -353,13 +365,11 @@ TEST(UnloadChild, DISABLED_LoadAlone) {
 // into freed code, and goes once it is asked.
 TEST(UnloadChild, DISABLED_FreeLibraryWithoutAsking) {
     const std::wstring path = BuiltModulePath();
-    HMODULE module = ::LoadLibraryW(path.c_str());
-    ASSERT_TRUE(module);
-    using GetClassObjectFn = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
-    using CanUnloadNowFn = HRESULT(WINAPI*)();
-    auto getClassObject = reinterpret_cast<GetClassObjectFn>(::GetProcAddress(module, "DllGetClassObject"));
-    auto canUnloadNow = reinterpret_cast<CanUnloadNowFn>(::GetProcAddress(module, "DllCanUnloadNow"));
-    ASSERT_TRUE(getClassObject && canUnloadNow);
+    const HandLoaded loaded(path);
+    ASSERT_TRUE(loaded.module && loaded.getClassObject && loaded.canUnloadNow);
+    HMODULE module = loaded.module;
+    auto getClassObject = loaded.getClassObject;
+    auto canUnloadNow = loaded.canUnloadNow;
     Worker worker;
     {
         ComPtr<IClassFactory> factory;
