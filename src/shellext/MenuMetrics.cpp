@@ -8,10 +8,6 @@
 
 namespace ShellExt {
 
-MenuMetrics::~MenuMetrics() {
-    if (darkTheme_) ::CloseThemeData(darkTheme_);
-}
-
 bool MenuMetrics::Prepare() {
     if (dc_) return true;
     NONCLIENTMETRICSW metrics{};
@@ -73,11 +69,11 @@ HTHEME MenuMetrics::DarkMenuTheme() {
         // The dark menu classes of the visual styles that have them; a
         // system without them (or without visual styles) gives none.
         for (const wchar_t* name : {L"DarkMode::Menu", L"ImmersiveStart::Menu"}) {
-            darkTheme_ = ::OpenThemeData(nullptr, name);
+            darkTheme_.reset(::OpenThemeData(nullptr, name));
             if (darkTheme_) break;
         }
     }
-    return darkTheme_;
+    return darkTheme_.get();
 }
 
 namespace {
@@ -162,8 +158,7 @@ void MenuMetrics::Reset() {
     keyboardCues_ = -1;
     mode_ = -1;
     iconSize_ = 0;
-    if (darkTheme_) ::CloseThemeData(darkTheme_);
-    darkTheme_ = nullptr;
+    darkTheme_.reset();
     darkThemeTried_ = false;
 }
 

@@ -20,7 +20,6 @@ namespace ShellExt {
 class MenuMetrics {
 public:
     MenuMetrics() = default;
-    ~MenuMetrics();
     MenuMetrics(const MenuMetrics&) = delete;
     MenuMetrics& operator=(const MenuMetrics&) = delete;
 
@@ -73,7 +72,11 @@ private:
     int keyboardCues_ = -1;  // -1 not read yet
     int mode_ = -1;          // a MenuMode; -1 not read yet
     int iconSize_ = 0;       // 0 not read yet
-    HTHEME darkTheme_ = nullptr;
+    struct ThemeTraits {
+        static HTHEME Invalid() { return nullptr; }
+        static void Close(HTHEME theme) { ::CloseThemeData(theme); }
+    };
+    Lumo::Win::UniqueResource<HTHEME, ThemeTraits> darkTheme_;
     bool darkThemeTried_ = false;
     // The font is declared before the context so that the context, which
     // holds it selected, goes first.
