@@ -5,7 +5,12 @@ WINE=/usr/lib/wine/wine64
 wineserver -k >/dev/null 2>&1
 rm -rf "$work"
 mkdir -p "$work"
-finish() { wineserver -k >/dev/null 2>&1; wineserver -w >/dev/null 2>&1; }
+# A prefix costs over a gigabyte: one that passed is removed, one that failed stays for a look.
+finish() {
+    wineserver -k >/dev/null 2>&1; wineserver -w >/dev/null 2>&1
+    [ "${failures:-1}" = 0 ] && rm -rf "$work/prefix"
+    return 0
+}
 trap finish EXIT
 "$WINE" wineboot -i >/dev/null 2>&1
 wineserver -w

@@ -10,7 +10,12 @@ probe="$1" module="$2" work="$3"
 export QV_WINEPREFIX="$work/prefix" WINEPREFIX="$work/prefix" QV_KEEP_WINESERVER=1
 unset WINEDEBUG
 mkdir -p "$work"
-finish() { wineserver -k >/dev/null 2>&1; wineserver -w >/dev/null 2>&1; }
+# A prefix costs over a gigabyte: one that passed is removed, one that failed stays for a look.
+finish() {
+    wineserver -k >/dev/null 2>&1; wineserver -w >/dev/null 2>&1
+    [ "${failures:-1}" = 0 ] && rm -rf "$work/prefix"
+    return 0
+}
 trap finish EXIT
 run() { "$ROOT/scripts/wine-run.sh" "$@"; }
 run --init
