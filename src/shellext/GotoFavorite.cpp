@@ -108,7 +108,7 @@ IFACEMETHODIMP_(ULONG) CGotoFavorite::Release() noexcept {
 
 // IShellExtInit ---------------------------------------------------------------
 
-IFACEMETHODIMP CGotoFavorite::Initialize(PCIDLIST_ABSOLUTE folder, IDataObject* data, HKEY) noexcept {
+IFACEMETHODIMP CGotoFavorite::Initialize(PCIDLIST_ABSOLUTE folder, IDataObject* selection, HKEY) noexcept {
     return ComBoundary(E_INVALIDARG, [&]() -> HRESULT {
         if (!MenuEngine::CurrentState().outsideBrowseUiMenu) return E_INVALIDARG;
         itemIdLists.clear();
@@ -118,12 +118,12 @@ IFACEMETHODIMP CGotoFavorite::Initialize(PCIDLIST_ABSOLUTE folder, IDataObject* 
             if (!folderIdList) return E_OUTOFMEMORY;
             folderPath = ParsingNameOf(folderIdList.get());
         }
-        if (!data) return S_OK;
+        if (!selection) return S_OK;
 
         FORMATETC format{static_cast<CLIPFORMAT>(ShellIdListFormat()), nullptr, DVASPECT_CONTENT, -1,
                          TYMED_HGLOBAL};
         STGMEDIUM medium{};
-        if (FAILED(data->GetData(&format, &medium))) return E_INVALIDARG;
+        if (FAILED(selection->GetData(&format, &medium))) return E_INVALIDARG;
         if (medium.tymed != TYMED_HGLOBAL || !medium.hGlobal) {
             ::ReleaseStgMedium(&medium);
             return E_INVALIDARG;
@@ -611,9 +611,9 @@ void OddBase::MeasureItem(MEASUREITEMSTRUCT& measure) {
         measure.itemHeight = std::max<UINT>(measure.itemHeight, static_cast<UINT>(side + side / 8));
     if (owner) {
         owner->LoadData();
-        const auto& data = owner->data();
-        if (data && data->userSettings && data->userSettings->limitMenuWidth) {
-            UINT limit = static_cast<UINT>(data->userSettings->menuWidthLimit);
+        const auto& snapshot = owner->data();
+        if (snapshot && snapshot->userSettings && snapshot->userSettings->limitMenuWidth) {
+            UINT limit = static_cast<UINT>(snapshot->userSettings->menuWidthLimit);
             if (limit < measure.itemWidth) measure.itemWidth = limit;
         }
     }

@@ -278,41 +278,49 @@ struct HandLoaded {
     HMODULE module;
     HRESULT(WINAPI* getClassObject)(REFCLSID, REFIID, void**) = nullptr;
     HRESULT(WINAPI* canUnloadNow)() = nullptr;
+
+    // The worker makes a handler through this module, which hooks its thread, and hands it over; the
+    // handler dies here, on another thread, while the worker's hooks stay in.
+    void HookWorker(Worker& worker) const {
+        ComPtr<IClassFactory> factory;
+        ASSERT_EQ(S_OK, getClassObject(CLSID_GotoFavorite, IID_IClassFactory, factory.put_void()));
+        worker.factory = factory.get();
+        worker.Start();
+        ASSERT_TRUE(worker.handedOver);
+        worker.handedOver.reset();
+        worker.factory = nullptr;
+    }
 };
+
+// Once the module is gone, the worker's windows and menu message must reach nothing in its old range.
+void ExpectNothingOfTheModuleRuns(const ImageRange& range, Worker& worker) {
+    CallTrap trap(range);
+    ASSERT_TRUE(trap.Armed()) << "the module's address range could not be taken";
+    EXPECT_EQ(3, worker.Finish());
+    // The calling thread may have had hooks too: its own windows must not reach freed code either.
+    Lumo::Win::UniqueWindow window(::CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPEDWINDOW, 0, 0, 50, 50,
+                                                     nullptr, nullptr, nullptr, nullptr));
+    EXPECT_TRUE(window);
+    EXPECT_EQ(0, trap.Calls()) << "a procedure of the unloaded module ran";
+}
 
 // Loads the module itself, asks it whether it may go, and frees it.
 TEST(UnloadChild, DISABLED_FreeLibrary) {
     const std::wstring path = BuiltModulePath();
     const HandLoaded loaded(path);
     ASSERT_TRUE(loaded.module && loaded.getClassObject && loaded.canUnloadNow);
-    HMODULE module = loaded.module;
-    auto getClassObject = loaded.getClassObject;
-    auto canUnloadNow = loaded.canUnloadNow;
     Worker worker;
+    ASSERT_NO_FATAL_FAILURE(loaded.HookWorker(worker));
     {
         ComPtr<IClassFactory> factory;
-        ASSERT_EQ(S_OK, getClassObject(CLSID_GotoFavorite, IID_IClassFactory, factory.put_void()));
-        worker.factory = factory.get();
-        worker.Start();
-        ASSERT_TRUE(worker.handedOver);
-        // The worker's last handler dies on another thread: the worker's menu
-        // hooks stay in until the module goes.
-        worker.handedOver.reset();
-        worker.factory = nullptr;
+        ASSERT_EQ(S_OK, loaded.getClassObject(CLSID_GotoFavorite, IID_IClassFactory, factory.put_void()));
         ASSERT_EQ(S_OK, CreateAndReleaseHandler(factory.get()));
     }
-    ASSERT_EQ(S_OK, canUnloadNow());
-    const ImageRange range = RangeOf(module);
-    ASSERT_TRUE(::FreeLibrary(module));
+    ASSERT_EQ(S_OK, loaded.canUnloadNow());
+    const ImageRange range = RangeOf(loaded.module);
+    ASSERT_TRUE(::FreeLibrary(loaded.module));
     ASSERT_TRUE(ModuleGone(path)) << "the module stayed loaded: the test would prove nothing";
-    CallTrap trap(range);
-    ASSERT_TRUE(trap.Armed()) << "the module's address range could not be taken";
-    EXPECT_EQ(3, worker.Finish());
-    // This thread had hooks too: its own windows must not reach freed code either.
-    Lumo::Win::UniqueWindow window(::CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPEDWINDOW, 0, 0, 50, 50,
-                                                     nullptr, nullptr, nullptr, nullptr));
-    EXPECT_TRUE(window);
-    EXPECT_EQ(0, trap.Calls()) << "a procedure of the unloaded module ran";
+    ExpectNothingOfTheModuleRuns(range, worker);
 }
 
 // COM loads the module for an activation and frees it when asked to.
@@ -332,10 +340,7 @@ TEST(UnloadChild, DISABLED_CoFreeUnusedLibraries) {
     }
     ::CoFreeUnusedLibrariesEx(0, 0);
     ASSERT_TRUE(ModuleGone(path)) << "COM kept the module: the test would prove nothing";
-    CallTrap trap(range);
-    ASSERT_TRUE(trap.Armed()) << "the module's address range could not be taken";
-    EXPECT_EQ(3, worker.Finish());
-    EXPECT_EQ(0, trap.Calls()) << "a procedure of the unloaded module ran";
+    ExpectNothingOfTheModuleRuns(range, worker);
     ::CoUninitialize();
 }
 
@@ -354,10 +359,7 @@ TEST(UnloadChild, DISABLED_LoadAlone) {
     const ImageRange range = RangeOf(module);
     ASSERT_TRUE(::FreeLibrary(module));
     ASSERT_TRUE(ModuleGone(path)) << "a load alone keeps the module";
-    CallTrap trap(range);
-    ASSERT_TRUE(trap.Armed()) << "the module's address range could not be taken";
-    EXPECT_EQ(3, worker.Finish());
-    EXPECT_EQ(0, trap.Calls()) << "a procedure of the unloaded module ran";
+    ExpectNothingOfTheModuleRuns(range, worker);
 }
 
 // A host that frees the module without asking DllCanUnloadNow while a thread
@@ -367,26 +369,15 @@ TEST(UnloadChild, DISABLED_FreeLibraryWithoutAsking) {
     const std::wstring path = BuiltModulePath();
     const HandLoaded loaded(path);
     ASSERT_TRUE(loaded.module && loaded.getClassObject && loaded.canUnloadNow);
-    HMODULE module = loaded.module;
-    auto getClassObject = loaded.getClassObject;
-    auto canUnloadNow = loaded.canUnloadNow;
     Worker worker;
-    {
-        ComPtr<IClassFactory> factory;
-        ASSERT_EQ(S_OK, getClassObject(CLSID_GotoFavorite, IID_IClassFactory, factory.put_void()));
-        worker.factory = factory.get();
-        worker.Start();
-        ASSERT_TRUE(worker.handedOver);
-        worker.handedOver.reset();
-        worker.factory = nullptr;
-    }
-    ASSERT_TRUE(::FreeLibrary(module));
+    ASSERT_NO_FATAL_FAILURE(loaded.HookWorker(worker));
+    ASSERT_TRUE(::FreeLibrary(loaded.module));
     EXPECT_FALSE(ModuleGone(path)) << "the module went while a thread held its hook";
     EXPECT_EQ(3, worker.Finish());
     // Asked through a reference of its own, it takes the hooks out and goes with that reference.
     HMODULE again = ::LoadLibraryW(path.c_str());
-    ASSERT_EQ(module, again);
-    EXPECT_EQ(S_OK, canUnloadNow());
+    ASSERT_EQ(loaded.module, again);
+    EXPECT_EQ(S_OK, loaded.canUnloadNow());
     ASSERT_TRUE(::FreeLibrary(again));
     EXPECT_TRUE(ModuleGone(path));
 }
