@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "../BenchClock.h"
 #include "data/DataCenter.h"
 #include "shellext/GotoFavorite.h"
 #include "shellext/MenuEngine.h"
@@ -41,24 +42,13 @@ std::wstring Label(int i) {
     return text;
 }
 
-double Now() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER counter;
-    ::QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
-
 // Best of `runs` (milliseconds) of `body`.
 double Best(int runs, const std::function<void()>& body) {
     double best = 1e300;
     for (int i = 0; i < runs; ++i) {
-        double start = Now();
+        double start = Bench::NowMs();
         body();
-        best = std::min(best, Now() - start);
+        best = std::min(best, Bench::NowMs() - start);
     }
     return best;
 }
@@ -75,32 +65,32 @@ struct Phases {
 // One menu through the shell's message sequence, phase by phase.
 void OneMenu(ShellHost& host, const std::wstring& folder, Phases& best, Canvas& canvas) {
     host.ResetMenu();
-    double t0 = Now();
+    double t0 = Bench::NowMs();
     host.CreateHandler();
     host.InitializeBackground(folder);
     host.QueryContextMenu();
-    double t1 = Now();
+    double t1 = Bench::NowMs();
     HMENU main = host.OpenQuelvarSubmenu();
-    double t2 = Now();
+    double t2 = Bench::NowMs();
     const int count = ::GetMenuItemCount(main);
     std::vector<MEASUREITEMSTRUCT> sizes;
     sizes.reserve(count);
     for (int i = 0; i < count; ++i) sizes.push_back(host.Measure(main, i));
-    double t3 = Now();
+    double t3 = Bench::NowMs();
     for (int i = 0; i < count; ++i) {
         RECT rect{0, 0, static_cast<LONG>(std::max<UINT>(sizes[i].itemWidth, 1)),
                   static_cast<LONG>(std::max<UINT>(sizes[i].itemHeight, 1))};
         host.Draw(canvas, main, i, 0, rect);
     }
-    double t4 = Now();
+    double t4 = Bench::NowMs();
 
     std::vector<ShellHost::Entry> entries = host.Entries(main);
-    double t5 = Now();
+    double t5 = Bench::NowMs();
     for (int i = 0; i < count; ++i) {
         MEASUREITEMSTRUCT measure{ODT_MENU, entries[i].id, 0, 0, 0, entries[i].data};
         entries[i].item->MeasureItem(measure);
     }
-    double t6 = Now();
+    double t6 = Bench::NowMs();
     for (int i = 0; i < count; ++i) {
         DRAWITEMSTRUCT draw{ODT_MENU,   entries[i].id, 0, ODA_DRAWENTIRE, 0, reinterpret_cast<HWND>(main),
                             canvas.Dc()};
@@ -111,15 +101,15 @@ void OneMenu(ShellHost& host, const std::wstring& folder, Phases& best, Canvas& 
         ::SetBkColor(canvas.Dc(), ::GetSysColor(COLOR_MENU));
         host.Object()->OnDrawItem(draw, MenuEngine::IndexOf(entries[i].data));
     }
-    double t7 = Now();
+    double t7 = Bench::NowMs();
     Lumo::Win::UniqueMenu foreign(::CreatePopupMenu());
     for (int i = 0; i < count; ++i)
         ::AppendMenuW(foreign.get(), MF_OWNERDRAW, 1, reinterpret_cast<LPCWSTR>(i));
-    double t8 = Now();
+    double t8 = Bench::NowMs();
     for (int i = 0; i < count; ++i) host.Measure(foreign.get(), i);
-    double t9 = Now();
+    double t9 = Bench::NowMs();
     for (int i = 0; i < count; ++i) host.Draw(canvas, foreign.get(), i, 0, RECT{0, 0, 300, 20});
-    double t10 = Now();
+    double t10 = Bench::NowMs();
     best.measureDirect = std::min(best.measureDirect, t6 - t5);
     best.drawDirect = std::min(best.drawDirect, t7 - t6);
     best.measurePath = std::min(best.measurePath, t9 - t8);
@@ -151,17 +141,17 @@ PeerTimes MinimalOwnerDraw(const std::vector<std::wstring>& labels, Canvas& canv
         HGDIOBJ old = ::SelectObject(canvas.Dc(), font.get());
         std::vector<RECT> rects;
         rects.reserve(labels.size());
-        double t0 = Now();
+        double t0 = Bench::NowMs();
         for (const auto& label : labels) {
             SIZE size{};
             ::GetTextExtentPoint32W(canvas.Dc(), label.c_str(), static_cast<int>(label.size()), &size);
             rects.push_back(RECT{0, 0, std::min<LONG>(size.cx + size.cy + 3, 300), size.cy + 4});
         }
-        double t1 = Now();
+        double t1 = Bench::NowMs();
         for (size_t i = 0; i < labels.size(); ++i) {
             ::DrawTextW(canvas.Dc(), labels[i].c_str(), -1, &rects[i], DT_EXPANDTABS | DT_PATH_ELLIPSIS);
         }
-        double t2 = Now();
+        double t2 = Bench::NowMs();
         ::SelectObject(canvas.Dc(), old);
         best.measure = std::min(best.measure, t1 - t0);
         best.draw = std::min(best.draw, t2 - t1);
@@ -241,9 +231,9 @@ public:
 private:
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         MessageClock* clock = self_;
-        const double start = Now();
+        const double start = Bench::NowMs();
         LRESULT result = ::CallWindowProcW(clock->original_, window, message, wParam, lParam);
-        const double spent = Now() - start;
+        const double spent = Bench::NowMs() - start;
         if (message == WM_INITMENUPOPUP) clock->fill += spent;
         if (message == WM_MEASUREITEM) clock->measure += spent, ++clock->measured;
         if (message == WM_DRAWITEM) clock->draw += spent, ++clock->drawn;
@@ -457,9 +447,9 @@ int wmain() {
                 if (leaveOut == LeaveOut::Cbt) state->cbtHook.reset();
                 if (leaveOut == LeaveOut::MsgFilter) state->msgFilterHook.reset();
             }
-            const double start = Now();
+            const double start = Bench::NowMs();
             host.TrackMenu(steps(host.Menu(), host.QuelvarPosition()));
-            const double spent = Now() - start;
+            const double spent = Bench::NowMs() - start;
             host.ReleaseHandler();
             // The next handler of the thread puts back what was taken out.
             ThreadStates::Release();
@@ -527,9 +517,9 @@ int wmain() {
             g_hookCalls = 0;
             Lumo::Win::UniqueHook counter(
                 ::SetWindowsHookExW(WH_CALLWNDPROC, CountingHook, nullptr, ::GetCurrentThreadId()));
-            const double start = Now();
+            const double start = Bench::NowMs();
             host.TrackMenu(steps(host.Menu(), host.QuelvarPosition()));
-            const double loop = Now() - start;
+            const double loop = Bench::NowMs() - start;
             counter.reset();
             host.ReleaseHandler();
             std::printf(

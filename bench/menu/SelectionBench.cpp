@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "../BenchClock.h"
 #include "data/Selection.h"
 #include "shellext/GotoFavorite.h"
 #include "support/ShellHost.h"
@@ -31,17 +32,6 @@ namespace {
 
 constexpr size_t kLarge = 5000;
 constexpr size_t kSmall = 16;
-
-double Now() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER counter;
-    ::QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
 
 // The shell's data object for the first `count` files of `folder`, as a view
 // hands it to a handler.
@@ -69,13 +59,13 @@ void OneMenu(ShellHost& host, IDataObject* data, Times& best) {
     host.ResetMenu();
     host.CreateHandler();
     const long before = Data::ItemsExaminedSoFar();
-    const double t0 = Now();
+    const double t0 = Bench::NowMs();
     if (host.Initialize(nullptr, data) != S_OK) throw std::runtime_error("Initialize failed");
-    const double t1 = Now();
+    const double t1 = Bench::NowMs();
     host.QueryContextMenu();
-    const double tq = Now();
+    const double tq = Bench::NowMs();
     HMENU main = host.OpenQuelvarSubmenu();
-    const double tm = Now();
+    const double tm = Bench::NowMs();
     int tools = -1;
     for (const auto& entry : host.Entries(main)) {
         if (entry.item && entry.item->kind == OddBase::KindShellTools)
@@ -83,7 +73,7 @@ void OneMenu(ShellHost& host, IDataObject* data, Times& best) {
     }
     if (tools < 0) throw std::runtime_error("no Shell Tools entry");
     host.OpenSubmenu(main, static_cast<UINT>(tools));
-    const double t2 = Now();
+    const double t2 = Bench::NowMs();
     best.examined = Data::ItemsExaminedSoFar() - before;
     host.CloseAll();
     host.ReleaseHandler();
