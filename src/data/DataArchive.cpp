@@ -31,10 +31,11 @@ public:
     explicit DataOutputArchive(std::streambuf& buffer) : Base(buffer, kDataArchiveFlags) {}
 
     using Base::save;
-    void save(const std::wstring& text) {
+    void save(std::wstring_view text) {
         Put(static_cast<std::uint64_t>(text.size()));
         this->save_binary(text.data(), text.size() * sizeof(wchar_t));
     }
+    void save(const std::wstring& text) { save(std::wstring_view(text)); }
 
 protected:
     template <class T>

@@ -11,8 +11,6 @@
 #include <cstring>
 #include <list>
 #include <string>
-#include <type_traits>
-#include <vector>
 
 #include "data/DataArchive.h"
 #include "win/Errors.h"
@@ -144,7 +142,7 @@ private:
         StringCollection(Folders());
     }
 
-    std::vector<std::wstring>* Folders() {
+    FolderList* Folders() {
         if constexpr (Build) return &data_->favorites->folders;
         return nullptr;
     }
@@ -155,7 +153,8 @@ private:
 
     // The containers are classes of their own to the archive: a preamble
     // (each container type appears once in the file) and a class id that the
-    // reader assigns without reading it.
+    // reader assigns without reading it. The strings are checked first and
+    // then taken, so that the folder list is sized once, exactly.
     template <class Container>
     void StringCollection(Container* out) {
         static_cast<void>(out);  // unused when only checking
@@ -170,21 +169,40 @@ private:
         if (memory_ + std::uint64_t{count} * kStringMemoryCost > kMaxRecordMemory) {
             Fail("records larger than the memory allowed for them");
         }
-        if constexpr (Build) {
-            if constexpr (std::is_same_v<Container, std::vector<std::wstring>>) out->reserve(count);
-        }
+        const std::size_t first = position_;
+        std::uint64_t units = 0;
         for (std::uint32_t i = 0; i < count; ++i) {
             const std::uint64_t length = UInt64();
             if (length > Remaining() / kCodeUnitSize) Fail("string length exceeds the file");
             memory_ += kStringMemoryCost + length * kCodeUnitSize;
             if (memory_ > kMaxRecordMemory) Fail("records larger than the memory allowed for them");
-            const std::size_t size = static_cast<std::size_t>(length) * kCodeUnitSize;
-            if constexpr (Build) {
-                std::wstring& text = out->emplace_back();
-                text.resize(static_cast<std::size_t>(length));
-                std::memcpy(text.data(), bytes_.data() + position_, size);
-            }
-            position_ += size;
+            position_ += static_cast<std::size_t>(length) * kCodeUnitSize;
+            units += length;
+        }
+        if constexpr (Build) {
+            const std::size_t last = position_;
+            position_ = first;
+            Take(*out, count, static_cast<std::size_t>(units));
+            position_ = last;
+        }
+    }
+
+    // Takes `count` strings that were checked already.
+    void Take(FolderList& out, std::uint32_t count, std::size_t units) {
+        out.reserve(count, units);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const std::size_t length = static_cast<std::size_t>(UInt64());
+            out.AppendUnits(bytes_.data() + position_, length);
+            position_ += length * kCodeUnitSize;
+        }
+    }
+    void Take(std::list<std::wstring>& out, std::uint32_t count, std::size_t) {
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const std::size_t length = static_cast<std::size_t>(UInt64());
+            std::wstring& text = out.emplace_back();
+            text.resize(length);
+            std::memcpy(text.data(), bytes_.data() + position_, length * kCodeUnitSize);
+            position_ += length * kCodeUnitSize;
         }
     }
 
