@@ -11,6 +11,8 @@
 #include <cstring>
 #include <list>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "data/DataArchive.h"
 #include "win/Errors.h"
@@ -28,13 +30,15 @@ namespace {
 constexpr std::size_t kStringLengthSize = 8;
 constexpr std::size_t kCodeUnitSize = 2;
 
-// Build false: checks only, `data` is null. Build true: also fills `data`,
-// which starts with the defaults (a failure leaves it half filled; the caller
-// drops it).
+// Build false: checks only, `data` and `file` are null. Build true: also
+// fills `data`, which starts with the defaults (a failure leaves it half
+// filled; the caller drops it), and gives it the block of `file`, whose bytes
+// it reads, as the favorites' block.
 template <bool Build>
 class LayoutWalker {
 public:
-    LayoutWalker(std::string_view bytes, AllData* data) : bytes_(bytes), data_(data) {}
+    LayoutWalker(std::string_view bytes, AllData* data, DataFileBytes* file)
+        : bytes_(bytes), data_(data), file_(file) {}
 
     void Walk() {
         const std::uint8_t allDataVersion = ClassPreamble("AllData", false);
@@ -65,6 +69,9 @@ public:
             if constexpr (Build) data_->navigateHistory->maxCount = data_->userSettings->historyDepth;
         }
         if (position_ != bytes_.size()) Fail("data after the record");
+        // Every byte is read: the block is the favorites' from now on.
+        if constexpr (Build)
+            data_->favorites->folders = FolderList(std::move(file_->block), std::move(folderEnds_));
     }
 
 private:
@@ -153,8 +160,8 @@ private:
 
     // The containers are classes of their own to the archive: a preamble
     // (each container type appears once in the file) and a class id that the
-    // reader assigns without reading it. The strings are checked first and
-    // then taken, so that the folder list is sized once, exactly.
+    // reader assigns without reading it. The strings are all checked before
+    // any is taken.
     template <class Container>
     void StringCollection(Container* out) {
         static_cast<void>(out);  // unused when only checking
@@ -170,36 +177,43 @@ private:
             Fail("records larger than the memory allowed for them");
         }
         const std::size_t first = position_;
-        std::uint64_t units = 0;
         for (std::uint32_t i = 0; i < count; ++i) {
             const std::uint64_t length = UInt64();
             if (length > Remaining() / kCodeUnitSize) Fail("string length exceeds the file");
             memory_ += kStringMemoryCost + length * kCodeUnitSize;
             if (memory_ > kMaxRecordMemory) Fail("records larger than the memory allowed for them");
             position_ += static_cast<std::size_t>(length) * kCodeUnitSize;
-            units += length;
         }
         if constexpr (Build) {
             const std::size_t last = position_;
             position_ = first;
-            Take(*out, count, static_cast<std::size_t>(units));
+            Take(out, count);
             position_ = last;
         }
     }
 
-    // Takes `count` strings that were checked already.
-    void Take(FolderList& out, std::uint32_t count, std::size_t units) {
-        out.reserve(count, units);
+    // Takes `count` strings that were checked already. The folders move to
+    // the front of the file's block, each followed by a zero: never over a
+    // byte not yet read, since a folder and its zero take 6 bytes less than
+    // its length field and code units did in the file.
+    void Take(FolderList*, std::uint32_t count) {
+        folderEnds_.reserve(count);
+        wchar_t* const block = file_->block.data();
+        std::size_t used = 0;
         for (std::uint32_t i = 0; i < count; ++i) {
             const std::size_t length = static_cast<std::size_t>(UInt64());
-            out.AppendUnits(bytes_.data() + position_, length);
+            std::memmove(block + used, bytes_.data() + position_, length * kCodeUnitSize);
+            used += length;
+            block[used] = L'\0';
+            folderEnds_.push_back(used);
+            used += 1;
             position_ += length * kCodeUnitSize;
         }
     }
-    void Take(std::list<std::wstring>& out, std::uint32_t count, std::size_t) {
+    void Take(std::list<std::wstring>* out, std::uint32_t count) {
         for (std::uint32_t i = 0; i < count; ++i) {
             const std::size_t length = static_cast<std::size_t>(UInt64());
-            std::wstring& text = out.emplace_back();
+            std::wstring& text = out->emplace_back();
             text.resize(length);
             std::memcpy(text.data(), bytes_.data() + position_, length * kCodeUnitSize);
             position_ += length * kCodeUnitSize;
@@ -208,6 +222,8 @@ private:
 
     std::string_view bytes_;
     AllData* data_;
+    DataFileBytes* file_;
+    std::vector<std::size_t> folderEnds_;
     std::size_t position_ = 0;
     std::int16_t nextClassId_ = 1;  // next class id the reader assigns; AllData took 0
     std::uint32_t nextObjectId_ = 0;
@@ -218,12 +234,20 @@ static_assert(sizeof(wchar_t) == kCodeUnitSize, "the file holds UTF-16 code unit
 
 }  // namespace
 
-void ValidateDataArchive(std::string_view bytes) { LayoutWalker<false>(bytes, nullptr).Walk(); }
+void ValidateDataArchive(std::string_view bytes) { LayoutWalker<false>(bytes, nullptr, nullptr).Walk(); }
+
+std::shared_ptr<AllData> ReadDataArchive(DataFileBytes&& bytes) {
+    auto data = std::make_shared<AllData>();
+    LayoutWalker<true>(bytes.View(), data.get(), &bytes).Walk();
+    return data;
+}
 
 std::shared_ptr<AllData> ReadDataArchive(std::string_view bytes) {
-    auto data = std::make_shared<AllData>();
-    LayoutWalker<true>(bytes, data.get()).Walk();
-    return data;
+    DataFileBytes copy;
+    copy.block.resize((bytes.size() + 1) / kCodeUnitSize);
+    copy.size = bytes.size();
+    if (!bytes.empty()) std::memcpy(copy.data(), bytes.data(), bytes.size());
+    return ReadDataArchive(std::move(copy));
 }
 
 }  // namespace Data

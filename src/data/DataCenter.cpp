@@ -106,7 +106,7 @@ std::shared_ptr<Data::AllData> DataCenter::LoadLocked(const std::wstring& path) 
     // the file stays as it is and the error goes to the caller.
     std::shared_ptr<Data::AllData> data;
     try {
-        data = Data::ReadDataArchive(Data::ReadWholeFile(path));
+        data = Data::ReadDataArchive(Data::ReadDataFile(path));
     } catch (const ReleaseVersionTooHigh&) {
         throw;
     } catch (const Lumo::AnyError&) {
@@ -120,7 +120,7 @@ std::shared_ptr<Data::AllData> DataCenter::LoadLocked(const std::wstring& path) 
         Lumo::Win::LogFailure("DataCenter::Load", ERROR_FILE_CORRUPT, "damaged data file set aside");
         SetAsideDamagedFile(path);
         storeDefaults();
-        data = Data::ReadDataArchive(Data::ReadWholeFile(path));
+        data = Data::ReadDataArchive(Data::ReadDataFile(path));
     }
     if (data->Upgrade()) SaveLocked(path, *data);
     return data;

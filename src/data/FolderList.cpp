@@ -15,6 +15,14 @@ FolderList::FolderList(std::initializer_list<std::wstring_view> folders) {
     for (std::wstring_view folder : folders) push_back(folder);
 }
 
+FolderList::FolderList(TextBlock&& block, std::vector<std::size_t>&& ends)
+    : text_(std::move(block)), ends_(std::move(ends)) {
+    const std::size_t used = ends_.empty() ? 0 : ends_.back() + 1;
+    text_.resize(used);
+    // A block mostly of other records is not kept for a few folders.
+    if (used < text_.capacity() / 2) text_.shrink_to_fit();
+}
+
 void FolderList::reserve(std::size_t count, std::size_t codeUnits) {
     ends_.reserve(ends_.size() + count);
     text_.reserve(text_.size() + codeUnits + count);

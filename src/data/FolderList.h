@@ -78,12 +78,38 @@ public:
         const FolderList* list_ = nullptr;
         std::size_t index_ = 0;
     };
+    // Growing a block leaves the new units unset: they are written at once,
+    // so setting them to zero first would only cost time.
+    template <class T>
+    struct UninitializedAllocator : std::allocator<T> {
+        template <class U>
+        struct rebind {
+            using other = UninitializedAllocator<U>;
+        };
+        UninitializedAllocator() = default;
+        template <class U>
+        UninitializedAllocator(const UninitializedAllocator<U>&) {}
+        template <class U>
+        void construct(U* place) {
+            ::new (static_cast<void*>(place)) U;
+        }
+        template <class U, class... Args>
+        void construct(U* place, Args&&... args) {
+            ::new (static_cast<void*>(place)) U(std::forward<Args>(args)...);
+        }
+    };
+    // The texts in order, each followed by a zero.
+    using TextBlock = std::vector<wchar_t, UninitializedAllocator<wchar_t>>;
+
     using iterator = const_iterator;
     using value_type = std::wstring_view;
     using size_type = std::size_t;
 
     FolderList() = default;
     FolderList(std::initializer_list<std::wstring_view> folders);
+    // Takes over `block`, whose first units hold the texts, each followed by
+    // a zero, at the positions `ends`; the rest of the block is dropped.
+    FolderList(TextBlock&& block, std::vector<std::size_t>&& ends);
     template <class Iterator>
     FolderList(Iterator first, Iterator last) {
         for (; first != last; ++first) push_back(*first);
@@ -118,34 +144,12 @@ public:
     friend bool operator!=(const FolderList& a, const FolderList& b) { return !(a == b); }
 
 private:
-    // Growing the block leaves the new code units unset: they are written
-    // at once, so setting them to zero first would only cost time.
-    template <class T>
-    struct UninitializedAllocator : std::allocator<T> {
-        template <class U>
-        struct rebind {
-            using other = UninitializedAllocator<U>;
-        };
-        UninitializedAllocator() = default;
-        template <class U>
-        UninitializedAllocator(const UninitializedAllocator<U>&) {}
-        template <class U>
-        void construct(U* place) {
-            ::new (static_cast<void*>(place)) U;
-        }
-        template <class U, class... Args>
-        void construct(U* place, Args&&... args) {
-            ::new (static_cast<void*>(place)) U(std::forward<Args>(args)...);
-        }
-    };
-
     std::size_t Start(std::size_t index) const { return index == 0 ? 0 : ends_[index - 1] + 1; }
     // Grows the block by `length` code units and a zero; returns where the
     // code units go.
     wchar_t* Extend(std::size_t length);
 
-    // The texts in order, each followed by a zero; nothing else.
-    std::vector<wchar_t, UninitializedAllocator<wchar_t>> text_;
+    TextBlock text_;                 // nothing after the last zero
     std::vector<std::size_t> ends_;  // position of each text's zero in text_
 };
 
