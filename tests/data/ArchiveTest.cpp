@@ -203,6 +203,10 @@ TEST(DataArchive, StringsKeepEveryCodeUnit) {
     data.favorites->folders = {odd, L"", std::wstring(5000, L'a')};
     auto loaded = Data::ReadDataArchive(Data::WriteDataArchive(data));
     EXPECT_EQ(loaded->favorites->folders, data.favorites->folders);
+    // A list read from a file and then edited writes as one built afresh.
+    loaded->favorites->folders.erase(0);
+    data.favorites->folders = {L"", std::wstring(5000, L'a')};
+    EXPECT_EQ(Data::WriteDataArchive(*loaded), Data::WriteDataArchive(data));
 }
 
 // Damage that must end in an exception, and no more memory than the input.
