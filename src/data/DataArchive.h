@@ -36,10 +36,10 @@ constexpr unsigned long long kMaxRecordMemory = 256ull << 20;
 constexpr unsigned long long kStringMemoryCost = 48;
 
 // The complete bytes of a data file, held in the block that the folder list of
-// the record read from them takes over: the favorites are moved together
-// inside it rather than copied out of it.
+// the record read from them takes over: the favorites stay where the file had
+// them rather than being copied out.
 struct DataFileBytes {
-    FolderList::TextBlock block;  // the bytes, then at most one byte more
+    FolderList::TextBlock block;  // the bytes, then room for one code unit more
     std::size_t size = 0;         // in bytes
 
     char* data() { return reinterpret_cast<char*>(block.data()); }

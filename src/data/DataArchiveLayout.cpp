@@ -70,8 +70,11 @@ public:
         }
         if (position_ != bytes_.size()) Fail("data after the record");
         // Every byte is read: the block is the favorites' from now on.
-        if constexpr (Build)
-            data_->favorites->folders = FolderList(std::move(file_->block), std::move(folderEnds_));
+        if constexpr (Build) {
+            wchar_t* const block = file_->block.data();
+            for (const FolderList::Span& span : folderSpans_) block[span.start + span.length] = L'\0';
+            data_->favorites->folders = FolderList(std::move(file_->block), std::move(folderSpans_));
+        }
     }
 
 private:
@@ -192,21 +195,17 @@ private:
         }
     }
 
-    // Takes `count` strings that were checked already. The folders move to
-    // the front of the file's block, each followed by a zero: never over a
-    // byte not yet read, since a folder and its zero take 6 bytes less than
-    // its length field and code units did in the file.
+    // Takes `count` strings that were checked already. The folders stay in
+    // the file's block, where they lie on code-unit boundaries (every field
+    // before a string has an even size); each gets its zero over the first
+    // bytes after it once the whole file is read.
     void Take(FolderList*, std::uint32_t count) {
-        folderEnds_.reserve(count);
-        wchar_t* const block = file_->block.data();
-        std::size_t used = 0;
+        folderSpans_.reserve(count);
         for (std::uint32_t i = 0; i < count; ++i) {
             const std::size_t length = static_cast<std::size_t>(UInt64());
-            std::memmove(block + used, bytes_.data() + position_, length * kCodeUnitSize);
-            used += length;
-            block[used] = L'\0';
-            folderEnds_.push_back(used);
-            used += 1;
+            if (position_ % kCodeUnitSize != 0) Fail("string off a code unit boundary");
+            folderSpans_.push_back(FolderList::Span{static_cast<std::uint32_t>(position_ / kCodeUnitSize),
+                                                    static_cast<std::uint32_t>(length)});
             position_ += length * kCodeUnitSize;
         }
     }
@@ -223,7 +222,7 @@ private:
     std::string_view bytes_;
     AllData* data_;
     DataFileBytes* file_;
-    std::vector<std::size_t> folderEnds_;
+    std::vector<FolderList::Span> folderSpans_;
     std::size_t position_ = 0;
     std::int16_t nextClassId_ = 1;  // next class id the reader assigns; AllData took 0
     std::uint32_t nextObjectId_ = 0;
@@ -244,7 +243,7 @@ std::shared_ptr<AllData> ReadDataArchive(DataFileBytes&& bytes) {
 
 std::shared_ptr<AllData> ReadDataArchive(std::string_view bytes) {
     DataFileBytes copy;
-    copy.block.resize((bytes.size() + 1) / kCodeUnitSize);
+    copy.block.resize(bytes.size() / kCodeUnitSize + 1);
     copy.size = bytes.size();
     if (!bytes.empty()) std::memcpy(copy.data(), bytes.data(), bytes.size());
     return ReadDataArchive(std::move(copy));

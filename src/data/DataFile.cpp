@@ -109,7 +109,7 @@ std::string ReadWholeFile(const std::wstring& path) {
 DataFileBytes ReadDataFile(const std::wstring& path) {
     DataFileBytes bytes;
     bytes.size = ReadFileInto(path, [&bytes](std::size_t size) {
-        bytes.block.resize((size + 1) / sizeof(wchar_t));
+        bytes.block.resize(size / sizeof(wchar_t) + 1);
         // Pages written once before ReadFile fills them: Wine reads into
         // pages never touched at about half the speed.
         std::memset(bytes.data(), 0, bytes.block.size() * sizeof(wchar_t));

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
-#include <numeric>
+#include <stdexcept>
 
 namespace Data {
 
@@ -15,24 +15,25 @@ FolderList::FolderList(std::initializer_list<std::wstring_view> folders) {
     for (std::wstring_view folder : folders) push_back(folder);
 }
 
-FolderList::FolderList(TextBlock&& block, std::vector<std::size_t>&& ends)
-    : text_(std::move(block)), ends_(std::move(ends)) {
-    const std::size_t used = ends_.empty() ? 0 : ends_.back() + 1;
-    text_.resize(used);
-    // A block mostly of other records is not kept for a few folders.
-    if (used < text_.capacity() / 2) text_.shrink_to_fit();
+FolderList::FolderList(TextBlock&& block, std::vector<Span>&& spans)
+    : text_(std::move(block)), spans_(std::move(spans)) {
+    std::size_t used = spans_.size();
+    for (const Span& span : spans_) used += span.length;
+    // A block mostly of other things is not kept for a few folders.
+    if (used < text_.size() / 2) *this = FolderList(begin(), end());
 }
 
 void FolderList::reserve(std::size_t count, std::size_t codeUnits) {
-    ends_.reserve(ends_.size() + count);
+    spans_.reserve(spans_.size() + count);
     text_.reserve(text_.size() + codeUnits + count);
 }
 
 wchar_t* FolderList::Extend(std::size_t length) {
     const std::size_t start = text_.size();
+    if (length > 0xFFFFFFFEu - start) throw std::length_error("folder list too large");
     text_.resize(start + length + 1);
     text_[start + length] = L'\0';
-    ends_.push_back(start + length);
+    spans_.push_back(Span{static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(length)});
     return text_.data() + start;
 }
 
@@ -53,34 +54,25 @@ void FolderList::push_back(std::wstring_view folder) {
     std::memcpy(Extend(folder.size()), folder.data(), folder.size() * sizeof(wchar_t));
 }
 
-void FolderList::AppendUnits(const void* units, std::size_t length) {
-    wchar_t* place = Extend(length);
-    if (length != 0) std::memcpy(place, units, length * sizeof(wchar_t));
-}
-
 void FolderList::erase(std::size_t index) {
-    const std::size_t start = Start(index);
-    const std::size_t removed = ends_[index] + 1 - start;
-    text_.erase(text_.begin() + static_cast<std::ptrdiff_t>(start),
-                text_.begin() + static_cast<std::ptrdiff_t>(start + removed));
-    ends_.erase(ends_.begin() + static_cast<std::ptrdiff_t>(index));
-    for (std::size_t i = index; i < ends_.size(); ++i) ends_[i] -= removed;
+    // The text stays in the block until the list is copied or cleared.
+    spans_.erase(spans_.begin() + static_cast<std::ptrdiff_t>(index));
 }
 
 void FolderList::clear() {
     text_.clear();
-    ends_.clear();
+    spans_.clear();
 }
 
 void FolderList::sort() {
-    std::vector<std::size_t> order(size());
-    std::iota(order.begin(), order.end(), std::size_t{0});
-    std::sort(order.begin(), order.end(),
-              [this](std::size_t a, std::size_t b) { return (*this)[a] < (*this)[b]; });
-    FolderList sorted;
-    sorted.reserve(size(), text_.size());
-    for (std::size_t index : order) sorted.push_back((*this)[index]);
-    *this = std::move(sorted);
+    std::sort(spans_.begin(), spans_.end(), [this](const Span& a, const Span& b) {
+        return std::wstring_view(text_.data() + a.start, a.length) <
+               std::wstring_view(text_.data() + b.start, b.length);
+    });
+}
+
+bool operator==(const FolderList& a, const FolderList& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
 }
 
 }  // namespace Data

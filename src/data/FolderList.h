@@ -1,10 +1,12 @@
 // The favorite folders in memory: every text in one block, each followed by a
-// zero, and where each one ends. Reading, copying and freeing ten thousand
-// favorites then takes two allocations rather than ten thousand; to its users
-// the list is a sequence of string views in the stored order.
+// zero, and where each one lies in it. Reading, copying and freeing ten
+// thousand favorites then takes two allocations rather than ten thousand (and
+// a list read from a file keeps the texts where the file had them); to its
+// users the list is a sequence of string views in the stored order.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <initializer_list>
 #include <iterator>
 #include <memory>
@@ -98,8 +100,13 @@ public:
             ::new (static_cast<void*>(place)) U(std::forward<Args>(args)...);
         }
     };
-    // The texts in order, each followed by a zero.
+    // Code units holding the texts, each followed by a zero.
     using TextBlock = std::vector<wchar_t, UninitializedAllocator<wchar_t>>;
+    // Where one text lies in the block, in code units.
+    struct Span {
+        std::uint32_t start;
+        std::uint32_t length;
+    };
 
     using iterator = const_iterator;
     using value_type = std::wstring_view;
@@ -107,50 +114,43 @@ public:
 
     FolderList() = default;
     FolderList(std::initializer_list<std::wstring_view> folders);
-    // Takes over `block`, whose first units hold the texts, each followed by
-    // a zero, at the positions `ends`; the rest of the block is dropped.
-    FolderList(TextBlock&& block, std::vector<std::size_t>&& ends);
+    // Takes over `block`, which holds the texts at `spans`, each followed by
+    // a zero; what lies between them is never looked at.
+    FolderList(TextBlock&& block, std::vector<Span>&& spans);
     template <class Iterator>
     FolderList(Iterator first, Iterator last) {
         for (; first != last; ++first) push_back(*first);
     }
 
-    std::size_t size() const { return ends_.size(); }
-    bool empty() const { return ends_.empty(); }
+    std::size_t size() const { return spans_.size(); }
+    bool empty() const { return spans_.empty(); }
     std::wstring_view operator[](std::size_t index) const {
-        const std::size_t start = Start(index);
-        return std::wstring_view(text_.data() + start, ends_[index] - start);
+        return std::wstring_view(text_.data() + spans_[index].start, spans_[index].length);
     }
     // The text at `index` with its terminating zero, for Win32 calls.
-    const wchar_t* c_str(std::size_t index) const { return text_.data() + Start(index); }
+    const wchar_t* c_str(std::size_t index) const { return text_.data() + spans_[index].start; }
     const_iterator begin() const { return const_iterator(this, 0); }
     const_iterator end() const { return const_iterator(this, size()); }
 
     // Room for `count` more folders holding `codeUnits` code units in all.
     void reserve(std::size_t count, std::size_t codeUnits = 0);
     void push_back(std::wstring_view folder);
-    // Appends the text of `length` UTF-16 code units stored at `units`, which
-    // need not be aligned (the bytes of a file).
-    void AppendUnits(const void* units, std::size_t length);
     // Removes the folder at `index`; the others keep their order.
     void erase(std::size_t index);
     void clear();
     // Orders the folders by their code units, as std::sort orders strings.
     void sort();
 
-    friend bool operator==(const FolderList& a, const FolderList& b) {
-        return a.ends_ == b.ends_ && a.text_ == b.text_;
-    }
+    friend bool operator==(const FolderList& a, const FolderList& b);
     friend bool operator!=(const FolderList& a, const FolderList& b) { return !(a == b); }
 
 private:
-    std::size_t Start(std::size_t index) const { return index == 0 ? 0 : ends_[index - 1] + 1; }
-    // Grows the block by `length` code units and a zero; returns where the
-    // code units go.
+    // Grows the block by `length` code units and a zero and adds the span;
+    // returns where the code units go.
     wchar_t* Extend(std::size_t length);
 
-    TextBlock text_;                 // nothing after the last zero
-    std::vector<std::size_t> ends_;  // position of each text's zero in text_
+    TextBlock text_;
+    std::vector<Span> spans_;  // in list order
 };
 
 }  // namespace Data
