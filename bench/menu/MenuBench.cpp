@@ -375,7 +375,7 @@ int wmain() {
         {
             Data::DataCenter& center = *Data::DataCenter::Instance();
             auto data = center.Load();
-            data->favorites->folders = labels;
+            data->favorites->folders = Data::FolderList(labels.begin(), labels.end());
             data->navigateHistory->items.assign(labels.begin(),
                                                 labels.begin() + data->userSettings->historyDepth);
             center.Save(*data);

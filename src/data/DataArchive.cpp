@@ -12,8 +12,10 @@
 #include <boost/serialization/collection_size_type.hpp>
 #include <boost/serialization/item_version_type.hpp>
 #include <cstdint>
-#include <sstream>
 #include <streambuf>
+#include <string>
+#include <string_view>
+#include <utility>
 
 #include "data/DataArchiveSerialization.h"
 
@@ -31,10 +33,11 @@ public:
     explicit DataOutputArchive(std::streambuf& buffer) : Base(buffer, kDataArchiveFlags) {}
 
     using Base::save;
-    void save(const std::wstring& text) {
+    void save(std::wstring_view text) {
         Put(static_cast<std::uint64_t>(text.size()));
         this->save_binary(text.data(), text.size() * sizeof(wchar_t));
     }
+    void save(const std::wstring& text) { save(std::wstring_view(text)); }
 
 protected:
     template <class T>
@@ -88,13 +91,52 @@ template class binary_oarchive_impl<Data::DataOutputArchive, char, std::char_tra
 
 namespace Data {
 
+namespace {
+
+// The archive's output: one string sized for the whole file up front, handed
+// over at the end, rather than a string stream that grows by copying and is
+// copied once more when read out.
+class StringSink : public std::streambuf {
+public:
+    explicit StringSink(std::size_t expected) { bytes_.reserve(expected); }
+    std::string Take() { return std::move(bytes_); }
+
+protected:
+    std::streamsize xsputn(const char* bytes, std::streamsize count) override {
+        bytes_.append(bytes, static_cast<std::size_t>(count));
+        return count;
+    }
+    int_type overflow(int_type c) override {
+        if (!traits_type::eq_int_type(c, traits_type::eof())) bytes_.push_back(traits_type::to_char_type(c));
+        return traits_type::not_eof(c);
+    }
+
+private:
+    std::string bytes_;
+};
+
+// The file's size but for its few fixed fields.
+std::size_t StringsSize(const AllData& data) {
+    std::size_t size = 0;
+    if (data.favorites) {
+        for (std::wstring_view folder : data.favorites->folders) size += 8 + folder.size() * sizeof(wchar_t);
+    }
+    if (data.navigateHistory) {
+        for (const std::wstring& item : data.navigateHistory->items)
+            size += 8 + item.size() * sizeof(wchar_t);
+    }
+    return size;
+}
+
+}  // namespace
+
 std::string WriteDataArchive(const AllData& data) {
-    std::stringbuf buffer(std::ios::out | std::ios::binary);
+    StringSink sink(StringsSize(data) + 128);
     {
-        DataOutputArchive archive(buffer);
+        DataOutputArchive archive(sink);
         archive << data;
     }
-    return buffer.str();
+    return sink.Take();
 }
 
 }  // namespace Data

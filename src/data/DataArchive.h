@@ -35,12 +35,27 @@ std::string WriteDataArchive(const AllData& data);
 constexpr unsigned long long kMaxRecordMemory = 256ull << 20;
 constexpr unsigned long long kStringMemoryCost = 48;
 
+// The complete bytes of a data file, held in the block that the folder list of
+// the record read from them takes over: the favorites stay where the file had
+// them rather than being copied out.
+struct DataFileBytes {
+    FolderList::TextBlock block;  // the bytes, then room for one code unit more
+    std::size_t size = 0;         // in bytes
+
+    char* data() { return reinterpret_cast<char*>(block.data()); }
+    std::string_view View() const {
+        return std::string_view(reinterpret_cast<const char*>(block.data()), size);
+    }
+};
+
 // Reads the record from the complete bytes of a data file. Throws
 // ReleaseVersionTooHigh for a file of a newer release and CorruptDataFile for
 // anything else that is not a data file. The records grow with what is read
 // and every count and length is held against the remaining bytes first: no
 // input makes it allocate more than its bytes back or kMaxRecordMemory.
 std::shared_ptr<AllData> ReadDataArchive(std::string_view bytes);
+// The same, using up `bytes`.
+std::shared_ptr<AllData> ReadDataArchive(DataFileBytes&& bytes);
 
 // The check ReadDataArchive makes, without building anything: walks the whole
 // layout, holding every id, count and length against the remaining input and

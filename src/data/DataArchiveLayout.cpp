@@ -11,7 +11,7 @@
 #include <cstring>
 #include <list>
 #include <string>
-#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "data/DataArchive.h"
@@ -30,13 +30,15 @@ namespace {
 constexpr std::size_t kStringLengthSize = 8;
 constexpr std::size_t kCodeUnitSize = 2;
 
-// Build false: checks only, `data` is null. Build true: also fills `data`,
-// which starts with the defaults (a failure leaves it half filled; the caller
-// drops it).
+// Build false: checks only, `data` and `file` are null. Build true: also
+// fills `data`, which starts with the defaults (a failure leaves it half
+// filled; the caller drops it), and gives it the block of `file`, whose bytes
+// it reads, as the favorites' block.
 template <bool Build>
 class LayoutWalker {
 public:
-    LayoutWalker(std::string_view bytes, AllData* data) : bytes_(bytes), data_(data) {}
+    LayoutWalker(std::string_view bytes, AllData* data, DataFileBytes* file)
+        : bytes_(bytes), data_(data), file_(file) {}
 
     void Walk() {
         const std::uint8_t allDataVersion = ClassPreamble("AllData", false);
@@ -67,6 +69,12 @@ public:
             if constexpr (Build) data_->navigateHistory->maxCount = data_->userSettings->historyDepth;
         }
         if (position_ != bytes_.size()) Fail("data after the record");
+        // Every byte is read: the block is the favorites' from now on.
+        if constexpr (Build) {
+            wchar_t* const block = file_->block.data();
+            for (const FolderList::Span& span : folderSpans_) block[span.start + span.length] = L'\0';
+            data_->favorites->folders = FolderList(std::move(file_->block), std::move(folderSpans_));
+        }
     }
 
 private:
@@ -144,7 +152,7 @@ private:
         StringCollection(Folders());
     }
 
-    std::vector<std::wstring>* Folders() {
+    FolderList* Folders() {
         if constexpr (Build) return &data_->favorites->folders;
         return nullptr;
     }
@@ -155,7 +163,8 @@ private:
 
     // The containers are classes of their own to the archive: a preamble
     // (each container type appears once in the file) and a class id that the
-    // reader assigns without reading it.
+    // reader assigns without reading it. The strings are all checked before
+    // any is taken.
     template <class Container>
     void StringCollection(Container* out) {
         static_cast<void>(out);  // unused when only checking
@@ -170,26 +179,50 @@ private:
         if (memory_ + std::uint64_t{count} * kStringMemoryCost > kMaxRecordMemory) {
             Fail("records larger than the memory allowed for them");
         }
-        if constexpr (Build) {
-            if constexpr (std::is_same_v<Container, std::vector<std::wstring>>) out->reserve(count);
-        }
+        const std::size_t first = position_;
         for (std::uint32_t i = 0; i < count; ++i) {
             const std::uint64_t length = UInt64();
             if (length > Remaining() / kCodeUnitSize) Fail("string length exceeds the file");
             memory_ += kStringMemoryCost + length * kCodeUnitSize;
             if (memory_ > kMaxRecordMemory) Fail("records larger than the memory allowed for them");
-            const std::size_t size = static_cast<std::size_t>(length) * kCodeUnitSize;
-            if constexpr (Build) {
-                std::wstring& text = out->emplace_back();
-                text.resize(static_cast<std::size_t>(length));
-                std::memcpy(text.data(), bytes_.data() + position_, size);
-            }
-            position_ += size;
+            position_ += static_cast<std::size_t>(length) * kCodeUnitSize;
+        }
+        if constexpr (Build) {
+            const std::size_t last = position_;
+            position_ = first;
+            Take(out, count);
+            position_ = last;
+        }
+    }
+
+    // Takes `count` strings that were checked already. The folders stay in
+    // the file's block, where they lie on code-unit boundaries (every field
+    // before a string has an even size); each gets its zero over the first
+    // bytes after it once the whole file is read.
+    void Take(FolderList*, std::uint32_t count) {
+        folderSpans_.reserve(count);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const std::size_t length = static_cast<std::size_t>(UInt64());
+            if (position_ % kCodeUnitSize != 0) Fail("string off a code unit boundary");
+            folderSpans_.push_back(FolderList::Span{static_cast<std::uint32_t>(position_ / kCodeUnitSize),
+                                                    static_cast<std::uint32_t>(length)});
+            position_ += length * kCodeUnitSize;
+        }
+    }
+    void Take(std::list<std::wstring>* out, std::uint32_t count) {
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const std::size_t length = static_cast<std::size_t>(UInt64());
+            std::wstring& text = out->emplace_back();
+            text.resize(length);
+            std::memcpy(text.data(), bytes_.data() + position_, length * kCodeUnitSize);
+            position_ += length * kCodeUnitSize;
         }
     }
 
     std::string_view bytes_;
     AllData* data_;
+    DataFileBytes* file_;
+    std::vector<FolderList::Span> folderSpans_;
     std::size_t position_ = 0;
     std::int16_t nextClassId_ = 1;  // next class id the reader assigns; AllData took 0
     std::uint32_t nextObjectId_ = 0;
@@ -200,12 +233,20 @@ static_assert(sizeof(wchar_t) == kCodeUnitSize, "the file holds UTF-16 code unit
 
 }  // namespace
 
-void ValidateDataArchive(std::string_view bytes) { LayoutWalker<false>(bytes, nullptr).Walk(); }
+void ValidateDataArchive(std::string_view bytes) { LayoutWalker<false>(bytes, nullptr, nullptr).Walk(); }
+
+std::shared_ptr<AllData> ReadDataArchive(DataFileBytes&& bytes) {
+    auto data = std::make_shared<AllData>();
+    LayoutWalker<true>(bytes.View(), data.get(), &bytes).Walk();
+    return data;
+}
 
 std::shared_ptr<AllData> ReadDataArchive(std::string_view bytes) {
-    auto data = std::make_shared<AllData>();
-    LayoutWalker<true>(bytes, data.get()).Walk();
-    return data;
+    DataFileBytes copy;
+    copy.block.resize(bytes.size() / kCodeUnitSize + 1);
+    copy.size = bytes.size();
+    if (!bytes.empty()) std::memcpy(copy.data(), bytes.data(), bytes.size());
+    return ReadDataArchive(std::move(copy));
 }
 
 }  // namespace Data

@@ -4,11 +4,19 @@
 #pragma once
 
 #include <boost/archive/basic_archive.hpp>
+#include <boost/serialization/collection_size_type.hpp>
+#include <boost/serialization/item_version_type.hpp>
+#include <boost/serialization/level.hpp>
+#include <boost/serialization/library_version_type.hpp>
 #include <boost/serialization/list.hpp>
+#include <boost/serialization/nvp.hpp>
 #include <boost/serialization/shared_ptr.hpp>
+#include <boost/serialization/split_free.hpp>
 #include <boost/serialization/string.hpp>
 #include <boost/serialization/vector.hpp>
 #include <boost/serialization/version.hpp>
+#include <string>
+#include <string_view>
 
 #include "data/Records.h"
 #include "win/Errors.h"
@@ -25,7 +33,39 @@ constexpr unsigned kDataArchiveLibraryVersion = 4;
 
 BOOST_CLASS_VERSION(Data::AllData, 1)
 
+// A folder is written as the archive writes a wide string (the writer saves
+// views of the folder list without copying them into strings).
+BOOST_CLASS_IMPLEMENTATION(std::wstring_view, primitive_type)
+BOOST_SERIALIZATION_SPLIT_FREE(Data::FolderList)
+
 namespace boost::serialization {
+
+// The folder list takes the place of a vector of wide strings: the same class
+// (one preamble, version 0, untracked), the same element count and item
+// version, and the same strings.
+template <class Archive>
+void save(Archive& ar, const Data::FolderList& folders, const unsigned int) {
+    const collection_size_type count(folders.size());
+    ar << BOOST_SERIALIZATION_NVP(count);
+    const item_version_type item_version(version<std::wstring>::value);
+    ar << BOOST_SERIALIZATION_NVP(item_version);
+    for (std::wstring_view folder : folders) ar << make_nvp("item", folder);
+}
+
+template <class Archive>
+void load(Archive& ar, Data::FolderList& folders, const unsigned int) {
+    collection_size_type count;
+    ar >> BOOST_SERIALIZATION_NVP(count);
+    item_version_type item_version(0);
+    if (library_version_type(3) < ar.get_library_version()) ar >> BOOST_SERIALIZATION_NVP(item_version);
+    folders.clear();
+    folders.reserve(count);
+    std::wstring folder;
+    for (std::size_t i = 0; i < count; ++i) {
+        ar >> make_nvp("item", folder);
+        folders.push_back(folder);
+    }
+}
 
 template <class Archive>
 void serialize(Archive& ar, Data::Favorites& favorites, const unsigned int) {

@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <string_view>
 #include <unordered_set>
+#include <vector>
 
 #include "data/DataArchive.h"
 #include "data/DataFile.h"
@@ -104,7 +106,7 @@ std::shared_ptr<Data::AllData> DataCenter::LoadLocked(const std::wstring& path) 
     // the file stays as it is and the error goes to the caller.
     std::shared_ptr<Data::AllData> data;
     try {
-        data = Data::ReadDataArchive(Data::ReadWholeFile(path));
+        data = Data::ReadDataArchive(Data::ReadDataFile(path));
     } catch (const ReleaseVersionTooHigh&) {
         throw;
     } catch (const Lumo::AnyError&) {
@@ -118,7 +120,7 @@ std::shared_ptr<Data::AllData> DataCenter::LoadLocked(const std::wstring& path) 
         Lumo::Win::LogFailure("DataCenter::Load", ERROR_FILE_CORRUPT, "damaged data file set aside");
         SetAsideDamagedFile(path);
         storeDefaults();
-        data = Data::ReadDataArchive(Data::ReadWholeFile(path));
+        data = Data::ReadDataArchive(Data::ReadDataFile(path));
     }
     if (data->Upgrade()) SaveLocked(path, *data);
     return data;
@@ -166,14 +168,15 @@ bool DataCenter::AddFavorites(const std::vector<std::wstring>& list) {
     auto& folders = data->favorites->folders;
     // Only the folders stored before the call count as present: a string
     // repeated inside `list` is appended each time.
-    const std::unordered_set<std::wstring> stored(folders.begin(), folders.end());
-    bool added = false;
-    for (const std::wstring& folder : list) {
-        if (stored.count(folder) != 0) continue;
-        folders.push_back(folder);
-        added = true;
+    std::vector<const std::wstring*> added;
+    {
+        const std::unordered_set<std::wstring_view> stored(folders.begin(), folders.end());
+        for (const std::wstring& folder : list) {
+            if (stored.count(folder) == 0) added.push_back(&folder);
+        }
     }
-    if (!added) return false;
+    for (const std::wstring* folder : added) folders.push_back(*folder);
+    if (added.empty()) return false;
     data->favorites->revision += 1;
     SaveLocked(transaction.Path(), *data);
     return true;
@@ -184,7 +187,7 @@ bool DataCenter::RemoveFavoriteAt(std::size_t index, const std::wstring& folder)
     auto data = LoadLocked(transaction.Path());
     auto& folders = data->favorites->folders;
     if (index >= folders.size() || folders[index] != folder) return false;
-    folders.erase(folders.begin() + static_cast<std::ptrdiff_t>(index));
+    folders.erase(index);
     data->favorites->revision += 1;
     SaveLocked(transaction.Path(), *data);
     return true;

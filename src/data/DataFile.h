@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "data/DataArchive.h"
 #include "win/Handle.h"
 
 namespace Data {
@@ -41,6 +42,8 @@ bool PathExists(const std::wstring& path);
 
 // The whole contents of a file; throws Lumo::LastError when it cannot be read.
 std::string ReadWholeFile(const std::wstring& path);
+// The same, as the block the favorites read from it will keep.
+DataFileBytes ReadDataFile(const std::wstring& path);
 
 // Writes `bytes` to `tempPath`, flushes it to disk and moves it over `path` in
 // one step, so readers see either the old or the new file. On failure the old

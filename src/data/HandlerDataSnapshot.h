@@ -33,7 +33,7 @@ public:
     bool dataLoaded = false;
     SnapshotState state = SnapshotState::NotLoaded;
     std::shared_ptr<AllData> data;
-    std::vector<std::wstring> favoriteFolders;  // stored order; the menu may sort it
+    FolderList favoriteFolders;  // stored order; the menu may sort it
 };
 
 }  // namespace Data

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "data/FolderList.h"
+
 namespace Data {
 
 enum FavoriteSortMode : std::int32_t { NoSort = 0, SortByPathName = 1 };
@@ -17,7 +19,7 @@ enum FavoriteSortMode : std::int32_t { NoSort = 0, SortByPathName = 1 };
 class Favorites {
 public:
     std::int32_t revision = 0;
-    std::vector<std::wstring> folders;
+    FolderList folders;  // user order, no duplicates
 };
 
 class Settings {

@@ -154,11 +154,11 @@ void BuildFavoritesSection(SubmenuBuilder& builder) {
     CGotoFavorite& owner = *builder.Owner();
     owner.LoadData();
     const auto& data = owner.data();
-    std::vector<std::wstring>& favorites = owner.favoriteFolders();
+    Data::FolderList& favorites = owner.favoriteFolders();
     if (!data || favorites.empty()) return;
     if (data->settings && data->settings->sortMode == Data::SortByPathName) {
         // Ordinal comparison of UTF-16 code units.
-        std::sort(favorites.begin(), favorites.end());
+        favorites.sort();
     }
     long limit = 1000;
     if (data->userSettings && data->userSettings->limitTopFavorites)
@@ -166,13 +166,13 @@ void BuildFavoritesSection(SubmenuBuilder& builder) {
     // A negative stored limit shows nothing at top level.
     const size_t shown = static_cast<size_t>(std::clamp<long>(limit, 0, static_cast<long>(favorites.size())));
     for (size_t j = 0; j < shown; ++j) {
-        builder.AddItem(std::make_shared<OneFavFolder>(static_cast<int>(j), favorites[j]));
+        builder.AddItem(std::make_shared<OneFavFolder>(static_cast<int>(j), std::wstring(favorites[j])));
     }
     if (shown < favorites.size()) {
         HMENU more = builder.AddItem(std::make_shared<MoreFavorites>());
         SubmenuBuilder rest(&owner, more);
         for (size_t j = shown; j < favorites.size(); ++j) {
-            rest.AddItem(std::make_shared<OneFavFolder>(static_cast<int>(j), favorites[j]));
+            rest.AddItem(std::make_shared<OneFavFolder>(static_cast<int>(j), std::wstring(favorites[j])));
         }
     }
     builder.AddSeparator();

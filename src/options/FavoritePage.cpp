@@ -180,8 +180,8 @@ std::wstring FavoritePage::ItemText(int index) const {
 void FavoritePage::Fill() {
     HWND list = list_->Window();
     ::SendMessageW(list, LB_RESETCONTENT, 0, 0);
-    for (const std::wstring& folder : edited_->folders)
-        ::SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(folder.c_str()));
+    for (std::size_t i = 0; i < edited_->folders.size(); ++i)
+        ::SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(edited_->folders.c_str(i)));
     UpdateButtons();
 }
 
@@ -214,7 +214,7 @@ void FavoritePage::Sync() {
     for (int i = 0; i < count; ++i) {
         std::wstring text = ItemText(i);
         if (std::find(edited_->folders.begin(), edited_->folders.end(), text) == edited_->folders.end())
-            edited_->folders.push_back(std::move(text));
+            edited_->folders.push_back(text);
     }
 }
 

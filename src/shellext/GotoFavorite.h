@@ -200,7 +200,7 @@ public:
     Data::SnapshotState dataState() const { return snapshot_.state; }
     const std::shared_ptr<Data::AllData>& data() const { return snapshot_.data; }
     // The menu's copy of the favorites (the favorites menu sorts it in place).
-    std::vector<std::wstring>& favoriteFolders() { return snapshot_.favoriteFolders; }
+    Data::FolderList& favoriteFolders() { return snapshot_.favoriteFolders; }
 
     // Handler state read by the menu items.
     std::wstring folderPath;

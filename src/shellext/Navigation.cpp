@@ -412,7 +412,7 @@ void ExploreFavorite(CGotoFavorite& owner, std::size_t index) noexcept {
     try {
         owner.LoadData();
         const auto& folders = owner.favoriteFolders();
-        if (index < folders.size()) ExploreFolder(folders[index]);
+        if (index < folders.size()) ExploreFolder(std::wstring(folders[index]));
     } catch (...) {
     }
 }
@@ -421,7 +421,7 @@ void OpenCommandPromptAtFavorite(CGotoFavorite& owner, std::size_t index) noexce
     try {
         owner.LoadData();
         const auto& folders = owner.favoriteFolders();
-        if (index < folders.size()) OpenCommandPrompt(folders[index]);
+        if (index < folders.size()) OpenCommandPrompt(std::wstring(folders[index]));
     } catch (...) {
     }
 }

@@ -125,7 +125,7 @@ void ExpectKnownRecord(const Data::AllData& data) {
     EXPECT_EQ(data.settings->sortMode, Data::SortByPathName);
     EXPECT_EQ(*data.userSettings, (Data::UserSettings{2, false, 480, true, 20, 7}));
     EXPECT_EQ(data.favorites->revision, 9);
-    EXPECT_EQ(data.favorites->folders, (std::vector<std::wstring>{L"C:\\Work", L"D:\\B\u00e9"}));
+    EXPECT_EQ(data.favorites->folders, (Data::FolderList{L"C:\\Work", L"D:\\B\u00e9"}));
     EXPECT_EQ(data.navigateHistory->items, (std::list<std::wstring>{L"E:\\X", L"C:\\Work"}));
     EXPECT_EQ(data.navigateHistory->maxCount, 7);  // capacity comes from historyDepth
 }
@@ -146,7 +146,7 @@ TEST(DataArchive, ClassVersionZeroRecordKeepsDefaultsBesideFavorites) {
     auto data = Data::ReadDataArchive(VersionZeroBytes(3));
     EXPECT_EQ(data->dataVersion, 3);
     EXPECT_EQ(data->favorites->revision, 4);
-    EXPECT_EQ(data->favorites->folders, std::vector<std::wstring>{L"F:\\Old"});
+    EXPECT_EQ(data->favorites->folders, Data::FolderList{L"F:\\Old"});
     EXPECT_EQ(data->settings->sortMode, Data::NoSort);
     EXPECT_EQ(*data->userSettings, Data::UserSettings());
     EXPECT_TRUE(data->navigateHistory->items.empty());
@@ -203,6 +203,10 @@ TEST(DataArchive, StringsKeepEveryCodeUnit) {
     data.favorites->folders = {odd, L"", std::wstring(5000, L'a')};
     auto loaded = Data::ReadDataArchive(Data::WriteDataArchive(data));
     EXPECT_EQ(loaded->favorites->folders, data.favorites->folders);
+    // A list read from a file and then edited writes as one built afresh.
+    loaded->favorites->folders.erase(0);
+    data.favorites->folders = {L"", std::wstring(5000, L'a')};
+    EXPECT_EQ(Data::WriteDataArchive(*loaded), Data::WriteDataArchive(data));
 }
 
 // Damage that must end in an exception, and no more memory than the input.
@@ -232,7 +236,8 @@ TEST(DataArchive, DamagedFilesAreRejectedWithAnException) {
     const std::size_t firstLength = 72;     // offset of the first string length
     ASSERT_EQ(KnownRecordBytes().substr(favoritesCount, 4), Bytes().U32(2).str());
     ASSERT_EQ(KnownRecordBytes().substr(firstLength, 8), Bytes().U64(7).str());
-    ASSERT_EQ(Data::ReadDataArchive(EmptyStrings(3, 3))->favorites->folders, std::vector<std::wstring>(3));
+    ASSERT_EQ(Data::ReadDataArchive(EmptyStrings(3, 3))->favorites->folders,
+              (Data::FolderList{L"", L"", L""}));
     std::mt19937 random(7);
     std::string noise(4096, '\0');
     for (char& c : noise) c = static_cast<char>(random());

@@ -24,7 +24,7 @@
 
 namespace {
 
-using Folders = std::vector<std::wstring>;
+using Folders = Data::FolderList;
 
 class DataCenterTest : public ::testing::Test {
 protected:
@@ -357,8 +357,7 @@ TEST_F(DataCenterTest, HandlerSnapshotLoadsOnceAndCopiesTheFavorites) {
     EXPECT_TRUE(snapshot.dataLoaded);
     ASSERT_TRUE(snapshot.data);
     EXPECT_EQ(snapshot.favoriteFolders, (Folders{L"B", L"A"}));
-    std::sort(snapshot.favoriteFolders.begin(),
-              snapshot.favoriteFolders.end());  // the menu may sort its copy
+    snapshot.favoriteFolders.sort();  // the menu may sort its copy
     EXPECT_EQ(snapshot.data->favorites->folders, (Folders{L"B", L"A"}));
     center_.AddFavorite(L"C");
     snapshot.LoadData(&center_);  // one menu, one copy
@@ -575,7 +574,7 @@ TEST_F(DataCenterTest, ProcessesAddingAtOnceLoseNothing) {
     }
     auto data = center_.Load();
     std::map<std::wstring, int> seen;
-    for (const auto& folder : data->favorites->folders) ++seen[folder];
+    for (const auto folder : data->favorites->folders) ++seen[std::wstring(folder)];
     for (int id = 0; id < kChildren; ++id) {
         for (int i = 0; i < kEach; ++i) {
             EXPECT_EQ(seen[L"P" + std::to_wstring(id) + L"-" + std::to_wstring(i)], 1);
@@ -674,7 +673,7 @@ TEST_F(DataCenterTest, ProcessKilledWhileWritingLeavesALoadableFile) {
         EXPECT_TRUE(
             std::equal(start.favorites->folders.begin(), start.favorites->folders.end(), folders.begin()));
         std::map<std::wstring, int> seen;
-        for (const auto& folder : folders) EXPECT_EQ(++seen[folder], 1);
+        for (const auto folder : folders) EXPECT_EQ(++seen[std::wstring(folder)], 1);
     }
     EXPECT_TRUE(center_.AddFavorite(L"after the crashes"));
 }

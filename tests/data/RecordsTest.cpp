@@ -31,6 +31,23 @@ TEST(DataRecords, FreshAllDataHasTheDocumentedDefaults) {
     EXPECT_NE(data.favorites, other.favorites);
 }
 
+TEST(DataRecords, FolderListKeepsOrderThroughEditsAndSorts) {
+    Data::FolderList folders{L"B", L"", L"a", L"A"};
+    folders.erase(1);  // from the middle: the rest keep their order and texts
+    EXPECT_EQ(folders, (Data::FolderList{L"B", L"a", L"A"}));
+    EXPECT_EQ(std::wstring(folders.c_str(1)), L"a");  // each text ends in a zero
+    folders.push_back(folders[0]);                    // a view of its own text
+    const Data::FolderList copy = folders;
+    folders.sort();  // code-unit order, as the menu sorts by path name
+    EXPECT_EQ(folders, (Data::FolderList{L"A", L"B", L"B", L"a"}));
+    EXPECT_EQ(copy, (Data::FolderList{L"B", L"a", L"A", L"B"}));
+    EXPECT_NE(folders, copy);
+    folders.erase(3);
+    folders.erase(0);
+    EXPECT_EQ(folders, (Data::FolderList{L"B", L"B"}));
+    EXPECT_EQ(std::wstring(folders.c_str(1)), L"B");
+}
+
 TEST(DataRecords, HistoryMovesRepeatsToTheFrontAndTrimsToCapacity) {
     Data::NavigateHistory history;
     history.maxCount = 3;

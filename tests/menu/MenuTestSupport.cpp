@@ -56,7 +56,7 @@ void MenuFixture::TearDown() {
 
 void MenuFixture::StoreFavorites(const std::vector<std::wstring>& folders) {
     auto data = Center().Load();
-    data->favorites->folders = folders;
+    data->favorites->folders = Data::FolderList(folders.begin(), folders.end());
     Center().Save(*data);
 }
 
@@ -78,7 +78,10 @@ void MenuFixture::ChangeSortMode(Data::FavoriteSortMode mode) {
     Center().Save(*data);
 }
 
-std::vector<std::wstring> MenuFixture::StoredFavorites() { return Center().Load()->favorites->folders; }
+std::vector<std::wstring> MenuFixture::StoredFavorites() {
+    const auto data = Center().Load();
+    return {data->favorites->folders.begin(), data->favorites->folders.end()};
+}
 
 std::vector<std::wstring> MenuFixture::StoredHistory() {
     auto data = Center().Load();

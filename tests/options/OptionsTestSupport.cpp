@@ -26,7 +26,7 @@ void OptionsFixture::TearDown() {
 
 void OptionsFixture::StoreFavorites(const std::vector<std::wstring>& folders) {
     auto data = Center().Load();
-    data->favorites->folders = folders;
+    data->favorites->folders = Data::FolderList(folders.begin(), folders.end());
     Center().Save(*data);
 }
 

@@ -24,7 +24,10 @@ protected:
 
     Data::DataCenter& Center() { return *center_; }
     void StoreFavorites(const std::vector<std::wstring>& folders);
-    std::vector<std::wstring> StoredFavorites() { return Center().Load()->favorites->folders; }
+    std::vector<std::wstring> StoredFavorites() {
+        const auto data = Center().Load();
+        return {data->favorites->folders.begin(), data->favorites->folders.end()};
+    }
     std::string DataFileBytes() { return QuelvarTest::ReadFileBytes(Center().GetDataFilePath()); }
 
     QuelvarTest::TempFolder temp;
