@@ -21,29 +21,19 @@
 #include <string>
 #include <vector>
 
+#include "../BenchClock.h"
 #include "data/DataArchive.h"
 #include "data/DataCenter.h"
 #include "data/DataFile.h"
 
 namespace {
 
-double Now() {
-    static const double frequency = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return static_cast<double>(f.QuadPart);
-    }();
-    LARGE_INTEGER t;
-    ::QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / frequency;
-}
-
 struct Samples {
     std::vector<double> ms;
     void Time(const std::function<void()>& body) {
-        const double start = Now();
+        const double start = Bench::NowMs();
         body();
-        ms.push_back((Now() - start) * 1000.0);
+        ms.push_back(Bench::NowMs() - start);
     }
     double Best() const { return *std::min_element(ms.begin(), ms.end()); }
     double Median() const {

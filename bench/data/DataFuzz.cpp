@@ -31,6 +31,7 @@
 #include <thread>
 #include <vector>
 
+#include "../BenchClock.h"
 #include "data/DataArchive.h"
 #include "data/DataCenter.h"
 #include "data/DataFile.h"
@@ -251,16 +252,7 @@ std::uint64_t PeakMemory() {
     return pagefile > working ? pagefile : working;
 }
 
-double Seconds() {
-    static const double frequency = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return static_cast<double>(f.QuadPart);
-    }();
-    LARGE_INTEGER now;
-    ::QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / frequency;
-}
+double Seconds() { return Bench::NowMs() / 1000.0; }
 
 enum Outcome { Loaded, Upgraded, SetAside, NewerRelease, OutcomeCount };
 const char* const kOutcomeNames[] = {"loaded", "loaded and upgraded", "set aside", "newer release refused"};
@@ -317,8 +309,6 @@ int wmain(int argc, wchar_t** argv) {
     long long failures = 0;
     double slowestMs = 0;
     double phases[6] = {};
-    LARGE_INTEGER frequency;
-    ::QueryPerformanceFrequency(&frequency);
     for (long long c = 0; c < cases; ++c) {
         const Layout& seed = seeds[static_cast<std::size_t>(c % static_cast<long long>(seeds.size()))];
         const std::string bytes = Mutate(seed, random);
@@ -340,8 +330,7 @@ int wmain(int argc, wchar_t** argv) {
         }
 
         const double t2 = Seconds();
-        LARGE_INTEGER begin, end;
-        ::QueryPerformanceCounter(&begin);
+        const double begin = Bench::NowMs();
         started = ::GetTickCount();
         current = c;
         Outcome got = SetAside;
@@ -357,8 +346,8 @@ int wmain(int argc, wchar_t** argv) {
             problem = std::string("Load threw ") + error.what();
         }
         current = -1;
-        ::QueryPerformanceCounter(&end);
-        slowestMs = std::max(slowestMs, (end.QuadPart - begin.QuadPart) * 1000.0 / frequency.QuadPart);
+        const double loadMs = Bench::NowMs() - begin;
+        slowestMs = std::max(slowestMs, loadMs);
 
         if (problem.empty() && got != expected) problem = std::string("outcome ") + kOutcomeNames[got];
         if (problem.empty()) {
@@ -405,8 +394,8 @@ int wmain(int argc, wchar_t** argv) {
         }
         phases[0] += t1 - t0;
         phases[1] += t2 - t1;
-        phases[2] += (end.QuadPart - begin.QuadPart) / static_cast<double>(frequency.QuadPart);
-        phases[3] += t3 - t2 - (end.QuadPart - begin.QuadPart) / static_cast<double>(frequency.QuadPart);
+        phases[2] += loadMs / 1000.0;
+        phases[3] += t3 - t2 - loadMs / 1000.0;
         phases[4] += t4 - t3;
         phases[5] += t5 - t4;
     }

@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "../BenchClock.h"
 #include "tinyxml.h"
 #include "update/UpdateCheck.h"
 #include "update/VersionInfo.h"
@@ -502,16 +503,7 @@ std::atomic<std::uint64_t> g_current{0};
 std::atomic<ULONGLONG> g_caseStart{0};
 std::atomic<bool> g_done{false};
 
-double Milliseconds() {
-    static const double frequency = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return static_cast<double>(f.QuadPart) / 1000.0;
-    }();
-    LARGE_INTEGER t;
-    ::QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / frequency;
-}
+double Milliseconds() { return Bench::NowMs(); }
 
 void Fail(Counts& counts, std::uint64_t index, const char* what, const Case& c) {
     ++counts.failures;
