@@ -10,7 +10,7 @@
 
 #include "win/Errors.h"
 #include "win/Handle.h"
-#include "win/ModuleReference.h"
+#include "win/CurrentModule.h"
 
 namespace Lumo::Win {
 namespace {

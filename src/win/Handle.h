@@ -156,8 +156,9 @@ private:
 
 // The whole text of a window.
 inline std::wstring WindowText(HWND window) {
-    std::wstring text(static_cast<size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
-    text.resize(static_cast<size_t>(::GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    const int capacity = ::GetWindowTextLengthW(window) + 1;
+    std::wstring text(static_cast<size_t>(capacity), L'\0');
+    text.resize(static_cast<size_t>(::GetWindowTextW(window, text.data(), capacity)));
     return text;
 }
 

@@ -35,14 +35,6 @@ LONG ModuleReference::Lock() noexcept { return ::InterlockedIncrement(&g_referen
 LONG ModuleReference::Unlock() noexcept { return ::InterlockedDecrement(&g_references); }
 LONG ModuleReference::Count() noexcept { return g_references; }
 
-HMODULE CurrentModule() noexcept {
-    HMODULE module = nullptr;
-    ::GetModuleHandleExW(
-        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-        reinterpret_cast<LPCWSTR>(&CurrentModule), &module);
-    return module;
-}
-
 UniqueHandle StartModuleThread(std::function<void()> work) {
     auto start = std::make_unique<ThreadStart>();
     start->work = std::move(work);

@@ -7,6 +7,7 @@
 
 #include <functional>
 
+#include "win/CurrentModule.h"
 #include "win/Handle.h"
 
 namespace Lumo::Win {
@@ -25,9 +26,6 @@ public:
     static LONG Unlock() noexcept;
     static LONG Count() noexcept;
 };
-
-// The module this code is linked into (the DLL in a host, the program in a test).
-HMODULE CurrentModule() noexcept;
 
 // Runs `work` on a new thread that keeps the module loaded until its very last
 // instruction: it holds a loader reference released by FreeLibraryAndExitThread

@@ -49,13 +49,8 @@ fi
 # its own, check what it wrote, and remove it again.
 export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 WINE=/usr/lib/wine/wine64
-# A prefix costs over a gigabyte: one that passed is removed, one that failed stays for a look.
-finish() {
-    wineserver -k >/dev/null 2>&1; wineserver -w >/dev/null 2>&1
-    [ "${failures:-1}" = 0 ] && rm -rf "$work/prefix"
-    return 0
-}
-trap finish EXIT
+# shellcheck source=prefix-cleanup.sh
+source "$ROOT/tests/installer/prefix-cleanup.sh"
 [ -d "$WINEPREFIX/drive_c" ] || { "$WINE" wineboot -i >/dev/null 2>&1; wineserver -w; }
 "$WINE" "$setup" /S /CURRENTUSER >/dev/null 2>&1
 wineserver -w

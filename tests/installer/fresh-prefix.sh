@@ -5,13 +5,8 @@ WINE=/usr/lib/wine/wine64
 wineserver -k >/dev/null 2>&1
 rm -rf "$work"
 mkdir -p "$work"
-# A prefix costs over a gigabyte: one that passed is removed, one that failed stays for a look.
-finish() {
-    wineserver -k >/dev/null 2>&1; wineserver -w >/dev/null 2>&1
-    [ "${failures:-1}" = 0 ] && rm -rf "$work/prefix"
-    return 0
-}
-trap finish EXIT
+# shellcheck source=prefix-cleanup.sh
+source "$ROOT/tests/installer/prefix-cleanup.sh"
 "$WINE" wineboot -i >/dev/null 2>&1
 wineserver -w
 

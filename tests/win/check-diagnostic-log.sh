@@ -10,13 +10,8 @@ probe="$1" module="$2" work="$3"
 export QV_WINEPREFIX="$work/prefix" WINEPREFIX="$work/prefix" QV_KEEP_WINESERVER=1
 unset WINEDEBUG
 mkdir -p "$work"
-# A prefix costs over a gigabyte: one that passed is removed, one that failed stays for a look.
-finish() {
-    wineserver -k >/dev/null 2>&1; wineserver -w >/dev/null 2>&1
-    [ "${failures:-1}" = 0 ] && rm -rf "$work/prefix"
-    return 0
-}
-trap finish EXIT
+# shellcheck source=../installer/prefix-cleanup.sh
+source "$ROOT/tests/installer/prefix-cleanup.sh"
 run() { "$ROOT/scripts/wine-run.sh" "$@"; }
 run --init
 to_unix() { winepath -u "$1" 2>/dev/null; }
