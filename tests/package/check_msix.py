@@ -2,7 +2,7 @@
 """Checks Quelvar.msix independently of the packer that made it: every block hash and size of the
 block map against the unpacked files, the local header sizes against the zip's own bytes, the content
 types, the class and the DLL the manifest names, its publisher against the certificate, and the
-signature with osslsigncode verify."""
+signature with osslsigncode verify; Microsoft's reader validates it and packages signed as unusual subjects."""
 
 import argparse
 import base64
@@ -12,6 +12,7 @@ import re
 import struct
 import subprocess
 import sys
+import tempfile
 import zipfile
 import xml.etree.ElementTree as ET
 
@@ -23,7 +24,27 @@ NS = {
     "desktop4": "http://schemas.microsoft.com/appx/manifest/desktop/windows10/4",
     "desktop5": "http://schemas.microsoft.com/appx/manifest/desktop/windows10/5",
     "com": "http://schemas.microsoft.com/appx/manifest/com/windows10",
+    "rescap": "http://schemas.microsoft.com/appx/manifest/foundation/windows10/restrictedcapabilities",
 }
+# Certificate subjects (openssl -subj, in encoded order) and the Publisher Windows writes for each; None
+# where no Publisher can hold it, which the build refuses before packing.
+SUBJECTS = [
+    ("/C=US/ST=Washington/L=Redmond/O=Contoso, Inc./CN=Contoso",
+     'CN=Contoso, O="Contoso, Inc.", L=Redmond, S=Washington, C=US'),
+    ("/C=DE/ST=Baden-Württemberg/O=Quelvar/CN=Quelvar Signing/emailAddress=sign@quelvar.example",
+     "E=sign@quelvar.example, CN=Quelvar Signing, O=Quelvar, S=Baden-Württemberg, C=DE"),
+    ("/jurisdictionC=US/jurisdictionST=Delaware/jurisdictionL=Wilmington/businessCategory=Private Organization"
+     "/serialNumber=5551234/C=US/ST=Washington/L=Redmond/O=Contoso Ltd/CN=Contoso Ltd", "CN=Contoso Ltd, O=Contoso "
+     "Ltd, L=Redmond, S=Washington, C=US, SERIALNUMBER=5551234, OID.2.5.4.15=Private Organization, OID.1.3.6.1.4.1."
+     "311.60.2.1.1=Wilmington, OID.1.3.6.1.4.1.311.60.2.1.2=Delaware, OID.1.3.6.1.4.1.311.60.2.1.3=US"),
+    ('/C=US/postalCode=98052/O=Fabrikam "Q" & Sons; <Tools>/OU=#1 Team/CN=Fabrikam',
+     'CN=Fabrikam, OU="#1 Team", O="Fabrikam ""Q"" & Sons; <Tools>", PostalCode=98052, C=US'),
+    ("/C=US/O=Contoso/OU=Tools+CN=Contoso", None),
+]
+# makemsix's signature check on Linux reads the subject through OpenSSL, in a form its own schema refuses
+# as a Publisher (emailAddress=, unquoted commas) or, for text beyond ASCII, not at all; there the package
+# is validated without it and the signature by osslsigncode.
+SUBJECT_UNREADABLE = ("0x8bad0043", "0x8000ffff")
 FOOTER = {"AppxBlockMap.xml", "[Content_Types].xml", "AppxSignature.p7x"}
 
 failures = []
@@ -41,7 +62,14 @@ def main(argv):
     parser.add_argument("--module", required=True)
     parser.add_argument("--certificate", required=True)
     parser.add_argument("--osslsigncode", default="osslsigncode")
+    parser.add_argument("--source", required=True, help="package/: the packer, the Publisher script, Assets")
+    parser.add_argument("--family-name", required=True, help="FamilyName.txt")
+    parser.add_argument("--makemsix", required=True, help="Microsoft's reader; its rows are skipped when absent")
     args = parser.parse_args(argv)
+    args.publisher = [sys.executable, args.source + "/publisher.py"]
+    if not os.path.exists(args.makemsix):
+        print("SKIPPED makemsix rows: %s is absent" % args.makemsix)
+        args.makemsix = None
 
     raw = open(args.msix, "rb").read()
     package = zipfile.ZipFile(args.msix)
@@ -99,23 +127,76 @@ def main(argv):
              for t in manifest.findall(".//desktop5:ItemType", NS)}
     check(verbs == {"*": [clsid], "Directory": [clsid], "Directory\\Background": [clsid]}, "verbs %s" % verbs)
     check(manifest.find("f:Properties/uap10:AllowExternalContent", NS).text == "true", "not a sparse package")
-    for logo in ("Assets/StoreLogo.png", "Assets/Square44x44Logo.png", "Assets/Square150x150Logo.png"):
-        check(logo in names, "%s missing" % logo)
-    subject = subprocess.run(["openssl", "x509", "-in", args.certificate, "-noout", "-subject", "-nameopt", "RFC2253"],
-                             capture_output=True, text=True, check=True).stdout.strip()
-    subject = re.sub(r"([^\\]),([A-Za-z.0-9]+=)", r"\1, \2", subject[len("subject="):])
-    publisher = manifest.find("f:Identity", NS).get("Publisher")
-    check(publisher == subject, "publisher %r, certificate %r" % (publisher, subject))
-
+    for name in [node.get(key) for node in manifest.iter() for key in ("Square150x150Logo", "Square44x44Logo")
+                 if node.get(key)] + [manifest.find("f:Properties/f:Logo", NS).text]:  # and what the installer copies
+        check(name.replace("\\", "/") in names and os.path.isfile(args.source + "/" + name.replace("\\", "/")), name)
+    identity = manifest.find("f:Identity", NS)
+    device = manifest.find("f:Dependencies/f:TargetDeviceFamily", NS)
+    check(identity.get("ProcessorArchitecture") == "neutral" and re.fullmatch(r"(\d+\.){3}\d+", identity.get("Version"))
+          and device.get("MaxVersionTested") == "10.0.26100.0", "identity %s, %s" % (identity.attrib, device.attrib))
+    check([c.get("Name") for c in manifest.findall("f:Capabilities/rescap:Capability", NS)] == ["runFullTrust",
+          "unvirtualizedResources"] and not manifest.findall(".//f:Application[@EntryPoint]", NS), "EntryPoint, rescap")
+    check(identity.get("Publisher") == run(*args.publisher, args.certificate).stdout, "publisher %s" % identity.attrib)
     verify = subprocess.run([args.osslsigncode, "verify", "-CAfile", args.certificate, "-in", args.msix],
                             capture_output=True, text=True)
     check(verify.returncode == 0 and "Signature verification: ok" in verify.stdout,
           "osslsigncode verify: %s%s" % (verify.stdout, verify.stderr))
 
+    with tempfile.TemporaryDirectory() as work:
+        if args.makemsix:
+            check(validate(args, args.msix, work + "/built", open(args.family_name).read()), "makemsix refuses it")
+            changed = bytearray(raw)  # one byte of a logo, which is stored as it is
+            info = package.getinfo("Assets/StoreLogo.png")
+            changed[info.header_offset + int(listed[info.filename].get("LfhSize")) + 100] ^= 1
+            open(work + "/changed.msix", "wb").write(changed)
+            check(not validate(args, work + "/changed.msix", work + "/changed"), "a byte changed, still accepted")
+        with_subjects(args, work)
     for failure in failures:
         print("FAILED: " + failure)
     print("%d passed, %d failed" % (1 if not failures else 0, 1 if failures else 0))
-    return 1 if failures else 0
+    return 1 if failures else (0 if args.makemsix else 77)
+
+
+def run(*command):
+    return subprocess.run(command, capture_output=True, text=True)
+
+
+def validate(args, msix, out, family=None):
+    """makemsix's verdict; an accepted package's full name starts and ends with the family name's parts."""
+    for option in ("-ac", "-ss"):
+        result = run(args.makemsix, "unpack", "-p", msix, "-d", out + option, "-pfn", option)
+        print("makemsix %s %s: %s" % (option, os.path.basename(msix), result.returncode and " ".join(
+            re.findall(r"Error: \S+|Publisher mismatch.*", result.stdout)) or "accepted"))
+        if result.returncode == 0 or not any(code in result.stdout for code in SUBJECT_UNREADABLE):
+            break
+    full = os.listdir(out + option) if result.returncode == 0 else ["refused"]
+    check(not family or re.sub(r"_[^_]*_[^_]*_[^_]*_", "_", full[0]) == family, "family %s, %s" % (family, full))
+    return result.returncode == 0
+
+
+def with_subjects(args, work):
+    """Packages signed by certificates with each subject, made as the build makes them."""
+    manifest = zipfile.ZipFile(args.msix).read("AppxManifest.xml").decode("utf-8")
+    key = os.path.join(work, "key.pem")
+    run("openssl", "genrsa", "-out", key, "2048")
+    for row, (subject, expected) in enumerate(SUBJECTS):
+        base = os.path.join(work, str(row))
+        run("openssl", "req", "-x509", "-key", key, "-utf8", "-multivalue-rdn", "-days", "2", "-subj", subject,
+            "-addext", "extendedKeyUsage=codeSigning", "-out", base + ".pem")
+        publisher = run(*args.publisher, base + ".pem")
+        check((publisher.stdout if publisher.returncode == 0 else None) == expected,
+              "%s: publisher %r" % (subject, publisher.stdout or publisher.stderr))
+        if publisher.returncode:
+            continue
+        xml = 'Publisher="%s"' % run(*args.publisher, base + ".pem", "--xml").stdout
+        open(base + ".xml", "wb").write(re.sub(r'Publisher="[^"]*"', lambda _: xml, manifest, count=1).encode())
+        run(sys.executable, args.source + "/make_msix.py", "--manifest", base + ".xml", "--assets",
+            args.source + "/Assets", "--out", base + "-u.msix")
+        run(args.osslsigncode, "sign", "-certs", base + ".pem", "-key", key, "-in", base + "-u.msix", "-out",
+            base + ".msix")
+        if args.makemsix:
+            family = run(*args.publisher, base + ".pem", "--family-name", "Quelvar.ContextMenu").stdout
+            check(validate(args, base + ".msix", base, family), "makemsix refuses the package of %s" % subject)
 
 
 if __name__ == "__main__":
