@@ -4,10 +4,13 @@
 ; folder (Data.qvd, its damaged copies, history.txt) stays untouched unless the user asks for it to go.
 ;
 ; makensis -DVERSION=x.y.z.w -DBIN64=<64-bit bin folder> -DBIN32=<32-bit bin folder> -DOUTFILE=<setup.exe>
+;          -DASSETS=<the package's logos> -DPACKAGE_FAMILY=<the package's family name>
 ;
 ; Command line: /S silent; /ALLUSERS or /CURRENTUSER choose the scope without asking (silent default: all
-; users when the account is an administrator, else the current user); the uninstaller takes /S and
-; /REMOVEDATA (also delete the user's data folder %APPDATA%\Quelvar with everything in it).
+; users when the account is an administrator, else the current user); /D=<folder> (last) installs there
+; instead of the scope's default folder; the uninstaller takes /S and /REMOVEDATA (also delete what
+; Quelvar wrote into the user's data folder %APPDATA%\Quelvar). Both append what they did to
+; %TEMP%\Quelvar-Setup.log, so that a silent run leaves a record too.
 Unicode true
 ManifestDPIAware true
 SetCompressor /SOLID lzma
@@ -48,11 +51,15 @@ Var ScopeAll
 Var ScopeMe
 Var RemoveData
 Var RemoveDataBox
+Var ChosenFolder    ; the folder given with /D=, kept whatever the scope
+Var FinishText      ; what the finish page says
+Var PackageAdded    ; 1 when the Windows 11 package was registered: Explorer must restart to show it
 
 !define MUI_ABORTWARNING
 Page custom ScopePage ScopePageLeave
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
+!define MUI_FINISHPAGE_TEXT "$FinishText"
 !insertmacro MUI_PAGE_FINISH
 UninstPage custom un.DataPage un.DataPageLeave
 !insertmacro MUI_UNPAGE_INSTFILES
@@ -81,9 +88,47 @@ Function SetScopeFolders
         SetShellVarContext current
         StrCpy $INSTDIR "$LOCALAPPDATA\Programs\${PRODUCT}"
     ${EndIf}
+    ${If} $ChosenFolder != ""
+        StrCpy $INSTDIR $ChosenFolder
+    ${EndIf}
 FunctionEnd
 
+; Appends a line to the setup log and shows it in the details.
+!macro Log text
+    DetailPrint "${text}"
+    Push "${text}"
+    Call ${UN}AppendToLog
+!macroend
+!macro AppendToLogFunction un
+Function ${un}AppendToLog
+    Exch $R9
+    Push $R8
+    ClearErrors
+    FileOpen $R8 "$TEMP\Quelvar-Setup.log" a
+    ${IfNot} ${Errors}
+        FileSeek $R8 0 END
+        FileWriteUTF16LE $R8 "$R9$\r$\n"
+        FileClose $R8
+    ${EndIf}
+    Pop $R8
+    Pop $R9
+FunctionEnd
+!macroend
+!define UN ""
+!insertmacro AppendToLogFunction ""
+!insertmacro AppendToLogFunction "un."
+
 Function .onInit
+    ; File Explorer on ARM64 Windows is an ARM64 process: it cannot load the x64 module, neither the
+    ; classic handler nor the Windows 11 command, so a menu installed there would never appear.
+    ${If} ${IsNativeARM64}
+        MessageBox MB_ICONSTOP "${PRODUCT} cannot be installed on this computer: File Explorer on ARM64 Windows cannot load ${PRODUCT}, so its menu would never appear. Nothing was installed." /SD IDOK
+        Push "${VERSION}: not installed: ARM64 Windows, whose File Explorer cannot load ${PRODUCT}"
+        Call AppendToLog
+        SetErrorLevel 2
+        Quit
+    ${EndIf}
+    StrCpy $ChosenFolder $INSTDIR
     ${GetParameters} $0
     !insertmacro IsAdministrator $1
     StrCpy $AllUsers $1
@@ -142,16 +187,45 @@ FunctionEnd
     ${EndIf}
 !macroend
 
-; Runs a PowerShell command with the install folder in $env:QUELVAR_FOLDER, so that no path is ever
-; quoted inside the command (a user name may hold a quotation mark). A failure is reported in the details
-; only: the classic menu under "Show more options" works without the package.
-!macro PowerShell command
+; Runs one step of the Windows 11 package's registration in the native PowerShell (a 32-bit setup would
+; otherwise start the 32-bit one), with the install folder in $env:QUELVAR_FOLDER, so that no path is ever
+; written into the command: an apostrophe, a dollar sign or a bracket in a folder name cannot change it.
+; The command goes in a backquoted string because it holds both kinds of quotation mark; commands hold no
+; double quotation mark and no backquote. What PowerShell answered goes to the log; a failure only there:
+; the classic menu under "Show more options" works without the package.
+!macro PowerShell step command
     System::Call 'Kernel32::SetEnvironmentVariable(t "QUELVAR_FOLDER", t "$INSTDIR")i'
-    nsExec::ExecToLog 'powershell.exe -NoProfile -NonInteractive -ExecutionPolicy Bypass -Command "${command}"'
+    nsExec::ExecToStack `"$WINDIR\sysnative\WindowsPowerShell\v1.0\powershell.exe" -NoProfile -NonInteractive -ExecutionPolicy Bypass -Command "$$ErrorActionPreference = 'Stop'; ${command}"`
     Pop $0
-    ${If} $0 != 0
-        DetailPrint "Windows 11 context-menu package: PowerShell said $0"
+    Pop $1
+    ${If} $0 == 0
+        !insertmacro Log "Windows 11 package: ${step}: done"
+    ${Else}
+        !insertmacro Log "Windows 11 package: ${step}: failed ($0): $1"
+        StrCpy $R7 1
     ${EndIf}
+!macroend
+
+; The steps. Registering a version that is registered already fails (0x80073CF9), and one registered
+; for another folder or scope would keep pointing there: every registration removes the earlier one.
+!define PS_PACKAGE_FILE "(Join-Path $$env:QUELVAR_FOLDER 'Quelvar.msix')"
+!define PS_REMOVE_FOR_USER "Get-AppxPackage -Name '${PACKAGE_NAME}' | Remove-AppxPackage"
+!define PS_ADD_FOR_USER "Add-AppxPackage -Path ${PS_PACKAGE_FILE} -ExternalLocation $$env:QUELVAR_FOLDER"
+; For all users: Add-AppxPackage alone would register the package only for the account that runs the
+; setup, which may be an administrator who is not the signed-in user. The package is staged with its
+; external location and then provisioned, so that every user, present and future, gets it.
+!define PS_REMOVE_PROVISIONED "Get-AppxProvisionedPackage -Online | Where-Object DisplayName -EQ '${PACKAGE_NAME}' | Remove-AppxProvisionedPackage -Online"
+!define PS_REMOVE_FOR_ALL "Get-AppxPackage -AllUsers -Name '${PACKAGE_NAME}' | Remove-AppxPackage -AllUsers"
+!define PS_STAGE "Add-AppxPackage -Path ${PS_PACKAGE_FILE} -ExternalLocation $$env:QUELVAR_FOLDER -Stage"
+; No cmdlet provisions a staged package: PackageManager does, asynchronously; AsTask waits for it and
+; turns a failed deployment into an error.
+!define PS_PROVISION "Add-Type -AssemblyName System.Runtime.WindowsRuntime; $$manager = [Windows.Management.Deployment.PackageManager, Windows.Management.Deployment, ContentType = WindowsRuntime]::new(); $$asTask = [System.WindowsRuntimeSystemExtensions].GetMethods() | Where-Object { $$_.Name -eq 'AsTask' -and $$_.GetParameters().Count -eq 1 -and $$_.GetGenericArguments().Count -eq 2 } | Select-Object -First 1; $$operation = $$manager.ProvisionPackageForAllUsersAsync('${PACKAGE_FAMILY}'); $$task = $$asTask.MakeGenericMethod([Windows.Management.Deployment.DeploymentResult], [Windows.Management.Deployment.DeploymentProgress]).Invoke($$null, @($$operation)); $$result = $$task.GetAwaiter().GetResult(); if ($$result.ExtendedErrorCode) { throw $$result.ErrorText }"
+
+; Windows 11 (build 22000 or later) shows the first-level entry only for a package with identity; earlier
+; Windows has no use for it. The 32-bit system has no 64-bit Explorer to load it.
+!macro IfWindows11Package
+    ${If} ${RunningX64}
+    ${AndIf} ${AtLeastBuild} 22000
 !macroend
 
 !macro WriteUninstallEntry root
@@ -192,7 +266,12 @@ Section "Install"
     ${If} ${RunningX64}
         File "${BIN64}\Quelvar.dll"
         File "${BIN64}\qvsum.exe"
+        ; The package holds only its manifest and logos; the files the manifest names (the module, the
+        ; program, the logos) are resolved in this folder, its external location.
         File "${BIN64}\Quelvar.msix"
+        SetOutPath "$INSTDIR\Assets"
+        File "${ASSETS}\*.png"
+        SetOutPath "$INSTDIR"
     ${Else}
         File "${BIN32}\Quelvar.dll"
         File "${BIN32}\qvsum.exe"
@@ -233,12 +312,33 @@ Section "Install"
     ${EndIf}
 
     ; Windows 11 puts Quelvar into its first-level context menu only for a package with identity: the
-    ; signed sparse package, whose files are this folder, registered for the user who runs the setup.
-    ; Earlier Windows has no use for it and skips this silently.
-    ${If} ${RunningX64}
-    ${AndIf} ${AtLeastBuild} 22000
-        !insertmacro PowerShell "Add-AppxPackage -Path (Join-Path $$env:QUELVAR_FOLDER 'Quelvar.msix') -ExternalLocation $$env:QUELVAR_FOLDER"
+    ; signed sparse package, whose files are this folder. Explorer loads it only after it restarts; the
+    ; setup never ends Explorer itself.
+    StrCpy $PackageAdded 0
+    !insertmacro IfWindows11Package
+        StrCpy $R7 0  ; 1 when a step failed
+        ${If} $AllUsers == 1
+            !insertmacro PowerShell "remove the provisioning of an earlier version" "${PS_REMOVE_PROVISIONED}"
+            !insertmacro PowerShell "remove earlier registrations for all users" "${PS_REMOVE_FOR_ALL}"
+            !insertmacro PowerShell "stage for all users" "${PS_STAGE}"
+            !insertmacro PowerShell "provision for all users" "${PS_PROVISION}"
+        ${Else}
+            !insertmacro PowerShell "remove an earlier registration" "${PS_REMOVE_FOR_USER}"
+            !insertmacro PowerShell "register for this user" "${PS_ADD_FOR_USER}"
+        ${EndIf}
+        ${If} $R7 == 0
+            StrCpy $PackageAdded 1
+            !insertmacro Log "File Explorer shows ${PRODUCT} in its first context menu after it restarts (sign out and in again, or restart Windows Explorer in Task Manager); until then ${PRODUCT} is under $\"Show more options$\"."
+        ${Else}
+            !insertmacro Log "${PRODUCT} stays under $\"Show more options$\" in File Explorer's context menu."
+        ${EndIf}
     ${EndIf}
+    ${If} $PackageAdded == 1
+        StrCpy $FinishText "${PRODUCT} ${VERSION} has been installed on your computer.$\r$\n$\r$\nFile Explorer shows ${PRODUCT} in its first context menu after it restarts: sign out and in again, or restart $\"Windows Explorer$\" in Task Manager. Until then ${PRODUCT} is under $\"Show more options$\".$\r$\n$\r$\nClick Finish to close Setup."
+    ${Else}
+        StrCpy $FinishText "${PRODUCT} ${VERSION} has been installed on your computer.$\r$\n$\r$\nClick Finish to close Setup."
+    ${EndIf}
+    !insertmacro Log "${PRODUCT} ${VERSION} installed in $INSTDIR (all users: $AllUsers)"
 
     ; The "Programs and Features" entry, in the 64-bit view on 64-bit Windows.
     ${If} ${RunningX64}
@@ -254,6 +354,10 @@ Section "Install"
 SectionEnd
 
 ; Uninstaller ------------------------------------------------------------------------------------------------
+
+; The log macro calls the uninstaller's own copy of its function from here on.
+!undef UN
+!define UN "un."
 
 Function un.onInit
     ReadINIStr $AllUsers "$INSTDIR\Uninstall.ini" "Install" "AllUsers"
@@ -327,12 +431,13 @@ FunctionEnd
 
 Section "Uninstall"
     ; The package first, so that Explorer lets go of the module it loaded through it.
-    ${If} ${RunningX64}
-    ${AndIf} ${AtLeastBuild} 22000
+    !insertmacro IfWindows11Package
+        StrCpy $R7 0
         ${If} $AllUsers == 1
-            !insertmacro PowerShell "Get-AppxPackage -AllUsers -Name ${PACKAGE_NAME} | Remove-AppxPackage -AllUsers"
+            !insertmacro PowerShell "remove the provisioning" "${PS_REMOVE_PROVISIONED}"
+            !insertmacro PowerShell "remove for all users" "${PS_REMOVE_FOR_ALL}"
         ${Else}
-            !insertmacro PowerShell "Get-AppxPackage -Name ${PACKAGE_NAME} | Remove-AppxPackage"
+            !insertmacro PowerShell "remove for this user" "${PS_REMOVE_FOR_USER}"
         ${EndIf}
     ${EndIf}
     ${If} $AllUsers == 1
@@ -351,6 +456,8 @@ Section "Uninstall"
 
     Delete "$INSTDIR\qvsum.exe"
     Delete "$INSTDIR\Quelvar.msix"
+    Delete "$INSTDIR\Assets\*.png"
+    RMDir "$INSTDIR\Assets"
     Delete "$INSTDIR\Uninstall.ini"
     Delete "$INSTDIR\Uninstall.exe"
     ${If} $AllUsers == 1
@@ -380,14 +487,42 @@ Section "Uninstall"
         DeleteRegKey HKCU "${UNINSTALL_KEY}"
     ${EndIf}
     SetRegView lastused
+    !insertmacro Log "${PRODUCT} ${VERSION} removed from $INSTDIR (all users: $AllUsers)"
 
-    ; The data folder belongs to the user who ran the uninstaller: asked, all of it goes (Data.qvd, the
-    ; damaged copies that may hold favorites, history.txt, unfinished temporary files); not asked,
-    ; nothing in it is touched.
+    ; The data folder belongs to the user who ran the uninstaller: asked, what Quelvar wrote there goes;
+    ; not asked, nothing in it is touched.
     ${If} $RemoveData == 1
         SetShellVarContext current
         ${If} $APPDATA != ""
-            RMDir /r "$APPDATA\Quelvar"
+            Call un.RemoveDataFolder
         ${EndIf}
     ${EndIf}
 SectionEnd
+
+; Deletes the files Quelvar writes into the user's data folder (Data.qvd, its unfinished and set-aside
+; copies, which may still hold favorites, the downloaded history and the diagnostic log), then the folder
+; if nothing else is left in it. Nothing is deleted by pattern through a subfolder and nothing through a
+; junction or symbolic link: any program of the user can put one there, and an elevated uninstall would
+; otherwise empty whatever folder it points to.
+Function un.RemoveDataFolder
+    StrCpy $R0 "$APPDATA\Quelvar"
+    System::Call 'kernel32::GetFileAttributesW(w R0)i.r1'
+    ${If} $1 == -1
+        Return
+    ${EndIf}
+    IntOp $2 $1 & 0x400  ; FILE_ATTRIBUTE_REPARSE_POINT
+    ${If} $2 != 0
+        !insertmacro Log "$R0 is a link to another folder: nothing in it was removed"
+        Return
+    ${EndIf}
+    Delete "$R0\Data.qvd"
+    Delete "$R0\Data.qvd.tmp"
+    Delete "$R0\Data.qvd.damaged"
+    Delete "$R0\Data.qvd.damaged-*"
+    Delete "$R0\history.txt"
+    Delete "$R0\history.txt.tmp"
+    Delete "$R0\Quelvar.log"
+    Delete "$R0\Quelvar.log.1"
+    RMDir "$R0"
+    !insertmacro Log "Data folder $R0 emptied of Quelvar's files"
+FunctionEnd

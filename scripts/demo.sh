@@ -44,6 +44,9 @@ if [ ! -f "$TEMPLATE/.quelvar-ready" ]; then
     [ -z "$stay" ] && WINEPREFIX="$TEMPLATE" "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed \
         /t REG_SZ /d N /f >/dev/null 2>&1
     WINEPREFIX="$TEMPLATE" wineserver -w
+    # shellcheck source=windows-version.sh
+    source "$ROOT/scripts/windows-version.sh"
+    WINEPREFIX="$TEMPLATE" WINE="$WINE" set_windows_build 19045
     touch "$TEMPLATE/.quelvar-ready"
 fi
 wineserver -k >/dev/null 2>&1 || true

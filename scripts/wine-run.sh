@@ -24,11 +24,22 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# shellcheck source=windows-version.sh
+source "$ROOT/scripts/windows-version.sh"
+
+# The tests run on the Windows users run: the prefix reports Windows 10 22H2.
+report_windows_10() {
+    [ -f "$WINEPREFIX/.quelvar-windows-19045" ] && return 0
+    WINE="$WINE" set_windows_build 19045
+    touch "$WINEPREFIX/.quelvar-windows-19045"
+}
+
 init_prefix() {
     if [ -f "$WINEPREFIX/.quelvar-ready" ]; then
         # A prefix made before wine32 was installed has no 32-bit system, and
         # Wine does not add one later: such a test prefix is made anew.
         if [ -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ] || [ ! -x /usr/lib/wine/wine ]; then
+            report_windows_10
             return 0
         fi
         wineserver -k >/dev/null 2>&1
@@ -41,6 +52,7 @@ init_prefix() {
     # managed top-level window; unmanaged windows make dialog tests fast.
     "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
     wineserver -w
+    report_windows_10
     touch "$WINEPREFIX/.quelvar-ready"
 }
 

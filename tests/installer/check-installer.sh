@@ -3,13 +3,19 @@
 # registers both modules (the keys of both registry scripts in both registry views), stamps them with the
 # project's version and adds the "Programs and Features" entry; the silent uninstall removes every key and
 # file it added and touches nothing in the user's data folder. Then the same for the current user alone:
-# only keys below HKEY_CURRENT_USER, and an uninstall with /REMOVEDATA takes the whole data folder; an
+# only keys below HKEY_CURRENT_USER, and an uninstall with /REMOVEDATA takes Quelvar's files from the data
+# folder and nothing through a link in it; an
 # uninstall while a program holds the module renames it aside for a RunOnce entry and the next install.
-#   check-installer.sh <setup.exe> <work folder>
+# All of that on Windows 10 22H2, where the setup runs no PowerShell. Then on Windows 11, with a stand-in
+# for PowerShell that records each command: the package registered for one user, again over that
+# registration from a folder whose name holds a space, an apostrophe, a comma and non-ASCII letters, for
+# all users, and removed again by both uninstalls.
+#   check-installer.sh <setup.exe> <work folder> <stand-in powershell.exe>
 set -uo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 setup="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
 work="$2"
+standin="$3"
 # shellcheck source=fresh-prefix.sh
 source "$ROOT/tests/installer/fresh-prefix.sh"
 # value <key> <name or ""> <32|64>: the data of a value, "" when it is missing.
@@ -99,6 +105,30 @@ check_entry() {
 
 VERSION="$(sed -n 's/.*project(Quelvar VERSION \([0-9.]*\).*/\1/p' "$ROOT/CMakeLists.txt")"
 
+# What programs of both bitnesses see as the Windows version (RtlGetVersion and the shared data page);
+# the setup itself says in its log which build it found.
+probe64="$work/windows-version.exe"
+probe32="$work/windows-version32.exe"
+x86_64-w64-mingw32-gcc -o "$probe64" "$ROOT/tests/installer/windows-version.c" 2>/dev/null
+i686-w64-mingw32-gcc -o "$probe32" "$ROOT/tests/installer/windows-version.c" 2>/dev/null
+check_windows() {
+    local want="10.0.$1 10.0.$1"
+    expect "64-bit programs see Windows $want" test "$("$WINE" "$probe64" | tr -d '\r')" = "$want"
+    expect "32-bit programs see Windows $want" test "$(/usr/lib/wine/wine "$probe32" | tr -d '\r')" = "$want"
+}
+check_windows 19045
+# The stand-in answers for the native PowerShell and for the 32-bit one, and says which ran.
+for dir in system32 syswow64; do cp "$standin" "$drive_c/windows/$dir/WindowsPowerShell/v1.0/powershell.exe"; done
+record="$work/powershell.txt"
+QV_POWERSHELL_RECORD="$(winepath -w "$record" 2>/dev/null)"
+export QV_POWERSHELL_RECORD
+: >"$record"
+# It refuses what an earlier setup handed over: its command cut at the first quotation mark.
+expect_not "the stand-in refuses a command cut short" "$WINE" "$standin" -NoProfile -NonInteractive -ExecutionPolicy \
+    Bypass -Command "\$ErrorActionPreference = 'Stop'; Add-AppxPackage -Path (Join-Path \$env:QUELVAR_FOLDER "
+expect "... and says why" grep -q "MALFORMED: unbalanced" "$record"
+: >"$record"
+
 echo "== for all users"
 expect "setup /S /ALLUSERS" run "$setup" /S /ALLUSERS
 pf64="$drive_c/Program Files/Quelvar"
@@ -138,10 +168,17 @@ for view in 64 32; do
     expect_not "$view-bit view: no machine approved value" test -n "$(value "HKLM\\$approved" "$clsid" $view)"
 done
 expect_not "no machine uninstall entry" key_exists "HKLM\\$uninstall" 64
+# A link in the data folder to a folder of the user's: Wine shows it as a plain folder, so only deleting
+# nothing but Quelvar's own file names keeps what it points to.
+mkdir -p "$work/elsewhere" && echo "the user's" >"$work/elsewhere/keep.txt"
+ln -s "$work/elsewhere" "$appdata/Quelvar/link"
 expect "uninstall /S /REMOVEDATA" run "$userdir/Uninstall.exe" /S /REMOVEDATA
 check_removed 'HKCU\Software\Classes' HKCU
 expect_not "folder removed" test -e "$userdir"
-expect_not "data folder removed with everything in it" test -e "$appdata/Quelvar"
+for f in "${data_files[@]}"; do expect_not "data file removed: $f" test -e "$appdata/Quelvar/$f"; done
+expect "a folder linked from the data folder keeps its files" test -f "$work/elsewhere/keep.txt"
+rm -f "$appdata/Quelvar/link"
+rmdir "$appdata/Quelvar"
 
 echo "== for the current user, while a program holds the module"
 # A stand-in for Explorer: keeps the module loaded until it is told to go.
@@ -175,6 +212,77 @@ if printf '%s\n' '#include <windows.h>' \
 else
     echo "SKIP held module: no x86_64-w64-mingw32-gcc to build the program that holds it"
 fi
+
+expect "Windows 10: no PowerShell command at all" test ! -s "$record"
+
+echo "== Windows 11"
+set_windows_build 22631
+check_windows 22631
+family="$(cat "$(dirname "$setup")/package/FamilyName.txt" 2>/dev/null)"
+expect "the build names the package's family" test -n "$family"
+stop="\$ErrorActionPreference = 'Stop'; "
+msix="(Join-Path \$env:QUELVAR_FOLDER 'Quelvar.msix')"
+remove_user="${stop}Get-AppxPackage -Name 'Quelvar.ContextMenu' | Remove-AppxPackage"
+add_user="${stop}Add-AppxPackage -Path $msix -ExternalLocation \$env:QUELVAR_FOLDER"
+remove_provisioned="${stop}Get-AppxProvisionedPackage -Online | Where-Object DisplayName -EQ 'Quelvar.ContextMenu' | Remove-AppxProvisionedPackage -Online"
+remove_all="${stop}Get-AppxPackage -AllUsers -Name 'Quelvar.ContextMenu' | Remove-AppxPackage -AllUsers"
+stage="${stop}Add-AppxPackage -Path $msix -ExternalLocation \$env:QUELVAR_FOLDER -Stage"
+provision="${stop}Add-Type -AssemblyName System.Runtime.WindowsRuntime; \$manager = [Windows.Management.Deployment.PackageManager, Windows.Management.Deployment, ContentType = WindowsRuntime]::new(); \$asTask = [System.WindowsRuntimeSystemExtensions].GetMethods() | Where-Object { \$_.Name -eq 'AsTask' -and \$_.GetParameters().Count -eq 1 -and \$_.GetGenericArguments().Count -eq 2 } | Select-Object -First 1; \$operation = \$manager.ProvisionPackageForAllUsersAsync('$family'); \$task = \$asTask.MakeGenericMethod([Windows.Management.Deployment.DeploymentResult], [Windows.Management.Deployment.DeploymentProgress]).Invoke(\$null, @(\$operation)); \$result = \$task.GetAwaiter().GetResult(); if (\$result.ExtendedErrorCode) { throw \$result.ErrorText }"
+native='C:\windows\system32\WindowsPowerShell\v1.0\powershell.exe'
+log="$(winepath -u "$("$WINE" cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')" 2>/dev/null)/Quelvar-Setup.log"
+
+# check_commands <what> <folder> <command>...: the native PowerShell ran exactly these commands, in this
+# order, each with the install folder in QUELVAR_FOLDER, and each was whole (the stand-in's verdict).
+check_commands() {
+    local what="$1" folder="$2"
+    shift 2
+    local expected=""
+    for c in "$@"; do expected+="$native|$c|$folder|ok"$'\n'; done
+    local recorded
+    recorded="$(tr -d '\r' <"$record")"$'\n'
+    if [ "$recorded" = "$expected" ]; then pass "$what: ${#@} PowerShell command(s) as expected"; else
+        fail "$what: PowerShell commands"
+        diff <(printf '%s' "$expected") <(printf '%s' "$recorded") | sed 's/^/     /'
+    fi
+    : >"$record"
+}
+check_registrations() {
+    expect "$1: registrations now: ${2:-none}" test "$(sort "$record.state" 2>/dev/null | paste -sd';')" = "$2"
+}
+# A folder whose name a command could trip over, if it were written into one.
+odd_windows="C:\\Prögram Fïles\\O'Brien, Quelvar"
+odd="$drive_c/Prögram Fïles/O'Brien, Quelvar"
+
+echo "-- for the current user"
+: >"$log"
+expect "setup /S /CURRENTUSER" run "$setup" /S /CURRENTUSER
+check_commands "per-user install" "$userdir_windows" "$remove_user" "$add_user"
+check_registrations "per-user install" "user $userdir_windows"
+for f in Assets/Square150x150Logo.png Assets/Square44x44Logo.png Assets/StoreLogo.png; do
+    expect "logo beside the module: $f" test -f "$userdir/$f"
+done
+expect "log: each step's outcome" grep -a -q "register for this user: done" <(iconv -f UTF-16LE -t UTF-8 "$log")
+expect "log: Explorer shows it after it restarts" grep -a -q "after it restarts" <(iconv -f UTF-16LE -t UTF-8 "$log")
+
+echo "-- again, over that registration, into $odd_windows"
+# /D= is taken only unquoted and last: cmd passes the line on as it stands.
+expect "setup /S /CURRENTUSER /D=..." run cmd /c "$(winepath -w "$setup") /S /CURRENTUSER /D=$odd_windows"
+expect "installed into the odd folder" test -f "$odd/Quelvar.msix"
+check_commands "upgrade" "$odd_windows" "$remove_user" "$add_user"
+check_registrations "upgrade" "user $odd_windows"
+expect "uninstall /S from the odd folder" run "$odd/Uninstall.exe" /S
+check_commands "per-user uninstall" "$odd_windows" "$remove_user"
+check_registrations "per-user uninstall" ""
+expect "uninstall /S" run "$userdir/Uninstall.exe" /S
+: >"$record"
+
+echo "-- for all users"
+expect "setup /S /ALLUSERS" run "$setup" /S /ALLUSERS
+check_commands "all-users install" 'C:\Program Files\Quelvar' "$remove_provisioned" "$remove_all" "$stage" "$provision"
+check_registrations "all-users install" "provisioned;staged C:\\Program Files\\Quelvar"
+expect "uninstall /S" run "$pf64/Uninstall.exe" /S
+check_commands "all-users uninstall" 'C:\Program Files\Quelvar' "$remove_provisioned" "$remove_all"
+check_registrations "all-users uninstall" ""
 
 echo "installer check: $failures failure(s)"
 [ $failures -eq 0 ]

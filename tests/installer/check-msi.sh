@@ -72,7 +72,8 @@ while IFS= read -r entry; do
     grep -qxF -- "$entry" "$work/reference.added" || fail "MSI adds $(tr '\t' ' ' <<<"$entry")"
 done <"$work/msi.added"
 cmp -s "$work/reference.added" "$work/msi.added" && pass "the MSI writes exactly what DllRegisterServer writes ($(wc -l <"$work/msi.added") entries in both views)"
-for f in Quelvar.dll qvsum.exe Quelvar.chm History.txt; do expect "file $f" test -f "$pf64/$f"; done
+for f in Quelvar.dll qvsum.exe Quelvar.chm History.txt Quelvar.msix Assets/StoreLogo.png Assets/Square150x150Logo.png \
+    Assets/Square44x44Logo.png; do expect "file $f" test -f "$pf64/$f"; done
 for f in Quelvar.dll Quelvar.chm History.txt; do expect "32-bit folder: $f" test -f "$pf32/$f"; done
 expect "64-bit module installed" bash "$ROOT/scripts/check-dll.sh" "$pf64/Quelvar.dll" x86-64
 expect "32-bit module installed" bash "$ROOT/scripts/check-dll.sh" "$pf32/Quelvar.dll" i386

@@ -1,5 +1,5 @@
-# Sourced by the round trips: a fresh 64-bit Wine prefix in "$work/prefix", stopped when the script
-# ends, and the pass/fail bookkeeping. The caller sets `work` first.
+# Sourced by the round trips: a fresh 64-bit Wine prefix in "$work/prefix" that reports Windows 10 22H2,
+# stopped when the script ends, and the pass/fail bookkeeping. The caller sets `work` first.
 export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 WINE=/usr/lib/wine/wine64
 wineserver -k >/dev/null 2>&1
@@ -9,6 +9,9 @@ mkdir -p "$work"
 source "$ROOT/tests/installer/prefix-cleanup.sh"
 "$WINE" wineboot -i >/dev/null 2>&1
 wineserver -w
+# shellcheck source=../../scripts/windows-version.sh
+source "$ROOT/scripts/windows-version.sh"
+set_windows_build 19045
 
 failures=0
 pass() { echo "ok   $1"; }
