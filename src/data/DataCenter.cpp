@@ -102,21 +102,20 @@ std::shared_ptr<Data::AllData> DataCenter::LoadLocked(const std::wstring& path) 
         SaveLocked(path, fresh);
     };
     if (!Data::PathExists(path)) storeDefaults();
-    // Failing to read is a passing state of the disk or of another program:
-    // the file stays as it is and the error goes to the caller.
+    // Only the reader's own verdict on the bytes (a damaged layout, more than
+    // the reader allows a file to hold) makes the file damaged. Anything else
+    // (a disk or another program in the way, an allocation that fails in a
+    // host whose address space is fragmented just now) is a passing state: the
+    // file stays as it is and the error goes to the caller, so a moment short
+    // of memory never costs the user the favorites.
     std::shared_ptr<Data::AllData> data;
     try {
         data = Data::ReadDataArchive(Data::ReadDataFile(path));
-    } catch (const ReleaseVersionTooHigh&) {
-        throw;
-    } catch (const Lumo::AnyError&) {
-        throw;
-    } catch (const std::exception&) {
-        // Not a data file this release can read or hold (damaged, crafted, or
-        // more than the memory a host can give it: std::bad_alloc lands here
-        // too). Keep the user's bytes for whoever wants to look at them, and
-        // start again from the defaults rather than fail every menu until
-        // someone deletes the file by hand.
+    } catch (const Data::CorruptDataFile&) {
+        // Damaged, crafted, or not a data file at all. Keep the user's bytes
+        // for whoever wants to look at them, and start again from the
+        // defaults rather than fail every menu until someone deletes the file
+        // by hand.
         Lumo::Win::LogFailure("DataCenter::Load", ERROR_FILE_CORRUPT, "damaged data file set aside");
         SetAsideDamagedFile(path);
         storeDefaults();

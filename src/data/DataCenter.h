@@ -40,12 +40,13 @@ public:
     static constexpr const wchar_t* kDamagedSuffix = L".damaged";
 
     // The current record; creates the file with defaults when there is none
-    // and writes an upgraded record back at once. A file that is there but is
-    // not a data file, or whose records would not fit in memory, is set aside
+    // and writes an upgraded record back at once. A file that the reader finds
+    // damaged (not a data file, or over the reader's own limits) is set aside
     // byte for byte (see SetAsideDamagedFile) and the record starts again from
-    // the defaults. Throws ReleaseVersionTooHigh for a file of a newer release
-    // and Lumo::LastError when the file cannot be read or locked now (the file
-    // is left as it is) or there is no data folder.
+    // the defaults. Throws ReleaseVersionTooHigh for a file of a newer release,
+    // Lumo::LastError when the file cannot be read or locked now or there is
+    // no data folder, and std::bad_alloc when memory runs short; the file is
+    // left as it is for all three.
     std::shared_ptr<AllData> Load();
     // Replaces the file with `data`; throws Lumo::LastError when it cannot be
     // written, leaving the previous file intact.

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "data/DataCenter.h"
+#include "win/DiagnosticLog.h"
 #include "win/Errors.h"
 
 namespace Data {
@@ -21,7 +22,11 @@ void HandlerDataSnapshot::LoadData(DataCenter* center) {
         data.reset();
         favoriteFolders.clear();
         state = SnapshotState::NewerRelease;
-    } catch (const std::exception&) {
+    } catch (...) {
+        // Held elsewhere, unreadable or more than the memory free just now:
+        // this menu goes without its data entries, the file is untouched and
+        // the next menu loads again.
+        Lumo::Win::LogCurrentException("HandlerDataSnapshot::LoadData");
         data.reset();
         favoriteFolders.clear();
         state = SnapshotState::Unavailable;

@@ -18,7 +18,8 @@ enum class SnapshotState {
     NotLoaded,
     Loaded,        // `data` holds the record
     NewerRelease,  // the file comes from a newer release: nothing may read or write it
-    Unavailable,   // the file could not be read or locked just now; the next menu tries again
+    Unavailable,   // the file could not be read, locked or held in memory just now; the next
+                   // menu tries again
 };
 
 class HandlerDataSnapshot {
@@ -26,8 +27,8 @@ public:
     // Loads the record through `center` (the process's DataCenter when null).
     // Runs at most once: `dataLoaded` is set first, so a failure is not
     // retried. Without a record (a newer release, or a file that cannot be
-    // read now) `data` stays null, `favoriteFolders` empty and `state` tells
-    // which; nothing is thrown for either.
+    // read or held in memory now) `data` stays null, `favoriteFolders` empty
+    // and `state` tells which; nothing is thrown for either.
     void LoadData(DataCenter* center = nullptr);
 
     bool dataLoaded = false;

@@ -7,6 +7,7 @@
 #include "win/Boundary.h"
 #include "win/Errors.h"
 #include "win/Handle.h"
+#include "win/Lock.h"
 #include "win/ModuleReference.h"
 
 namespace Menu {
@@ -35,20 +36,16 @@ struct Progress {
 class ScopedWindowClass {
 public:
     explicit ScopedWindowClass(const WNDCLASSEXW& windowClass) : instance_(windowClass.hInstance) {
-        ::AcquireSRWLockExclusive(&lock_);
+        Lumo::Win::ScopedLock hold(lock_);
         if (users_ == 0 && !::RegisterClassExW(&windowClass) &&
             ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
-            const DWORD error = ::GetLastError();
-            ::ReleaseSRWLockExclusive(&lock_);
-            throw Lumo::LastError(error);
+            throw Lumo::LastError(::GetLastError());
         }
         ++users_;
-        ::ReleaseSRWLockExclusive(&lock_);
     }
     ~ScopedWindowClass() {
-        ::AcquireSRWLockExclusive(&lock_);
+        Lumo::Win::ScopedLock hold(lock_);
         if (--users_ == 0) ::UnregisterClassW(kChecksumProgressClass, instance_);
-        ::ReleaseSRWLockExclusive(&lock_);
     }
     ScopedWindowClass(const ScopedWindowClass&) = delete;
     ScopedWindowClass& operator=(const ScopedWindowClass&) = delete;

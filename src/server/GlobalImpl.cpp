@@ -13,6 +13,7 @@
 #include "system/ModulePath.h"
 #include "system/SystemInfo.h"
 #include "win/Boundary.h"
+#include "win/Lock.h"
 #include "win/ModuleReference.h"
 
 using ShellExt::Quelvar;
@@ -92,20 +93,12 @@ HINSTANCE g_module = nullptr;
 // to initialise.
 SRWLOCK g_lifetime = SRWLOCK_INIT;
 
-class LifetimeLock {
-public:
-    LifetimeLock() { ::AcquireSRWLockExclusive(&g_lifetime); }
-    ~LifetimeLock() { ::ReleaseSRWLockExclusive(&g_lifetime); }
-    LifetimeLock(const LifetimeLock&) = delete;
-    LifetimeLock& operator=(const LifetimeLock&) = delete;
-};
-
 }  // namespace
 
 void GlobalImpl::Attach(HINSTANCE module) noexcept { g_module = module; }
 
 HRESULT GlobalImpl::CreateInUse(const std::function<HRESULT()>& create) {
-    LifetimeLock lock;
+    Lumo::Win::ScopedLock lock(g_lifetime);
     if (!ThreadStates::Instance()) ThreadStates::SetInstance(new ThreadStates());
     if (!Instance()) {
         Create(g_module);
@@ -124,7 +117,7 @@ HRESULT GlobalImpl::CreateInUse(const std::function<HRESULT()>& create) {
 bool GlobalImpl::ReleaseIfUnused() noexcept {
     HMODULE pin = nullptr;
     const bool unused = Lumo::Win::Boundary<bool>(false, [&] {
-        LifetimeLock lock;
+        Lumo::Win::ScopedLock lock(g_lifetime);
         if (Lumo::Win::ModuleReference::Count() != 0) return false;
         if (ThreadStates* states = ThreadStates::Instance()) pin = states->UnhookAll();
         GlobalImpl* global = Instance();

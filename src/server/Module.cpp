@@ -9,6 +9,7 @@
 #include "server/ServerIds.h"
 #include "shellext/GotoFavorite.h"
 #include "win/Boundary.h"
+#include "win/Lock.h"
 #include "win/ModuleReference.h"
 
 namespace {
@@ -53,7 +54,7 @@ HRESULT CQuelvarModule::GetClassObject(REFCLSID clsid, REFIID iid, void** result
     }
     Lumo::Win::ComPtr<IClassFactory> factory;
     {
-        Lumo::Win::CriticalSectionLock lock(factoryLock_);
+        Lumo::Win::ScopedLock lock(factoryLock_);
         if (!*cache) {
             auto* created = new (std::nothrow) ClassFactory(creator);
             if (!created) return E_OUTOFMEMORY;

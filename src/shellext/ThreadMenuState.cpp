@@ -10,6 +10,7 @@
 
 #include "win/Boundary.h"
 #include "win/Errors.h"
+#include "win/Lock.h"
 
 namespace ShellExt {
 
@@ -36,7 +37,7 @@ ThreadStates::~ThreadStates() {
     if (slot_ == TLS_OUT_OF_INDEXES) return;  // abandoned at unload
     HMODULE pin = UnhookAll();
     {
-        Lumo::Win::CriticalSectionLock guard(lock_);
+        Lumo::Win::ScopedLock guard(lock_);
         // Records still held by a handler stay with it; the others go now.
         all_.clear();
     }
@@ -47,7 +48,7 @@ ThreadStates::~ThreadStates() {
 
 void ThreadStates::Abandon() {
     {
-        Lumo::Win::CriticalSectionLock guard(lock_);
+        Lumo::Win::ScopedLock guard(lock_);
         for (auto& entry : all_) entry.second->AbandonHooks();
         all_.clear();
     }
@@ -58,7 +59,7 @@ void ThreadStates::Abandon() {
 
 std::shared_ptr<ThreadMenuState> ThreadStates::CurrentShared() {
     ThreadMenuState* state = Current();
-    Lumo::Win::CriticalSectionLock guard(lock_);
+    Lumo::Win::ScopedLock guard(lock_);
     auto found = all_.find(state);
     if (found == all_.end()) throw Lumo::AnyError();
     return found->second;
@@ -67,7 +68,7 @@ std::shared_ptr<ThreadMenuState> ThreadStates::CurrentShared() {
 ThreadMenuState* ThreadStates::Current() {
     if (auto* state = static_cast<ThreadMenuState*>(::TlsGetValue(slot_))) return state;
     auto state = std::make_shared<ThreadMenuState>();
-    Lumo::Win::CriticalSectionLock guard(lock_);
+    Lumo::Win::ScopedLock guard(lock_);
     if (!::TlsSetValue(slot_, state.get())) throw Lumo::LastError();
     all_.emplace(state.get(), state);
     return state.get();
@@ -79,7 +80,7 @@ std::shared_ptr<ThreadMenuState> ThreadStates::DetachThread() {
     auto* state = static_cast<ThreadMenuState*>(::TlsGetValue(slot_));
     if (!state) return nullptr;
     std::shared_ptr<ThreadMenuState> record;
-    Lumo::Win::CriticalSectionLock guard(lock_);
+    Lumo::Win::ScopedLock guard(lock_);
     auto found = all_.find(state);
     if (found != all_.end()) {
         record = std::move(found->second);
@@ -104,7 +105,7 @@ void ThreadStates::ForgetThread() {
 }
 
 HHOOK ThreadStates::SetHook(int id, HOOKPROC proc) {
-    Lumo::Win::CriticalSectionLock guard(lock_);
+    Lumo::Win::ScopedLock guard(lock_);
     if (!pin_) {
         HMODULE self = nullptr;
         if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
@@ -117,7 +118,7 @@ HHOOK ThreadStates::SetHook(int id, HOOKPROC proc) {
 }
 
 HMODULE ThreadStates::UnhookAll() {
-    Lumo::Win::CriticalSectionLock guard(lock_);
+    Lumo::Win::ScopedLock guard(lock_);
     // Unhooking works from any thread of the process.
     for (auto& entry : all_) {
         entry.second->cbtHook.reset();
@@ -130,7 +131,7 @@ HMODULE ThreadStates::UnhookAll() {
 }
 
 bool ThreadStates::AnyHook() {
-    Lumo::Win::CriticalSectionLock guard(lock_);
+    Lumo::Win::ScopedLock guard(lock_);
     for (auto& entry : all_) {
         if (entry.second->cbtHook || entry.second->callWndProcHook || entry.second->msgFilterHook)
             return true;

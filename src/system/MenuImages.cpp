@@ -5,6 +5,7 @@
 
 #include "system/ResourceIds.h"
 #include "win/Errors.h"
+#include "win/Lock.h"
 
 namespace Lumo::System {
 
@@ -71,15 +72,13 @@ MenuImageList::MenuImageList(HINSTANCE resources) : resources_(resources) {
 HIMAGELIST MenuImageList::WithAlpha(int size) {
     for (size_t i = 0; i < kSizes.size(); ++i) {
         if (kSizes[i] != size) continue;
-        ::AcquireSRWLockExclusive(&lock_);
+        Lumo::Win::ScopedLock hold(lock_);
         // Tried once: a resource that fails to load does not fail faster the second time.
         if (!tried_[i]) {
             tried_[i] = true;
             alpha_[i] = LoadWithAlpha(resources_, kAlphaResources[i], size);
         }
-        HIMAGELIST images = alpha_[i].get();
-        ::ReleaseSRWLockExclusive(&lock_);
-        return images;
+        return alpha_[i].get();
     }
     return nullptr;
 }

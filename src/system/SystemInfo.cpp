@@ -1,8 +1,7 @@
 // Operating-system and shell-version probes, product version.
 #include "system/SystemInfo.h"
 
-#include <sstream>
-
+#include "Version.h"  // generated from project()
 #include "win/Errors.h"
 #include "win/Handle.h"
 
@@ -87,10 +86,6 @@ DllVersionInfoPtr DllVersion::ProbeModule(const std::wstring& module) {
     return info;
 }
 
-std::wstring ProductVersion() {
-    std::wostringstream text;
-    text << 1 << L"." << 5 << L"." << 1 << L"." << 3;
-    return text.str();
-}
+std::wstring ProductVersion() { return QV_VERSION_WTEXT; }
 
 }  // namespace Lumo::System

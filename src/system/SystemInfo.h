@@ -78,7 +78,7 @@ private:
     std::map<std::wstring, DllVersionInfoPtr> cache_;
 };
 
-// "1.5.1.3"
+// The product version of project(), such as "1.5.1.3".
 std::wstring ProductVersion();
 
 }  // namespace Lumo::System

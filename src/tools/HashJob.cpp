@@ -7,6 +7,7 @@
 
 #include <atomic>
 
+#include "win/Lock.h"
 #include "win/ModuleReference.h"
 
 namespace Tools {
@@ -31,7 +32,7 @@ struct HashJob::State final : HashObserver {
 
     bool Cancelled() override { return cancelled.load(std::memory_order_relaxed); }
     void Progress(int percent) override {
-        Lumo::Win::CriticalSectionLock hold(lock);
+        Lumo::Win::ScopedLock hold(lock);
         if (!cancelled) ::PostMessageW(window, progressMessage, static_cast<WPARAM>(percent), id);
     }
 
@@ -43,7 +44,7 @@ struct HashJob::State final : HashObserver {
         calculator.filePath = request.filePath;
         calculator.observer = this;
         std::wstring text = calculator.Calculate();
-        Lumo::Win::CriticalSectionLock hold(lock);
+        Lumo::Win::ScopedLock hold(lock);
         if (cancelled) return;
         const WPARAM succeeded = text.empty() ? 0 : 1;
         result = std::move(text);
@@ -73,7 +74,7 @@ HashJob::HashJob(HashRequest request, HWND window, UINT progressMessage, UINT do
 HashJob::~HashJob() { Cancel(); }
 
 void HashJob::Cancel() noexcept {
-    Lumo::Win::CriticalSectionLock hold(state_->lock);
+    Lumo::Win::ScopedLock hold(state_->lock);
     state_->cancelled = true;
     state_->result.clear();
     state_->error = 0;
@@ -82,12 +83,12 @@ void HashJob::Cancel() noexcept {
 LPARAM HashJob::Id() const noexcept { return state_->id; }
 
 std::wstring HashJob::Result() const {
-    Lumo::Win::CriticalSectionLock hold(state_->lock);
+    Lumo::Win::ScopedLock hold(state_->lock);
     return state_->result;
 }
 
 unsigned long HashJob::Error() const {
-    Lumo::Win::CriticalSectionLock hold(state_->lock);
+    Lumo::Win::ScopedLock hold(state_->lock);
     return state_->error;
 }
 

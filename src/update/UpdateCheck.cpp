@@ -9,6 +9,7 @@
 #include "win/DiagnosticLog.h"
 #include "win/Errors.h"
 #include "win/Handle.h"
+#include "win/Lock.h"
 
 namespace Lumo::Update {
 namespace {
@@ -60,12 +61,12 @@ void CheckerSession::RequestVersionInfo() { Start(VersionInfo, L"version.xml"); 
 void CheckerSession::RequestHistory() { Start(History, L"history.txt"); }
 
 std::wstring CheckerSession::CurrentUrl() const {
-    Win::CriticalSectionLock guard(Guard());
+    Win::ScopedLock guard(Guard());
     return url_;
 }
 
 void CheckerSession::Start(int kind, const wchar_t* fileName) {
-    Win::CriticalSectionLock guard(Guard());
+    Win::ScopedLock guard(Guard());
     url_ = baseUrl_ + LowerCase(productWord_) + L"/" + fileName;
     kind_ = kind;
     expectedLength_ = -1;
@@ -147,7 +148,7 @@ UpdateCheck::UpdateCheck(std::wstring productWord, std::wstring version, std::ws
 UpdateCheck::~UpdateCheck() { End(); }
 
 void UpdateCheck::SetCompletion(std::function<void()> completion) {
-    Win::CriticalSectionLock guard(session_.Guard());
+    Win::ScopedLock guard(session_.Guard());
     completion_ = std::move(completion);
 }
 
@@ -207,14 +208,14 @@ void UpdateCheck::VersionReceived() {
 void UpdateCheck::FinishVersionInfo() {
     std::string body;
     {
-        Win::CriticalSectionLock guard(session_.Guard());
+        Win::ScopedLock guard(session_.Guard());
         succeeded_ = false;
         latestVersion_.clear();
         downloadPage_.clear();
         body = versionBody_;
     }
     const VersionInfo info = ParseVersionInfo(body);
-    Win::CriticalSectionLock guard(session_.Guard());
+    Win::ScopedLock guard(session_.Guard());
     succeeded_ = info.usable;
     latestVersion_ = info.latestVersion;
     downloadPage_ = info.downloadPage;
@@ -222,21 +223,21 @@ void UpdateCheck::FinishVersionInfo() {
 
 void UpdateCheck::OnDeadline(unsigned request) {
     {
-        Win::CriticalSectionLock guard(session_.Guard());
+        Win::ScopedLock guard(session_.Guard());
         if (!inFlight_ || request_ != request) return;
         // Whatever the session still reports for this request completes nothing.
         inFlight_ = false;
     }
     session_.End();
-    Win::CriticalSectionLock guard(session_.Guard());
+    Win::ScopedLock guard(session_.Guard());
     inFlight_ = true;
     ReportError(ERROR_INTERNET_TIMEOUT);
 }
 
-#define LUMO_LOCKED_GETTER(Type, Name, member)            \
-    Type UpdateCheck::Name() const {                      \
-        Win::CriticalSectionLock guard(session_.Guard()); \
-        return member;                                    \
+#define LUMO_LOCKED_GETTER(Type, Name, member)   \
+    Type UpdateCheck::Name() const {             \
+        Win::ScopedLock guard(session_.Guard()); \
+        return member;                           \
     }
 LUMO_LOCKED_GETTER(bool, Succeeded, succeeded_)
 LUMO_LOCKED_GETTER(UpdateError, ErrorKind, errorKind_)
@@ -249,7 +250,7 @@ LUMO_LOCKED_GETTER(std::string, HistoryBody, historyBody_)
 #undef LUMO_LOCKED_GETTER
 
 std::wstring UpdateCheck::FailureMessage() const {
-    Win::CriticalSectionLock guard(session_.Guard());
+    Win::ScopedLock guard(session_.Guard());
     switch (errorKind_) {
         case ErrorWithDescription:
             return L"Cannot get update info file from internet\r\nError code:" + std::to_wstring(errorCode_) +

@@ -8,6 +8,7 @@
 #include "win/Boundary.h"
 #include "win/Errors.h"
 #include "win/Handle.h"
+#include "win/Lock.h"
 
 namespace Lumo::WinINet {
 
@@ -35,15 +36,15 @@ struct Registry {
         return registry;
     }
     DWORD_PTR NewId() {
-        Win::CriticalSectionLock guard(section);
+        Win::ScopedLock guard(section);
         return ++nextId;
     }
     void Add(const std::shared_ptr<Session::Context>& context) {
-        Win::CriticalSectionLock guard(section);
+        Win::ScopedLock guard(section);
         contexts.emplace(context->id, context);
     }
     std::shared_ptr<Session::Context> Find(DWORD_PTR id) {
-        Win::CriticalSectionLock guard(section);
+        Win::ScopedLock guard(section);
         auto it = contexts.find(id);
         return it == contexts.end() ? nullptr : it->second;
     }
@@ -55,14 +56,14 @@ struct Registry {
         // completion; once handles existed, their closing is the end.
         if (context.awaitingCompletion && !context.sawHandle) return;
         std::shared_ptr<Session::Context> released;  // freed outside the table's lock
-        Win::CriticalSectionLock guard(section);
+        Win::ScopedLock guard(section);
         auto it = contexts.find(context.id);
         if (it == contexts.end()) return;
         released = std::move(it->second);
         contexts.erase(it);
     }
     std::size_t Count() {
-        Win::CriticalSectionLock guard(section);
+        Win::ScopedLock guard(section);
         return contexts.size();
     }
 };
@@ -117,18 +118,17 @@ SRWLOCK g_coverLock = SRWLOCK_INIT;
 std::set<DWORD> g_coveredThreads;
 
 void CALLBACK Uncover(ULONG_PTR) noexcept {
-    ::AcquireSRWLockExclusive(&g_coverLock);
+    Win::ScopedLock hold(g_coverLock);
     g_coveredThreads.erase(::GetCurrentThreadId());
-    ::ReleaseSRWLockExclusive(&g_coverLock);
 }
 
 // False when the thread has no cover and none could be made.
 bool CoverThread() noexcept {
     const DWORD thread = ::GetCurrentThreadId();
-    ::AcquireSRWLockExclusive(&g_coverLock);
-    const bool covered = g_coveredThreads.count(thread) != 0;
-    ::ReleaseSRWLockExclusive(&g_coverLock);
-    if (covered) return true;
+    {
+        Win::ScopedLock hold(g_coverLock);
+        if (g_coveredThreads.count(thread) != 0) return true;
+    }
     HMODULE self = nullptr;
     if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
                               reinterpret_cast<LPCWSTR>(&StatusCallback), &self)) {
@@ -139,13 +139,12 @@ bool CoverThread() noexcept {
         ::QueueUserAPC(reinterpret_cast<PAPCFUNC>(&::FreeLibrary), ::GetCurrentThread(),
                        reinterpret_cast<ULONG_PTR>(self));
     }
-    ::AcquireSRWLockExclusive(&g_coverLock);
+    Win::ScopedLock hold(g_coverLock);
     try {
         g_coveredThreads.insert(thread);
     } catch (...) {
         // Unmarked, the thread takes another cover next time: one more for good.
     }
-    ::ReleaseSRWLockExclusive(&g_coverLock);
     return true;
 }
 
@@ -168,7 +167,7 @@ void CALLBACK StatusCallback(HINTERNET, DWORD_PTR contextId, DWORD status, LPVOI
     Win::VoidBoundary([&] {
         std::shared_ptr<Session::Context> context = Registry::Instance().Find(contextId);
         if (!context) return;  // a context WinINet reports on after it was released
-        Win::CriticalSectionLock guard(context->lock->section);
+        Win::ScopedLock guard(context->lock->section);
         if (status == INTERNET_STATUS_HANDLE_CREATED) {
             if (HINTERNET created = NotifiedHandle(info, length)) {
                 context->liveHandles.insert(created);
@@ -203,7 +202,7 @@ Session::~Session() { End(); }
 CRITICAL_SECTION& Session::Guard() const { return lock_->section; }
 
 bool Session::Open() {
-    Win::CriticalSectionLock guard(Guard());
+    Win::ScopedLock guard(Guard());
     if (internet_) return true;
     internet_ = ::InternetOpenW(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, INTERNET_FLAG_ASYNC);
     if (!internet_) {
@@ -226,7 +225,7 @@ void Session::End() {
         // Once the contexts are marked closed no handler of this session runs
         // again; the handles are closed outside the lock, so a notification
         // waiting for it on another thread is never waited for in turn.
-        Win::CriticalSectionLock guard(Guard());
+        Win::ScopedLock guard(Guard());
         pending_ = nullptr;
         all = std::move(closed_);
         all.push_back(current_);
@@ -246,7 +245,7 @@ void Session::End() {
     if (request) ::InternetCloseHandle(request);
     if (internet) ::InternetCloseHandle(internet);
     for (const auto& context : all) {
-        Win::CriticalSectionLock guard(context->lock->section);
+        Win::ScopedLock guard(context->lock->section);
         // With the callback gone, a handle WinINet creates from now on for an
         // open still queued has no callback to report with: such an open
         // never notifies again.
@@ -268,7 +267,7 @@ void Session::ApplyTimeouts(HINTERNET handle) {
 }
 
 bool Session::HasInternetHandle() const {
-    Win::CriticalSectionLock guard(Guard());
+    Win::ScopedLock guard(Guard());
     return internet_ != nullptr;
 }
 
@@ -284,7 +283,7 @@ void Session::OnClosed(int) {}
 void Session::OnError(int, DWORD) {}
 
 void Session::OpenUrl(int kind, const std::wstring& url, DWORD flags) {
-    Win::CriticalSectionLock guard(Guard());
+    Win::ScopedLock guard(Guard());
     std::shared_ptr<Context> context = current_;
     context->request = nullptr;
     context->buffer.resize(kReadSize);
@@ -391,7 +390,7 @@ void Session::OnReadComplete(int kind, DWORD, void* info) {
 }
 
 void Session::Close(int kind) {
-    Win::CriticalSectionLock guard(Guard());
+    Win::ScopedLock guard(Guard());
     std::shared_ptr<Context> context = current_;
     // Marked first: closing may report the handle's end on this very thread.
     context->closed = true;

@@ -11,6 +11,7 @@
 #include "win/Errors.h"
 #include "win/Handle.h"
 #include "win/CurrentModule.h"
+#include "win/Lock.h"
 
 namespace Lumo::Win {
 namespace {
@@ -19,27 +20,11 @@ namespace {
 // do so at a time in a process, so one value serves all threads.
 std::atomic<DWORD> g_loaderLockThread{0};
 
-SRWLOCK g_lock = SRWLOCK_INIT;
-LogRateLimiter g_limiter;
-
 // Serialises the log within the process. Under the loader lock it is only
 // tried: another thread may hold it while the shell call inside loads a DLL,
 // and at process exit its holder may have been ended.
-class LogLock {
-public:
-    explicit LogLock(bool onlyTry)
-        : held_(onlyTry ? ::TryAcquireSRWLockExclusive(&g_lock) != FALSE
-                        : (::AcquireSRWLockExclusive(&g_lock), true)) {}
-    ~LogLock() {
-        if (held_) ::ReleaseSRWLockExclusive(&g_lock);
-    }
-    LogLock(const LogLock&) = delete;
-    LogLock& operator=(const LogLock&) = delete;
-    bool Held() const { return held_; }
-
-private:
-    bool held_;
-};
+SRWLOCK g_lock = SRWLOCK_INIT;
+LogRateLimiter g_limiter;
 
 std::wstring FileNameOf(HMODULE module) {
     wchar_t path[MAX_PATH] = {};
@@ -93,7 +78,7 @@ UniqueFile OpenForAppend(const std::wstring& path) {
 void WriteLine(const char* function, DWORD code, const char* detail) {
     const std::uint64_t now = ::GetTickCount64();
     const bool underLoaderLock = g_loaderLockThread.load() == ::GetCurrentThreadId();
-    LogLock guard(underLoaderLock);
+    ScopedLock guard(g_lock, underLoaderLock ? ScopedLock::Mode::TryExclusive : ScopedLock::Mode::Exclusive);
     if (!guard.Held()) return;
     unsigned dropped = 0;
     if (!g_limiter.Admit(now, dropped)) return;

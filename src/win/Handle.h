@@ -162,18 +162,4 @@ inline std::wstring WindowText(HWND window) {
     return text;
 }
 
-// Holds the critical section for the scope.
-class CriticalSectionLock {
-public:
-    explicit CriticalSectionLock(CRITICAL_SECTION& section) : section_(section) {
-        ::EnterCriticalSection(&section_);
-    }
-    ~CriticalSectionLock() { ::LeaveCriticalSection(&section_); }
-    CriticalSectionLock(const CriticalSectionLock&) = delete;
-    CriticalSectionLock& operator=(const CriticalSectionLock&) = delete;
-
-private:
-    CRITICAL_SECTION& section_;
-};
-
 }  // namespace Lumo::Win

@@ -407,6 +407,46 @@ TEST_F(DataCenterTest, HandlerSnapshotTellsANewerReleaseFromAFileHeldElsewhere) 
     later.LoadData(&impatient);
     EXPECT_EQ(Data::SnapshotState::Loaded, later.state);
     EXPECT_TRUE(later.data);
+
+    // No address space for the block the file needs (taken down to 1 MiB
+    // pieces; a 64-bit process stops at the cap and loads): no data for this
+    // menu, the file stays byte for byte and loads whole once memory is back.
+    Data::AllData big;
+    for (int i = 0; i < 4096; ++i) big.favorites->folders.push_back(std::wstring(1024, L'a' + i % 26));
+    Store(big);
+    const std::string stored = FileBytes();
+    std::vector<void*> taken;
+    taken.reserve(4096);  // no allocation while the space is taken
+    std::uint64_t reserved = 0, cap = 4ull << 30;
+    for (std::size_t piece = 256u << 20; piece >= (1u << 20); piece /= 4) {
+        while (reserved < cap && taken.size() < taken.capacity()) {
+            void* block = ::VirtualAlloc(nullptr, piece, MEM_RESERVE, PAGE_NOACCESS);
+            if (!block) break;
+            taken.push_back(block);
+            reserved += piece;
+        }
+    }
+    const bool exhausted = reserved < cap;
+    Data::HandlerDataSnapshot starved;
+    std::string thrown = "nothing";
+    try {
+        center_.Load();
+    } catch (const std::bad_alloc&) {
+        thrown = "std::bad_alloc";
+    } catch (...) {
+        thrown = "another exception";
+    }
+    starved.LoadData(&center_);
+    for (void* block : taken) ::VirtualFree(block, 0, MEM_RELEASE);
+    std::printf("[ memory   ] reserved %llu MiB in %zu pieces, %s; the load threw %s\n",
+                static_cast<unsigned long long>(reserved >> 20), taken.size(),
+                exhausted ? "address space exhausted" : "stopped at the cap", thrown.c_str());
+    EXPECT_TRUE(exhausted || sizeof(void*) > 4) << "a 32-bit process has less than the cap";
+    EXPECT_EQ(exhausted ? "std::bad_alloc" : "nothing", thrown);
+    EXPECT_EQ(exhausted ? Data::SnapshotState::Unavailable : Data::SnapshotState::Loaded, starved.state);
+    EXPECT_TRUE(stored == FileBytes()) << "the file is left byte for byte";
+    EXPECT_FALSE(DataTest::Exists(FilePath() + L".damaged"));
+    EXPECT_TRUE(big.favorites->folders == center_.Load()->favorites->folders);
 }
 
 // Lock ---------------------------------------------------------------------

@@ -1,12 +1,17 @@
 // The diagnostic log's plain parts: the rate limit, the line, the file that
-// keeps one older file beside it.
+// keeps one older file beside it; and the scoped lock the log is guarded by.
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <functional>
+#include <new>
+#include <optional>
 #include <string>
+#include <thread>
 
 #include "support/TestSupport.h"
 #include "win/DiagnosticLog.h"
+#include "win/Lock.h"
 
 using namespace Lumo::Win;
 using QuelvarTest::ReadFileBytes;
@@ -80,4 +85,36 @@ TEST(DiagnosticLog, AFullFileBecomesTheOlderOneAndOnlyOneOlderFileIsKept) {
     } while (::FindNextFileW(search, &found));
     ::FindClose(search);
     EXPECT_EQ(2, files);
+}
+
+// Whichever lock a guard holds, a failure inside leaves it free for the next
+// thread; shared holders let each other in and keep a writer out.
+TEST(ScopedLock, AFailureWhileHeldLeavesTheLockFreeForOtherThreads) {
+    CRITICAL_SECTION section;
+    ::InitializeCriticalSection(&section);
+    SRWLOCK srw = SRWLOCK_INIT;
+    const auto elsewhere = [](const std::function<bool()>& take) {
+        bool taken = false;
+        std::thread([&] { taken = take(); }).join();
+        return taken;
+    };
+    const auto srwFree = [&] { return ScopedLock(srw, ScopedLock::Mode::TryExclusive).Held(); };
+    for (int row = 0; row < 3; ++row) {
+        try {
+            std::optional<ScopedLock> hold;
+            if (row == 0) hold.emplace(section);
+            if (row > 0) hold.emplace(srw, row == 1 ? ScopedLock::Mode::Exclusive : ScopedLock::Mode::Shared);
+            throw std::bad_alloc();
+        } catch (const std::bad_alloc&) {
+        }
+        EXPECT_TRUE(elsewhere([&] {
+            return ::TryEnterCriticalSection(&section) && (::LeaveCriticalSection(&section), true);
+        })) << row;
+        EXPECT_TRUE(elsewhere(srwFree)) << row;
+    }
+    ScopedLock shared(srw, ScopedLock::Mode::Shared);
+    EXPECT_TRUE(
+        elsewhere([&] { return ::TryAcquireSRWLockShared(&srw) && (::ReleaseSRWLockShared(&srw), true); }));
+    EXPECT_FALSE(elsewhere(srwFree));
+    ::DeleteCriticalSection(&section);
 }
