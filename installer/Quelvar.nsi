@@ -374,9 +374,41 @@ Function un.onInit
     StrCpy $RemoveData 0
     ${GetParameters} $0
     ClearErrors
+    ${GetOptions} $0 "/LEFTOVERS" $1
+    ${IfNot} ${Errors}
+        Call un.RemoveLeftovers
+        Quit
+    ${EndIf}
+    ClearErrors
     ${GetOptions} $0 "/REMOVEDATA" $1
     ${IfNot} ${Errors}
         StrCpy $RemoveData 1
+    ${EndIf}
+    ; Removing an installation for all users needs administrator rights (the machine's keys, Program
+    ; Files); without them it would stop halfway and leave a menu whose files are gone.
+    ${If} $AllUsers == 1
+        !insertmacro IsAdministrator $1
+        ${If} $1 != 1
+            MessageBox MB_ICONSTOP "${PRODUCT} was installed for all users of this computer, so only an administrator can remove it. Right-click the uninstaller and choose $\"Run as administrator$\". Nothing was removed." /SD IDOK
+            Push "Not removed from $INSTDIR: installed for all users, and the uninstaller has no administrator rights"
+            Call un.AppendToLog
+            SetErrorLevel 740  ; ERROR_ELEVATION_REQUIRED
+            Quit
+        ${EndIf}
+    ${EndIf}
+FunctionEnd
+
+; At the sign-in after an uninstall that had to leave a module in use behind (see RemoveUserModule), the
+; user's RunOnce entry starts the uninstaller kept for it, with /LEFTOVERS: it deletes the renamed
+; modules, itself and the folders when they are empty.
+Function un.RemoveLeftovers
+    Delete "$INSTDIR\*.removed"
+    Delete "$INSTDIR\x86\*.removed"
+    RMDir "$INSTDIR\x86"
+    ; Installed again since, the folder holds an installation whose uninstaller must stay.
+    ${IfNot} ${FileExists} "$INSTDIR\Uninstall.ini"
+        Delete "$INSTDIR\Uninstall.exe"
+        RMDir "$INSTDIR"
     ${EndIf}
 FunctionEnd
 
@@ -429,6 +461,27 @@ FunctionEnd
     RMDir "${folder}"
 !macroend
 
+; The uninstaller stays to finish the job at the next sign-in. The RunOnce entry starts it directly, not
+; through cmd, so that nothing in the folder's name is read as a variable or an operator; a folder too long
+; for RunOnce's 260 characters is named by its short form.
+Function un.ScheduleLeftovers
+    StrCpy $R2 '"$INSTDIR\Uninstall.exe" /S /LEFTOVERS'
+    StrLen $R3 $R2
+    ${If} $R3 >= 260
+        GetFullPathName /SHORT $R4 "$INSTDIR"
+        StrCpy $R2 '"$R4\Uninstall.exe" /S /LEFTOVERS'
+        StrLen $R3 $R2
+    ${EndIf}
+    ${If} $R3 < 260
+    ${AndIf} $R2 != '"\Uninstall.exe" /S /LEFTOVERS'
+        WriteRegStr HKCU "Software\Microsoft\Windows\CurrentVersion\RunOnce" "Quelvar leftovers" $R2
+        !insertmacro Log "A module still in use stays in $INSTDIR until the next sign-in"
+    ${Else}
+        Delete "$INSTDIR\Uninstall.exe"
+        !insertmacro Log "A module still in use stays in $INSTDIR: the next installation removes it, or delete the folder after signing out and in"
+    ${EndIf}
+FunctionEnd
+
 Section "Uninstall"
     ; The package first, so that Explorer lets go of the module it loaded through it.
     !insertmacro IfWindows11Package
@@ -459,8 +512,8 @@ Section "Uninstall"
     Delete "$INSTDIR\Assets\*.png"
     RMDir "$INSTDIR\Assets"
     Delete "$INSTDIR\Uninstall.ini"
-    Delete "$INSTDIR\Uninstall.exe"
     ${If} $AllUsers == 1
+        Delete "$INSTDIR\Uninstall.exe"
         ${If} $Folder32 != $INSTDIR
             !insertmacro RemoveModuleFolder "$Folder32"
         ${EndIf}
@@ -472,9 +525,10 @@ Section "Uninstall"
         ${EndIf}
         !insertmacro RemoveUserModule "$INSTDIR"
         ${If} $R1 == 1
-            ; Short enough for RunOnce's 260 characters: the 32-bit module's folder is "x86" inside.
-            WriteRegStr HKCU "Software\Microsoft\Windows\CurrentVersion\RunOnce" "Quelvar leftovers" \
-                '"$SYSDIR\cmd.exe" /d /c cd /d "$INSTDIR" && (del /f /q *.removed x86\*.removed & rmdir x86 & cd .. & rmdir "$INSTDIR")'
+            Call un.ScheduleLeftovers
+        ${Else}
+            Delete "$INSTDIR\Uninstall.exe"
+            RMDir "$INSTDIR"
         ${EndIf}
     ${EndIf}
 

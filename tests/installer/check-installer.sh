@@ -112,9 +112,11 @@ probe32="$work/windows-version32.exe"
 x86_64-w64-mingw32-gcc -o "$probe64" "$ROOT/tests/installer/windows-version.c" 2>/dev/null
 i686-w64-mingw32-gcc -o "$probe32" "$ROOT/tests/installer/windows-version.c" 2>/dev/null
 check_windows() {
-    local want="10.0.$1 10.0.$1"
-    expect "64-bit programs see Windows $want" test "$("$WINE" "$probe64" | tr -d '\r')" = "$want"
-    expect "32-bit programs see Windows $want" test "$(/usr/lib/wine/wine "$probe32" | tr -d '\r')" = "$want"
+    local want="10.0.$1 10.0.$1" seen64 seen32
+    seen64="$("$WINE" "$probe64" | tr -d '\r')"
+    seen32="$(/usr/lib/wine/wine "$probe32" | tr -d '\r')"
+    expect "64-bit programs see Windows $want (saw $seen64)" test "$seen64" = "$want"
+    expect "32-bit programs see Windows $want (saw $seen32)" test "$seen32" = "$want"
 }
 check_windows 19045
 # The stand-in answers for the native PowerShell and for the 32-bit one, and says which ran.
@@ -180,6 +182,16 @@ expect "a folder linked from the data folder keeps its files" test -f "$work/els
 rm -f "$appdata/Quelvar/link"
 rmdir "$appdata/Quelvar"
 
+# Starts a command line as it stands, as Explorer starts a RunOnce entry (no shell, no quoting added),
+# and passes its exit status on: NSIS takes /D= only unquoted and last.
+launcher="$work/launch.exe"
+printf '%s\n' '#include <windows.h>' \
+    'int wmain(int c, wchar_t** v) { STARTUPINFOW s = {sizeof(s)}; PROCESS_INFORMATION p; DWORD code = 1;' \
+    '  if (c < 2 || !CreateProcessW(0, v[1], 0, 0, 0, 0, 0, 0, &s, &p)) return 1;' \
+    '  WaitForSingleObject(p.hProcess, INFINITE); GetExitCodeProcess(p.hProcess, &code); return (int)code; }' |
+    x86_64-w64-mingw32-gcc -municode -x c -o "$launcher" - 2>/dev/null
+setup_windows="$(winepath -w "$setup")"
+
 echo "== for the current user, while a program holds the module"
 # A stand-in for Explorer: keeps the module loaded until it is told to go.
 holder="$work/hold.exe"
@@ -187,26 +199,46 @@ if printf '%s\n' '#include <windows.h>' \
     'int wmain(int c, wchar_t** v) { (void)c; if (!LoadLibraryExW(v[1], 0, DONT_RESOLVE_DLL_REFERENCES)) return 1;' \
     '  while (GetFileAttributesW(v[2]) != INVALID_FILE_ATTRIBUTES) Sleep(50); return 0; }' |
     x86_64-w64-mingw32-gcc -municode -x c -o "$holder" - 2>/dev/null; then
+    # hold_and_uninstall <folder> <Windows folder>: uninstalls while the module is held, then lets it go;
+    # leaves the RunOnce command in $runonce.
+    hold_and_uninstall() {
+        touch "$work/holding"
+        "$WINE" "$(winepath -w "$holder")" "$2\Quelvar.dll" "$(winepath -w "$work/holding")" &
+        sleep 3
+        "$WINE" "$2\\Uninstall.exe" /S >/dev/null 2>&1
+        # The uninstaller goes on in a copy of itself; the RunOnce entry is its last step for the modules.
+        for _ in $(seq 120); do
+            [ -n "$(value 'HKCU\Software\Microsoft\Windows\CurrentVersion\RunOnce' 'Quelvar leftovers' 64)" ] && break
+            sleep 0.5
+        done
+        sleep 2
+        expect_not "held module unregistered" key_exists "HKCU\Software\Classes\CLSID\$clsid" 64
+        expect_not "held module no longer under its name" test -e "$1/Quelvar.dll"
+        expect "held module renamed aside" compgen -G "$1/*.removed"
+        runonce="$(value 'HKCU\Software\Microsoft\Windows\CurrentVersion\RunOnce' 'Quelvar leftovers' 64)"
+        "$WINE" reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\RunOnce' /v 'Quelvar leftovers' /f >/dev/null 2>&1
+        expect "RunOnce entry for the next sign-in, within its 260 characters (${#runonce})" \
+            test -n "$runonce" -a "${#runonce}" -lt 260
+        rm -f "$work/holding"
+        wineserver -w
+    }
+    # run_once: what Windows does at the next sign-in: the entry's program, started without a shell.
+    run_once() { run "$launcher" "$runonce"; }
+    # A folder cmd would read a variable in, too long for RunOnce when named in full (230 characters).
+    long_windows="C:\Quelvar %TEMP% & Co\\$(printf 'Leftovers%.0s' $(seq 23))"
+    long="$drive_c/Quelvar %TEMP% & Co/$(printf 'Leftovers%.0s' $(seq 23))"
+    expect "setup /S /CURRENTUSER /D=<${#long_windows} characters>" \
+        run "$launcher" "\"$setup_windows\" /S /CURRENTUSER /D=$long_windows"
+    expect "installed into the long folder" test -f "$long/Quelvar.dll"
+    hold_and_uninstall "$long" "$long_windows"
+    expect "the RunOnce entry deletes the leftovers and the folders" run_once
+    expect_not "long folder removed" test -e "$long"
     expect "setup /S /CURRENTUSER" run "$setup" /S /CURRENTUSER
-    touch "$work/holding"
-    "$WINE" "$(winepath -w "$holder")" "$userdir_windows\Quelvar.dll" "$(winepath -w "$work/holding")" &
-    sleep 3
-    "$WINE" "$userdir/Uninstall.exe" /S >/dev/null 2>&1
-    # The uninstaller goes on in a copy of itself; the RunOnce entry is its last step for the modules.
-    for _ in $(seq 120); do
-        [ -n "$(value 'HKCU\Software\Microsoft\Windows\CurrentVersion\RunOnce' 'Quelvar leftovers' 64)" ] && break
-        sleep 0.5
-    done
-    sleep 2
-    expect_not "held module unregistered" key_exists "HKCU\Software\Classes\CLSID\$clsid" 64
-    expect_not "held module no longer under its name" test -e "$userdir/Quelvar.dll"
-    expect "held module renamed aside" compgen -G "$userdir/*.removed"
-    runonce="$(value 'HKCU\Software\Microsoft\Windows\CurrentVersion\RunOnce' 'Quelvar leftovers' 64)"
-    expect "RunOnce entry deletes the leftovers at the next sign-in" test -n "$runonce"
-    rm -f "$work/holding"
-    wineserver -w
+    hold_and_uninstall "$userdir" "$userdir_windows"
     expect "the next install deletes the leftovers" run "$setup" /S /CURRENTUSER
     expect_not "no leftovers after the next install" compgen -G "$userdir/*.removed"
+    run_once
+    expect "a RunOnce entry left from before keeps the new installation" test -f "$userdir/Uninstall.exe"
     expect "uninstall /S" run "$userdir/Uninstall.exe" /S
     expect_not "folder removed" test -e "$userdir"
 else
@@ -265,8 +297,7 @@ expect "log: each step's outcome" grep -a -q "register for this user: done" <(ic
 expect "log: Explorer shows it after it restarts" grep -a -q "after it restarts" <(iconv -f UTF-16LE -t UTF-8 "$log")
 
 echo "-- again, over that registration, into $odd_windows"
-# /D= is taken only unquoted and last: cmd passes the line on as it stands.
-expect "setup /S /CURRENTUSER /D=..." run cmd /c "$(winepath -w "$setup") /S /CURRENTUSER /D=$odd_windows"
+expect "setup /S /CURRENTUSER /D=..." run "$launcher" "\"$setup_windows\" /S /CURRENTUSER /D=$odd_windows"
 expect "installed into the odd folder" test -f "$odd/Quelvar.msix"
 check_commands "upgrade" "$odd_windows" "$remove_user" "$add_user"
 check_registrations "upgrade" "user $odd_windows"
