@@ -7,15 +7,18 @@
 
 #include <memory>
 #include <new>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "shellext/GotoFavorite.h"
 #include "shellext/MenuEngine.h"
+#include "shellext/Navigation.h"
 #include "system/ModulePath.h"
 #include "system/SystemInfo.h"
 #include "system/ResourceIds.h"
 #include "win/Boundary.h"
+#include "win/DiagnosticLog.h"
 #include "win/Errors.h"
 #include "win/Handle.h"
 #include "win/ModuleReference.h"
@@ -150,14 +153,25 @@ public:
     }
 
     // Runs an entry's command the way the classic menu does, with the site's
-    // window as the one the menu came from.
+    // window as the one the menu came from. Whether Explorer runs the command
+    // in its own process (the site then hands out its browser) or in another
+    // one is not known in advance: the log says which it was and how a
+    // navigation went (the line names the process).
     void Execute(const ItemPtr& item) {
         if (!handler_) return;
         handler_->commandSite = true;
         handler_->siteBrowser = BrowserOfSite(site_.get());
+        handler_->siteWindow =
+            handler_->siteBrowser ? nullptr : ShellExt::Navigation::WindowOfCommandSite(site_.get());
+        handler_->commandRoute = nullptr;
         HWND window = nullptr;
         if (handler_->siteBrowser) handler_->siteBrowser->GetWindow(&window);
         item->Execute(window);
+        const std::string what =
+            std::string("site browser: ") + (handler_->siteBrowser ? "yes" : "no") +
+            ", site window: " + (handler_->siteWindow ? "yes" : "no") +
+            ", navigation: " + (handler_->commandRoute ? handler_->commandRoute : "none");
+        Lumo::Win::LogInfo("ExplorerCommand::Invoke", what.c_str());
     }
 
 private:

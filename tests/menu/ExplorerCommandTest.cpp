@@ -2,7 +2,7 @@
 // tree Explorer would draw for a background, a folder, a file and several
 // files; GetState on the window thread; every entry that writes the data file
 // against the classic menu; a favorite moving the real file dialog whose
-// browser the site hands out.
+// browser the site hands out, or the site's window through the shell's windows.
 #include "MenuTestSupport.h"
 
 #include <shobjidl.h>
@@ -103,13 +103,18 @@ ComPtr<IExplorerCommand> Find(IExplorerCommand* parent, const std::wstring& titl
     return ComPtr<IExplorerCommand>();
 }
 
-// A site as Explorer gives one: a service provider whose top-level browser is `browser`.
-class SiteDouble : public IServiceProvider {
+// A site as Explorer gives one: a service provider whose top-level browser is
+// `browser` (none when null, as across processes), with a window when given.
+class SiteDouble : public IServiceProvider, public IOleWindow {
 public:
-    explicit SiteDouble(IShellBrowser* browser) : browser_(browser) {}
+    explicit SiteDouble(IShellBrowser* browser, HWND window = nullptr) : browser_(browser), window_(window) {}
     IFACEMETHODIMP QueryInterface(REFIID iid, void** result) override {
         if (::IsEqualIID(iid, IID_IUnknown) || ::IsEqualIID(iid, IID_IServiceProvider)) {
-            *result = this;
+            *result = static_cast<IServiceProvider*>(this);
+            return S_OK;
+        }
+        if (window_ && ::IsEqualIID(iid, IID_IOleWindow)) {
+            *result = static_cast<IOleWindow*>(this);
             return S_OK;
         }
         *result = nullptr;
@@ -122,9 +127,15 @@ public:
         if (!browser_ || !::IsEqualGUID(service, SID_STopLevelBrowser)) return E_NOINTERFACE;
         return browser_->QueryInterface(iid, result);
     }
+    IFACEMETHODIMP GetWindow(HWND* window) override {
+        *window = window_;
+        return S_OK;
+    }
+    IFACEMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
 
 private:
     IShellBrowser* browser_;
+    HWND window_;
 };
 
 // A browser whose active view is a real shell view (never shown): how
@@ -299,7 +310,9 @@ TEST_F(ExplorerCommandTest, EveryEntryThatWritesTheDataFileWritesWhatTheClassicM
             // The command, run by a caller that names the selection only to Invoke.
             QuelvarTest::WriteFileBytes(Center().GetDataFilePath(), stored);
             ComPtr<IExplorerCommand> command = NewRoot();
-            if (selection.names.empty()) command.query<IObjectWithSite>(IID_IObjectWithSite)->SetSite(&site);
+            if (selection.names.empty())
+                command.query<IObjectWithSite>(IID_IObjectWithSite)
+                    ->SetSite(static_cast<IServiceProvider*>(&site));
             for (const std::wstring& title : path) command = command ? Find(command.get(), title) : command;
             ASSERT_TRUE(command);
             command->Invoke(selection.names.empty() ? nullptr : ItemsOf(selection.names).get(), nullptr);
@@ -315,6 +328,35 @@ TEST_F(ExplorerCommandTest, AFavoriteMovesTheWindowOfTheSiteOrOpensANewOne) {
     const std::wstring alpha = temp.File(L"Alpha");
     ASSERT_TRUE(::CreateDirectoryW(alpha.c_str(), nullptr));
     StoreFavorites({alpha});
+    // Without a browser from the site (the command in another process) the
+    // site's window moves through its entry in the shell's windows; without a
+    // site (the desktop), or unlisted, a new Explorer window opens.
+    SiteDouble remote(nullptr, host->Window());
+    IUnknown* const away = static_cast<IServiceProvider*>(&remote);
+    const struct {
+        IUnknown* site;
+        HWND listed;
+    } sites[] = {{nullptr, host->Window()}, {away, host->Window()}, {away, nullptr}};
+    for (const auto& row : sites) {
+        std::vector<std::wstring> moved;
+        Navigation::SetShellWindowLister([&] {
+            return std::vector<Navigation::ShellWindow>{
+                {row.listed, nullptr, [&](const std::wstring& path) { return moved.push_back(path), true; }}};
+        });
+        launches.clear();
+        ComPtr<IExplorerCommand> root = NewRoot();
+        root.query<IObjectWithSite>(IID_IObjectWithSite)->SetSite(row.site);
+        ComPtr<IExplorerCommand> favorite = Find(root.get(), alpha);
+        EXPECT_EQ(S_OK, favorite ? favorite->Invoke(nullptr, nullptr) : E_FAIL);
+        Navigation::SetShellWindowLister(nullptr);
+        const bool moves = row.site && row.listed;
+        EXPECT_EQ(moves, (moved == std::vector<std::wstring>{alpha}));
+        EXPECT_EQ(!moves, (launches.size() == 1));
+        EXPECT_EQ(alpha, StoredHistory().at(0));
+    }
+    launches.clear();
+    StoreHistory({});
+
     std::wstring start = temp.Path();
     start.pop_back();
     IShellBrowser* browser = nullptr;
@@ -329,7 +371,7 @@ TEST_F(ExplorerCommandTest, AFavoriteMovesTheWindowOfTheSiteOrOpensANewOne) {
         SiteDouble site(browser);
         ComPtr<IExplorerCommand> root = NewRoot();
         ComPtr<IObjectWithSite> withSite = root.query<IObjectWithSite>(IID_IObjectWithSite);
-        withSite->SetSite(&site);
+        withSite->SetSite(static_cast<IServiceProvider*>(&site));
         // A click on the background: no items, the folder comes from the site's view.
         Render(root.get(), nullptr, 0, tree);
         ComPtr<IExplorerCommand> add = Find(root.get(), L"Add Folder to Favorites");
@@ -351,13 +393,4 @@ TEST_F(ExplorerCommandTest, AFavoriteMovesTheWindowOfTheSiteOrOpensANewOne) {
     EXPECT_EQ(0, ::lstrcmpiW(alpha.c_str(), after.c_str())) << std::string(after.begin(), after.end());
     EXPECT_EQ(alpha, StoredHistory().at(0));
     EXPECT_TRUE(launches.empty());
-
-    // Without a site (the desktop) the favorite opens in a new Explorer window.
-    ComPtr<IExplorerCommand> root = NewRoot();
-    ComPtr<IExplorerCommand> favorite = Find(root.get(), alpha);
-    ASSERT_TRUE(favorite);
-    EXPECT_EQ(S_OK, favorite->Invoke(nullptr, nullptr));
-    ASSERT_EQ(1u, launches.size());
-    EXPECT_EQ(L"explore", launches[0].verb);
-    EXPECT_EQ(alpha, launches[0].file);
 }
