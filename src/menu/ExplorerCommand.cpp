@@ -7,15 +7,18 @@
 
 #include <memory>
 #include <new>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "shellext/GotoFavorite.h"
 #include "shellext/MenuEngine.h"
+#include "shellext/Navigation.h"
 #include "system/ModulePath.h"
 #include "system/SystemInfo.h"
 #include "system/ResourceIds.h"
 #include "win/Boundary.h"
+#include "win/DiagnosticLog.h"
 #include "win/Errors.h"
 #include "win/Handle.h"
 #include "win/ModuleReference.h"
@@ -63,6 +66,31 @@ UniqueIdList FolderOfSite(IUnknown* site) {
     return folder;
 }
 
+// The absolute identifier lists of the items, in order (an empty one for an
+// item the shell cannot name).
+std::vector<UniqueIdList> IdListsOf(IShellItemArray* items) {
+    std::vector<UniqueIdList> lists;
+    DWORD count = 0;
+    if (!items || FAILED(items->GetCount(&count))) return lists;
+    for (DWORD i = 0; i < count; ++i) {
+        ComPtr<IShellItem> item;
+        UniqueIdList list;
+        if (SUCCEEDED(items->GetItemAt(i, item.put())) && item)
+            ::SHGetIDListFromObject(item.get(), list.put());
+        lists.push_back(std::move(list));
+    }
+    return lists;
+}
+
+bool SameItems(IShellItemArray* a, IShellItemArray* b) {
+    const std::vector<UniqueIdList> first = IdListsOf(a), second = IdListsOf(b);
+    if (first.size() != second.size()) return false;
+    for (size_t i = 0; i < first.size(); ++i) {
+        if (!first[i] || !second[i] || !::ILIsEqual(first[i].get(), second[i].get())) return false;
+    }
+    return true;
+}
+
 // Everything one Windows 11 menu shares between its root and its
 // subcommands: the site, the selection Explorer named, and, once the user
 // opens Quelvar, the classic handler object that stands for that selection
@@ -102,6 +130,15 @@ public:
         items->QueryInterface(IID_IShellItemArray, same.put_void());
         return same.get() != selection_.get();
     }
+    // Whether the entries were built for the items `items` names, in order;
+    // no array names nothing new. Only for a command that runs: it reads
+    // every item, which the menu's window thread must not while it opens.
+    bool BuiltFor(IShellItemArray* items) const {
+        if (!items) return true;
+        ComPtr<IShellItemArray> same;
+        items->QueryInterface(IID_IShellItemArray, same.put_void());
+        return same.get() == selection_.get() || SameItems(items, selection_.get());
+    }
     IUnknown* Site() const { return site_.get(); }
 
     // The Quelvar entry of the hidden menu and its submenu, made the first
@@ -116,14 +153,25 @@ public:
     }
 
     // Runs an entry's command the way the classic menu does, with the site's
-    // window as the one the menu came from.
+    // window as the one the menu came from. Whether Explorer runs the command
+    // in its own process (the site then hands out its browser) or in another
+    // one is not known in advance: the log says which it was and how a
+    // navigation went (the line names the process).
     void Execute(const ItemPtr& item) {
         if (!handler_) return;
         handler_->commandSite = true;
         handler_->siteBrowser = BrowserOfSite(site_.get());
+        handler_->siteWindow =
+            handler_->siteBrowser ? nullptr : ShellExt::Navigation::WindowOfCommandSite(site_.get());
+        handler_->commandRoute = nullptr;
         HWND window = nullptr;
         if (handler_->siteBrowser) handler_->siteBrowser->GetWindow(&window);
         item->Execute(window);
+        const std::string what =
+            std::string("site browser: ") + (handler_->siteBrowser ? "yes" : "no") +
+            ", site window: " + (handler_->siteWindow ? "yes" : "no") +
+            ", navigation: " + (handler_->commandRoute ? handler_->commandRoute : "none");
+        Lumo::Win::LogInfo("ExplorerCommand::Invoke", what.c_str());
     }
 
 private:
@@ -195,10 +243,12 @@ class ExplorerCommand final : public IExplorerCommand, public IObjectWithSite {
 public:
     enum class Role { Root, Entry, Separator };
 
+    // `address`: the command's position among its parent's subcommands, and
+    // the parent's, up to the root's.
     static ComPtr<IExplorerCommand> Make(std::shared_ptr<CommandTree> tree, Role role, ItemPtr item = nullptr,
-                                         HMENU submenu = nullptr) {
+                                         HMENU submenu = nullptr, std::vector<size_t> address = {}) {
         return ComPtr<IExplorerCommand>::Attach(
-            new ExplorerCommand(std::move(tree), role, std::move(item), submenu));
+            new ExplorerCommand(std::move(tree), role, std::move(item), submenu, std::move(address)));
     }
 
     // IUnknown
@@ -272,10 +322,25 @@ public:
             return S_OK;
         });
     }
-    IFACEMETHODIMP Invoke(IShellItemArray*, IBindCtx*) noexcept override {
+    IFACEMETHODIMP Invoke(IShellItemArray* items, IBindCtx*) noexcept override {
         return ComBoundary(E_FAIL, [&]() -> HRESULT {
             if (role_ != Role::Entry || item_->Has(OddBase::ItemHasSubmenu)) return S_OK;
-            tree_->Execute(item_);
+            // The command runs for the items Invoke names. Explorer need not
+            // have named them to the root before it asked for the subcommands
+            // (that call names none): entries built for other items, or for
+            // none, are built again for these, and the same entry runs there.
+            std::shared_ptr<CommandTree> tree = tree_;
+            ItemPtr item = item_;
+            if (!tree->BuiltFor(items)) {
+                tree = std::make_shared<CommandTree>();
+                tree->SetSite(tree_->Site());
+                tree->Remember(items);
+                item = EntryAt(tree, address_);
+                if (!item || !SameEntry(*item, *item_)) return E_FAIL;
+            }
+            // What the menu shows disabled has nothing to act on.
+            if (item->Has(OddBase::ItemDisabled) || item->Has(OddBase::ItemPlaceholder)) return S_OK;
+            tree->Execute(item);
             return S_OK;
         });
     }
@@ -304,9 +369,33 @@ public:
     }
 
 private:
-    ExplorerCommand(std::shared_ptr<CommandTree> tree, Role role, ItemPtr item, HMENU submenu)
-        : tree_(std::move(tree)), role_(role), item_(std::move(item)), submenu_(submenu) {}
+    ExplorerCommand(std::shared_ptr<CommandTree> tree, Role role, ItemPtr item, HMENU submenu,
+                    std::vector<size_t> address)
+        : tree_(std::move(tree)),
+          role_(role),
+          item_(std::move(item)),
+          submenu_(submenu),
+          address_(std::move(address)) {}
     ~ExplorerCommand() = default;
+
+    // The entry at `address` of the tree's commands; null when there is none.
+    static ItemPtr EntryAt(const std::shared_ptr<CommandTree>& tree, const std::vector<size_t>& address) {
+        ComPtr<IExplorerCommand> command = Make(tree, Role::Root);
+        for (size_t index : address) {
+            std::vector<ComPtr<IExplorerCommand>> children =
+                static_cast<ExplorerCommand*>(command.get())->Children();
+            if (index >= children.size()) return nullptr;
+            command = children[index];
+        }
+        return static_cast<ExplorerCommand*>(command.get())->item_;
+    }
+    // Whether an entry built again stands for the same command: the add
+    // entry's label follows the count of folders, every other label is what
+    // the user chose (a favorite added meanwhile moves the others down).
+    static bool SameEntry(const OddBase& again, const OddBase& chosen) {
+        return again.kind == chosen.kind &&
+               (chosen.kind == OddBase::KindAddFavorites || again.label == chosen.label);
+    }
 
     // The root takes the selection of every call. A root Explorer asks again
     // for another selection starts a new tree; the commands handed out
@@ -331,6 +420,7 @@ private:
     Role role_;
     ItemPtr item_;
     HMENU submenu_;
+    std::vector<size_t> address_;
 };
 
 class CommandEnumerator final : public IEnumExplorerCommand {
@@ -415,15 +505,17 @@ std::vector<ComPtr<IExplorerCommand>> ExplorerCommand::Children() {
         info.cbSize = sizeof(info);
         info.fMask = MIIM_FTYPE | MIIM_DATA | MIIM_SUBMENU;
         if (!::GetMenuItemInfoW(menu, static_cast<UINT>(position), TRUE, &info)) continue;
+        std::vector<size_t> address = address_;
+        address.push_back(children.size());
         if (info.fType & MFT_SEPARATOR) {
-            children.push_back(Make(tree_, Role::Separator));
+            children.push_back(Make(tree_, Role::Separator, nullptr, nullptr, std::move(address)));
             continue;
         }
         if (!ShellExt::MenuEngine::IsOwnItemData(info.dwItemData)) continue;
         ItemPtr item = ShellExt::MenuEngine::GetItem(state, ShellExt::MenuEngine::IndexOf(info.dwItemData));
         // The invisible first entry only keeps the classic menu's layout.
         if (!item || item->kind == OddBase::KindTopEntry) continue;
-        children.push_back(Make(tree_, Role::Entry, item, info.hSubMenu));
+        children.push_back(Make(tree_, Role::Entry, item, info.hSubMenu, std::move(address)));
     }
     return children;
 }

@@ -144,7 +144,10 @@ void AddFavFolder::Execute(HWND) {
                 MB_OK);
             return;
         }
-        bool added = Center().AddFavorite(folders.empty() ? owner->folderPath : folders.front());
+        const std::wstring& folder = folders.empty() ? owner->folderPath : folders.front();
+        // A menu that knows no folder has nothing to add: an empty name is no favorite.
+        if (folder.empty()) return;
+        bool added = Center().AddFavorite(folder);
         Ask(nullptr, added ? L"Folder added successfully" : L"This folder had already been added", MB_OK);
     } catch (...) {
     }

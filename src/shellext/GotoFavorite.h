@@ -212,10 +212,15 @@ public:
     std::vector<Lumo::Win::UniqueIdList> itemIdLists;
     // Set when the handler serves Windows 11's first-level menu, which names
     // the window it came from through its site instead of a window handle:
-    // navigation goes to that window's browser, or to a new window when the
-    // site has none (null).
+    // navigation goes to that window's browser; when the site hands out none
+    // (null), to the site's window through the shell's window collection
+    // (`siteWindow`, null when the site names none); else to a new window.
     bool commandSite = false;
     Lumo::Win::ComPtr<IShellBrowser> siteBrowser;
+    HWND siteWindow = nullptr;
+    // Which of the three the last navigation took ("site browser", "shell
+    // window", "new window"), for the diagnostic log; null before one.
+    const char* commandRoute = nullptr;
 
 private:
     CGotoFavorite();

@@ -9,6 +9,7 @@
 #include <shellapi.h>
 
 #include <cstdint>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -94,6 +95,11 @@ bool ClassNameIs(const std::wstring& className, const wchar_t* expected) {
     return SameTextIgnoringCase(className.c_str(), static_cast<int>(className.size()), expected, -1);
 }
 
+bool IsExplorerFrame(HWND window) {
+    const std::wstring className = ClassNameOf(window, MAX_PATH);
+    return ClassNameIs(className, L"ExploreWClass") || ClassNameIs(className, L"CabinetWClass");
+}
+
 bool IsOfficeDialogClass(const std::wstring& className) {
     return className.size() >= kOfficeDialogPrefixLength &&
            SameTextIgnoringCase(className.c_str(), kOfficeDialogPrefixLength, kOfficeDialogPrefix,
@@ -177,8 +183,53 @@ IShellBrowser* AskShellBrowser(HWND window) {
     return AsShellBrowser(::SendMessageW(window, kShellBrowserRequest, 0, 0));
 }
 
+// The identifier list of `path` and whether it names a folder; false when the
+// shell cannot parse the path or tell what it is.
+bool ParseTarget(const std::wstring& path, UniqueIdList& list, bool& folder) {
+    ComPtr<IShellFolder> desktop;
+    if (FAILED(::SHGetDesktopFolder(desktop.put())) || !desktop) return false;
+    std::vector<wchar_t> name(path.begin(), path.end());
+    name.push_back(L'\0');
+    ULONG eaten = 0;
+    if (desktop->ParseDisplayName(nullptr, nullptr, name.data(), &eaten, list.put(), nullptr) != S_OK ||
+        !list)
+        return false;
+    ComPtr<IShellFolder> parent;
+    PCUITEMID_CHILD last = nullptr;
+    SFGAOF attributes = SFGAO_FOLDER;
+    if (FAILED(::SHBindToParent(list.get(), IID_IShellFolder, parent.put_void(), &last)) ||
+        FAILED(parent->GetAttributesOf(1, &last, &attributes))) {
+        return false;
+    }
+    folder = (attributes & SFGAO_FOLDER) != 0;
+    return true;
+}
+
+// Navigates a shell window through its automation interface. The target goes
+// as an identifier list in a byte array, the form Explorer takes for any item
+// of its namespace; a file shows the folder that holds it, as BrowseTo does.
+bool NavigateByAutomation(IWebBrowser2* browser, const std::wstring& path) {
+    UniqueIdList list;
+    bool folder = false;
+    if (!browser || !ParseTarget(path, list, folder)) return false;
+    if (!folder) ::ILRemoveLastID(list.get());
+    const UINT size = ::ILGetSize(list.get());
+    Lumo::Win::UniqueSafeArray bytes(::SafeArrayCreateVector(VT_UI1, 0, size));
+    void* data = nullptr;
+    if (!bytes || FAILED(::SafeArrayAccessData(bytes.get(), &data))) return false;
+    std::memcpy(data, list.get(), size);
+    ::SafeArrayUnaccessData(bytes.get());
+    VARIANT target, none;
+    ::VariantInit(&target);
+    ::VariantInit(&none);
+    target.vt = VT_ARRAY | VT_UI1;
+    target.parray = bytes.get();  // still owned by `bytes`
+    return SUCCEEDED(browser->Navigate2(&target, &none, &none, &none, &none));
+}
+
 // The shell's window collection: every window it knows, with a way to get
-// the window's top-level shell browser when it is the one chosen.
+// the window's top-level shell browser when it is the one chosen, and a way
+// to navigate it from any process.
 std::vector<ShellWindow> SystemShellWindows() {
     std::vector<ShellWindow> found;
     ComPtr<IShellWindows> windows;
@@ -200,15 +251,17 @@ std::vector<ShellWindow> SystemShellWindows() {
         if (!browser) continue;
         SHANDLE_PTR handle = 0;
         if (FAILED(browser->get_HWND(&handle)) || !handle) continue;
-        found.push_back(ShellWindow{reinterpret_cast<HWND>(handle), [browser]() -> ComPtr<IShellBrowser> {
-                                        ComPtr<IShellBrowser> shellBrowser;
-                                        auto services = browser.query<IServiceProvider>(kIidServiceProvider);
-                                        if (services) {
-                                            services->QueryService(kSidTopLevelBrowser, kIidShellBrowser,
-                                                                   shellBrowser.put_void());
-                                        }
-                                        return shellBrowser;
-                                    }});
+        found.push_back(ShellWindow{
+            reinterpret_cast<HWND>(handle),
+            [browser]() -> ComPtr<IShellBrowser> {
+                ComPtr<IShellBrowser> shellBrowser;
+                auto services = browser.query<IServiceProvider>(kIidServiceProvider);
+                if (services) {
+                    services->QueryService(kSidTopLevelBrowser, kIidShellBrowser, shellBrowser.put_void());
+                }
+                return shellBrowser;
+            },
+            [browser](const std::wstring& path) { return NavigateByAutomation(browser.get(), path); }});
     }
     return found;
 }
@@ -223,9 +276,7 @@ ShellWindowLister& CurrentShellWindowLister() {
 bool NavigateExplorerOfThisThread(const std::wstring& path) {
     const ShellWindowLister& lister = CurrentShellWindowLister();
     for (const ShellWindow& window : lister ? lister() : SystemShellWindows()) {
-        if (!window.frame || !BelongsToThisThread(window.frame)) continue;
-        const std::wstring className = ClassNameOf(window.frame, MAX_PATH);
-        if (!ClassNameIs(className, L"ExploreWClass") && !ClassNameIs(className, L"CabinetWClass")) continue;
+        if (!window.frame || !BelongsToThisThread(window.frame) || !IsExplorerFrame(window.frame)) continue;
         ComPtr<IShellBrowser> browser = window.browser ? window.browser() : nullptr;
         return browser && BrowseTo(browser.get(), path);
     }
@@ -265,15 +316,39 @@ void NavigateShellBrowserHost(IShellBrowser* browser, const std::wstring& path, 
     RepaintCommonDialog(window);
 }
 
+// The entry of the shell's window collection whose frame holds `window`,
+// navigated through its automation interface; records the history when the
+// window took the path.
+bool NavigateSiteWindow(HWND window, const std::wstring& path) {
+    if (!window) return false;
+    return Lumo::Win::Boundary<bool>(false, [&] {
+        const HWND frame = ::GetAncestor(window, GA_ROOT);
+        const ShellWindowLister& lister = CurrentShellWindowLister();
+        for (const ShellWindow& entry : lister ? lister() : SystemShellWindows()) {
+            if (!entry.frame || (entry.frame != window && entry.frame != frame)) continue;
+            if (!entry.navigate || !entry.navigate(path)) return false;
+            RecordHistory(path);
+            return true;
+        }
+        return false;
+    });
+}
+
 // Windows 11's first-level menu: the window it came from is the one its site
-// hands out, never another Explorer window of the thread (its tabs and
-// windows share threads); without one a new window opens.
+// names, never another Explorer window of the thread (its tabs and windows
+// share threads). The site's browser moves it when the command runs in
+// Explorer's own process; from another process the window's entry in the
+// shell's collection does; without either a new window opens.
 bool NavigateCommandSite(const std::wstring& path, CGotoFavorite& owner) {
     if (!owner.commandSite) return false;
     if (owner.siteBrowser) {
         BrowseTo(owner.siteBrowser.get(), path);
+        owner.commandRoute = "site browser";
+    } else if (NavigateSiteWindow(owner.siteWindow, path)) {
+        owner.commandRoute = "shell window";
     } else {
         ExploreFolder(path);
+        owner.commandRoute = "new window";
     }
     return true;
 }
@@ -292,6 +367,18 @@ ShellLauncher SetShellLauncher(ShellLauncher launcher) {
 
 ShellWindowLister SetShellWindowLister(ShellWindowLister lister) {
     return std::exchange(CurrentShellWindowLister(), std::move(lister));
+}
+
+HWND WindowOfCommandSite(IUnknown* site) {
+    if (!site) return nullptr;
+    ComPtr<IOleWindow> siteWindow;
+    HWND window = nullptr;
+    if (SUCCEEDED(site->QueryInterface(IID_IOleWindow, siteWindow.put_void())) && siteWindow &&
+        SUCCEEDED(siteWindow->GetWindow(&window)) && window) {
+        return window;
+    }
+    HWND foreground = ::GetForegroundWindow();
+    return foreground && IsExplorerFrame(foreground) ? foreground : nullptr;
 }
 
 HWND FindBrowserWindow(HWND start) noexcept {
@@ -330,34 +417,16 @@ void NavigateHostWindow(const std::wstring& path, HWND window, CGotoFavorite& ow
 bool BrowseTo(IShellBrowser* browser, const std::wstring& path) noexcept {
     if (!browser) return false;
     try {
-        ComPtr<IShellFolder> desktop;
-        if (FAILED(::SHGetDesktopFolder(desktop.put())) || !desktop) return false;
-        std::vector<wchar_t> name(path.begin(), path.end());
-        name.push_back(L'\0');
         UniqueIdList list;
-        ULONG eaten = 0;
-        if (desktop->ParseDisplayName(nullptr, nullptr, name.data(), &eaten, list.put(), nullptr) != S_OK ||
-            !list) {
-            return false;
-        }
-        bool navigated = false;
-        ComPtr<IShellFolder> parent;
-        PCUITEMID_CHILD last = nullptr;
-        if (SUCCEEDED(::SHBindToParent(list.get(), IID_IShellFolder, parent.put_void(), &last))) {
-            SFGAOF attributes = SFGAO_FOLDER;
-            if (SUCCEEDED(parent->GetAttributesOf(1, &last, &attributes))) {
-                if (attributes & SFGAO_FOLDER) {
-                    navigated = SUCCEEDED(browser->BrowseObject(list.get(), 0));
-                } else {
-                    // A file: show the folder that holds it.
-                    UniqueIdList folder(::ILClone(list.get()));
-                    if (folder) {
-                        ::ILRemoveLastID(folder.get());
-                        browser->BrowseObject(folder.get(), 0);
-                        navigated = true;
-                    }
-                }
-            }
+        bool folder = false;
+        if (!ParseTarget(path, list, folder)) return false;
+        bool navigated = true;
+        if (folder) {
+            navigated = SUCCEEDED(browser->BrowseObject(list.get(), 0));
+        } else {
+            // A file: show the folder that holds it.
+            ::ILRemoveLastID(list.get());
+            browser->BrowseObject(list.get(), 0);
         }
         list.reset();
         if (navigated) RecordHistory(path);

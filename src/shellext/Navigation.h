@@ -39,11 +39,14 @@ ShellLauncher SetShellLauncher(ShellLauncher launcher);
 void LaunchShell(HWND window, const wchar_t* verb, const wchar_t* file, const wchar_t* parameters,
                  const wchar_t* directory, int show) noexcept;
 
-// A window of the shell's window collection and a way to get its top-level
-// shell browser.
+// A window of the shell's window collection, a way to get its top-level
+// shell browser (which reaches only Explorer's own process), and a way to
+// navigate it through its automation interface (which reaches it from any
+// process); `navigate` answers whether the window took the path.
 struct ShellWindow {
     HWND frame = nullptr;
     std::function<Lumo::Win::ComPtr<IShellBrowser>()> browser;
+    std::function<bool(const std::wstring& path)> navigate;
 };
 // Lists the shell's windows; the system's collection by default. Tests put a
 // list of their own windows in its place; an empty function restores it.
@@ -56,6 +59,13 @@ ShellWindowLister SetShellWindowLister(ShellWindowLister lister);
 // shell browser (not a readable object whose interface table lies in a loaded
 // module's image) counts as no answer. Null when none does.
 HWND FindBrowserWindow(HWND start) noexcept;
+
+// The window of a first-level command's site that hands out no shell browser
+// (Explorer may create the command in another process, where its browser
+// does not reach): the site's own window when the site has one, else the
+// Explorer frame in the foreground, where the user just chose the command.
+// Null without a site.
+HWND WindowOfCommandSite(IUnknown* site);
 
 // Opens a folder chosen in the menu: in the shell browser above `window` when
 // there is one, otherwise in a new Explorer window.

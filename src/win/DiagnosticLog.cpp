@@ -75,7 +75,8 @@ UniqueFile OpenForAppend(const std::wstring& path) {
                                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-void WriteLine(const char* function, DWORD code, const char* detail) {
+// A failure's line, or with `info` a line of LogInfo whose text is `detail`.
+void WriteLine(const char* function, DWORD code, const char* detail, bool info = false) {
     const std::uint64_t now = ::GetTickCount64();
     const bool underLoaderLock = g_loaderLockThread.load() == ::GetCurrentThreadId();
     ScopedLock guard(g_lock, underLoaderLock ? ScopedLock::Mode::TryExclusive : ScopedLock::Mode::Exclusive);
@@ -84,8 +85,10 @@ void WriteLine(const char* function, DWORD code, const char* detail) {
     if (!g_limiter.Admit(now, dropped)) return;
     SYSTEMTIME time{};
     ::GetLocalTime(&time);
-    const std::wstring line = FormatLogLine(time, FileNameOf(nullptr), ::GetCurrentProcessId(),
-                                            FileNameOf(CurrentModule()), function, code, detail, dropped);
+    const std::wstring process = FileNameOf(nullptr), module = FileNameOf(CurrentModule());
+    const std::wstring line =
+        info ? FormatInfoLine(time, process, ::GetCurrentProcessId(), module, function, detail, dropped)
+             : FormatLogLine(time, process, ::GetCurrentProcessId(), module, function, code, detail, dropped);
     ::OutputDebugStringW(line.c_str());
     if (underLoaderLock || !FileLogTurnedOn()) return;
     const std::wstring folder = DataFolder();
@@ -132,9 +135,11 @@ std::wstring ErrorText(DWORD code) {
     return result;
 }
 
-std::wstring FormatLogLine(const SYSTEMTIME& time, const std::wstring& process, DWORD processId,
-                           const std::wstring& module, const char* function, DWORD code, const char* detail,
-                           unsigned dropped) {
+namespace {
+
+// Time, process, module and function: where and when a line was written.
+std::wstring LineHead(const SYSTEMTIME& time, const std::wstring& process, DWORD processId,
+                      const std::wstring& module, const char* function) {
     wchar_t head[160] = {};
     std::swprintf(head, 160, L"%04u-%02u-%02u %02u:%02u:%02u.%03u ", time.wYear, time.wMonth, time.wDay,
                   time.wHour, time.wMinute, time.wSecond, time.wMilliseconds);
@@ -142,6 +147,30 @@ std::wstring FormatLogLine(const SYSTEMTIME& time, const std::wstring& process, 
     line += process + L"(" + std::to_wstring(processId) + L") " + module + L" ";
     for (const char* p = function ? function : "?"; *p; ++p)
         line += static_cast<wchar_t>(static_cast<unsigned char>(*p));
+    return line;
+}
+
+std::wstring LineTail(unsigned dropped) {
+    std::wstring tail;
+    if (dropped > 0) tail += L" (" + std::to_wstring(dropped) + L" earlier lines left out)";
+    return tail + L"\r\n";
+}
+
+}  // namespace
+
+std::wstring FormatInfoLine(const SYSTEMTIME& time, const std::wstring& process, DWORD processId,
+                            const std::wstring& module, const char* function, const char* what,
+                            unsigned dropped) {
+    std::wstring line = LineHead(time, process, processId, module, function) + L": ";
+    for (const char* p = what ? what : ""; *p && p - what < 120; ++p)
+        line += static_cast<wchar_t>(static_cast<unsigned char>(*p));
+    return line + LineTail(dropped);
+}
+
+std::wstring FormatLogLine(const SYSTEMTIME& time, const std::wstring& process, DWORD processId,
+                           const std::wstring& module, const char* function, DWORD code, const char* detail,
+                           unsigned dropped) {
+    std::wstring line = LineHead(time, process, processId, module, function);
     wchar_t number[64] = {};
     // An HRESULT reads best in hex, a Win32 error code as the number people search for.
     if (code & 0x80000000u) {
@@ -158,9 +187,7 @@ std::wstring FormatLogLine(const SYSTEMTIME& time, const std::wstring& process, 
             line += static_cast<wchar_t>(static_cast<unsigned char>(*p));
         line += L"]";
     }
-    if (dropped > 0) line += L" (" + std::to_wstring(dropped) + L" earlier lines left out)";
-    line += L"\r\n";
-    return line;
+    return line + LineTail(dropped);
 }
 
 bool AppendToLogFile(const std::wstring& folder, const std::wstring& line, std::uint64_t maxBytes) noexcept {
@@ -189,6 +216,13 @@ bool AppendToLogFile(const std::wstring& folder, const std::wstring& line, std::
 void LogFailure(const char* function, DWORD code, const char* detail) noexcept {
     try {
         WriteLine(function, code, detail);
+    } catch (...) {
+    }
+}
+
+void LogInfo(const char* function, const char* what) noexcept {
+    try {
+        WriteLine(function, 0, what, true);
     } catch (...) {
     }
 }

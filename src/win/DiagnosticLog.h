@@ -1,7 +1,9 @@
 // The diagnostic log: one line for each failure the module swallows (at a
 // boundary, or where it recovers on its own), so that support can find out why
-// something did not work. Each line names the module, the function, the error
-// code and the system's text for it, never the contents of the user's files.
+// something did not work, and a few lines saying which way the module went
+// where the system's behaviour is not known in advance. Each line names the
+// module and the function, a failure's line the error code and the system's
+// text for it; never the contents of the user's files.
 // Lines always go to the debugger (OutputDebugStringW); they go to
 // %APPDATA%\Quelvar\Quelvar.log too while the user has turned that on with the
 // DWORD value "DiagnosticLog" = 1 under HKEY_CURRENT_USER\Software\Quelvar.
@@ -27,6 +29,10 @@ inline constexpr unsigned kDiagnosticLogLinesPerSecond = 5;
 // A failure with a Win32 error code or an HRESULT. `detail` is an optional
 // short ASCII text of our own (an exception's type), never user data.
 void LogFailure(const char* function, DWORD code, const char* detail = nullptr) noexcept;
+
+// Which way the module went (no failure): `what` is a short ASCII text of our
+// own, never user data.
+void LogInfo(const char* function, const char* what) noexcept;
 
 // Inside a catch handler: logs the exception being handled, with the code it
 // carries (Lumo::ComError, Lumo::LastError, std::bad_alloc) or its type.
@@ -68,6 +74,10 @@ private:
 std::wstring FormatLogLine(const SYSTEMTIME& time, const std::wstring& process, DWORD processId,
                            const std::wstring& module, const char* function, DWORD code, const char* detail,
                            unsigned dropped);
+// One line of LogInfo, with the same head as a failure's.
+std::wstring FormatInfoLine(const SYSTEMTIME& time, const std::wstring& process, DWORD processId,
+                            const std::wstring& module, const char* function, const char* what,
+                            unsigned dropped);
 
 // The system's text for a Win32 error code or an HRESULT (WinINet's own codes
 // included while WinINet is loaded), without the line break; empty if none.

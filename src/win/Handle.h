@@ -62,6 +62,7 @@ LUMO_DEFINE_TRAITS(IdListTraits, LPITEMIDLIST, nullptr, ::ILFree);
 LUMO_DEFINE_TRAITS(GlobalTraits, HGLOBAL, nullptr, ::GlobalFree);
 LUMO_DEFINE_TRAITS(WindowTraits, HWND, nullptr, ::DestroyWindow);
 LUMO_DEFINE_TRAITS(DcTraits, HDC, nullptr, ::DeleteDC);
+LUMO_DEFINE_TRAITS(SafeArrayTraits, SAFEARRAY*, nullptr, ::SafeArrayDestroy);
 
 #undef LUMO_DEFINE_TRAITS
 
@@ -78,6 +79,7 @@ using UniqueIdList = UniqueResource<LPITEMIDLIST, IdListTraits>;
 using UniqueGlobal = UniqueResource<HGLOBAL, GlobalTraits>;
 using UniqueWindow = UniqueResource<HWND, WindowTraits>;
 using UniqueDc = UniqueResource<HDC, DcTraits>;
+using UniqueSafeArray = UniqueResource<SAFEARRAY*, SafeArrayTraits>;
 
 // Selects a GDI object into a device context for the scope.
 class SelectedObject {

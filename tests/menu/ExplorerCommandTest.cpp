@@ -1,14 +1,17 @@
 // Windows 11's first-level menu driven through its COM contract: the command
 // tree Explorer would draw for a background, a folder, a file and several
-// files; GetState on the window thread; Add Folder to Favorites; a favorite
-// moving the real file dialog whose browser the site hands out.
+// files; GetState on the window thread; every entry that writes the data file
+// against the classic menu; a favorite moving the real file dialog whose
+// browser the site hands out, or the site's window through the shell's windows.
 #include "MenuTestSupport.h"
 
 #include <shobjidl.h>
 
 #include "menu/ExplorerCommand.h"
+#include "shellext/GotoFavorite.h"
 #include "shellext/Navigation.h"
 #include "support/FileDialogDriver.h"
+#include "support/ShellBrowserDouble.h"
 
 using namespace MenuTest;
 using Lumo::Win::ComPtr;
@@ -19,6 +22,12 @@ using QuelvarTest::MessageBoxDriver;
 namespace {
 
 class ExplorerCommandTest : public MenuFixture {};
+
+std::vector<std::wstring> TextsOf(const MessageBoxDriver& boxes) {
+    std::vector<std::wstring> texts;
+    for (const auto& box : boxes.Seen()) texts.push_back(box.text);
+    return texts;
+}
 
 std::wstring Take(LPWSTR text) {
     std::wstring result = text ? text : L"";
@@ -85,21 +94,27 @@ ComPtr<IShellItemArray> ItemsOf(const std::vector<std::wstring>& names) {
     return items;
 }
 
+// The first subcommand whose title begins with `title`.
 ComPtr<IExplorerCommand> Find(IExplorerCommand* parent, const std::wstring& title) {
     for (auto& child : Children(parent)) {
         LPWSTR text = nullptr;
-        if (SUCCEEDED(child->GetTitle(nullptr, &text)) && Take(text) == title) return child;
+        if (SUCCEEDED(child->GetTitle(nullptr, &text)) && Take(text).rfind(title, 0) == 0) return child;
     }
     return ComPtr<IExplorerCommand>();
 }
 
-// A site as Explorer gives one: a service provider whose top-level browser is `browser`.
-class SiteDouble : public IServiceProvider {
+// A site as Explorer gives one: a service provider whose top-level browser is
+// `browser` (none when null, as across processes), with a window when given.
+class SiteDouble : public IServiceProvider, public IOleWindow {
 public:
-    explicit SiteDouble(IShellBrowser* browser) : browser_(browser) {}
+    explicit SiteDouble(IShellBrowser* browser, HWND window = nullptr) : browser_(browser), window_(window) {}
     IFACEMETHODIMP QueryInterface(REFIID iid, void** result) override {
         if (::IsEqualIID(iid, IID_IUnknown) || ::IsEqualIID(iid, IID_IServiceProvider)) {
-            *result = this;
+            *result = static_cast<IServiceProvider*>(this);
+            return S_OK;
+        }
+        if (window_ && ::IsEqualIID(iid, IID_IOleWindow)) {
+            *result = static_cast<IOleWindow*>(this);
             return S_OK;
         }
         *result = nullptr;
@@ -112,9 +127,24 @@ public:
         if (!browser_ || !::IsEqualGUID(service, SID_STopLevelBrowser)) return E_NOINTERFACE;
         return browser_->QueryInterface(iid, result);
     }
+    IFACEMETHODIMP GetWindow(HWND* window) override {
+        *window = window_;
+        return S_OK;
+    }
+    IFACEMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
 
 private:
     IShellBrowser* browser_;
+    HWND window_;
+};
+
+// A browser whose active view is a real shell view (never shown): how
+// Explorer's site names the folder of a background click.
+struct ViewBrowser : QuelvarTest::ShellBrowserDouble {
+    ComPtr<IShellView> view;
+    IFACEMETHODIMP QueryActiveShellView(IShellView** result) override {
+        return view->QueryInterface(IID_IShellView, reinterpret_cast<void**>(result));
+    }
 };
 
 // A selection of thousands of items that counts every call that would reach
@@ -219,26 +249,114 @@ TEST_F(ExplorerCommandTest, GetStateOnTheWindowThreadReachesNoItem) {
     EXPECT_EQ(0, huge.touches);
 }
 
-TEST_F(ExplorerCommandTest, AddFolderToFavoritesStoresTheSelectedFolder) {
-    const std::wstring folder = temp.File(L"Folder");
-    ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
-    ComPtr<IShellItemArray> items = ItemsOf({folder});
-    ComPtr<IExplorerCommand> root = NewRoot();
-    EXPCMDSTATE state;
-    root->GetState(items.get(), FALSE, &state);
-    ComPtr<IExplorerCommand> add = Find(root.get(), L"Add Folder to Favorites");
-    ASSERT_TRUE(add);
+TEST_F(ExplorerCommandTest, EveryEntryThatWritesTheDataFileWritesWhatTheClassicMenuWrites) {
+    const std::wstring alpha = temp.File(L"Alpha"), beta = temp.File(L"Beta"), fav = temp.File(L"Fav"),
+                       seen = temp.File(L"Seen"), note = temp.File(L"note.txt");
+    for (const std::wstring& folder : {alpha, beta, fav, seen})
+        ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+    QuelvarTest::WriteFileBytes(note, "1");
+    StoreFavorites({fav});
+    StoreHistory({L"C:\\Earlier", seen});
+    const std::string stored = DataFileBytes();
+    std::wstring background = temp.Path();
+    background.pop_back();
+    ViewBrowser browser;
+    ComPtr<IShellFolder> desktop, shown;
+    ::SHGetDesktopFolder(desktop.put());
+    desktop->BindToObject(QuelvarTest::ParseName(background).get(), nullptr, IID_IShellFolder,
+                          shown.put_void());
+    ASSERT_EQ(S_OK, shown->CreateViewObject(nullptr, IID_IShellView, browser.view.put_void()));
+    SiteDouble site(&browser);
+    // The titles down to the entry, each the beginning of one.
+    const std::vector<std::vector<std::wstring>> entries = {{L"Add Folder"},
+                                                            {L"Navigate History", L"Clear History"},
+                                                            {fav},
+                                                            {L"Navigate History", seen},
+                                                            {L"System Folders", L"Temporary"}};
+    const struct {
+        std::vector<std::wstring> names;  // none: a click on the background
+        bool addable;
+    } selections[] = {{{alpha}, true}, {{note}, false}, {{alpha, beta}, true}, {{}, true}};
     MessageBoxDriver boxes;
-    EXPECT_EQ(S_OK, add->Invoke(items.get(), nullptr));
-    EXPECT_EQ(std::vector<std::wstring>{folder}, StoredFavorites());
-    ASSERT_EQ(1u, boxes.Seen().size());
-    EXPECT_EQ(L"Folder added successfully", boxes.Seen()[0].text);
+    for (const auto& selection : selections) {
+        for (const auto& path : entries) {
+            SCOPED_TRACE(testing::Message()
+                         << selection.names.size() << " items, entry " << &path - &entries[0]);
+            // The classic menu, chosen as a user does; a disabled entry cannot be.
+            QuelvarTest::WriteFileBytes(Center().GetDataFilePath(), stored);
+            host->CreateHandler();
+            EXPECT_EQ(S_OK, selection.names.empty() ? host->InitializeBackground(background)
+                                                    : host->InitializeSelection(selection.names));
+            host->QueryContextMenu();
+            HMENU menu = host->OpenQuelvarSubmenu();
+            for (const std::wstring& title : path) {
+                QuelvarTest::ShellHost::Entry chosen;
+                for (const auto& entry : host->Entries(menu)) {
+                    if (entry.item && CommandTitle(entry.item->label).rfind(title, 0) == 0) chosen = entry;
+                }
+                ASSERT_TRUE(chosen.item);
+                if (&title != &path.back()) {
+                    menu = host->OpenSubmenu(menu, chosen.position);
+                } else if (!(chosen.state & MFS_DISABLED)) {
+                    host->Draw(menu, chosen.position, ODS_SELECTED, 200, 20);
+                    host->CloseAll();
+                    EXPECT_EQ(S_OK, host->Invoke(0));
+                }
+            }
+            EndContextMenu();
+            const std::string classic = DataFileBytes();
+            const std::vector<std::wstring> classicBoxes = TextsOf(boxes);
+            boxes.Clear();
+            // The command, run by a caller that names the selection only to Invoke.
+            QuelvarTest::WriteFileBytes(Center().GetDataFilePath(), stored);
+            ComPtr<IExplorerCommand> command = NewRoot();
+            if (selection.names.empty())
+                command.query<IObjectWithSite>(IID_IObjectWithSite)
+                    ->SetSite(static_cast<IServiceProvider*>(&site));
+            for (const std::wstring& title : path) command = command ? Find(command.get(), title) : command;
+            ASSERT_TRUE(command);
+            command->Invoke(selection.names.empty() ? nullptr : ItemsOf(selection.names).get(), nullptr);
+            EXPECT_EQ(classic, DataFileBytes());
+            EXPECT_EQ(selection.addable || path[0] != L"Add Folder", classic != stored);
+            EXPECT_EQ(classicBoxes, TextsOf(boxes));
+            boxes.Clear();
+        }
+    }
 }
 
 TEST_F(ExplorerCommandTest, AFavoriteMovesTheWindowOfTheSiteOrOpensANewOne) {
     const std::wstring alpha = temp.File(L"Alpha");
     ASSERT_TRUE(::CreateDirectoryW(alpha.c_str(), nullptr));
     StoreFavorites({alpha});
+    // Without a browser from the site (the command in another process) the
+    // site's window moves through its entry in the shell's windows; without a
+    // site (the desktop), or unlisted, a new Explorer window opens.
+    SiteDouble remote(nullptr, host->Window());
+    IUnknown* const away = static_cast<IServiceProvider*>(&remote);
+    const struct {
+        IUnknown* site;
+        HWND listed;
+    } sites[] = {{nullptr, host->Window()}, {away, host->Window()}, {away, nullptr}};
+    for (const auto& row : sites) {
+        std::vector<std::wstring> moved;
+        Navigation::SetShellWindowLister([&] {
+            return std::vector<Navigation::ShellWindow>{
+                {row.listed, nullptr, [&](const std::wstring& path) { return moved.push_back(path), true; }}};
+        });
+        launches.clear();
+        ComPtr<IExplorerCommand> root = NewRoot();
+        root.query<IObjectWithSite>(IID_IObjectWithSite)->SetSite(row.site);
+        ComPtr<IExplorerCommand> favorite = Find(root.get(), alpha);
+        EXPECT_EQ(S_OK, favorite ? favorite->Invoke(nullptr, nullptr) : E_FAIL);
+        Navigation::SetShellWindowLister(nullptr);
+        const bool moves = row.site && row.listed;
+        EXPECT_EQ(moves, (moved == std::vector<std::wstring>{alpha}));
+        EXPECT_EQ(!moves, (launches.size() == 1));
+        EXPECT_EQ(alpha, StoredHistory().at(0));
+    }
+    launches.clear();
+    StoreHistory({});
+
     std::wstring start = temp.Path();
     start.pop_back();
     IShellBrowser* browser = nullptr;
@@ -253,7 +371,7 @@ TEST_F(ExplorerCommandTest, AFavoriteMovesTheWindowOfTheSiteOrOpensANewOne) {
         SiteDouble site(browser);
         ComPtr<IExplorerCommand> root = NewRoot();
         ComPtr<IObjectWithSite> withSite = root.query<IObjectWithSite>(IID_IObjectWithSite);
-        withSite->SetSite(&site);
+        withSite->SetSite(static_cast<IServiceProvider*>(&site));
         // A click on the background: no items, the folder comes from the site's view.
         Render(root.get(), nullptr, 0, tree);
         ComPtr<IExplorerCommand> add = Find(root.get(), L"Add Folder to Favorites");
@@ -275,13 +393,4 @@ TEST_F(ExplorerCommandTest, AFavoriteMovesTheWindowOfTheSiteOrOpensANewOne) {
     EXPECT_EQ(0, ::lstrcmpiW(alpha.c_str(), after.c_str())) << std::string(after.begin(), after.end());
     EXPECT_EQ(alpha, StoredHistory().at(0));
     EXPECT_TRUE(launches.empty());
-
-    // Without a site (the desktop) the favorite opens in a new Explorer window.
-    ComPtr<IExplorerCommand> root = NewRoot();
-    ComPtr<IExplorerCommand> favorite = Find(root.get(), alpha);
-    ASSERT_TRUE(favorite);
-    EXPECT_EQ(S_OK, favorite->Invoke(nullptr, nullptr));
-    ASSERT_EQ(1u, launches.size());
-    EXPECT_EQ(L"explore", launches[0].verb);
-    EXPECT_EQ(alpha, launches[0].file);
 }
