@@ -157,6 +157,11 @@ std::vector<std::wstring> NavigableFolders(PCIDLIST_ABSOLUTE folder,
     // One binding for the whole selection: binding a folder reads its settings
     // (and its parents'), which per item made thousands of file opens.
     ComPtr<IShellFolder> shellFolder = FolderOf(folder, desktop);
+    // A selection the menu sees whole asks the file system whether each folder
+    // still exists, so that one deleted since the selection was made is not
+    // offered; for a larger one the shell's attributes answer, so that opening
+    // the menu never waits on thousands of items.
+    const bool askFileSystem = items.size() <= Data::kItemsSeenWhileMenuOpens;
     std::size_t examined = 0;
     for (PCUIDLIST_RELATIVE item : items) {
         if (examined >= limit) break;
@@ -179,7 +184,8 @@ std::vector<std::wstring> NavigableFolders(PCIDLIST_ABSOLUTE folder,
         STRRET name{};
         if (FAILED(parent->GetDisplayNameOf(child, SHGDN_FORPARSING, &name))) continue;
         std::wstring path = StrRetText(name, child);
-        if (IsNavigableFolderItem(path, attributes)) folders.push_back(std::move(path));
+        if (askFileSystem ? IsNavigableFolderName(path) : IsNavigableFolderItem(path, attributes))
+            folders.push_back(std::move(path));
     }
     return folders;
 }

@@ -38,12 +38,18 @@ std::wstring Environment(const wchar_t* name) {
 // marks and brackets balanced, only the cmdlets and parameters of package registration, and the
 // install folder taken from the environment rather than written into the command.
 std::string Malformed(const std::wstring& command) {
-    static const std::set<std::wstring> cmdlets = {
-        L"Get-AppxPackage",  L"Remove-AppxPackage", L"Add-AppxPackage", L"Get-AppxProvisionedPackage",
-        L"Remove-AppxProvisionedPackage", L"Where-Object", L"Join-Path", L"Select-Object", L"Add-Type"};
+    static const std::set<std::wstring> cmdlets = {L"Get-AppxPackage",
+                                                   L"Remove-AppxPackage",
+                                                   L"Add-AppxPackage",
+                                                   L"Get-AppxProvisionedPackage",
+                                                   L"Remove-AppxProvisionedPackage",
+                                                   L"Where-Object",
+                                                   L"Join-Path",
+                                                   L"Select-Object",
+                                                   L"Add-Type"};
     static const std::set<std::wstring> parameters = {
-        L"-Name", L"-AllUsers", L"-Path", L"-ExternalLocation", L"-Stage", L"-Online", L"-EQ", L"-eq",
-        L"-and", L"-First", L"-AssemblyName"};
+        L"-Name", L"-AllUsers", L"-Path",  L"-ExternalLocation", L"-Stage", L"-Online", L"-EQ",
+        L"-eq",   L"-and",      L"-First", L"-AssemblyName"};
     const std::wstring prefix = L"$ErrorActionPreference = 'Stop'; ";
     if (command.compare(0, prefix.size(), prefix) != 0) return "does not stop at the first error";
     std::vector<wchar_t> open;
@@ -100,7 +106,8 @@ int wmain() {
 
     std::wstring command;
     std::string verdict;
-    const wchar_t* expected[] = {L"-NoProfile", L"-NonInteractive", L"-ExecutionPolicy", L"Bypass", L"-Command"};
+    const wchar_t* expected[] = {L"-NoProfile", L"-NonInteractive", L"-ExecutionPolicy", L"Bypass",
+                                 L"-Command"};
     if (count != 7) {
         verdict = "MALFORMED: " + std::to_string(count - 1) + " arguments instead of 6";
     } else {

@@ -241,6 +241,14 @@ TEST_F(SelectionTest, IsNavigableFolderReadsTheParsingName) {
     UniqueIdList note = ParseName(items_.File(L"note.txt"));
     EXPECT_FALSE(IsNavigableFolder(::ILFindLastID(note.get()), parent.get(), &name));
     EXPECT_EQ(items_.File(L"note.txt"), name);
+
+    // A selected folder deleted since the selection was made: the shell's
+    // identifier list still says folder, the file system no longer does.
+    ::CreateDirectoryW(items_.File(L"Gone").c_str(), nullptr);
+    UniqueIdList gone = ParseName(items_.File(L"Gone"));
+    ASSERT_TRUE(::RemoveDirectoryW(items_.File(L"Gone").c_str()));
+    const std::vector<PCUIDLIST_RELATIVE> selected = {::ILFindLastID(sub.get()), ::ILFindLastID(gone.get())};
+    EXPECT_EQ(std::vector<std::wstring>{items_.File(L"Sub")}, NavigableFolders(parent.get(), selected));
 }
 
 // A top-level popup menu window made by the browser's UI module turns the
