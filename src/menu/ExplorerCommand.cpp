@@ -116,25 +116,27 @@ public:
         return site_ ? site_->QueryInterface(iid, result) : E_FAIL;
     }
 
-    // Explorer names the selection with every call on the root; only a
-    // reference is kept, nothing of it is read here.
+    // Explorer names the selection with every call on the root, none for a
+    // folder's background; only a reference is kept, nothing of it is read
+    // here.
     void Remember(IShellItemArray* items) {
-        if (!items || handler_) return;
+        if (handler_) return;
         selection_.reset();
-        items->QueryInterface(IID_IShellItemArray, selection_.put_void());
+        if (items) items->QueryInterface(IID_IShellItemArray, selection_.put_void());
     }
-    // Whether the entries were built for another selection than `items`.
+    // Whether the entries were built for another selection than `items`: a
+    // background (no items) is another selection than any items.
     bool BuiltForOther(IShellItemArray* items) const {
-        if (!handler_ || !items) return false;
+        if (!handler_) return false;
         ComPtr<IShellItemArray> same;
-        items->QueryInterface(IID_IShellItemArray, same.put_void());
+        if (items) items->QueryInterface(IID_IShellItemArray, same.put_void());
         return same.get() != selection_.get();
     }
-    // Whether the entries were built for the items `items` names, in order;
-    // no array names nothing new. Only for a command that runs: it reads
-    // every item, which the menu's window thread must not while it opens.
+    // Whether the entries were built for the items `items` names, in order.
+    // Only for a command that runs: it reads every item, which the menu's
+    // window thread must not while it opens.
     bool BuiltFor(IShellItemArray* items) const {
-        if (!items) return true;
+        if (!items || !selection_) return !items && !selection_;
         ComPtr<IShellItemArray> same;
         items->QueryInterface(IID_IShellItemArray, same.put_void());
         return same.get() == selection_.get() || SameItems(items, selection_.get());

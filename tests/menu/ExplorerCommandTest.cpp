@@ -215,12 +215,14 @@ TEST_F(ExplorerCommandTest, TheTreeMirrorsTheClassicSubmenuForEachKindOfSelectio
          {one, two},
          {L"  !Add Folder to Favorites @302", L"  Shell Tools @321 >", prompt, L"    -", copyPath, copyName,
           advanced}},
+        // No items (a background, here with no site to name its folder) after a selection.
+        {"a background", {}, {L"  !Add Folder to Favorites @302", L"  Shell Tools @321 >", prompt}},
     };
     // One root for every row, as Explorer may keep one: each selection gets its own tree.
     ComPtr<IExplorerCommand> root = NewRoot();
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        ComPtr<IShellItemArray> items = ItemsOf(row.selection);
+        ComPtr<IShellItemArray> items = row.selection.empty() ? nullptr : ItemsOf(row.selection);
         std::vector<std::wstring> lines;
         Render(root.get(), items.get(), 0, lines);
         std::vector<std::wstring> expected = head;
