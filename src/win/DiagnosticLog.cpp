@@ -6,7 +6,6 @@
 #include <atomic>
 #include <cstdio>
 #include <new>
-#include <optional>
 #include <string>
 
 #include "win/Errors.h"
@@ -28,9 +27,9 @@ SRWLOCK g_lock = SRWLOCK_INIT;
 LogRateLimiter g_limiter;
 std::atomic<ElevationProbe> g_elevated{&IsProcessElevated};
 
-// Longest wait for another process that is renaming the full file; past it
-// the line is appended to the full file rather than lost or held up.
-constexpr DWORD kRotationWaitMs = 2000;
+// Longest wait for another process's append; past it the line is appended
+// unguarded rather than lost or holding up the thread any longer.
+constexpr DWORD kRotationWaitMs = 1000;
 
 std::wstring FileNameOf(HMODULE module) {
     wchar_t path[MAX_PATH] = {};
@@ -81,8 +80,8 @@ UniqueFile OpenForAppend(const std::wstring& path) {
                                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-// Held while one process renames the full file: a name per data folder (and
-// so per user) within the session.
+// Held while one process appends to the file or renames it: a name per data
+// folder (and so per user) within the session.
 class RotationLock {
 public:
     explicit RotationLock(const std::wstring& folder) {
@@ -210,28 +209,21 @@ bool AppendToLogFile(const std::wstring& folder, const std::wstring& line, std::
     try {
         const std::string bytes = ToUtf8(line);
         const std::wstring path = folder + L"\\" + kDiagnosticLogFileName;
+        // One writer at a time among the user's processes: an append is not
+        // whole on every file system (a redirected profile on a share, Wine),
+        // and of two that find the file full, the second would rename the
+        // fresh file over the full one. A writer that cannot get the lock in
+        // time appends anyway and leaves the renaming to the next one.
+        const RotationLock lock(folder);
         UniqueFile file = OpenForAppend(path);
         if (!file) return false;
-        std::optional<RotationLock> rotation;
-        if (WouldOverflow(file.get(), bytes.size(), maxBytes)) {
-            // Others may have found it full too. Whoever gets the lock first
-            // renames it; the rest see the new file when they look again and
-            // append to it, rather than rename it over the full one.
+        if (lock.Held() && WouldOverflow(file.get(), bytes.size(), maxBytes)) {
             file.reset();
-            rotation.emplace(folder);
+            const std::wstring older = folder + L"\\" + kDiagnosticLogOlderFileName;
+            ::MoveFileExW(path.c_str(), older.c_str(), MOVEFILE_REPLACE_EXISTING);
             file = OpenForAppend(path);
             if (!file) return false;
-            if (rotation->Held() && WouldOverflow(file.get(), bytes.size(), maxBytes)) {
-                file.reset();
-                const std::wstring older = folder + L"\\" + kDiagnosticLogOlderFileName;
-                ::MoveFileExW(path.c_str(), older.c_str(), MOVEFILE_REPLACE_EXISTING);
-                file = OpenForAppend(path);
-                if (!file) return false;
-            }
         }
-        // One write with FILE_APPEND_DATA lands whole at the end, whoever else
-        // appends; a writer whose file was renamed meanwhile adds its line to
-        // the older file, where it is kept too.
         DWORD written = 0;
         return ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
                written == bytes.size();

@@ -75,7 +75,7 @@ rotation() {
     run "$probe" --append "$where" 600 40000 & local first=$!
     run "$probe" --append "$where" 600 40000; local second=$?
     wait $first && [ $second = 0 ] || { fail "rotation $1: a writer failed"; return; }
-    local n; n="$(cat "$folder/Quelvar.log.1" "$folder/Quelvar.log" 2>/dev/null | grep -a '^probe' | sort -u | wc -l)"
+    local n; n="$(cat "$folder/Quelvar.log.1" "$folder/Quelvar.log" 2>/dev/null | grep -aE $'^probe +[0-9]+ line +[0-9]+ of +600 [.]{8}\r$' | sort -u | wc -l)"
     [ "$n" = 1200 ] && pass "rotation $1: 1200 of 1200 lines kept" || fail "rotation $1: $n of 1200 lines kept"
 }
 round off
