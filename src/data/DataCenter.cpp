@@ -77,10 +77,30 @@ private:
     Data::DataFileLock lock_;
 };
 
-DataCenter::DataCenter() : dataFolder_(DataFolderUnder(ApplicationDataFolder())) {}
+DataCenter::DataCenter()
+    : dataFolder_(DataFolderUnder(ApplicationDataFolder())),
+      refuseReparsePoints_(Lumo::Win::IsProcessElevated()),
+      attributes_(&::GetFileAttributesW) {}
 
-DataCenter::DataCenter(std::wstring dataFolder, DWORD lockTimeoutMs)
-    : dataFolder_(AcceptedDataFolder(std::move(dataFolder))), lockTimeoutMs_(lockTimeoutMs) {}
+DataCenter::DataCenter(std::wstring dataFolder, DWORD lockTimeoutMs, DataWriteGuard guard)
+    : dataFolder_(AcceptedDataFolder(std::move(dataFolder))),
+      lockTimeoutMs_(lockTimeoutMs),
+      refuseReparsePoints_(guard.elevated()),
+      attributes_(guard.attributes) {}
+
+void DataCenter::RefuseRedirection(std::initializer_list<std::wstring> paths) const {
+    if (!refuseReparsePoints_) return;
+    // The folder is checked at each write, not once: it may be swapped for a
+    // junction while the process lives.
+    Data::RefuseReparsePoint(dataFolder_, attributes_);
+    for (const std::wstring& path : paths) Data::RefuseReparsePoint(path, attributes_);
+}
+
+void DataCenter::ReplaceDataFolderFile(const std::wstring& name, std::string_view bytes) {
+    const std::wstring path = GetDataFolder() + name;
+    RefuseRedirection({path, path + L".tmp"});
+    Data::ReplaceFileContents(path, path + L".tmp", bytes);
+}
 
 std::wstring DataCenter::GetDataFolder() {
     if (!HasDataFolder()) throw Lumo::LastError(ERROR_PATH_NOT_FOUND);
@@ -126,9 +146,11 @@ std::shared_ptr<Data::AllData> DataCenter::LoadLocked(const std::wstring& path) 
 }
 
 void DataCenter::SetAsideDamagedFile(const std::wstring& path) {
+    RefuseRedirection({path});
     for (int number = 1; number <= 1000; ++number) {
         std::wstring aside = path + kDamagedSuffix;
         if (number > 1) aside += L"-" + std::to_wstring(number);
+        RefuseRedirection({aside});
         if (::MoveFileExW(path.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH)) return;
         const DWORD error = ::GetLastError();
         if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) throw Lumo::LastError(error);
@@ -137,6 +159,7 @@ void DataCenter::SetAsideDamagedFile(const std::wstring& path) {
 }
 
 void DataCenter::SaveLocked(const std::wstring& path, const Data::AllData& data) {
+    RefuseRedirection({path, path + L".tmp"});
     Data::ReplaceFileContents(path, path + L".tmp", Data::WriteDataArchive(data));
 }
 

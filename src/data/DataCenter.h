@@ -7,13 +7,30 @@
 #include <windows.h>
 
 #include <memory>
+#include <initializer_list>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "data/DataFile.h"
 #include "data/Records.h"
 #include "system/Singleton.h"
+#include "win/Elevation.h"
 
 namespace Data {
+
+// In an elevated process (an install's regsvr32, the file dialog of a
+// program run as administrator) no file of the data folder is created,
+// replaced or renamed through a reparse point: any program of the user can
+// turn the folder into a junction to a system folder and let the
+// administrator write there. Such a write fails with
+// Lumo::LastError(kErrorStoppedOnReparsePoint) and the target is left
+// alone. Other processes write only where the user could anyway, so a
+// user who moved the folder with a junction keeps the data there.
+struct DataWriteGuard {
+    Lumo::Win::ElevationProbe elevated = &Lumo::Win::IsProcessElevated;
+    FileAttributesProbe attributes = &::GetFileAttributesW;
+};
 
 class DataCenter : public Lumo::Global::Singleton<DataCenter> {
 public:
@@ -28,7 +45,8 @@ public:
     // when missing, and a path that is not fully qualified means no data
     // folder. `lockTimeoutMs` bounds the wait for another thread or process
     // that holds the file: a menu must never hang on it.
-    explicit DataCenter(std::wstring dataFolder, DWORD lockTimeoutMs = kDefaultLockTimeoutMs);
+    explicit DataCenter(std::wstring dataFolder, DWORD lockTimeoutMs = kDefaultLockTimeoutMs,
+                        DataWriteGuard guard = {});
 
     static constexpr DWORD kDefaultLockTimeoutMs = 5000;
 
@@ -71,6 +89,9 @@ public:
     std::wstring GetDataFolder();
     // Full path of the data file; throws as GetDataFolder.
     std::wstring GetDataFilePath();
+    // Replaces the file `name` of the data folder with `bytes` through a
+    // temporary file (ReplaceFileContents), under the rule of DataWriteGuard.
+    void ReplaceDataFolderFile(const std::wstring& name, std::string_view bytes);
 
     // Records the folder of the module file `modulePath` (ends in a backslash).
     void SetInstallFolder(const std::wstring& modulePath);
@@ -86,9 +107,14 @@ private:
     // first free ".damaged" name beside it, never replacing an earlier copy;
     // throws Lumo::LastError when it cannot.
     void SetAsideDamagedFile(const std::wstring& path);
+    // Throws when DataWriteGuard's rule forbids writing the data folder's `paths`.
+    void RefuseRedirection(std::initializer_list<std::wstring> paths) const;
 
     std::wstring dataFolder_;
     DWORD lockTimeoutMs_ = kDefaultLockTimeoutMs;
+    // Elevation does not change during a process's life: asked once.
+    bool refuseReparsePoints_;
+    FileAttributesProbe attributes_;
     std::wstring installFolder_;
 };
 

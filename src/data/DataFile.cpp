@@ -63,6 +63,15 @@ DataFileLock::DataFileLock(const std::wstring& filePath, DWORD timeoutMs) {
 
 DataFileLock::~DataFileLock() { ::ReleaseMutex(mutex_.get()); }
 
+void RefuseReparsePoint(const std::wstring& path, FileAttributesProbe attributes) {
+    std::wstring name = path;
+    while (name.size() > 3 && (name.back() == L'\\' || name.back() == L'/')) name.pop_back();
+    const DWORD found = attributes(name.c_str());
+    if (found != INVALID_FILE_ATTRIBUTES && (found & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        throw Lumo::LastError(kErrorStoppedOnReparsePoint);
+    }
+}
+
 bool PathExists(const std::wstring& path) {
     return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }

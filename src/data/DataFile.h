@@ -45,6 +45,17 @@ std::string ReadWholeFile(const std::wstring& path);
 // The same, as the block the favorites read from it will keep.
 DataFileBytes ReadDataFile(const std::wstring& path);
 
+// Asks a path's attributes the way GetFileAttributesW does (tests answer for
+// reparse points that the file system they run on cannot make).
+using FileAttributesProbe = DWORD(WINAPI*)(LPCWSTR);
+
+// The error a write refused for a reparse point fails with.
+constexpr DWORD kErrorStoppedOnReparsePoint = 681;  // ERROR_STOPPED_ON_SYMLINK
+
+// Throws Lumo::LastError(kErrorStoppedOnReparsePoint) when `path` exists and
+// is a reparse point (junction, symbolic link, mount point).
+void RefuseReparsePoint(const std::wstring& path, FileAttributesProbe attributes = &::GetFileAttributesW);
+
 // Writes `bytes` to `tempPath`, flushes it to disk and moves it over `path` in
 // one step, so readers see either the old or the new file. On failure the old
 // file is untouched, the temporary file is removed and Lumo::LastError thrown.

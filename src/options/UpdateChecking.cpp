@@ -7,6 +7,7 @@
 #include "data/DataCenter.h"
 #include "data/DataFile.h"
 #include "options/TextFile.h"
+#include "win/DiagnosticLog.h"
 #include "system/SystemInfo.h"
 
 namespace Lumo::Options {
@@ -87,9 +88,10 @@ void UpdateChecking::HistoryDone() {
     const std::wstring path = WithBackslash(center->GetDataFolder()) + L"history.txt";
     try {
         // Through a temporary file, so a crash never leaves half a history.
-        Data::ReplaceFileContents(path, path + L".tmp", check->HistoryBody());
+        center->ReplaceDataFolderFile(L"history.txt", check->HistoryBody());
     } catch (const std::exception&) {
         // Not stored: the box shows what the file holds from an earlier download.
+        Lumo::Win::LogCurrentException("UpdateChecking::HistoryDone");
     }
     if (auto text = ReadTextFile(path, kLineBreak)) view_.SetHistoryText(*text);
 }

@@ -5,6 +5,7 @@
 #include <wininet.h>
 
 #include <locale>
+#include <utility>
 
 #include "win/DiagnosticLog.h"
 #include "win/Errors.h"
@@ -171,23 +172,33 @@ void UpdateCheck::Started() {
 }
 
 void UpdateCheck::Complete() {
-    if (!inFlight_) return;
+    const Failure failure = std::exchange(failure_, Failure{});
+    const auto log = [failure] {
+        if (failure.function) Win::LogFailure(failure.function, failure.code, failure.detail);
+    };
+    if (!inFlight_) {
+        // Nobody waits for it any more; the log still hears of it.
+        if (failure.function) bridge_.Post(log);
+        return;
+    }
     inFlight_ = false;
     std::function<void()> completion = completion_;
-    bridge_.Post([completion] {
+    bridge_.Post([log, completion] {
+        log();
         if (completion) completion();
     });
 }
 
 void UpdateCheck::Fail(UpdateError kind) {
-    Win::LogFailure("UpdateCheck::Fail", E_FAIL, kind == ErrorHttpStatus ? "HTTP status" : "too large");
+    failure_ = {"UpdateCheck::Fail", static_cast<DWORD>(E_FAIL),
+                kind == ErrorHttpStatus ? "HTTP status" : "too large"};
     succeeded_ = false;
     errorKind_ = kind;
     Complete();
 }
 
 void UpdateCheck::ReportError(DWORD code) {
-    Win::LogFailure("UpdateCheck::ReportError", code);
+    failure_ = {"UpdateCheck::ReportError", code, nullptr};
     succeeded_ = false;
     errorCode_ = code;
     errorDescription_ = ErrorText(code);

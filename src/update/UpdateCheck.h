@@ -127,6 +127,14 @@ private:
     // The request whose completion is still owed; each completes once.
     unsigned request_ = 0;
     bool inFlight_ = false;
+    // The failure to log, kept from where it is met (under the session's
+    // lock) to the bridge's call, which logs it with no lock held.
+    struct Failure {
+        const char* function = nullptr;
+        DWORD code = 0;
+        const char* detail = nullptr;
+    };
+    Failure failure_;
     CheckerSession session_;
 };
 

@@ -20,11 +20,16 @@ namespace {
 // do so at a time in a process, so one value serves all threads.
 std::atomic<DWORD> g_loaderLockThread{0};
 
-// Serialises the log within the process. Under the loader lock it is only
-// tried: another thread may hold it while the shell call inside loads a DLL,
-// and at process exit its holder may have been ended.
+// Guards the rate limit only: lines are formatted and written outside it, so
+// no thread of the host waits on another's registry or disk. Under the loader
+// lock it is only tried: at process exit its holder may have been ended.
 SRWLOCK g_lock = SRWLOCK_INIT;
 LogRateLimiter g_limiter;
+std::atomic<ElevationProbe> g_elevated{&IsProcessElevated};
+
+// Longest wait for another process's append; past it the line is appended
+// unguarded rather than lost or holding up the thread any longer.
+constexpr DWORD kRotationWaitMs = 1000;
 
 std::wstring FileNameOf(HMODULE module) {
     wchar_t path[MAX_PATH] = {};
@@ -75,14 +80,51 @@ UniqueFile OpenForAppend(const std::wstring& path) {
                                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
+// Held while one process appends to the file or renames it: a name per data
+// folder (and so per user) within the session.
+class RotationLock {
+public:
+    explicit RotationLock(const std::wstring& folder) {
+        std::wstring key = folder;
+        if (!key.empty()) ::CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
+        std::uint64_t hash = 1469598103934665603ull;  // FNV-1a
+        for (wchar_t unit : key) hash = (hash ^ static_cast<std::uint16_t>(unit)) * 1099511628211ull;
+        wchar_t name[64] = {};
+        std::swprintf(name, 64, L"Local\\Quelvar.DiagnosticLog.%016llx",
+                      static_cast<unsigned long long>(hash));
+        mutex_.reset(::CreateMutexW(nullptr, FALSE, name));
+        // A holder that died left at most a renamed file behind: the lock is ours.
+        const DWORD result = mutex_ ? ::WaitForSingleObject(mutex_.get(), kRotationWaitMs) : WAIT_FAILED;
+        held_ = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
+    }
+    ~RotationLock() {
+        if (held_) ::ReleaseMutex(mutex_.get());
+    }
+    RotationLock(const RotationLock&) = delete;
+    RotationLock& operator=(const RotationLock&) = delete;
+    bool Held() const { return held_; }
+
+private:
+    UniqueHandle mutex_;
+    bool held_ = false;
+};
+
+bool WouldOverflow(HANDLE file, std::size_t bytes, std::uint64_t maxBytes) {
+    LARGE_INTEGER size{};
+    return ::GetFileSizeEx(file, &size) && size.QuadPart > 0 &&
+           static_cast<std::uint64_t>(size.QuadPart) + bytes > maxBytes;
+}
+
 // A failure's line, or with `info` a line of LogInfo whose text is `detail`.
 void WriteLine(const char* function, DWORD code, const char* detail, bool info = false) {
     const std::uint64_t now = ::GetTickCount64();
     const bool underLoaderLock = g_loaderLockThread.load() == ::GetCurrentThreadId();
-    ScopedLock guard(g_lock, underLoaderLock ? ScopedLock::Mode::TryExclusive : ScopedLock::Mode::Exclusive);
-    if (!guard.Held()) return;
     unsigned dropped = 0;
-    if (!g_limiter.Admit(now, dropped)) return;
+    {
+        ScopedLock guard(g_lock,
+                         underLoaderLock ? ScopedLock::Mode::TryExclusive : ScopedLock::Mode::Exclusive);
+        if (!guard.Held() || !g_limiter.Admit(now, dropped)) return;
+    }
     SYSTEMTIME time{};
     ::GetLocalTime(&time);
     const std::wstring process = FileNameOf(nullptr), module = FileNameOf(CurrentModule());
@@ -90,7 +132,7 @@ void WriteLine(const char* function, DWORD code, const char* detail, bool info =
         info ? FormatInfoLine(time, process, ::GetCurrentProcessId(), module, function, detail, dropped)
              : FormatLogLine(time, process, ::GetCurrentProcessId(), module, function, code, detail, dropped);
     ::OutputDebugStringW(line.c_str());
-    if (underLoaderLock || !FileLogTurnedOn()) return;
+    if (underLoaderLock || g_elevated.load()() || !FileLogTurnedOn()) return;
     const std::wstring folder = DataFolder();
     if (!folder.empty()) AppendToLogFile(folder, line);
 }
@@ -194,11 +236,15 @@ bool AppendToLogFile(const std::wstring& folder, const std::wstring& line, std::
     try {
         const std::string bytes = ToUtf8(line);
         const std::wstring path = folder + L"\\" + kDiagnosticLogFileName;
+        // One writer at a time among the user's processes: an append is not
+        // whole on every file system (a redirected profile on a share, Wine),
+        // and of two that find the file full, the second would rename the
+        // fresh file over the full one. A writer that cannot get the lock in
+        // time appends anyway and leaves the renaming to the next one.
+        const RotationLock lock(folder);
         UniqueFile file = OpenForAppend(path);
         if (!file) return false;
-        LARGE_INTEGER size{};
-        if (::GetFileSizeEx(file.get(), &size) && size.QuadPart > 0 &&
-            static_cast<std::uint64_t>(size.QuadPart) + bytes.size() > maxBytes) {
+        if (lock.Held() && WouldOverflow(file.get(), bytes.size(), maxBytes)) {
             file.reset();
             const std::wstring older = folder + L"\\" + kDiagnosticLogOlderFileName;
             ::MoveFileExW(path.c_str(), older.c_str(), MOVEFILE_REPLACE_EXISTING);
@@ -211,6 +257,10 @@ bool AppendToLogFile(const std::wstring& folder, const std::wstring& line, std::
     } catch (...) {
         return false;
     }
+}
+
+ElevationProbe SetDiagnosticLogElevationProbe(ElevationProbe probe) noexcept {
+    return g_elevated.exchange(probe ? probe : &IsProcessElevated);
 }
 
 void LogFailure(const char* function, DWORD code, const char* detail) noexcept {

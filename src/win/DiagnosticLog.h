@@ -6,14 +6,18 @@
 // text for it; never the contents of the user's files.
 // Lines always go to the debugger (OutputDebugStringW); they go to
 // %APPDATA%\Quelvar\Quelvar.log too while the user has turned that on with the
-// DWORD value "DiagnosticLog" = 1 under HKEY_CURRENT_USER\Software\Quelvar.
-// A burst of failures is cut to a few lines a second.
+// DWORD value "DiagnosticLog" = 1 under HKEY_CURRENT_USER\Software\Quelvar,
+// except in an elevated process: any program of the user can set that value
+// and point the profile's folder elsewhere, and must not get an administrator
+// to write a file for it. A burst of failures is cut to a few lines a second.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
 #include <string>
+
+#include "win/Elevation.h"
 
 namespace Lumo::Win {
 
@@ -33,6 +37,8 @@ void LogFailure(const char* function, DWORD code, const char* detail = nullptr) 
 // Which way the module went (no failure): `what` is a short ASCII text of our
 // own, never user data.
 void LogInfo(const char* function, const char* what) noexcept;
+// Replaces the log's elevation question (tests); returns the one it replaced.
+ElevationProbe SetDiagnosticLogElevationProbe(ElevationProbe probe) noexcept;
 
 // Inside a catch handler: logs the exception being handled, with the code it
 // carries (Lumo::ComError, Lumo::LastError, std::bad_alloc) or its type.
@@ -84,7 +90,9 @@ std::wstring FormatInfoLine(const SYSTEMTIME& time, const std::wstring& process,
 std::wstring ErrorText(DWORD code);
 
 // Appends `line` (as UTF-8) to `folder`\Quelvar.log, first renaming a file that
-// would grow past `maxBytes` to Quelvar.log.1. Returns false when it could not.
+// would grow past `maxBytes` to Quelvar.log.1. Every process of the user may
+// do so at once: the renaming is serialised across them, so no line is lost
+// to two of them renaming one after the other. Returns false when it could not.
 bool AppendToLogFile(const std::wstring& folder, const std::wstring& line,
                      std::uint64_t maxBytes = kDiagnosticLogMaxBytes) noexcept;
 

@@ -265,6 +265,57 @@ TEST_F(DataCenterTest, FailedReplacementKeepsTheOldFileAndRemovesTheTemporaryOne
     EXPECT_TRUE(center_.AddFavorite(L"B"));
 }
 
+// Wine makes no reparse points (its symbolic links are plain folders to
+// Windows programs): the file system's answer for one path says it is one.
+std::wstring g_reparsePoint;
+DWORD WINAPI AttributesWithReparsePoint(LPCWSTR path) {
+    const DWORD found = ::GetFileAttributesW(path);
+    if (g_reparsePoint != path) return found;
+    return (found == INVALID_FILE_ATTRIBUTES ? FILE_ATTRIBUTE_DIRECTORY : found) |
+           FILE_ATTRIBUTE_REPARSE_POINT;
+}
+
+TEST_F(DataCenterTest, AnElevatedProcessWritesNothingThroughAReparsePoint) {
+    const auto elevated = []() noexcept { return true; };
+    const auto notElevated = []() noexcept { return false; };
+    struct Row {
+        const wchar_t* reparsePoint;  // under the data folder; empty: the folder itself
+        bool elevated;
+        const char* bytes;  // of the data file beforehand: a damaged one is set aside
+    };
+    const Row rows[] = {{L"", true, ""},
+                        {L"\\Data.qvd", true, ""},
+                        {L"\\Data.qvd.tmp", true, ""},
+                        {L"\\Data.qvd.damaged", true, "x"},
+                        {L"\\history.txt", true, ""},
+                        {L"", false, ""}};
+    for (const Row& row : rows) {
+        const std::string before = *row.bytes ? row.bytes : Data::WriteDataArchive(Data::AllData());
+        Store(Data::AllData());
+        DataTest::WriteBytes(FilePath(), before);
+        g_reparsePoint = folder_.substr(0, folder_.size() - 1) + row.reparsePoint;
+        const bool existed = DataTest::Exists(g_reparsePoint);
+        Data::DataCenter center(folder_, 5000,
+                                {row.elevated ? +elevated : +notElevated, &AttributesWithReparsePoint});
+        DWORD code = 0;
+        try {
+            if (!row.elevated || std::wstring(row.reparsePoint) == L"\\history.txt")
+                center.ReplaceDataFolderFile(L"history.txt", "h");
+            center.AddFavorite(L"B");
+        } catch (const Lumo::LastError& error) {
+            code = error.Code();
+        }
+        EXPECT_EQ(row.elevated ? Data::kErrorStoppedOnReparsePoint : 0u, code) << row.reparsePoint;
+        // What the reparse point leads to is left as it was.
+        if (row.elevated) {
+            EXPECT_EQ(existed, DataTest::Exists(g_reparsePoint)) << row.reparsePoint;
+            EXPECT_EQ(before, FileBytes()) << row.reparsePoint;
+        }
+        EXPECT_EQ(!row.elevated, DataTest::Exists(folder_ + L"history.txt")) << row.reparsePoint;
+        ::DeleteFileW((folder_ + L"history.txt").c_str());
+    }
+}
+
 TEST_F(DataCenterTest, DataFolderIsCreatedAndMayHoldAnyCharacters) {
     Data::DataCenter noBackslash(temp_.Path() + L"Sub");
     EXPECT_EQ(noBackslash.GetDataFolder(), temp_.Path() + L"Sub\\");

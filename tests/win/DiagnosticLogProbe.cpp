@@ -1,7 +1,12 @@
 // Makes three failures a user may meet, each of which the module survives and
 // logs: a damaged data file, an update check that cannot reach its server, and
-// the shell handing the built Quelvar.dll a menu that is gone.
-//   DiagnosticLogProbe.exe <Quelvar.dll>
+// the shell handing the built Quelvar.dll a menu that is gone. The first two
+// log as an elevated process would, or not, as told; the DLL's log asks the
+// real token, whose answer the probe prints.
+//   DiagnosticLogProbe.exe <Quelvar.dll> elevated|not-elevated
+// Or appends numbered lines to the log file of `folder`, starting together
+// with a second copy of itself, under a lowered size limit:
+//   DiagnosticLogProbe.exe --append <folder> <lines> <limit in bytes>
 // The script beside it reads what reached the debugger and the log file.
 #include <windows.h>
 #include <shlobj.h>
@@ -11,6 +16,7 @@
 
 #include "data/DataCenter.h"
 #include "update/UpdateCheck.h"
+#include "win/DiagnosticLog.h"
 #include "win/Handle.h"
 
 namespace {
@@ -71,10 +77,36 @@ int MenuThatIsGone(const wchar_t* modulePath) {
     return result;
 }
 
+int AppendLines(const std::wstring& folder, int lines, std::uint64_t limit) {
+    // The first copy waits for the second, so both cross the limit together.
+    Lumo::Win::UniqueHandle start(::CreateEventW(nullptr, TRUE, FALSE, L"Local\\QuelvarLogProbeStart"));
+    if (!start) return 1;
+    if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+        ::SetEvent(start.get());
+    } else if (::WaitForSingleObject(start.get(), 30000) != WAIT_OBJECT_0) {
+        return 1;
+    }
+    wchar_t line[64] = {};
+    for (int n = 1; n <= lines; ++n) {
+        std::swprintf(line, 64, L"probe %6lu line %6d of %6d ........\r\n", ::GetCurrentProcessId(), n,
+                      lines);
+        if (!Lumo::Win::AppendToLogFile(folder, line, limit)) return 1;
+    }
+    return 0;
+}
+
+bool Elevated() noexcept { return true; }
+bool NotElevated() noexcept { return false; }
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc < 2) return 2;
+    if (argc == 5 && std::wstring(argv[1]) == L"--append")
+        return AppendLines(argv[2], _wtoi(argv[3]), _wcstoui64(argv[4], nullptr, 10));
+    if (argc < 3) return 2;
+    Lumo::Win::SetDiagnosticLogElevationProbe(std::wstring(argv[2]) == L"elevated" ? &Elevated
+                                                                                   : &NotElevated);
+    std::printf("process elevated: %d\n", Lumo::Win::IsProcessElevated() ? 1 : 0);
     if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
     // Each case recovers on its own; an exception here is an unexpected outcome too.
     const auto guarded = [](auto&& step) {
