@@ -9,6 +9,7 @@
 #include <string>
 
 #include "tools/HashCalculator.h"
+#include "system/Path.h"
 
 namespace {
 
@@ -97,7 +98,7 @@ int Run(int argc, wchar_t** argv) {
     int status = 0;
     for (int i = firstFile; i < argc; ++i) {
         const std::wstring path = argv[i];
-        const DWORD attributes = GetFileAttributesW(path.c_str());
+        const DWORD attributes = GetFileAttributesW(Lumo::FileSystem::LongPathForm(path).c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) {
             Print(stderr, L"qvsum: " + path + L": no such file\n");
             status = 1;

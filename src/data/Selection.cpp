@@ -8,6 +8,7 @@
 #include <boost/regex.hpp>
 
 #include "win/Handle.h"
+#include "system/Path.h"
 
 using Lumo::Win::ComPtr;
 using Lumo::Win::UniqueCoTaskMem;
@@ -102,11 +103,10 @@ std::shared_ptr<SelectedItemsInfo> SelectedItemsInfo::Build(PCIDLIST_ABSOLUTE fo
         one->idList = item;
         one->attributes = attributes;
         STRRET name{};
-        if (SUCCEEDED(shellFolder->GetDisplayNameOf(item, SHGDN_FORPARSING, &name))) {
-            // A buffer of MAX_PATH characters, as the shell hands names to menus.
-            wchar_t buffer[MAX_PATH] = {};
-            if (SUCCEEDED(::StrRetToBufW(&name, item, buffer, MAX_PATH))) one->path = buffer;
-        }
+        // The whole name, however long: a copied or hashed path cut at
+        // MAX_PATH names another file or none.
+        if (SUCCEEDED(shellFolder->GetDisplayNameOf(item, SHGDN_FORPARSING, &name)))
+            one->path = StrRetText(name, item);
         if (one->path.compare(0, 2, L"::") == 0) continue;
         int index = static_cast<int>(info->itemInfos.size());
         info->itemInfos.push_back(one);
@@ -135,7 +135,15 @@ std::shared_ptr<SelectedItemsInfo> SelectedItemsInfo::Build(PCIDLIST_ABSOLUTE fo
 
 bool IsNavigableFolderName(const std::wstring& name) {
     if (name.empty()) return false;
-    return NavigableName(name, ::PathIsRootW(name.c_str()) || ::PathIsDirectoryW(name.c_str()));
+    bool directory = false;
+    if (name.size() < MAX_PATH) {
+        directory = ::PathIsDirectoryW(name.c_str());
+    } else {
+        // PathIsDirectoryW takes no longer name; the file system answers for the long form.
+        const DWORD attributes = ::GetFileAttributesW(Lumo::FileSystem::LongPathForm(name).c_str());
+        directory = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    }
+    return NavigableName(name, ::PathIsRootW(name.c_str()) || directory);
 }
 
 bool IsNavigableFolderItem(const std::wstring& name, SFGAOF attributes) {

@@ -16,6 +16,7 @@
 #include "shellext/Navigation.h"
 #include "win/Errors.h"
 #include "win/Handle.h"
+#include "system/Path.h"
 
 namespace Menu {
 
@@ -46,7 +47,7 @@ int Ask(HWND owner, const std::wstring& text, UINT buttons) {
 }
 
 bool FolderExists(const std::wstring& folder) {
-    return ::GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return ::GetFileAttributesW(Lumo::FileSystem::LongPathForm(folder).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 }  // namespace
@@ -66,7 +67,7 @@ void OneFavFolder::GoToFavorite(HWND window) {
         if (::PathIsUNCW(folder.c_str())) {
             if (network.UseConnection(::GetActiveWindow(), std::wstring(), folder) != NO_ERROR) return;
             reachable = ::PathIsUNCServerShareW(folder.c_str()) || ::PathIsUNCServerW(folder.c_str()) ||
-                        ::PathFileExistsW(folder.c_str());
+                        FolderExists(folder);
         } else {
             std::wstring drive = folder.substr(0, 2);
             ::CharUpperBuffW(drive.data(), static_cast<DWORD>(drive.size()));

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "win/Handle.h"
+#include "system/Path.h"
 
 namespace Lumo::Options {
 namespace {
@@ -67,8 +68,9 @@ std::wstring DecodeText(const std::string& bytes, const std::wstring& separator)
 }
 
 std::optional<std::wstring> ReadTextFile(const std::wstring& path, const std::wstring& separator) {
-    Lumo::Win::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    Lumo::Win::UniqueFile file(::CreateFileW(Lumo::FileSystem::LongPathForm(path).c_str(), GENERIC_READ,
+                                             FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                             nullptr));
     if (!file) return std::nullopt;
     LARGE_INTEGER size{};
     // The history is a few kilobytes; anything beyond a few megabytes is not one.

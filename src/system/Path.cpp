@@ -127,4 +127,33 @@ std::wstring Path::GetName() const {
     return path_.substr(info.nameStart);
 }
 
+std::wstring LongPathForm(const std::wstring& path) {
+    // Below this length every file function takes the plain form, folders included.
+    constexpr size_t kPlainFormLimit = MAX_PATH - 12;
+    if (path.size() < kPlainFormLimit || path.compare(0, 4, L"\\\\?\\") == 0 ||
+        path.compare(0, 4, L"\\\\.\\") == 0) {
+        return path;
+    }
+    const bool unc = path.size() > 2 && path[0] == L'\\' && path[1] == L'\\';
+    const bool drive = path.size() > 2 && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/');
+    if (!unc && !drive) return path;
+    // The prefixed form is taken literally: "." and "..", "/" and repeated
+    // separators must be resolved first, as the plain form would.
+    try {
+        size_t namePosition = std::wstring::npos;
+        const std::wstring full = FullPathName(path, namePosition);
+        if (full.size() > 2 && full[0] == L'\\' && full[1] == L'\\') return L"\\\\?\\UNC\\" + full.substr(2);
+        return L"\\\\?\\" + full;
+    } catch (...) {
+        // The system then answers for the plain form, as it would have anyway.
+        return path;
+    }
+}
+
+std::wstring WithoutLongPathPrefix(const std::wstring& path) {
+    if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0) return L"\\\\" + path.substr(8);
+    if (path.compare(0, 4, L"\\\\?\\") == 0) return path.substr(4);
+    return path;
+}
+
 }  // namespace Lumo::FileSystem

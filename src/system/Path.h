@@ -50,4 +50,14 @@ private:
     std::shared_ptr<ParseInfo> info_;
 };
 
+// The form of a full path the file functions of Windows take at any length:
+// "\\?\C:\..." or "\\?\UNC\server\share\..." once the path is too long for the
+// plain form (a folder name must stay below 248 characters, a file name
+// below 260); a shorter path, a relative one and one already in that form
+// come back as they are. Only for handing to the system: never shown or stored.
+std::wstring LongPathForm(const std::wstring& path);
+
+// The path as users read it: `path` without the prefix LongPathForm adds.
+std::wstring WithoutLongPathPrefix(const std::wstring& path);
+
 }  // namespace Lumo::FileSystem

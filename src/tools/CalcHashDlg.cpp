@@ -9,6 +9,7 @@
 #include "tools/HashCompare.h"
 #include "tools/HashJob.h"
 #include "ui/Dialog.h"
+#include "system/Path.h"
 
 namespace Tools {
 namespace {
@@ -196,7 +197,7 @@ private:
     void HashFile() {
         SetText(kOutput, L"");
         const std::wstring path = Text(kPath);
-        if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        if (::GetFileAttributesW(Lumo::FileSystem::LongPathForm(path).c_str()) == INVALID_FILE_ATTRIBUTES) {
             ::MessageBoxW(Window(), (L"File [" + path + L"] not exist").c_str(), L"Error", MB_OK);
             return;
         }

@@ -15,6 +15,7 @@
 #include "tools/hash/Sha1.h"
 #include "tools/hash/Sha2.h"
 #include "win/Handle.h"
+#include "system/Path.h"
 
 namespace {
 
@@ -152,7 +153,7 @@ std::wstring HashCalculator::Calculate() {
         error = 0;
         if (filePath.empty()) return output;
         // Others may keep reading, writing or even deleting the file while it is hashed.
-        Lumo::Win::UniqueFile file(CreateFileW(filePath.c_str(), GENERIC_READ,
+        Lumo::Win::UniqueFile file(CreateFileW(Lumo::FileSystem::LongPathForm(filePath).c_str(), GENERIC_READ,
                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                                nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         if (!file) {

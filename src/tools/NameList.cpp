@@ -9,8 +9,10 @@
 #include <algorithm>
 #include <functional>
 #include <iterator>
+#include <vector>
 
 #include "win/Handle.h"
+#include "system/Path.h"
 
 namespace Tools {
 namespace {
@@ -102,6 +104,11 @@ CopyNameOptions CopyFileNameOptions() {
     return options;
 }
 
+namespace {
+// The longest path the file system takes, in characters with the terminator.
+constexpr size_t kLongestPath = 32768;
+}  // namespace
+
 std::optional<ShortcutTarget> ResolveShortcut(const std::wstring& shortcut) {
     Lumo::Win::ComPtr<IShellLinkW> link;
     if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
@@ -110,17 +117,27 @@ std::optional<ShortcutTarget> ResolveShortcut(const std::wstring& shortcut) {
     auto file = link.query<IPersistFile>(IID_IPersistFile);
     if (!file || FAILED(file->Load(shortcut.c_str(), STGM_READ))) return std::nullopt;
     if (FAILED(link->Resolve(nullptr, kResolveFlags))) return std::nullopt;
-    wchar_t target[MAX_PATH] = {};
+    // A shortcut may name a target of any length the file system allows.
+    std::vector<wchar_t> target(kLongestPath, L'\0');
     WIN32_FIND_DATAW found{};
-    if (FAILED(link->GetPath(target, MAX_PATH, &found, SLGP_UNCPRIORITY))) return std::nullopt;
-    return ShortcutTarget{target, found.dwFileAttributes};
+    if (FAILED(link->GetPath(target.data(), static_cast<int>(target.size()), &found, SLGP_UNCPRIORITY)))
+        return std::nullopt;
+    return ShortcutTarget{target.data(), found.dwFileAttributes};
 }
 
 std::optional<std::wstring> ShortPathName(const std::wstring& path) {
-    wchar_t buffer[MAX_PATH] = {};
-    const DWORD length = ::GetShortPathNameW(path.c_str(), buffer, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return std::nullopt;
-    return std::wstring(buffer, length);
+    const std::wstring asked = Lumo::FileSystem::LongPathForm(path);
+    std::vector<wchar_t> buffer(MAX_PATH, L'\0');
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const DWORD length =
+            ::GetShortPathNameW(asked.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) return std::nullopt;
+        if (length < buffer.size())
+            return Lumo::FileSystem::WithoutLongPathPrefix(std::wstring(buffer.data(), length));
+        // Too small: the answer is the size needed, terminator included.
+        buffer.assign(length, L'\0');
+    }
+    return std::nullopt;
 }
 
 std::wstring ChangeCase(const std::wstring& name, bool lower) {

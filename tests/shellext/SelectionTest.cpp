@@ -13,6 +13,7 @@
 #include "shellext/GotoFavorite.h"
 #include "data/Selection.h"
 #include "shellext/ThreadMenuState.h"
+#include "system/Path.h"
 
 using namespace ShellExt;
 
@@ -151,6 +152,17 @@ TEST_F(SelectionTest, RealItemsAreClassifiedAsFolderFileShortcutAndDrive) {
     EXPECT_EQ(Data::Drive, info->itemInfos[0]->kind);
     EXPECT_EQ(std::list<int>{0}, info->driveIndexes);
     EXPECT_TRUE(info->folderIndexes.empty());
+
+    // A folder whose name is longer than MAX_PATH keeps its whole name, and is
+    // one the favorites can hold.
+    const std::wstring deep = items_.File(std::wstring(200, L'd')) + L"\\" + std::wstring(200, L'e');
+    ASSERT_TRUE(::CreateDirectoryW(Lumo::FileSystem::LongPathForm(deep.substr(0, deep.rfind(L'\\'))).c_str(),
+                                   nullptr));
+    ASSERT_TRUE(::CreateDirectoryW(Lumo::FileSystem::LongPathForm(deep).c_str(), nullptr));
+    ASSERT_EQ(S_OK, host_.InitializeSelection({deep}));
+    EXPECT_EQ((std::vector<std::wstring>{deep}), Paths(*handler->GetSelectedItemsInfo()));
+    EXPECT_EQ(std::vector<std::wstring>{deep},
+              handler->NavigableSelectedFolders(Data::kItemsSeenWhileMenuOpens));
 }
 
 TEST_F(SelectionTest, ClassificationRulesOnAttributeMasks) {

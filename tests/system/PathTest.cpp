@@ -111,3 +111,27 @@ TEST(PathParser, TextsThatAreNotPathsFail) {
     Path stored(L"x", Path::StoreOnly);
     EXPECT_THROW(stored.Parse(kFile), Lumo::AnyError);
 }
+
+TEST(LongPathForm, OnlyPathsTooLongForThePlainFormArePrefixed) {
+    using Lumo::FileSystem::LongPathForm;
+    using Lumo::FileSystem::WithoutLongPathPrefix;
+    const std::wstring deep = L"\\dir" + std::wstring(300, L'x') + L"\\file.txt";
+    const struct {
+        std::wstring path, expected;
+    } rows[] = {
+        {L"C:\\short\\file.txt", L"C:\\short\\file.txt"},
+        {L"C:" + deep, L"\\\\?\\C:" + deep},
+        // Taken literally once prefixed: separators and dots are resolved first.
+        {L"C:/up/.." + deep, L"\\\\?\\C:" + deep},
+        {L"\\\\server\\share" + deep, L"\\\\?\\UNC\\server\\share" + deep},
+        {L"\\\\?\\C:" + deep, L"\\\\?\\C:" + deep},
+        {L"relative" + deep, L"relative" + deep},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(Narrow(row.expected), Narrow(LongPathForm(row.path)));
+        const std::wstring shown = WithoutLongPathPrefix(LongPathForm(row.path));
+        if (row.path.compare(0, 4, L"\\\\?\\") != 0 && row.path.find(L'/') == std::wstring::npos) {
+            EXPECT_EQ(Narrow(row.path), Narrow(shown));
+        }
+    }
+}

@@ -16,6 +16,7 @@
 #include "tools/HashCalculator.h"
 #include "tools/hash/HashAcceleration.h"
 #include "tools/hash/Md5.h"
+#include "system/Path.h"
 
 namespace {
 
@@ -148,6 +149,14 @@ TEST(ToolsHashCalculator, FilesAtBlockBoundariesMatchTheDigestOfTheirBytes) {
                 << "size " << size << " algorithm " << static_cast<int>(c.algorithm) << "/" << c.shaBits;
         }
     }
+    // A file whose path is far longer than MAX_PATH is opened by its whole name.
+    std::wstring deep = folder.File(std::wstring(200, L'd'));
+    ASSERT_TRUE(::CreateDirectoryW(Lumo::FileSystem::LongPathForm(deep).c_str(), nullptr));
+    deep += L"\\" + std::wstring(200, L'e') + L".bin";
+    ASSERT_GT(deep.size(), 400u);
+    const std::string bytes = data.substr(0, 100);
+    WriteFileBytes(Lumo::FileSystem::LongPathForm(deep), bytes);
+    EXPECT_EQ(Hash(deep, HashAlgorithm::Sha2, 256), HashBytes(bytes, HashAlgorithm::Sha2, 256));
 }
 
 TEST(ToolsHashCalculator, PortablePathGivesTheSameFileDigests) {
