@@ -26,7 +26,7 @@ OptionsSnapshot OptionsData(CGotoFavorite& owner) {
     if (owner.data()) return {owner.data(), OptionData::Loaded};
     if (owner.dataState() == Data::SnapshotState::NewerRelease) return {nullptr, OptionData::NewerRelease};
     Data::DataCenter* center = Data::DataCenter::Instance();
-    if (!center) return {nullptr, OptionData::CannotReadNow};
+    if (!center) return {nullptr, OptionData::NoDataFolder};
     try {
         return {center->Load(), OptionData::Loaded};
     } catch (const ReleaseVersionTooHigh&) {

@@ -20,20 +20,28 @@ using namespace Lumo::WinUi;
 class UnreadableDataPage : public PageBase {
 public:
     enum : int { kText = 1000 };
-    UnreadableDataPage() : PageBase(L"") {}
+    explicit UnreadableDataPage(OptionData why) : PageBase(L""), why_(why) {}
 
 protected:
     void CreateControls() override {
+        // Waiting helps a file another program holds, never a folder that is not there.
         AddStatic(kText,
-                  L"Your favorites and settings cannot be read now: another program is using the data file, "
-                  L"or it cannot be opened.\n\nNothing is changed. Close this dialog and open Options again "
-                  L"in a moment.",
+                  why_ == OptionData::NoDataFolder
+                      ? L"Your favorites and settings cannot be kept: Windows names no folder for the "
+                        L"application data of your account (%APPDATA%), so there is nowhere to store them."
+                        L"\n\nNothing is changed. Ask your administrator to restore that folder."
+                      : L"Your favorites and settings cannot be read now: another program is using the data "
+                        L"file, or it cannot be opened.\n\nNothing is changed. Close this dialog and open "
+                        L"Options again in a moment.",
                   200, 80);
     }
     void DefineLayout() override {
         auto root = NewRoot(Vertical, 5);
         Append(root, ControlItem(kText, Stretch));
     }
+
+private:
+    OptionData why_;
 };
 
 // Which data there is: a snapshot means Loaded whatever the caller said, and
@@ -51,9 +59,9 @@ OptionTab::OptionTab(HWND parent, int id, int width, int height, const std::shar
     if (data) {
         favorites_ = std::make_unique<FavoritePage>(*data);
         settings_ = std::make_unique<SettingPage>(*data);
-    } else if (Effective(data, what) == OptionData::CannotReadNow) {
-        unreadable_.push_back(std::make_unique<UnreadableDataPage>());
-        unreadable_.push_back(std::make_unique<UnreadableDataPage>());
+    } else if (const OptionData why = Effective(data, what); why != OptionData::NewerRelease) {
+        unreadable_.push_back(std::make_unique<UnreadableDataPage>(why));
+        unreadable_.push_back(std::make_unique<UnreadableDataPage>(why));
     }
     update_ = std::make_unique<UpdatePage>();
     about_ = std::make_unique<AboutPage>();

@@ -21,6 +21,8 @@ enum class OptionData {
     NewerRelease,   // the file comes from a newer release: only Update and About
     CannotReadNow,  // the file is held or unreadable just now: the Favorites and
                     // Settings tabs say so and edit nothing
+    NoDataFolder,   // Windows names no application-data folder for this account:
+                    // the same tabs say that nothing can be kept
 };
 
 class FavoritePage;

@@ -44,12 +44,16 @@ TEST_P(OptionTabs, OpenOnTheAskedPageOrTheFirst) {
     EXPECT_EQ(L"Open help manual", open.dialog.TooltipText(1001));
     EXPECT_TRUE(open.dialog.Click(1001));
     EXPECT_EQ(1, helpOpened);
-    if (c.what == OptionData::CannotReadNow && c.shown < 2) {
+    if ((c.what == OptionData::CannotReadNow || c.what == OptionData::NoDataFolder) && c.shown < 2) {
         // A file that cannot be read now: the page says so, offers nothing to
         // edit, and OK leaves without a question.
         DialogDriver page = open.Page(c.shown);
         EXPECT_EQ(std::vector<int>{1000}, page.ChildIds());
-        EXPECT_NE(std::wstring::npos, page.Text(1000).find(L"cannot be read now")) << page.Text(1000);
+        const wchar_t* says =
+            c.what == OptionData::NoDataFolder ? L"nowhere to store them" : L"cannot be read now";
+        EXPECT_NE(std::wstring::npos, page.Text(1000).find(says)) << page.Text(1000);
+        EXPECT_EQ(c.what == OptionData::CannotReadNow,
+                  page.Text(1000).find(L"in a moment") != std::wstring::npos);
         SaveWindowPng(open.dialog.Dialog(), ScreenshotFolder() + L"options-unreadable-" +
                                                 std::to_wstring(c.shown) + L"-" +
                                                 std::to_wstring(ScreenDpi()) + L".png");
@@ -72,7 +76,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Held or unreadable just now: titled "Options", the tabs stay.
         TabCase{OptionData::CannotReadNow, 0, {L"Favorites", L"Settings", L"Update", L"About"}, 0},
         TabCase{OptionData::CannotReadNow, 1, {L"Favorites", L"Settings", L"Update", L"About"}, 1},
-        TabCase{OptionData::CannotReadNow, 3, {L"Favorites", L"Settings", L"Update", L"About"}, 3}),
+        TabCase{OptionData::CannotReadNow, 3, {L"Favorites", L"Settings", L"Update", L"About"}, 3},
+        TabCase{OptionData::NoDataFolder, 1, {L"Favorites", L"Settings", L"Update", L"About"}, 1}),
     [](const auto& info) { return "Case" + std::to_string(info.index); });
 
 class OptionDialog : public OptionsFixture {};
