@@ -51,7 +51,9 @@ export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES=
 WINE=/usr/lib/wine/wine64
 # shellcheck source=prefix-cleanup.sh
 source "$ROOT/tests/installer/prefix-cleanup.sh"
-[ -d "$WINEPREFIX/drive_c" ] || { "$WINE" wineboot -i >/dev/null 2>&1; wineserver -w; }
+# shellcheck source=../../scripts/windows-version.sh
+source "$ROOT/scripts/windows-version.sh"
+[ -d "$WINEPREFIX/drive_c" ] || { "$WINE" wineboot -i >/dev/null 2>&1; wineserver -w; set_windows_build 19045; }
 "$WINE" "$setup" /S /CURRENTUSER >/dev/null 2>&1
 wineserver -w
 localappdata="$(winepath -u "$("$WINE" cmd /c echo %LOCALAPPDATA% 2>/dev/null | tr -d '\r')" 2>/dev/null)"
