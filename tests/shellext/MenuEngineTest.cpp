@@ -95,6 +95,48 @@ TEST_F(MenuEngineTest, FlagFilterBeforeAndAfterTheFirstTopLevelMenuWindow) {
     EXPECT_EQ(0, added);
 }
 
+// A thread hooked late (its first handler comes while its menu window is
+// already open, or after the module took every hook out) judges by the menu
+// windows it shows now, not by what it saw before its watcher went away.
+TEST_F(MenuEngineTest, AThreadHookedLateJudgesByTheMenuWindowsItShowsNow) {
+    struct Row {
+        const char* name;
+        bool windowOpenBeforeHandler;
+        bool staleFlagsThenUnhooked;
+        HRESULT expected;
+    };
+    for (const Row& row : {Row{"menu window already open", true, false, Count(1)},
+                           Row{"no menu window yet", false, false, E_INVALIDARG},
+                           Row{"flags seen, then every hook out", false, true, E_INVALIDARG}}) {
+        SCOPED_TRACE(row.name);
+        std::thread([&] {
+            if (row.staleFlagsThenUnhooked) {
+                ShellHost earlier;
+                earlier.CreateHandler();
+                Lumo::Win::UniqueWindow seen(::CreateWindowExW(WS_EX_TOOLWINDOW, L"#32768", L"", WS_POPUP, 0,
+                                                               0, 10, 10, nullptr, nullptr, nullptr,
+                                                               nullptr));
+                ASSERT_FALSE(State().noMenuWindowYet);
+                // A BROWSEUI menu the watcher saw open and will not see close.
+                State().outsideBrowseUiMenu = false;
+                State().browseUiMenuWindow = seen.get();
+                earlier.ReleaseHandler();
+                if (HMODULE pin = ThreadStates::Instance()->UnhookAll()) ::FreeLibrary(pin);
+            }
+            Lumo::Win::UniqueWindow open;
+            if (row.windowOpenBeforeHandler) {
+                open.reset(::CreateWindowExW(WS_EX_TOOLWINDOW, L"#32768", L"", WS_POPUP, 0, 0, 10, 10,
+                                             nullptr, nullptr, nullptr, nullptr));
+            }
+            ShellHost host;
+            host.CreateHandler();
+            EXPECT_EQ(S_OK, host.InitializeBackground(Folder()));
+            int added = -1;
+            EXPECT_EQ(row.expected, QueryOnFreshMenu(host.Handler(), CMF_NORMAL, &added));
+        }).join();
+    }
+}
+
 TEST_F(MenuEngineTest, AddsSeparatorQuelvarSeparatorAndUsesOneIdentifier) {
     ShellHost host;
     host.CreateHandler();
