@@ -97,42 +97,29 @@ TEST_F(MenuEngineTest, FlagFilterBeforeAndAfterTheFirstTopLevelMenuWindow) {
 
 // A thread hooked late (its first handler comes while its menu window is
 // already open, or after the module took every hook out) judges by the menu
-// windows it shows now, not by what it saw before its watcher went away.
+// windows it shows now, not by what its watcher saw before it went.
 TEST_F(MenuEngineTest, AThreadHookedLateJudgesByTheMenuWindowsItShowsNow) {
-    struct Row {
-        const char* name;
-        bool windowOpenBeforeHandler;
-        bool staleFlagsThenUnhooked;
-        HRESULT expected;
+    auto menuWindow = [] {
+        return Lumo::Win::UniqueWindow(::CreateWindowExW(WS_EX_TOOLWINDOW, L"#32768", L"", WS_POPUP, 0, 0, 10,
+                                                         10, nullptr, nullptr, nullptr, nullptr));
     };
-    for (const Row& row : {Row{"menu window already open", true, false, Count(1)},
-                           Row{"no menu window yet", false, false, E_INVALIDARG},
-                           Row{"flags seen, then every hook out", false, true, E_INVALIDARG}}) {
-        SCOPED_TRACE(row.name);
+    for (const bool openBefore : {true, false}) {
         std::thread([&] {
-            if (row.staleFlagsThenUnhooked) {
+            if (!openBefore) {  // a BROWSEUI menu seen open, then every hook out before it closes
                 ShellHost earlier;
                 earlier.CreateHandler();
-                Lumo::Win::UniqueWindow seen(::CreateWindowExW(WS_EX_TOOLWINDOW, L"#32768", L"", WS_POPUP, 0,
-                                                               0, 10, 10, nullptr, nullptr, nullptr,
-                                                               nullptr));
-                ASSERT_FALSE(State().noMenuWindowYet);
-                // A BROWSEUI menu the watcher saw open and will not see close.
+                Lumo::Win::UniqueWindow seen = menuWindow();
                 State().outsideBrowseUiMenu = false;
                 State().browseUiMenuWindow = seen.get();
-                earlier.ReleaseHandler();
                 if (HMODULE pin = ThreadStates::Instance()->UnhookAll()) ::FreeLibrary(pin);
             }
-            Lumo::Win::UniqueWindow open;
-            if (row.windowOpenBeforeHandler) {
-                open.reset(::CreateWindowExW(WS_EX_TOOLWINDOW, L"#32768", L"", WS_POPUP, 0, 0, 10, 10,
-                                             nullptr, nullptr, nullptr, nullptr));
-            }
+            Lumo::Win::UniqueWindow open = openBefore ? menuWindow() : Lumo::Win::UniqueWindow();
             ShellHost host;
             host.CreateHandler();
-            EXPECT_EQ(S_OK, host.InitializeBackground(Folder()));
+            EXPECT_EQ(S_OK, host.InitializeBackground(Folder())) << openBefore;
             int added = -1;
-            EXPECT_EQ(row.expected, QueryOnFreshMenu(host.Handler(), CMF_NORMAL, &added));
+            EXPECT_EQ(openBefore ? Count(1) : E_INVALIDARG,
+                      QueryOnFreshMenu(host.Handler(), CMF_NORMAL, &added));
         }).join();
     }
 }
