@@ -120,6 +120,10 @@ bool GlobalImpl::ReleaseIfUnused() noexcept {
         Lumo::Win::ScopedLock lock(g_lifetime);
         if (Lumo::Win::ModuleReference::Count() != 0) return false;
         if (ThreadStates* states = ThreadStates::Instance()) pin = states->UnhookAll();
+        // Unhooking does not wait for a hook call already running on another
+        // thread: its code and the objects it reads stay until it has
+        // returned, and the next question finds it gone.
+        if (Lumo::Win::HookCallInFlight::Count() != 0) return false;
         GlobalImpl* global = Instance();
         SetInstance(nullptr);
         delete global;

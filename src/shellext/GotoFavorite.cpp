@@ -18,6 +18,7 @@
 #include "system/MenuImages.h"
 #include "system/SystemInfo.h"
 #include "win/Boundary.h"
+#include "win/Lock.h"
 
 namespace ShellExt {
 
@@ -100,6 +101,13 @@ IFACEMETHODIMP CGotoFavorite::QueryInterface(REFIID iid, void** result) noexcept
 
 IFACEMETHODIMP_(ULONG) CGotoFavorite::AddRef() noexcept { return ::InterlockedIncrement(&references_); }
 
+bool CGotoFavorite::AddRefUnlessReleased() noexcept {
+    for (LONG count = references_; count != 0; count = references_) {
+        if (::InterlockedCompareExchange(&references_, count + 1, count) == count) return true;
+    }
+    return false;
+}
+
 IFACEMETHODIMP_(ULONG) CGotoFavorite::Release() noexcept {
     ULONG count = ::InterlockedDecrement(&references_);
     if (count == 0) delete this;
@@ -110,7 +118,11 @@ IFACEMETHODIMP_(ULONG) CGotoFavorite::Release() noexcept {
 
 IFACEMETHODIMP CGotoFavorite::Initialize(PCIDLIST_ABSOLUTE folder, IDataObject* selection, HKEY) noexcept {
     return ComBoundary(E_INVALIDARG, [&]() -> HRESULT {
-        if (!MenuEngine::CurrentState().outsideBrowseUiMenu) return E_INVALIDARG;
+        {
+            ThreadMenuState& state = MenuEngine::CurrentState();
+            Lumo::Win::ScopedLock guard(state.lock);
+            if (!state.outsideBrowseUiMenu) return E_INVALIDARG;
+        }
         itemIdLists.clear();
         folderIdList.reset();
         if (folder) {
@@ -196,6 +208,7 @@ IFACEMETHODIMP CGotoFavorite::QueryContextMenu(HMENU menu, UINT indexMenu, UINT 
     return Lumo::Win::Boundary<HRESULT>(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0), [&]() -> HRESULT {
         if (flags & (CMF_DEFAULTONLY | CMF_VERBSONLY)) return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0);
         ThreadMenuState& state = MenuEngine::CurrentState();
+        Lumo::Win::ScopedLock guard(state.lock);
         if (state.noMenuWindowYet) {
             if (OsIsWindows2000()) {
                 if (flags == kHiddenMenuQuery) return E_INVALIDARG;
@@ -230,6 +243,7 @@ MENUITEMINFOW CGotoFavorite::PlaceholderEntry() const {
 
 HMENU CGotoFavorite::InsertItem(HMENU menu, UINT position, const ItemPtr& item) {
     ThreadMenuState& state = MenuEngine::CurrentState();
+    Lumo::Win::ScopedLock guard(state.lock);
     item->owner = this;
     const int index = MenuEngine::RegisterItem(state, item);
 
@@ -271,8 +285,14 @@ IFACEMETHODIMP CGotoFavorite::InvokeCommand(CMINVOKECOMMANDINFO* info) noexcept 
         // zero: only a value that fits in 16 bits is a command offset.
         if (!IS_INTRESOURCE(info->lpVerb)) return E_INVALIDARG;
         if (LOWORD(reinterpret_cast<ULONG_PTR>(info->lpVerb)) != 0) return S_OK;
-        ThreadMenuState& state = MenuEngine::CurrentState();
-        if (ItemPtr item = MenuEngine::GetItem(state, state.currentItem)) item->Execute(info->hwnd);
+        ItemPtr item;
+        {
+            ThreadMenuState& state = MenuEngine::CurrentState();
+            Lumo::Win::ScopedLock guard(state.lock);
+            item = MenuEngine::GetItem(state, state.currentItem);
+        }
+        // Commands may show dialogs: they run without the record's lock.
+        if (item) item->Execute(info->hwnd);
         return S_OK;
     });
 }
@@ -280,6 +300,7 @@ IFACEMETHODIMP CGotoFavorite::InvokeCommand(CMINVOKECOMMANDINFO* info) noexcept 
 IFACEMETHODIMP CGotoFavorite::GetCommandString(UINT_PTR, UINT type, UINT*, LPSTR name, UINT cchMax) noexcept {
     return ComBoundary(E_INVALIDARG, [&]() -> HRESULT {
         ThreadMenuState& state = MenuEngine::CurrentState();
+        Lumo::Win::ScopedLock guard(state.lock);
         // Help texts (bit 0) and every wide request (bit 2) are answered; GCS_VERBA and GCS_VALIDATEA are
         // not.
         if (state.currentItem == -1 || (type & (GCS_HELPTEXTA | GCS_UNICODE)) == 0) return E_INVALIDARG;
@@ -317,6 +338,8 @@ IFACEMETHODIMP CGotoFavorite::HandleMenuMsg2(UINT msg, WPARAM wParam, LPARAM lPa
 HRESULT CGotoFavorite::ProcessMenuMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) noexcept {
     return ComBoundary(S_OK, [&]() -> HRESULT {
         *result = TRUE;
+        ThreadMenuState& state = MenuEngine::CurrentState();
+        Lumo::Win::ScopedLock guard(state.lock);
         switch (msg) {
             case WM_DRAWITEM: {
                 auto* draw = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);

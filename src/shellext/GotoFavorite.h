@@ -155,6 +155,9 @@ public:
     IFACEMETHODIMP QueryInterface(REFIID iid, void** result) noexcept override;
     IFACEMETHODIMP_(ULONG) AddRef() noexcept override;
     IFACEMETHODIMP_(ULONG) Release() noexcept override;
+    // A reference for the engine's own use, refused once the last one has
+    // gone (the object is being destroyed, perhaps on another thread).
+    bool AddRefUnlessReleased() noexcept;
 
     // IShellExtInit
     IFACEMETHODIMP Initialize(PCIDLIST_ABSOLUTE folder, IDataObject* data, HKEY progId) noexcept override;

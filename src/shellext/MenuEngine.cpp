@@ -7,6 +7,7 @@
 #include "shellext/GotoFavorite.h"
 #include "win/Boundary.h"
 #include "win/Errors.h"
+#include "win/Lock.h"
 
 namespace ShellExt {
 
@@ -49,10 +50,11 @@ ItemPtr GetItem(const ThreadMenuState& state, int index) {
     return state.itemTable[index];
 }
 
-void ReleaseOwnedItems(ThreadMenuState& state, const CGotoFavorite* owner) {
+void ReleaseOwnedItems(ThreadMenuState& state, const CGotoFavorite* owner, std::vector<ItemPtr>* released) {
     for (size_t index = 0; index < state.itemTable.size(); ++index) {
         ItemPtr& slot = state.itemTable[index];
         if (!slot || slot->owner != owner) continue;
+        if (released) released->push_back(std::move(slot));
         slot.reset();
         state.freeSlots.push_back(static_cast<unsigned>(index));
         if (state.currentItem == static_cast<int>(index)) state.currentItem = -1;
@@ -69,9 +71,15 @@ std::shared_ptr<ThreadMenuState> AddLiveHandler(CGotoFavorite* handler) {
     ThreadStates* states = ThreadStates::Instance();
     if (!states) throw Lumo::AnyError();
     std::shared_ptr<ThreadMenuState> state = states->CurrentShared();
+    Lumo::Win::ScopedLock guard(state->lock);
     // A failed hook leaves the record without one; the handler still works in
     // hosts that forward menu messages.
-    if (!state->cbtHook) state->cbtHook.reset(states->SetHook(WH_CBT, MenuWindowWatcher));
+    if (!state->cbtHook) {
+        state->cbtHook.reset(states->SetHook(WH_CBT, MenuWindowWatcher));
+        // The watcher sees the menu windows made from now on; one the thread
+        // already shows counts as well, as if the watcher had been there.
+        state->NoteOpenMenuWindows();
+    }
     bool first = state->liveHandlers.empty();
     state->liveHandlers.insert(handler);
     if (first) {
@@ -82,17 +90,30 @@ std::shared_ptr<ThreadMenuState> AddLiveHandler(CGotoFavorite* handler) {
 }
 
 void RemoveLiveHandler(CGotoFavorite* handler, ThreadMenuState& home) {
-    ReleaseOwnedItems(home, handler);
-    // Items the handler put into menus of the thread that lets it go.
+    // Destroyed after the records' locks are let go, the items first.
+    std::vector<ItemPtr> released;
+    Lumo::Win::UniqueHook hooks[2];
+    {
+        // The home thread's hooks may be drawing with these items and
+        // metrics right now when the handler goes on another thread.
+        Lumo::Win::ScopedLock guard(home.lock);
+        ReleaseOwnedItems(home, handler, &released);
+        home.liveHandlers.erase(handler);
+        if (home.liveHandlers.empty()) {
+            // Unhooking works from any thread of the process.
+            hooks[0] = std::move(home.callWndProcHook);
+            hooks[1] = std::move(home.msgFilterHook);
+            // With no handler left, nothing measures or draws until the next menu.
+            home.menuMetrics.Reset();
+        }
+    }
+    // Items the handler put into menus of the thread that lets it go: one
+    // record's lock at a time, so that two threads releasing each other's
+    // handlers cannot wait on each other.
     ThreadMenuState* here = ThreadStates::FindState();
-    if (here && here != &home) ReleaseOwnedItems(*here, handler);
-    home.liveHandlers.erase(handler);
-    if (home.liveHandlers.empty()) {
-        // Unhooking works from any thread of the process.
-        home.callWndProcHook.reset();
-        home.msgFilterHook.reset();
-        // With no handler left, nothing measures or draws until the next menu.
-        home.menuMetrics.Reset();
+    if (here && here != &home) {
+        Lumo::Win::ScopedLock guard(here->lock);
+        ReleaseOwnedItems(*here, handler, &released);
     }
 }
 
@@ -231,6 +252,7 @@ void RouteDrawOrMeasure(ThreadMenuState& state, UINT message, LPARAM lParam) {
 void OnCallWndProc(const CWPSTRUCT& message) {
     ThreadMenuState* state = ThreadStates::FindState();
     if (!state) return;
+    Lumo::Win::ScopedLock guard(state->lock);
     state->menuMetrics.OnMessage(message.message);
     switch (message.message) {
         case WM_DRAWITEM:
@@ -270,15 +292,27 @@ ULONG_PTR EntryUnderRightClick(const ThreadMenuState& state, const MSG& message)
 bool OnMenuFilter(const MSG& message) {
     ThreadMenuState* state = ThreadStates::FindState();
     if (!state) return false;
-    if (message.message == WM_RBUTTONDOWN) {
-        state->rightButtonDown = true;
-        return false;
+    ItemPtr item;
+    {
+        Lumo::Win::ScopedLock guard(state->lock);
+        if (message.message == WM_RBUTTONDOWN) {
+            state->rightButtonDown = true;
+            return false;
+        }
+        if (message.message != WM_RBUTTONUP || !state->rightButtonDown) return false;
+        state->rightButtonDown = false;
+        ULONG_PTR data = EntryUnderRightClick(*state, message);
+        item = ItemOf(*state, data);
+        if (!item || !item->owner || item->owner->rootItemIndex == -1) return true;
+        // The item menu is a menu loop of its own and runs without the
+        // record's lock: its handler is kept alive instead, unless another
+        // thread is releasing it right now.
+        if (!item->owner->AddRefUnlessReleased()) return true;
     }
-    if (message.message != WM_RBUTTONUP || !state->rightButtonDown) return false;
-    state->rightButtonDown = false;
-    ULONG_PTR data = EntryUnderRightClick(*state, message);
-    ItemPtr item = ItemOf(*state, data);
-    if (!item || !item->owner || item->owner->rootItemIndex == -1) return true;
+    struct OwnerReference {
+        CGotoFavorite* owner;
+        ~OwnerReference() { owner->Release(); }
+    } keepsOwner{item->owner};
     // Checked and taken in one step: two threads' right-clicks cannot both pass.
     bool expected = false;
     if (!g_itemMenuShowing.compare_exchange_strong(expected, true)) return true;

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <vector>
 
 #include "shellext/GotoFavorite.h"
 #include "shellext/ThreadMenuState.h"
@@ -26,8 +27,10 @@ inline ULONG_PTR ItemData(int index) { return kItemDataTag | static_cast<ULONG_P
 int RegisterItem(ThreadMenuState& state, const ItemPtr& item);
 void ReleaseItem(ThreadMenuState& state, int index);
 ItemPtr GetItem(const ThreadMenuState& state, int index);
-// Empties every slot owned by `owner` (placeholders included).
-void ReleaseOwnedItems(ThreadMenuState& state, const CGotoFavorite* owner);
+// Empties every slot owned by `owner` (placeholders included), moving the
+// items to `released` when given, for the caller to destroy later.
+void ReleaseOwnedItems(ThreadMenuState& state, const CGotoFavorite* owner,
+                       std::vector<ItemPtr>* released = nullptr);
 
 // The calling thread's state (prepared on demand); throws when the module's
 // process-wide objects do not exist.

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "win/Boundary.h"
@@ -19,12 +20,19 @@ ThreadMenuState::~ThreadMenuState() {
     cbtHook.reset();
     callWndProcHook.reset();
     msgFilterHook.reset();
+    ::DeleteCriticalSection(&lock);
 }
 
 void ThreadMenuState::AbandonHooks() {
     cbtHook.release();
     callWndProcHook.release();
     msgFilterHook.release();
+}
+
+void ThreadMenuState::ResetMenuWindowFlags() {
+    outsideBrowseUiMenu = true;
+    browseUiMenuWindow = nullptr;
+    noMenuWindowYet = true;
 }
 
 ThreadStates::ThreadStates() {
@@ -36,11 +44,14 @@ ThreadStates::ThreadStates() {
 ThreadStates::~ThreadStates() {
     if (slot_ == TLS_OUT_OF_INDEXES) return;  // abandoned at unload
     HMODULE pin = UnhookAll();
+    // Records still held by a handler stay with it; the others go now,
+    // outside lock_, which nothing but the list may need.
+    std::map<ThreadMenuState*, std::shared_ptr<ThreadMenuState>> records;
     {
         Lumo::Win::ScopedLock guard(lock_);
-        // Records still held by a handler stay with it; the others go now.
-        all_.clear();
+        records.swap(all_);
     }
+    records.clear();
     ::DeleteCriticalSection(&lock_);
     ::TlsFree(slot_);
     if (pin) ::FreeLibrary(pin);
@@ -93,9 +104,11 @@ std::shared_ptr<ThreadMenuState> ThreadStates::DetachThread() {
 void ThreadStates::ReleaseThread() {
     std::shared_ptr<ThreadMenuState> record = DetachThread();
     if (!record) return;
-    record->cbtHook.reset();
-    record->callWndProcHook.reset();
-    record->msgFilterHook.reset();
+    Lumo::Win::UniqueHook hooks[3];
+    Lumo::Win::ScopedLock guard(record->lock);
+    hooks[0] = std::move(record->cbtHook);
+    hooks[1] = std::move(record->callWndProcHook);
+    hooks[2] = std::move(record->msgFilterHook);
 }
 
 void ThreadStates::ForgetThread() {
@@ -105,36 +118,61 @@ void ThreadStates::ForgetThread() {
 }
 
 HHOOK ThreadStates::SetHook(int id, HOOKPROC proc) {
-    Lumo::Win::ScopedLock guard(lock_);
-    if (!pin_) {
+    bool pinned = false;
+    {
+        Lumo::Win::ScopedLock guard(lock_);
+        pinned = pin_ != nullptr;
+    }
+    if (!pinned) {
+        // Taking the reference takes the loader lock, which an ending
+        // thread holds while it waits for lock_: it is taken outside lock_.
         HMODULE self = nullptr;
         if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
                                   reinterpret_cast<LPCWSTR>(&MenuWindowWatcher), &self)) {
             return nullptr;  // no hook the module could not outlast
         }
-        pin_ = self;
+        {
+            Lumo::Win::ScopedLock guard(lock_);
+            if (!pin_) std::swap(pin_, self);
+        }
+        if (self) ::FreeLibrary(self);  // another thread's first hook took it meanwhile
     }
     return ::SetWindowsHookExW(id, proc, nullptr, ::GetCurrentThreadId());
 }
 
-HMODULE ThreadStates::UnhookAll() {
+std::vector<std::shared_ptr<ThreadMenuState>> ThreadStates::Records() {
+    std::vector<std::shared_ptr<ThreadMenuState>> records;
     Lumo::Win::ScopedLock guard(lock_);
-    // Unhooking works from any thread of the process.
-    for (auto& entry : all_) {
-        entry.second->cbtHook.reset();
-        entry.second->callWndProcHook.reset();
-        entry.second->msgFilterHook.reset();
+    records.reserve(all_.size());
+    for (auto& entry : all_) records.push_back(entry.second);
+    return records;
+}
+
+HMODULE ThreadStates::UnhookAll() {
+    HMODULE pin = nullptr;
+    {
+        Lumo::Win::ScopedLock guard(lock_);
+        pin = std::exchange(pin_, nullptr);
     }
-    HMODULE pin = pin_;
-    pin_ = nullptr;
+    // Unhooking works from any thread of the process. Each record's lock is
+    // taken on its own, never under lock_, and the hooks go outside it.
+    for (const std::shared_ptr<ThreadMenuState>& record : Records()) {
+        Lumo::Win::UniqueHook hooks[3];
+        {
+            Lumo::Win::ScopedLock guard(record->lock);
+            hooks[0] = std::move(record->cbtHook);
+            hooks[1] = std::move(record->callWndProcHook);
+            hooks[2] = std::move(record->msgFilterHook);
+            record->ResetMenuWindowFlags();
+        }
+    }
     return pin;
 }
 
 bool ThreadStates::AnyHook() {
-    Lumo::Win::ScopedLock guard(lock_);
-    for (auto& entry : all_) {
-        if (entry.second->cbtHook || entry.second->callWndProcHook || entry.second->msgFilterHook)
-            return true;
+    for (const std::shared_ptr<ThreadMenuState>& record : Records()) {
+        Lumo::Win::ScopedLock guard(record->lock);
+        if (record->cbtHook || record->callWndProcHook || record->msgFilterHook) return true;
     }
     return false;
 }
@@ -159,37 +197,62 @@ void ThreadStates::Forget() {
 
 namespace {
 
-bool CreatedByBrowseUi(const CREATESTRUCTW* create) {
-    if (!create || !create->hInstance) return false;
+bool CreatedByBrowseUi(HINSTANCE instance) {
+    if (!instance) return false;
     std::vector<wchar_t> name(MAX_PATH + 1, L'\0');
-    DWORD length = ::GetModuleFileNameW(create->hInstance, name.data(), MAX_PATH);
+    DWORD length = ::GetModuleFileNameW(instance, name.data(), MAX_PATH);
     if (length == 0) return false;
     return ::lstrcmpiW(::PathFindFileNameW(name.data()), L"BROWSEUI.dll") == 0;
+}
+
+bool IsMenuWindowClass(HWND window) {
+    wchar_t className[128] = {};
+    return ::GetClassNameW(window, className, 128) && std::wstring(className) == L"#32768";
+}
+
+// A top-level popup menu window (no parent or owner) made by `instance`.
+void NoteMenuWindow(ThreadMenuState& state, HWND window, HINSTANCE instance) {
+    state.outsideBrowseUiMenu = true;
+    state.browseUiMenuWindow = nullptr;
+    state.noMenuWindowYet = false;
+    if (CreatedByBrowseUi(instance)) {
+        state.outsideBrowseUiMenu = false;
+        state.browseUiMenuWindow = window;
+    }
 }
 
 void OnMenuWindowEvent(int code, WPARAM wParam, LPARAM lParam) {
     ThreadMenuState* state = ThreadStates::FindState();
     if (!state) return;
     HWND window = reinterpret_cast<HWND>(wParam);
+    Lumo::Win::ScopedLock guard(state->lock);
     if (code == HCBT_CREATEWND) {
         auto* create = reinterpret_cast<CBT_CREATEWNDW*>(lParam);
-        wchar_t className[128] = {};
-        if (!::GetClassNameW(window, className, 128) || std::wstring(className) != L"#32768") return;
+        if (!IsMenuWindowClass(window)) return;
         if (!create || !create->lpcs || create->lpcs->hwndParent) return;
-        state->outsideBrowseUiMenu = true;
-        state->browseUiMenuWindow = nullptr;
-        state->noMenuWindowYet = false;
-        if (CreatedByBrowseUi(create->lpcs)) {
-            state->outsideBrowseUiMenu = false;
-            state->browseUiMenuWindow = window;
-        }
+        NoteMenuWindow(*state, window, create->lpcs->hInstance);
     } else if (code == HCBT_DESTROYWND && window && window == state->browseUiMenuWindow) {
         state->outsideBrowseUiMenu = true;
         state->browseUiMenuWindow = nullptr;
     }
 }
 
+BOOL CALLBACK NoteIfMenuWindow(HWND window, LPARAM state) noexcept {
+    return Lumo::Win::Boundary<BOOL>(FALSE, [&]() -> BOOL {
+        if (IsMenuWindowClass(window) && !::GetWindow(window, GW_OWNER)) {
+            NoteMenuWindow(*reinterpret_cast<ThreadMenuState*>(state), window,
+                           reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(window, GWLP_HINSTANCE)));
+        }
+        return TRUE;
+    });
+}
+
 }  // namespace
+
+void ThreadMenuState::NoteOpenMenuWindows() {
+    Lumo::Win::ScopedLock guard(lock);
+    ::EnumThreadWindows(::GetCurrentThreadId(), NoteIfMenuWindow, reinterpret_cast<LPARAM>(this));
+}
 
 LRESULT CALLBACK MenuWindowWatcher(int code, WPARAM wParam, LPARAM lParam) noexcept {
     return Lumo::Win::HookBoundary(code, wParam, lParam, [&]() -> std::optional<LRESULT> {

@@ -24,7 +24,16 @@ struct OpenPopup {
     int kind = 0;  // 0 foreign, 1 the handler's fixed popup, 2 a popup filled on opening
 };
 
+// Touched by its own thread (hooks, the handler's methods) and, when a host
+// releases a handler on another thread or the module is asked whether it may
+// go, by that other thread too: `lock` serialises the two. It is never taken
+// by the module entry point, so code holding it may load libraries.
 struct ThreadMenuState {
+    ThreadMenuState() { ::InitializeCriticalSection(&lock); }
+    ThreadMenuState(const ThreadMenuState&) = delete;
+    ThreadMenuState& operator=(const ThreadMenuState&) = delete;
+
+    CRITICAL_SECTION lock;
     Lumo::Win::UniqueHook callWndProcHook;
     Lumo::Win::UniqueHook msgFilterHook;
     Lumo::Win::UniqueHook cbtHook;
@@ -47,6 +56,13 @@ struct ThreadMenuState {
     // Lets go of the hook handles without removing the hooks: for a thread
     // that is ending, whose hooks the system removes with it.
     void AbandonHooks();
+    // Back to what a thread knows before the watcher saw any menu window:
+    // without its hook the watcher cannot see the windows go.
+    void ResetMenuWindowFlags();
+    // Counts the top-level popup menu windows the calling thread shows now,
+    // as the watcher would have when they were made: for a thread whose
+    // watcher is put in after its menu opened.
+    void NoteOpenMenuWindows();
 };
 
 // The menu state of every thread of the process: one record per thread in a
@@ -60,6 +76,11 @@ struct ThreadMenuState {
 // holds a loader reference on itself, so that even a host that frees it
 // without asking DllCanUnloadNow cannot unmap code a hook still points to;
 // UnhookAll hands that reference back.
+//
+// The module entry point takes `lock_` at every thread's end, under the
+// loader lock: nothing that may take the loader lock (GetModuleHandleEx,
+// LoadLibrary, FreeLibrary, SetWindowsHookEx, UnhookWindowsHookEx) and no
+// record's own lock is ever taken while `lock_` is held.
 //
 // Records are shared: a handler keeps the record of the thread that made it,
 // so that releasing the handler on another thread (or after its thread
@@ -86,7 +107,8 @@ public:
     // Puts `proc` as a hook of kind `id` into the calling thread; null when
     // the system refuses.
     HHOOK SetHook(int id, HOOKPROC proc);
-    // Removes the hooks of every thread (records and their flags stay) and
+    // Removes the hooks of every thread (records stay, their menu-window
+    // flags back to the start, since no watcher sees the windows now) and
     // returns the module's own loader reference taken with the first hook,
     // which the caller hands back with FreeLibrary as its very last step; null
     // when none was held.
@@ -107,6 +129,8 @@ public:
 private:
     // Takes the calling thread's record off its slot and the list, hooks untouched.
     std::shared_ptr<ThreadMenuState> DetachThread();
+    // A copy of the list of records, taken under lock_.
+    std::vector<std::shared_ptr<ThreadMenuState>> Records();
 
     DWORD slot_ = TLS_OUT_OF_INDEXES;
     CRITICAL_SECTION lock_;

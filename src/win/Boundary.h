@@ -13,6 +13,7 @@
 
 #include "win/DiagnosticLog.h"
 #include "win/Errors.h"
+#include "win/ModuleReference.h"
 
 namespace Lumo::Win {
 
@@ -74,10 +75,12 @@ DWORD ThreadBoundary(Body&& body, const char* function = __builtin_FUNCTION()) n
 }
 
 // Hook procedures: the body answers a value to end the chain with, or nothing
-// to pass the event on; a failure passes it on as if we were not there.
+// to pass the event on; a failure passes it on as if we were not there. The
+// call counts as in flight, the rest of the chain included, until it returns.
 template <class Body>
 LRESULT HookBoundary(int code, WPARAM wParam, LPARAM lParam, Body&& body,
                      const char* function = __builtin_FUNCTION()) noexcept {
+    const HookCallInFlight inFlight;
     try {
         std::optional<LRESULT> answer = body();
         if (answer) return *answer;

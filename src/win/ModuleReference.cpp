@@ -10,6 +10,7 @@ namespace Lumo::Win {
 namespace {
 
 volatile LONG g_references = 0;
+volatile LONG g_hookCallsInFlight = 0;
 
 struct ThreadStart {
     std::function<void()> work;
@@ -34,6 +35,10 @@ DWORD WINAPI ModuleThreadProc(void* parameter) noexcept {
 LONG ModuleReference::Lock() noexcept { return ::InterlockedIncrement(&g_references); }
 LONG ModuleReference::Unlock() noexcept { return ::InterlockedDecrement(&g_references); }
 LONG ModuleReference::Count() noexcept { return g_references; }
+
+HookCallInFlight::HookCallInFlight() noexcept { ::InterlockedIncrement(&g_hookCallsInFlight); }
+HookCallInFlight::~HookCallInFlight() { ::InterlockedDecrement(&g_hookCallsInFlight); }
+LONG HookCallInFlight::Count() noexcept { return ::InterlockedCompareExchange(&g_hookCallsInFlight, 0, 0); }
 
 UniqueHandle StartModuleThread(std::function<void()> work) {
     auto start = std::make_unique<ThreadStart>();

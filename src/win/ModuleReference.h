@@ -27,6 +27,20 @@ public:
     static LONG Count() noexcept;
 };
 
+// A call of the system into one of the module's hook procedures, counted for
+// as long as it runs. Removing a hook does not wait for a call already made on
+// another thread, so the module may go only once none is left.
+class HookCallInFlight {
+public:
+    HookCallInFlight() noexcept;
+    ~HookCallInFlight();
+    HookCallInFlight(const HookCallInFlight&) = delete;
+    HookCallInFlight& operator=(const HookCallInFlight&) = delete;
+
+    // How many such calls run now, on all threads.
+    static LONG Count() noexcept;
+};
+
 // Runs `work` on a new thread that keeps the module loaded until its very last
 // instruction: it holds a loader reference released by FreeLibraryAndExitThread
 // and a ModuleReference while it runs. Throws Lumo::LastError when the thread

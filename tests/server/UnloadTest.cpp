@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "support/ShellHost.h"
@@ -259,9 +260,10 @@ DWORD RunChild(const char* name) {
 
 TEST(Unload, NoHookOfTheModuleOutlivesItWhicheverWayItIsUnloaded) {
     ASSERT_EQ(0u, RunProcess(L"regsvr32.exe /s \"" + BuiltModulePath() + L"\""));
-    for (const char* way : {"FreeLibrary", "CoFreeUnusedLibraries", "LoadAlone", "FreeLibraryWithoutAsking",
-                            "ChecksumWindowClassAcrossReload"}) {
-        EXPECT_EQ(0u, RunChild(way)) << way << ": the child crashed or failed";
+    for (const char* way :
+         {"FreeLibrary", "CoFreeUnusedLibraries", "LoadAlone", "FreeLibraryWithoutAsking",
+          "ChecksumWindowClassAcrossReload", "FirstHandlersWhileThreadsEnd", "HookCallInFlight"}) {
+        EXPECT_EQ(0u, RunChild(way)) << way << ": the child crashed, failed or hung";
     }
     RunProcess(L"regsvr32.exe /s /u \"" + BuiltModulePath() + L"\"");
 }
@@ -434,4 +436,73 @@ TEST(UnloadChild, DISABLED_ChecksumWindowClassAcrossReload) {
     FreeWhenUnused(path);
     EXPECT_TRUE(ModuleGone(path));
     ::CoUninitialize();
+}
+
+// After an unload took every hook out, threads make their first handler
+// (taking the module's loader reference again) while threads that had one end
+// (the module forgets their records under the loader lock). A hang ends in
+// the parent's deadline.
+TEST(UnloadChild, DISABLED_FirstHandlersWhileThreadsEnd) {
+    const std::wstring path = BuiltModulePath();
+    const HandLoaded loaded(path);
+    ComPtr<IClassFactory> factory;
+    ASSERT_EQ(S_OK, loaded.getClassObject(CLSID_GotoFavorite, IID_IClassFactory, factory.put_void()));
+    for (int round = 0; round < 150; ++round) {
+        Lumo::Win::UniqueHandle go(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        std::atomic<int> ready{0};
+        std::vector<std::thread> threads;
+        for (int i = 0; i < 8; ++i) {
+            threads.emplace_back([&, ending = i < 4] {
+                if (!ending) ::WaitForSingleObject(go.get(), INFINITE);
+                EXPECT_EQ(S_OK, CreateAndReleaseHandler(factory.get()));
+                if (ending) ++ready, ::WaitForSingleObject(go.get(), INFINITE);
+            });
+        }
+        while (ready < 4) ::Sleep(1);
+        EXPECT_EQ(S_OK, loaded.canUnloadNow()) << "round " << round;
+        ::SetEvent(go.get());
+        for (std::thread& thread : threads) thread.join();
+    }
+    factory.reset();
+    EXPECT_EQ(S_OK, loaded.canUnloadNow());
+    ASSERT_TRUE(::FreeLibrary(loaded.module));
+    EXPECT_TRUE(ModuleGone(path));
+}
+
+// The host asks while a hook call of the module still runs on another thread
+// (held in the next hook of the chain): removing the hook does not wait for it.
+HANDLE g_insideHookCall = nullptr;
+HANDLE g_endHookCall = nullptr;
+LRESULT CALLBACK HoldingHook(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_CREATEWND && g_insideHookCall) {
+        ::SignalObjectAndWait(std::exchange(g_insideHookCall, nullptr), g_endHookCall, INFINITE, FALSE);
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+TEST(UnloadChild, DISABLED_HookCallInFlight) {
+    const std::wstring path = BuiltModulePath();
+    const HandLoaded loaded(path);
+    ComPtr<IClassFactory> factory;
+    ASSERT_EQ(S_OK, loaded.getClassObject(CLSID_GotoFavorite, IID_IClassFactory, factory.put_void()));
+    Lumo::Win::UniqueHandle inside(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    Lumo::Win::UniqueHandle end(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    g_endHookCall = end.get();
+    std::thread thread([&] {
+        // Put in before the module's watcher, so that the watcher calls it.
+        HHOOK holding = ::SetWindowsHookExW(WH_CBT, HoldingHook, nullptr, ::GetCurrentThreadId());
+        EXPECT_EQ(S_OK, CreateAndReleaseHandler(factory.get()));
+        g_insideHookCall = inside.get();
+        ::DestroyWindow(
+            ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr));
+        ::UnhookWindowsHookEx(holding);
+    });
+    ::WaitForSingleObject(inside.get(), INFINITE);
+    factory.reset();
+    EXPECT_EQ(S_FALSE, loaded.canUnloadNow()) << "the module would go while its hook call runs";
+    ::SetEvent(end.get());
+    thread.join();
+    EXPECT_EQ(S_OK, loaded.canUnloadNow());
+    ASSERT_TRUE(::FreeLibrary(loaded.module));
+    EXPECT_TRUE(ModuleGone(path));
 }

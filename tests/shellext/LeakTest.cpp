@@ -4,7 +4,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <string>
+#include <thread>
 
 #include "EngineTestSupport.h"
 #include "shellext/GotoFavorite.h"
@@ -147,6 +149,42 @@ TEST_F(LeakTest, RealMenuLoopsLeaveNothingBehind) {
         const ResourceCounts after = CountResources();
         EXPECT_TRUE(before == after) << Describe(before) << " -> " << Describe(after);
     }
+}
+
+// A host that releases the handler on another thread while the menu's own
+// thread still draws its entries through the hooks: nothing is drawn with
+// freed items or metrics, and nothing is left behind.
+TEST_F(LeakTest, HandlersReleasedElsewhereWhileTheirThreadDrawsLeaveNothingBehind) {
+    ShellHost host(MessageRouting::HooksOnly, 0);
+    auto drawWhileReleasedElsewhere = [&](int spin) {
+        host.ResetMenu();
+        ShowContextMenu(host);
+        HMENU main = host.OpenQuelvarSubmenu();
+        host.Handler()->AddRef();
+        auto handedOver = Lumo::Win::ComPtr<IContextMenu3>::Attach(host.Handler());
+        host.ReleaseHandler();
+        std::atomic<bool> released{false};
+        std::thread other([&] {
+            for (volatile int i = 0; i < spin; ++i) {
+            }
+            handedOver.reset();
+            released = true;
+        });
+        const ULONGLONG deadline = ::GetTickCount64() + 60000;
+        do Paint(host, main);
+        while (!released && ::GetTickCount64() < deadline);
+        if (!released) other.detach();  // the release hangs: fail rather than wait forever
+        ASSERT_TRUE(released) << "releasing the handler on another thread did not end";
+        other.join();
+        host.CloseAll();
+    };
+    drawWhileReleasedElsewhere(0);
+    const EngineCounts engineBefore = CountEngine();
+    const ResourceCounts before = CountResources();
+    for (int i = 0; i < 300; ++i) drawWhileReleasedElsewhere((i % 30) * 2000);
+    EXPECT_TRUE(engineBefore == CountEngine());
+    const ResourceCounts after = CountResources();
+    EXPECT_TRUE(before == after) << Describe(before) << " -> " << Describe(after);
 }
 
 }  // namespace

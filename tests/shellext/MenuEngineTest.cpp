@@ -95,6 +95,35 @@ TEST_F(MenuEngineTest, FlagFilterBeforeAndAfterTheFirstTopLevelMenuWindow) {
     EXPECT_EQ(0, added);
 }
 
+// A thread hooked late (its first handler comes while its menu window is
+// already open, or after the module took every hook out) judges by the menu
+// windows it shows now, not by what its watcher saw before it went.
+TEST_F(MenuEngineTest, AThreadHookedLateJudgesByTheMenuWindowsItShowsNow) {
+    auto menuWindow = [] {
+        return Lumo::Win::UniqueWindow(::CreateWindowExW(WS_EX_TOOLWINDOW, L"#32768", L"", WS_POPUP, 0, 0, 10,
+                                                         10, nullptr, nullptr, nullptr, nullptr));
+    };
+    for (const bool openBefore : {true, false}) {
+        std::thread([&] {
+            if (!openBefore) {  // a BROWSEUI menu seen open, then every hook out before it closes
+                ShellHost earlier;
+                earlier.CreateHandler();
+                Lumo::Win::UniqueWindow seen = menuWindow();
+                State().outsideBrowseUiMenu = false;
+                State().browseUiMenuWindow = seen.get();
+                if (HMODULE pin = ThreadStates::Instance()->UnhookAll()) ::FreeLibrary(pin);
+            }
+            Lumo::Win::UniqueWindow open = openBefore ? menuWindow() : Lumo::Win::UniqueWindow();
+            ShellHost host;
+            host.CreateHandler();
+            EXPECT_EQ(S_OK, host.InitializeBackground(Folder())) << openBefore;
+            int added = -1;
+            EXPECT_EQ(openBefore ? Count(1) : E_INVALIDARG,
+                      QueryOnFreshMenu(host.Handler(), CMF_NORMAL, &added));
+        }).join();
+    }
+}
+
 TEST_F(MenuEngineTest, AddsSeparatorQuelvarSeparatorAndUsesOneIdentifier) {
     ShellHost host;
     host.CreateHandler();
