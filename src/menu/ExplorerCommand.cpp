@@ -21,6 +21,7 @@
 #include "win/DiagnosticLog.h"
 #include "win/Errors.h"
 #include "win/Handle.h"
+#include "win/Lock.h"
 #include "win/ModuleReference.h"
 
 namespace Menu {
@@ -188,7 +189,11 @@ private:
         ShellExt::ThreadMenuState& state = ShellExt::MenuEngine::CurrentState();
         auto holder = std::make_shared<ShellExt::EmptyHolder>();
         holder->owner = handler;
-        handler->rootItemIndex = ShellExt::MenuEngine::RegisterItem(state, holder);
+        {
+            // A handler released on another thread edits this record too.
+            Lumo::Win::ScopedLock guard(state.lock);
+            handler->rootItemIndex = ShellExt::MenuEngine::RegisterItem(state, holder);
+        }
         Lumo::Win::UniqueMenu hidden(::CreatePopupMenu());
         if (!hidden) throw Lumo::LastError();
         auto quelvar = std::make_shared<ShellExt::Quelvar>();
@@ -495,9 +500,14 @@ std::vector<ComPtr<IExplorerCommand>> ExplorerCommand::Children() {
     const ItemPtr& owner = role_ == Role::Root ? tree_->Quelvar() : item_;
     HMENU menu = role_ == Role::Root ? tree_->MainSubmenu() : submenu_;
     ShellExt::ThreadMenuState& state = ShellExt::MenuEngine::CurrentState();
+    // The record's table is read under its lock: a handler released on
+    // another thread edits it too.
+    const auto itemAt = [&state](ULONG_PTR data) {
+        Lumo::Win::ScopedLock guard(state.lock);
+        return ShellExt::MenuEngine::GetItem(state, ShellExt::MenuEngine::IndexOf(data));
+    };
     if (owner->Has(OddBase::ItemFillOnOpen)) {
-        ItemPtr first = ShellExt::MenuEngine::GetItem(
-            state, ShellExt::MenuEngine::IndexOf(ShellExt::MenuEngine::ItemDataAt(menu, 0)));
+        ItemPtr first = itemAt(ShellExt::MenuEngine::ItemDataAt(menu, 0));
         if (first && first->Has(OddBase::ItemPlaceholder)) owner->FillSubmenu(menu);
     }
     std::vector<ComPtr<IExplorerCommand>> children;
@@ -514,7 +524,7 @@ std::vector<ComPtr<IExplorerCommand>> ExplorerCommand::Children() {
             continue;
         }
         if (!ShellExt::MenuEngine::IsOwnItemData(info.dwItemData)) continue;
-        ItemPtr item = ShellExt::MenuEngine::GetItem(state, ShellExt::MenuEngine::IndexOf(info.dwItemData));
+        ItemPtr item = itemAt(info.dwItemData);
         // The invisible first entry only keeps the classic menu's layout.
         if (!item || item->kind == OddBase::KindTopEntry) continue;
         children.push_back(Make(tree_, Role::Entry, item, info.hSubMenu, std::move(address)));
