@@ -1,7 +1,7 @@
 // PowerShellStandIn: a test double of Windows PowerShell for the installer round trip. Put where the setup
-// looks for powershell.exe, it records each command line it is given, refuses one that PowerShell could
-// not take as one whole command, and keeps a small record of package registrations so that a second
-// registration of the same package fails as Windows fails it (0x80073CF9).
+// looks for powershell.exe, it records each command line, refuses one PowerShell could not take as one
+// whole command of package registration, and keeps the registrations, so that registering the same
+// package twice fails as Windows fails it (0x80073CF9).
 //
 // Environment: QV_POWERSHELL_RECORD names the record file (UTF-8, one line per run:
 // program|command|QUELVAR_FOLDER|verdict); the registrations go to "<record>.state".
@@ -11,170 +11,141 @@
 #include <cstdio>
 #include <cwctype>
 #include <fstream>
-#include <iterator>
 #include <set>
 #include <string>
-#include <vector>
 
 namespace {
 
 std::string Utf8(const std::wstring& text) {
-    if (text.empty()) return {};
-    int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                     nullptr, nullptr);
-    std::string result(static_cast<size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size,
-                          nullptr, nullptr);
+    std::string result(text.size() * 3, '\0');
+    result.resize(static_cast<size_t>(
+        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(),
+                              static_cast<int>(result.size()), nullptr, nullptr)));
     return result;
 }
 
 std::wstring Environment(const wchar_t* name) {
-    wchar_t buffer[32768];
-    DWORD length = ::GetEnvironmentVariableW(name, buffer, 32768);
-    return length && length < 32768 ? std::wstring(buffer, length) : std::wstring();
-}
-
-// Why PowerShell would not read `command` as one complete command, or "" when it would: quotation
-// marks and brackets balanced, only the cmdlets and parameters of package registration, and the
-// install folder taken from the environment rather than written into the command.
-std::string Malformed(const std::wstring& command) {
-    static const std::set<std::wstring> cmdlets = {L"Get-AppxPackage",
-                                                   L"Remove-AppxPackage",
-                                                   L"Add-AppxPackage",
-                                                   L"Get-AppxProvisionedPackage",
-                                                   L"Remove-AppxProvisionedPackage",
-                                                   L"Where-Object",
-                                                   L"Join-Path",
-                                                   L"Select-Object",
-                                                   L"Add-Type"};
-    static const std::set<std::wstring> parameters = {
-        L"-Name", L"-AllUsers", L"-Path",  L"-ExternalLocation", L"-Stage", L"-Online", L"-EQ",
-        L"-eq",   L"-and",      L"-First", L"-AssemblyName"};
-    const std::wstring prefix = L"$ErrorActionPreference = 'Stop'; ";
-    if (command.compare(0, prefix.size(), prefix) != 0) return "does not stop at the first error";
-    std::vector<wchar_t> open;
-    bool quoted = false;
-    std::wstring word;
-    auto endWord = [&]() -> std::string {
-        std::wstring w = word;
-        word.clear();
-        if (w.size() > 1 && w[0] == L'-' && !parameters.count(w)) return "unknown parameter " + Utf8(w);
-        const size_t dash = w.find(L'-');
-        if (dash != std::wstring::npos && dash > 0 && iswupper(w[0]) && w.find(L'.') == std::wstring::npos &&
-            !cmdlets.count(w)) {
-            return "unknown cmdlet " + Utf8(w);
-        }
-        return {};
-    };
-    for (wchar_t c : command + L" ") {
-        if (quoted) {
-            if (c == L'\'') quoted = false;
-            continue;
-        }
-        if (iswalnum(c) || c == L'-' || c == L'.' || c == L'_') {
-            word += c;
-            continue;
-        }
-        if (std::string why = endWord(); !why.empty()) return why;
-        if (c == L'"' || c == L'`') return "holds a character the command line would change";
-        if (c == L'\'') {
-            quoted = true;
-        } else if (c == L'(' || c == L'{' || c == L'[') {
-            open.push_back(c);
-        } else if (c == L')' || c == L'}' || c == L']') {
-            const wchar_t match = c == L')' ? L'(' : c == L'}' ? L'{' : L'[';
-            if (open.empty() || open.back() != match) return "unbalanced brackets";
-            open.pop_back();
-        }
-    }
-    if (quoted) return "unbalanced quotation marks";
-    if (!open.empty()) return "unbalanced brackets";
-    return {};
+    static wchar_t buffer[32768];
+    const DWORD length = ::GetEnvironmentVariableW(name, buffer, 32768);
+    return std::wstring(buffer, length < 32768 ? length : 0);
 }
 
 bool Has(const std::wstring& text, const wchar_t* part) { return text.find(part) != std::wstring::npos; }
+
+// Why PowerShell would not read `command` as one whole command, or "": quotation marks and brackets
+// balanced, nothing the command line would change, only the cmdlets and parameters of registration.
+std::string Malformed(const std::wstring& command) {
+    static const std::set<std::wstring> known = {L"Get-AppxPackage",
+                                                 L"Remove-AppxPackage",
+                                                 L"Add-AppxPackage",
+                                                 L"Get-AppxProvisionedPackage",
+                                                 L"Remove-AppxProvisionedPackage",
+                                                 L"Where-Object",
+                                                 L"Join-Path",
+                                                 L"Select-Object",
+                                                 L"Add-Type",
+                                                 L"-Name",
+                                                 L"-AllUsers",
+                                                 L"-Path",
+                                                 L"-ExternalLocation",
+                                                 L"-Stage",
+                                                 L"-Online",
+                                                 L"-EQ",
+                                                 L"-eq",
+                                                 L"-and",
+                                                 L"-First",
+                                                 L"-AssemblyName"};
+    if (command.rfind(L"$ErrorActionPreference = 'Stop'; ", 0) != 0)
+        return "does not stop at the first error";
+    std::wstring open, word;
+    bool quoted = false;
+    for (wchar_t c : command + L" ") {
+        if (quoted || iswalnum(c) || c == L'-' || c == L'.' || c == L'_') {
+            if (quoted)
+                quoted = c != L'\'';
+            else
+                word += c;
+            continue;
+        }
+        // A cmdlet (Verb-Noun) or a parameter (-Name) must be one of registration's.
+        const bool named = word.size() > 1 && (word[0] == L'-' || (iswupper(word[0]) && Has(word, L"-"))) &&
+                           !Has(word, L".");
+        if (named && !known.count(word)) return "unknown cmdlet or parameter " + Utf8(word);
+        word.clear();
+        const size_t closing = std::wstring(L")}]").find(c);
+        if (c == L'"' || c == L'`') return "holds a character the command line would change";
+        if (c == L'\'') quoted = true;
+        if (Has(L"({[", std::wstring(1, c).c_str())) open += c;
+        if (closing != std::wstring::npos && (open.empty() || open.back() != L"({["[closing]))
+            return "unbalanced brackets";
+        if (closing != std::wstring::npos) open.pop_back();
+    }
+    if (quoted) return "unbalanced quotation marks";
+    return open.empty() ? "" : "unbalanced brackets";
+}
 
 }  // namespace
 
 int wmain() {
     int count = 0;
     LPWSTR* arguments = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-    const std::wstring record = Environment(L"QV_POWERSHELL_RECORD");
-    const std::wstring folder = Environment(L"QUELVAR_FOLDER");
-    wchar_t self[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-
-    std::wstring command;
+    const std::wstring record = Environment(L"QV_POWERSHELL_RECORD"), folder = Environment(L"QUELVAR_FOLDER");
+    const std::wstring command = count == 7 ? arguments[6] : L"";
     std::string verdict;
-    const wchar_t* expected[] = {L"-NoProfile", L"-NonInteractive", L"-ExecutionPolicy", L"Bypass",
-                                 L"-Command"};
-    if (count != 7) {
-        verdict = "MALFORMED: " + std::to_string(count - 1) + " arguments instead of 6";
-    } else {
-        for (int i = 0; i < 5; ++i) {
-            if (std::wstring(arguments[i + 1]) != expected[i]) verdict = "MALFORMED: unexpected switches";
-        }
-        command = arguments[6];
-        if (verdict.empty()) {
-            std::string why = Malformed(command);
-            if (!why.empty()) verdict = "MALFORMED: " + why;
-        }
-        if (verdict.empty() && Has(command, L"QUELVAR_FOLDER") &&
-            ::GetFileAttributesW((folder + L"\\Quelvar.msix").c_str()) == INVALID_FILE_ATTRIBUTES) {
-            verdict = "MALFORMED: no Quelvar.msix in QUELVAR_FOLDER";
-        }
+    std::wstring switches;
+    for (int i = 1; i < count && i < 6; ++i) switches += std::wstring(arguments[i]) + L" ";
+    if (count != 7 || switches != L"-NoProfile -NonInteractive -ExecutionPolicy Bypass -Command ") {
+        verdict = "MALFORMED: not the six arguments of one command";
+    } else if (std::string why = Malformed(command); !why.empty()) {
+        verdict = "MALFORMED: " + why;
+    } else if (Has(command, L"QUELVAR_FOLDER") &&
+               ::GetFileAttributesW((folder + L"\\Quelvar.msix").c_str()) == INVALID_FILE_ATTRIBUTES) {
+        verdict = "MALFORMED: no Quelvar.msix in QUELVAR_FOLDER";
     }
 
     // The registrations: "user <folder>", "staged <folder>", "provisioned".
     std::set<std::string> state;
-    {
-        std::ifstream in((record + L".state").c_str());
-        for (std::string line; std::getline(in, line);) state.insert(line);
-    }
-    auto dropPrefix = [&](const std::string& prefix) {
-        for (auto it = state.begin(); it != state.end();) {
-            it = it->compare(0, prefix.size(), prefix) == 0 ? state.erase(it) : std::next(it);
-        }
-    };
-    auto any = [&](const std::string& prefix) {
+    std::ifstream in((record + L".state").c_str());
+    for (std::string line; std::getline(in, line);) state.insert(line);
+    in.close();
+    auto any = [&](const std::string& kind) {
         for (const std::string& line : state)
-            if (line.compare(0, prefix.size(), prefix) == 0) return true;
+            if (line.rfind(kind, 0) == 0) return true;
         return false;
     };
-    int status = 0;
+    auto drop = [&](const std::string& kind) {
+        for (auto it = state.begin(); it != state.end();)
+            it = it->rfind(kind, 0) == 0 ? state.erase(it) : ++it;
+    };
+    const std::string kind = Has(command, L"-Stage") ? "staged " : "user ";
     if (!verdict.empty()) {
-        status = 3;
+        // Refused: nothing registered.
     } else if (Has(command, L"Remove-AppxProvisionedPackage")) {
         state.erase("provisioned");
-    } else if (Has(command, L"Remove-AppxPackage -AllUsers")) {
-        dropPrefix("user ");
-        dropPrefix("staged ");
     } else if (Has(command, L"Remove-AppxPackage")) {
-        dropPrefix("user ");
+        drop("user ");
+        if (Has(command, L"-AllUsers")) drop("staged ");
+    } else if (Has(command, L"Add-AppxPackage") && any(kind)) {
+        verdict = "0x80073CF9: already registered";
     } else if (Has(command, L"Add-AppxPackage")) {
-        const std::string kind = Has(command, L"-Stage") ? "staged " : "user ";
-        if (any(kind)) {
-            status = 1;
-            verdict = "0x80073CF9: already registered";
-        } else {
-            state.insert(kind + Utf8(folder));
-        }
+        state.insert(kind + Utf8(folder));
     } else if (Has(command, L"ProvisionPackageForAllUsersAsync")) {
-        if (!any("staged ")) {
-            status = 1;
-            verdict = "0x80073CF1: not staged";
-        } else {
+        if (any("staged "))
             state.insert("provisioned");
-        }
+        else
+            verdict = "0x80073CF1: not staged";
     }
+    std::ofstream((record + L".state").c_str(), std::ios::binary) << [&] {
+        std::string lines;
+        for (const std::string& line : state) lines += line + "\n";
+        return lines;
+    }();
+    wchar_t self[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
     if (verdict.empty()) verdict = "ok";
-    {
-        std::ofstream out((record + L".state").c_str(), std::ios::trunc | std::ios::binary);
-        for (const std::string& line : state) out << line << "\n";
-    }
-    std::ofstream out(record.c_str(), std::ios::app | std::ios::binary);
-    out << Utf8(self) << "|" << Utf8(command) << "|" << Utf8(folder) << "|" << verdict << "\n";
-    ::printf("%s\n", verdict.c_str());
+    std::ofstream(record.c_str(), std::ios::app | std::ios::binary)
+        << Utf8(self) << "|" << Utf8(command) << "|" << Utf8(folder) << "|" << verdict << "\n";
+    std::printf("%s\n", verdict.c_str());
     ::LocalFree(arguments);
-    return status;
+    return verdict == "ok" ? 0 : verdict.rfind("MALFORMED", 0) == 0 ? 3 : 1;
 }

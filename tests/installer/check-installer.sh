@@ -263,57 +263,41 @@ provision="${stop}Add-Type -AssemblyName System.Runtime.WindowsRuntime; \$manage
 native='C:\windows\system32\WindowsPowerShell\v1.0\powershell.exe'
 log="$(winepath -u "$("$WINE" cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')" 2>/dev/null)/Quelvar-Setup.log"
 
-# check_commands <what> <folder> <command>...: the native PowerShell ran exactly these commands, in this
-# order, each with the install folder in QUELVAR_FOLDER, and each was whole (the stand-in's verdict).
-check_commands() {
-    local what="$1" folder="$2"
-    shift 2
-    local expected=""
-    for c in "$@"; do expected+="$native|$c|$folder|ok"$'\n'; done
-    local recorded
+# Each row runs a setup or uninstaller, then checks that the native PowerShell ran exactly these commands,
+# in this order, each whole and with the install folder in QUELVAR_FOLDER, and which registrations are left.
+#   row <what> <folder> <registrations left> <command>... -- <program and arguments>
+row() {
+    local what="$1" folder="$2" left="$3" expected="" recorded
+    shift 3
+    while [ "$1" != -- ]; do expected+="$native|$1|$folder|ok"$'\n'; shift; done
+    shift
+    : >"$record"
+    expect "$what" run "$@"
     recorded="$(tr -d '\r' <"$record")"$'\n'
-    if [ "$recorded" = "$expected" ]; then pass "$what: ${#@} PowerShell command(s) as expected"; else
+    if [ "$recorded" = "$expected" ]; then pass "$what: the PowerShell commands expected"; else
         fail "$what: PowerShell commands"
         diff <(printf '%s' "$expected") <(printf '%s' "$recorded") | sed 's/^/     /'
     fi
-    : >"$record"
-}
-check_registrations() {
-    expect "$1: registrations now: ${2:-none}" test "$(sort "$record.state" 2>/dev/null | paste -sd';')" = "$2"
+    expect "$what: registrations left: ${left:-none}" test "$(sort "$record.state" | paste -sd';')" = "$left"
 }
 # A folder whose name a command could trip over, if it were written into one.
 odd_windows="C:\\Prögram Fïles\\O'Brien, Quelvar"
 odd="$drive_c/Prögram Fïles/O'Brien, Quelvar"
-
-echo "-- for the current user"
+pf_windows='C:\Program Files\Quelvar'
 : >"$log"
-expect "setup /S /CURRENTUSER" run "$setup" /S /CURRENTUSER
-check_commands "per-user install" "$userdir_windows" "$remove_user" "$add_user"
-check_registrations "per-user install" "user $userdir_windows"
-for f in Assets/Square150x150Logo.png Assets/Square44x44Logo.png Assets/StoreLogo.png; do
-    expect "logo beside the module: $f" test -f "$userdir/$f"
+row "per-user install" "$userdir_windows" "user $userdir_windows" "$remove_user" "$add_user" -- "$setup" /S /CURRENTUSER
+for f in Square150x150Logo.png Square44x44Logo.png StoreLogo.png; do
+    expect "logo beside the module: $f" test -f "$userdir/Assets/$f"
 done
 expect "log: each step's outcome" grep -a -q "register for this user: done" <(iconv -f UTF-16LE -t UTF-8 "$log")
 expect "log: Explorer shows it after it restarts" grep -a -q "after it restarts" <(iconv -f UTF-16LE -t UTF-8 "$log")
-
-echo "-- again, over that registration, into $odd_windows"
-expect "setup /S /CURRENTUSER /D=..." run "$launcher" "\"$setup_windows\" /S /CURRENTUSER /D=$odd_windows"
-expect "installed into the odd folder" test -f "$odd/Quelvar.msix"
-check_commands "upgrade" "$odd_windows" "$remove_user" "$add_user"
-check_registrations "upgrade" "user $odd_windows"
-expect "uninstall /S from the odd folder" run "$odd/Uninstall.exe" /S
-check_commands "per-user uninstall" "$odd_windows" "$remove_user"
-check_registrations "per-user uninstall" ""
+row "upgrade into $odd_windows" "$odd_windows" "user $odd_windows" "$remove_user" "$add_user" -- \
+    "$launcher" "\"$setup_windows\" /S /CURRENTUSER /D=$odd_windows"
+row "per-user uninstall" "$odd_windows" "" "$remove_user" -- "$odd/Uninstall.exe" /S
 expect "uninstall /S" run "$userdir/Uninstall.exe" /S
-: >"$record"
-
-echo "-- for all users"
-expect "setup /S /ALLUSERS" run "$setup" /S /ALLUSERS
-check_commands "all-users install" 'C:\Program Files\Quelvar' "$remove_provisioned" "$remove_all" "$stage" "$provision"
-check_registrations "all-users install" "provisioned;staged C:\\Program Files\\Quelvar"
-expect "uninstall /S" run "$pf64/Uninstall.exe" /S
-check_commands "all-users uninstall" 'C:\Program Files\Quelvar' "$remove_provisioned" "$remove_all"
-check_registrations "all-users uninstall" ""
+row "all-users install" "$pf_windows" "provisioned;staged $pf_windows" "$remove_provisioned" "$remove_all" "$stage" \
+    "$provision" -- "$setup" /S /ALLUSERS
+row "all-users uninstall" "$pf_windows" "" "$remove_provisioned" "$remove_all" -- "$pf64/Uninstall.exe" /S
 
 echo "installer check: $failures failure(s)"
 [ $failures -eq 0 ]
