@@ -65,8 +65,14 @@ UninstPage custom un.DataPage un.DataPageLeave
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
 
+; Tests build a setup with STANDIN_ACCOUNT_TYPE and STANDIN_NATIVE_MACHINE to take the branches that only
+; a user without administrator rights or ARM64 Windows takes: Wine reports an administrator on x64.
 !macro IsAdministrator result
-    UserInfo::GetAccountType
+    !ifdef STANDIN_ACCOUNT_TYPE
+        Push "${STANDIN_ACCOUNT_TYPE}"
+    !else
+        UserInfo::GetAccountType
+    !endif
     Pop ${result}
     ${If} ${result} == "Admin"
         StrCpy ${result} 1
@@ -121,7 +127,12 @@ FunctionEnd
 Function .onInit
     ; File Explorer on ARM64 Windows is an ARM64 process: it cannot load the x64 module, neither the
     ; classic handler nor the Windows 11 command, so a menu installed there would never appear.
-    ${If} ${IsNativeARM64}
+    !ifdef STANDIN_NATIVE_MACHINE
+        StrCpy $0 ${STANDIN_NATIVE_MACHINE}
+    !else
+        ${GetNativeMachineArchitecture} $0
+    !endif
+    ${If} $0 == 43620  ; IMAGE_FILE_MACHINE_ARM64
         MessageBox MB_ICONSTOP "${PRODUCT} cannot be installed on this computer: File Explorer on ARM64 Windows cannot load ${PRODUCT}, so its menu would never appear. Nothing was installed." /SD IDOK
         Push "${VERSION}: not installed: ARM64 Windows, whose File Explorer cannot load ${PRODUCT}"
         Call AppendToLog

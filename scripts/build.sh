@@ -14,4 +14,4 @@ for arch in x86_64 i686; do
     cmake --build "$dir" -j"$(nproc)"
 done
 # The installer and the MSI take both builds.
-cmake --build "$ROOT/build" --target Installer Msi
+cmake --build "$ROOT/build" --target Installer InstallerStandIns Msi

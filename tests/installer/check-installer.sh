@@ -10,12 +10,14 @@
 # for PowerShell that records each command: the package registered for one user, again over that
 # registration from a folder whose name holds a space, an apostrophe, a comma and non-ASCII letters, for
 # all users, and removed again by both uninstalls.
-#   check-installer.sh <setup.exe> <work folder> <stand-in powershell.exe>
+# Last, setups built to answer as ARM64 Windows and as an account without administrator rights would.
+#   check-installer.sh <setup.exe> <work folder> <stand-in powershell.exe> <folder of the stand-in setups>
 set -uo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 setup="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
 work="$2"
 standin="$3"
+standins="$4"
 # shellcheck source=fresh-prefix.sh
 source "$ROOT/tests/installer/fresh-prefix.sh"
 # value <key> <name or ""> <32|64>: the data of a value, "" when it is missing.
@@ -298,6 +300,21 @@ expect "uninstall /S" run "$userdir/Uninstall.exe" /S
 row "all-users install" "$pf_windows" "provisioned;staged $pf_windows" "$remove_provisioned" "$remove_all" "$stage" \
     "$provision" -- "$setup" /S /ALLUSERS
 row "all-users uninstall" "$pf_windows" "" "$remove_provisioned" "$remove_all" -- "$pf64/Uninstall.exe" /S
+
+echo "== as ARM64 Windows and as an account without administrator rights"
+text_of_log() { iconv -f UTF-16LE -t UTF-8 "$log"; }
+run "$standins/setup-ARM64.exe" /S /CURRENTUSER
+expect "ARM64: the setup ends with status 2" test $? -eq 2
+expect_not "ARM64: nothing installed" test -e "$userdir"
+expect "ARM64: the log says why" grep -a -q "not installed: ARM64 Windows" <(text_of_log)
+expect "no administrator: setup /S /ALLUSERS" run "$standins/setup-User.exe" /S /ALLUSERS
+run "$pf64/Uninstall.exe" /S
+expect "no administrator: the uninstaller removes nothing" test -f "$pf64/Quelvar.dll" -a -f "$pf64/Uninstall.exe"
+expect "no administrator: the registration stays" key_exists "HKLM\\Software\\Classes\\CLSID\\$clsid" 64
+expect "no administrator: the log says why" grep -a -q "the uninstaller has no administrator rights" <(text_of_log)
+expect "setup /S /ALLUSERS over it" run "$setup" /S /ALLUSERS
+expect "uninstall /S" run "$pf64/Uninstall.exe" /S
+expect_not "64-bit folder removed" test -e "$pf64"
 
 echo "installer check: $failures failure(s)"
 [ $failures -eq 0 ]
