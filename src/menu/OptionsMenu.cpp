@@ -4,8 +4,7 @@
 #include "data/DataCenter.h"
 #include "ui/PopupMenu.h"
 #include "options/OptionDlg.h"
-#include "shellext/GotoFavorite.h"
-#include "shellext/Navigation.h"
+#include "navigation/Navigation.h"
 #include "win/Boundary.h"
 #include "win/Errors.h"
 
@@ -20,11 +19,10 @@ enum Page : int { kFavoritesPage = 0, kSettingsPage = 1, kUpdatePage = 2, kAbout
 
 }  // namespace
 
-OptionsSnapshot OptionsData(CGotoFavorite& owner) {
+OptionsSnapshot OptionsData(const MenuContext& menu) {
     using Lumo::Options::OptionData;
-    owner.LoadData();
-    if (owner.data()) return {owner.data(), OptionData::Loaded};
-    if (owner.dataState() == Data::SnapshotState::NewerRelease) return {nullptr, OptionData::NewerRelease};
+    if (menu.data()) return {menu.data(), OptionData::Loaded};
+    if (menu.dataState() == Data::SnapshotState::NewerRelease) return {nullptr, OptionData::NewerRelease};
     Data::DataCenter* center = Data::DataCenter::Instance();
     if (!center) return {nullptr, OptionData::NoDataFolder};
     try {
@@ -57,12 +55,13 @@ void OpenHelpManual() noexcept {
     });
 }
 
-void Options::Execute(HWND host) { OpenOptions(OptionsData(*owner), kFavoritesPage, host); }
+void Options::Execute(const Navigation::Target& target) {
+    OpenOptions(OptionsData(*context), kFavoritesPage, target.window);
+}
 
 void ShowQuelvarItemMenu(Quelvar& item, HWND window) {
-    CGotoFavorite* handler = item.owner;
-    if (!handler) return;
-    const OptionsSnapshot snapshot = OptionsData(*handler);
+    if (!item.context) return;
+    const OptionsSnapshot snapshot = OptionsData(*item.context);
     // Only a newer release's file takes the Favorites and Settings tabs away;
     // a file that cannot be read now keeps them, saying so.
     const bool hasData = snapshot.what != Lumo::Options::OptionData::NewerRelease;

@@ -2,8 +2,7 @@
 #include "menu/SystemFoldersMenu.h"
 
 #include "menu/FolderCommands.h"
-#include "shellext/GotoFavorite.h"
-#include "shellext/Navigation.h"
+#include "navigation/Navigation.h"
 #include "system/ShellFolders.h"
 
 namespace Menu {
@@ -56,33 +55,32 @@ OneSysFolder::OneSysFolder(unsigned number)
     : OddBase(KindSystemFolder, kFolders[number].label, kFolders[number].icon, 0, kFolders[number].mnemonic),
       folderNumber(number) {}
 
-void SystemFolders::FillSubmenu(HMENU menu) {
+std::vector<ItemPtr> SystemFolders::Children() {
     ResolvedSystemFolders folders = ResolveSystemFolders();
-    if (!folders.any) return;  // the "(Empty)" placeholder stays
-    ::DeleteMenu(menu, 0, MF_BYPOSITION);
-    SubmenuBuilder builder(owner, menu);
+    if (!folders.any) return {};  // the "(Empty)" placeholder stays
+    EntryList builder(context);
     for (unsigned number = 0; number < 15; ++number) {
         if (!(folders.resolved & (1u << number))) continue;
         auto entry = std::make_shared<OneSysFolder>(number);
         entry->helpText = folders.paths[number];
         builder.AddItem(entry);
     }
+    return builder.Take();
 }
 
-void OneSysFolder::Execute(HWND host) {
-    Navigation::NavigateToSystemFolder(LookUpSystemFolder(folderNumber), host, *owner);
+void OneSysFolder::Execute(const Navigation::Target& target) {
+    Navigation::NavigateToSystemFolder(target, LookUpSystemFolder(folderNumber));
 }
 
 void OneSysFolder::ShowItemMenu(HWND window) {
     const unsigned number = folderNumber;
-    CGotoFavorite* handler = owner;
     ShowFolderItemMenu(
         window, [number] { return LookUpSystemFolder(number); },
-        [number, handler](HWND from) {
+        [number](HWND from) {
             HWND browser = Navigation::FindBrowserWindow(from);
             std::wstring path = LookUpSystemFolder(number);
             if (browser) {
-                Navigation::NavigateToSystemFolder(path, browser, *handler);
+                Navigation::NavigateToSystemFolder(Navigation::Target{browser}, path);
             } else {
                 Navigation::ExploreSystemFolder(path);
             }

@@ -19,6 +19,13 @@ namespace ShellExt {
 class CGotoFavorite;
 class OddBase;
 
+// A slot of the item table: an entry shown in a classic menu and the handler
+// whose menu shows it (the engine routes drawing and commands through it).
+struct TableEntry {
+    std::shared_ptr<OddBase> item;
+    CGotoFavorite* handler = nullptr;
+};
+
 struct OpenPopup {
     HMENU menu = nullptr;
     int kind = 0;  // 0 foreign, 1 the handler's fixed popup, 2 a popup filled on opening
@@ -44,7 +51,7 @@ struct ThreadMenuState {
     WORD selectedItem = 0;
     WORD selectFlags = 0;
     HMENU selectedMenu = nullptr;
-    std::vector<std::shared_ptr<OddBase>> itemTable;
+    std::vector<TableEntry> itemTable;
     std::list<unsigned> freeSlots;
     int currentItem = -1;
     bool outsideBrowseUiMenu = true;

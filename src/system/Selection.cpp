@@ -1,5 +1,5 @@
 // Parsing names, the classified selection and the navigable-folder test.
-#include "data/Selection.h"
+#include "system/Selection.h"
 
 #include <shlwapi.h>
 
