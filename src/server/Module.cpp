@@ -34,9 +34,9 @@ HRESULT CreateCommandTree(REFIID iid, void** result) noexcept {
 
 }  // namespace
 
-CQuelvarModule::CQuelvarModule() { ::InitializeCriticalSection(&factoryLock_); }
+CQuelvarModule::CQuelvarModule() = default;
 
-CQuelvarModule::~CQuelvarModule() { ::DeleteCriticalSection(&factoryLock_); }
+CQuelvarModule::~CQuelvarModule() = default;
 
 HRESULT CQuelvarModule::GetClassObject(REFCLSID clsid, REFIID iid, void** result) {
     if (!result) return E_POINTER;
