@@ -7,6 +7,7 @@
 #include "shellext/GotoFavorite.h"
 #include "shellext/Navigation.h"
 #include "win/Boundary.h"
+#include "win/DiagnosticLog.h"
 #include "win/Errors.h"
 
 namespace Menu {
@@ -30,9 +31,12 @@ OptionsSnapshot OptionsData(CGotoFavorite& owner) {
     try {
         return {center->Load(), OptionData::Loaded};
     } catch (const ReleaseVersionTooHigh&) {
+        // A verdict on the file, not a failure: the data pages say so.
+        Lumo::Win::LogInfo("OptionsData", "data file of a newer release left alone");
         return {nullptr, OptionData::NewerRelease};
     } catch (const std::exception&) {
         // Still held, or unreadable: the data pages say so and edit nothing.
+        Lumo::Win::LogCurrentException("OptionsData");
         return {nullptr, OptionData::CannotReadNow};
     }
 }

@@ -5,6 +5,7 @@
 #include "shellext/GotoFavorite.h"
 #include "shellext/Navigation.h"
 #include "system/ShellFolders.h"
+#include "win/DiagnosticLog.h"
 
 namespace Menu {
 
@@ -33,6 +34,8 @@ std::wstring LookUpSystemFolder(unsigned number) {
         const auto* folders = Lumo::System::SpecialFolder::Instance();
         return folders ? folders->SystemFolderPath(static_cast<int>(number)) : std::wstring();
     } catch (...) {
+        // The entry stays without a folder; the log says why.
+        Lumo::Win::LogCurrentException("LookUpSystemFolder");
         return std::wstring();
     }
 }
@@ -46,6 +49,8 @@ ResolvedSystemFolders ResolveSystemFolders() {
             result.paths[number] = folders->SystemFolderPath(static_cast<int>(number));
             result.resolved |= 1u << number;
         } catch (...) {
+            // This one folder stays unresolved; the others still count.
+            Lumo::Win::LogCurrentException("ResolveSystemFolders");
         }
     }
     result.any = result.resolved != 0;
