@@ -6,6 +6,7 @@
 #include "options/OptionDlg.h"
 #include "navigation/Navigation.h"
 #include "win/Boundary.h"
+#include "win/DiagnosticLog.h"
 #include "win/Errors.h"
 
 namespace Menu {
@@ -28,9 +29,12 @@ OptionsSnapshot OptionsData(const MenuContext& menu) {
     try {
         return {center->Load(), OptionData::Loaded};
     } catch (const ReleaseVersionTooHigh&) {
+        // A verdict on the file, not a failure: the data pages say so.
+        Lumo::Win::LogInfo("OptionsData", "data file of a newer release left alone");
         return {nullptr, OptionData::NewerRelease};
     } catch (const std::exception&) {
         // Still held, or unreadable: the data pages say so and edit nothing.
+        Lumo::Win::LogCurrentException("OptionsData");
         return {nullptr, OptionData::CannotReadNow};
     }
 }

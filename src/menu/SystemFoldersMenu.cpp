@@ -4,6 +4,7 @@
 #include "menu/FolderCommands.h"
 #include "navigation/Navigation.h"
 #include "system/ShellFolders.h"
+#include "win/DiagnosticLog.h"
 
 namespace Menu {
 
@@ -32,6 +33,8 @@ std::wstring LookUpSystemFolder(unsigned number) {
         const auto* folders = Lumo::System::SpecialFolder::Instance();
         return folders ? folders->SystemFolderPath(static_cast<int>(number)) : std::wstring();
     } catch (...) {
+        // The entry stays without a folder; the log says why.
+        Lumo::Win::LogCurrentException("LookUpSystemFolder");
         return std::wstring();
     }
 }
@@ -45,6 +48,8 @@ ResolvedSystemFolders ResolveSystemFolders() {
             result.paths[number] = folders->SystemFolderPath(static_cast<int>(number));
             result.resolved |= 1u << number;
         } catch (...) {
+            // This one folder stays unresolved; the others still count.
+            Lumo::Win::LogCurrentException("ResolveSystemFolders");
         }
     }
     result.any = result.resolved != 0;

@@ -38,9 +38,9 @@ HRESULT CreateCommandTree(REFIID iid, void** result) noexcept {
 
 }  // namespace
 
-CQuelvarModule::CQuelvarModule() { ::InitializeCriticalSection(&factoryLock_); }
+CQuelvarModule::CQuelvarModule() = default;
 
-CQuelvarModule::~CQuelvarModule() { ::DeleteCriticalSection(&factoryLock_); }
+CQuelvarModule::~CQuelvarModule() = default;
 
 HRESULT CQuelvarModule::GetClassObject(REFCLSID clsid, REFIID iid, void** result) {
     if (!result) return E_POINTER;
@@ -74,23 +74,12 @@ CQuelvarModule& Module() {
     return module;
 }
 
-IFACEMETHODIMP ClassFactory::QueryInterface(REFIID iid, void** result) noexcept {
-    if (!result) return E_POINTER;
-    if (::IsEqualIID(iid, IID_IUnknown) || ::IsEqualIID(iid, IID_IClassFactory)) {
-        *result = static_cast<IClassFactory*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *result = nullptr;
-    return E_NOINTERFACE;
-}
-
-IFACEMETHODIMP_(ULONG) ClassFactory::AddRef() noexcept { return ::InterlockedIncrement(&references_); }
-
-IFACEMETHODIMP_(ULONG) ClassFactory::Release() noexcept {
-    ULONG count = ::InterlockedDecrement(&references_);
-    if (count == 0) delete this;
-    return count;
+const Lumo::Win::InterfaceEntry* ClassFactory::Interfaces() noexcept {
+    static const Lumo::Win::InterfaceEntry table[] = {
+        Lumo::Win::InterfaceEntryOf<ClassFactory, IClassFactory>(IID_IClassFactory),
+        {},
+    };
+    return table;
 }
 
 IFACEMETHODIMP ClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** result) noexcept {

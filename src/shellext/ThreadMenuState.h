@@ -13,6 +13,7 @@
 #include "shellext/MenuMetrics.h"
 #include "system/Singleton.h"
 #include "win/Handle.h"
+#include "win/Lock.h"
 
 namespace ShellExt {
 
@@ -36,11 +37,11 @@ struct OpenPopup {
 // go, by that other thread too: `lock` serialises the two. It is never taken
 // by the module entry point, so code holding it may load libraries.
 struct ThreadMenuState {
-    ThreadMenuState() { ::InitializeCriticalSection(&lock); }
+    ThreadMenuState() = default;
     ThreadMenuState(const ThreadMenuState&) = delete;
     ThreadMenuState& operator=(const ThreadMenuState&) = delete;
 
-    CRITICAL_SECTION lock;
+    Lumo::Win::CriticalSection lock;
     Lumo::Win::UniqueHook callWndProcHook;
     Lumo::Win::UniqueHook msgFilterHook;
     Lumo::Win::UniqueHook cbtHook;
@@ -140,7 +141,7 @@ private:
     std::vector<std::shared_ptr<ThreadMenuState>> Records();
 
     DWORD slot_ = TLS_OUT_OF_INDEXES;
-    CRITICAL_SECTION lock_;
+    Lumo::Win::CriticalSection lock_;
     std::map<ThreadMenuState*, std::shared_ptr<ThreadMenuState>> all_;
     HMODULE pin_ = nullptr;
 };
