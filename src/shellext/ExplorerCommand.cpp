@@ -16,6 +16,7 @@
 #include "system/ResourceIds.h"
 #include "system/SystemInfo.h"
 #include "win/Boundary.h"
+#include "win/ComObject.h"
 #include "win/DiagnosticLog.h"
 #include "win/Errors.h"
 #include "win/Handle.h"
@@ -148,7 +149,7 @@ private:
 class CommandEnumerator;
 
 // One command: the root ("Quelvar"), an entry of a submenu, or a separator.
-class ExplorerCommand final : public IExplorerCommand, public IObjectWithSite {
+class ExplorerCommand final : public Lumo::Win::ComObject<ExplorerCommand, IExplorerCommand, IObjectWithSite> {
 public:
     enum class Role { Root, Entry, Separator };
 
@@ -160,25 +161,13 @@ public:
             new ExplorerCommand(std::move(tree), role, std::move(item), std::move(address)));
     }
 
-    // IUnknown
-    IFACEMETHODIMP QueryInterface(REFIID iid, void** result) noexcept override {
-        if (!result) return E_POINTER;
-        if (::IsEqualIID(iid, IID_IUnknown) || ::IsEqualIID(iid, IID_IExplorerCommand)) {
-            *result = static_cast<IExplorerCommand*>(this);
-        } else if (::IsEqualIID(iid, IID_IObjectWithSite)) {
-            *result = static_cast<IObjectWithSite*>(this);
-        } else {
-            *result = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
-    }
-    IFACEMETHODIMP_(ULONG) AddRef() noexcept override { return ::InterlockedIncrement(&references_); }
-    IFACEMETHODIMP_(ULONG) Release() noexcept override {
-        ULONG count = ::InterlockedDecrement(&references_);
-        if (count == 0) delete this;
-        return count;
+    static const Lumo::Win::InterfaceEntry* Interfaces() noexcept {
+        static const Lumo::Win::InterfaceEntry table[] = {
+            Lumo::Win::InterfaceEntryOf<ExplorerCommand, IExplorerCommand>(IID_IExplorerCommand),
+            Lumo::Win::InterfaceEntryOf<ExplorerCommand, IObjectWithSite>(IID_IObjectWithSite),
+            {},
+        };
+        return table;
     }
 
     // IExplorerCommand
@@ -280,7 +269,7 @@ public:
 private:
     ExplorerCommand(std::shared_ptr<CommandTree> tree, Role role, ItemPtr item, std::vector<size_t> address)
         : tree_(std::move(tree)), role_(role), item_(std::move(item)), address_(std::move(address)) {}
-    ~ExplorerCommand() = default;
+    ~ExplorerCommand() override = default;
 
     // The entry at `address` of the tree's commands; null when there is none.
     static ItemPtr EntryAt(const std::shared_ptr<CommandTree>& tree, const std::vector<size_t>& address) {
@@ -310,6 +299,9 @@ private:
             auto fresh = std::make_shared<CommandTree>(tree_->Definition());
             fresh->SetSite(tree_->Site());
             tree_ = std::move(fresh);
+            // The entries built for the old tree are not this tree's.
+            children_.clear();
+            childrenBuilt_ = false;
         }
         tree_->Remember(items);
     }
@@ -318,7 +310,6 @@ private:
     // is filled first, as the classic menu does when it opens.
     std::vector<ComPtr<IExplorerCommand>> Children();
 
-    volatile LONG references_ = 1;
     Lumo::Win::ModuleReference moduleReference_;
     std::shared_ptr<CommandTree> tree_;
     Role role_;
@@ -330,26 +321,17 @@ private:
     bool childrenBuilt_ = false;
 };
 
-class CommandEnumerator final : public IEnumExplorerCommand {
+class CommandEnumerator final : public Lumo::Win::ComObject<CommandEnumerator, IEnumExplorerCommand> {
 public:
     explicit CommandEnumerator(std::vector<ComPtr<IExplorerCommand>> commands, size_t next = 0)
         : commands_(std::move(commands)), next_(next) {}
 
-    IFACEMETHODIMP QueryInterface(REFIID iid, void** result) noexcept override {
-        if (!result) return E_POINTER;
-        if (::IsEqualIID(iid, IID_IUnknown) || ::IsEqualIID(iid, IID_IEnumExplorerCommand)) {
-            *result = static_cast<IEnumExplorerCommand*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *result = nullptr;
-        return E_NOINTERFACE;
-    }
-    IFACEMETHODIMP_(ULONG) AddRef() noexcept override { return ::InterlockedIncrement(&references_); }
-    IFACEMETHODIMP_(ULONG) Release() noexcept override {
-        ULONG count = ::InterlockedDecrement(&references_);
-        if (count == 0) delete this;
-        return count;
+    static const Lumo::Win::InterfaceEntry* Interfaces() noexcept {
+        static const Lumo::Win::InterfaceEntry table[] = {
+            Lumo::Win::InterfaceEntryOf<CommandEnumerator, IEnumExplorerCommand>(IID_IEnumExplorerCommand),
+            {},
+        };
+        return table;
     }
     IFACEMETHODIMP Next(ULONG wanted, IExplorerCommand** commands, ULONG* fetched) noexcept override {
         if (!commands || (wanted != 1 && !fetched)) return E_POINTER;
@@ -379,8 +361,7 @@ public:
     }
 
 private:
-    ~CommandEnumerator() = default;
-    volatile LONG references_ = 1;
+    ~CommandEnumerator() override = default;
     Lumo::Win::ModuleReference moduleReference_;
     std::vector<ComPtr<IExplorerCommand>> commands_;
     size_t next_;

@@ -47,36 +47,17 @@ HRESULT CGotoFavorite::CreateInstance(REFIID iid, void** result, MenuDefinition 
     });
 }
 
-IFACEMETHODIMP CGotoFavorite::QueryInterface(REFIID iid, void** result) noexcept {
-    if (!result) return E_POINTER;
-    if (::IsEqualIID(iid, IID_IUnknown) || ::IsEqualIID(iid, IID_IGotoFavorite)) {
-        *result = static_cast<IGotoFavorite*>(this);
-    } else if (::IsEqualIID(iid, IID_IShellExtInit)) {
-        *result = static_cast<IShellExtInit*>(this);
-    } else if (::IsEqualIID(iid, IID_IContextMenu) || ::IsEqualIID(iid, IID_IContextMenu2) ||
-               ::IsEqualIID(iid, IID_IContextMenu3)) {
-        *result = static_cast<IContextMenu3*>(this);
-    } else {
-        *result = nullptr;
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-}
-
-IFACEMETHODIMP_(ULONG) CGotoFavorite::AddRef() noexcept { return ::InterlockedIncrement(&references_); }
-
-bool CGotoFavorite::AddRefUnlessReleased() noexcept {
-    for (LONG count = references_; count != 0; count = references_) {
-        if (::InterlockedCompareExchange(&references_, count + 1, count) == count) return true;
-    }
-    return false;
-}
-
-IFACEMETHODIMP_(ULONG) CGotoFavorite::Release() noexcept {
-    ULONG count = ::InterlockedDecrement(&references_);
-    if (count == 0) delete this;
-    return count;
+const Lumo::Win::InterfaceEntry* CGotoFavorite::Interfaces() noexcept {
+    using Lumo::Win::InterfaceEntryOf;
+    static const Lumo::Win::InterfaceEntry table[] = {
+        InterfaceEntryOf<CGotoFavorite, IGotoFavorite>(IID_IGotoFavorite),
+        InterfaceEntryOf<CGotoFavorite, IShellExtInit>(IID_IShellExtInit),
+        InterfaceEntryOf<CGotoFavorite, IContextMenu3>(IID_IContextMenu),
+        InterfaceEntryOf<CGotoFavorite, IContextMenu3>(IID_IContextMenu2),
+        InterfaceEntryOf<CGotoFavorite, IContextMenu3>(IID_IContextMenu3),
+        {},
+    };
+    return table;
 }
 
 // IShellExtInit ---------------------------------------------------------------

@@ -17,25 +17,25 @@
 #include "Quelvar.h"
 #include "shellext/MenuContext.h"
 #include "shellext/MenuEntry.h"
+#include "win/ComObject.h"
 #include "win/ModuleReference.h"
 
 namespace ShellExt {
 
 struct ThreadMenuState;
 
-class CGotoFavorite final : public IGotoFavorite, public IShellExtInit, public IContextMenu3 {
+class CGotoFavorite final
+    : public Lumo::Win::ComObject<CGotoFavorite, IGotoFavorite, IShellExtInit, IContextMenu3> {
 public:
     // Creates an object showing `definition`'s menus and asks it for `iid`
     // (the class factory's creator).
     static HRESULT CreateInstance(REFIID iid, void** result, MenuDefinition definition) noexcept;
 
-    // IUnknown
-    IFACEMETHODIMP QueryInterface(REFIID iid, void** result) noexcept override;
-    IFACEMETHODIMP_(ULONG) AddRef() noexcept override;
-    IFACEMETHODIMP_(ULONG) Release() noexcept override;
-    // A reference for the engine's own use, refused once the last one has
-    // gone (the object is being destroyed, perhaps on another thread).
-    bool AddRefUnlessReleased() noexcept;
+    // IUnknown comes from the base, over this table; the three menu
+    // interfaces share one part. AddRefUnlessReleased gives the engine a
+    // reference of its own, refused once the last one has gone (the object
+    // is being destroyed, perhaps on another thread).
+    static const Lumo::Win::InterfaceEntry* Interfaces() noexcept;
 
     // IShellExtInit
     IFACEMETHODIMP Initialize(PCIDLIST_ABSOLUTE folder, IDataObject* data, HKEY progId) noexcept override;
@@ -78,9 +78,8 @@ public:
 
 private:
     explicit CGotoFavorite(MenuDefinition definition);
-    ~CGotoFavorite();
+    ~CGotoFavorite() override;
 
-    volatile LONG references_ = 1;
     Lumo::Win::ModuleReference moduleReference_;
     MenuDefinition definition_;
     ContextPtr context_;

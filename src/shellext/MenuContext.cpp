@@ -24,23 +24,23 @@ std::wstring ParsingNameOf(PCIDLIST_ABSOLUTE folder) {
     return folder ? ItemIDList(folder, nullptr).ParsingName() : std::wstring();
 }
 
-// A global block locked for reading and the storage medium it came in,
-// released on every path.
+// The storage medium a data object handed over, released on every path,
+// with its global block locked for reading while it is held.
 class LockedMedium {
 public:
-    explicit LockedMedium(STGMEDIUM& medium) : medium_(medium), data_(::GlobalLock(medium.hGlobal)) {}
+    explicit LockedMedium(STGMEDIUM& medium) : medium_(medium), block_(medium.hGlobal) {}
     ~LockedMedium() {
-        if (data_) ::GlobalUnlock(medium_.hGlobal);
+        block_ = Lumo::Win::LockedGlobal();  // unlocked before the medium goes
         ::ReleaseStgMedium(&medium_);
     }
     LockedMedium(const LockedMedium&) = delete;
     LockedMedium& operator=(const LockedMedium&) = delete;
-    const void* Data() const { return data_; }
-    SIZE_T Size() const { return ::GlobalSize(medium_.hGlobal); }
+    const void* Data() const { return block_.get(); }
+    SIZE_T Size() const { return block_.size(); }
 
 private:
     STGMEDIUM& medium_;
-    void* data_;
+    Lumo::Win::LockedGlobal block_;
 };
 
 // The folder the site's window shows: where a click on the background came from.
