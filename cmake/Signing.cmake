@@ -96,7 +96,15 @@ file(WRITE "${QV_SIGN_COMMAND}"
 file(CHMOD "${QV_SIGN_COMMAND}" PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
      WORLD_READ WORLD_EXECUTE)
 
-# Signs a target's output each time it is linked.
-function(qv_sign_target target)
-  add_custom_command(TARGET ${target} POST_BUILD COMMAND sh "${QV_SIGN_COMMAND}" "$<TARGET_FILE:${target}>" VERBATIM)
+# qv_ship_target(<target>): each time the target is linked, makes its output what the build ships: the debug
+# information moves to <file>.debug beside it (for support: a debugger finds it through the link the file
+# keeps), the symbols go, and then the file is signed, last, since any later change would break the signature.
+find_program(QV_OBJCOPY ${QV_MINGW_PREFIX}-objcopy REQUIRED)
+function(qv_ship_target target)
+  set(file "$<TARGET_FILE:${target}>")
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND "${QV_OBJCOPY}" --only-keep-debug "${file}" "${file}.debug"
+    COMMAND "${QV_OBJCOPY}" --strip-all "--add-gnu-debuglink=${file}.debug" "${file}"
+    COMMAND sh "${QV_SIGN_COMMAND}" "${file}"
+    VERBATIM)
 endfunction()
