@@ -7,6 +7,11 @@
 # (dlltool --output-delaylib) instead of the import table. The function list is read from MinGW's own import
 # library, so it names exactly what linking that library would, with the i686 stdcall decoration (@n) kept
 # on the symbols and taken off the names looked up in the DLL.
+#
+# The i686 linker drops the code of an import library's thunk that no symbol names, even when the table entry
+# (reached through the function's __imp_ pointer, as Windows' headers declare dllimport) still points into it:
+# with an ordinary import library the loader overwrites that entry, but a delay-load entry must reach its thunk
+# on the first call. There, every thunk is named to the linker (-u), so each stays with its entry.
 find_program(QV_DLLTOOL ${QV_MINGW_PREFIX}-dlltool REQUIRED)
 find_program(QV_NM ${QV_MINGW_PREFIX}-nm REQUIRED)
 set(QV_DELAY_FOLDER "${CMAKE_BINARY_DIR}/delayimp")
@@ -17,7 +22,8 @@ function(qv_delay_import_library target dll name)
   set(import_library "${QV_IMPLIB_${name}}")
   set(def "${QV_DELAY_FOLDER}/${name}.def")
   set(library "${QV_DELAY_FOLDER}/lib${name}-delay.a")
-  if(NOT EXISTS "${library}" OR "${import_library}" IS_NEWER_THAN "${library}"
+  if(NOT EXISTS "${library}" OR NOT EXISTS "${QV_DELAY_FOLDER}/${name}.keep"
+     OR "${import_library}" IS_NEWER_THAN "${library}"
      OR "${CMAKE_CURRENT_FUNCTION_LIST_FILE}" IS_NEWER_THAN "${library}")
     # Each function has a thunk (a defined code symbol) beside its __imp_ pointer: i686 names carry C's
     # leading underscore, x86_64 names none.
@@ -39,6 +45,15 @@ function(qv_delay_import_library target dll name)
     if(count EQUAL 0)
       message(FATAL_ERROR "No functions found in ${import_library}")
     endif()
+    set(undefined "")
+    if(QV_ARCH STREQUAL "i686")
+      foreach(function IN LISTS exports)
+        string(STRIP "${function}" function)
+        list(APPEND undefined "-Wl,-u,_${function}")
+      endforeach()
+    endif()
+    list(JOIN undefined "\n" undefined)
+    file(WRITE "${QV_DELAY_FOLDER}/${name}.keep" "${undefined}")
     list(JOIN exports "\n" exports)
     file(WRITE "${def}" "LIBRARY ${dll}\nEXPORTS\n${exports}\n")
     execute_process(COMMAND "${QV_DLLTOOL}" --kill-at --input-def "${def}" --dllname "${dll}"
@@ -48,6 +63,7 @@ function(qv_delay_import_library target dll name)
       message(FATAL_ERROR "dlltool could not make the delay-load library for ${dll}: ${error}")
     endif()
   endif()
+  file(STRINGS "${QV_DELAY_FOLDER}/${name}.keep" keep)
   add_library(${target} STATIC IMPORTED GLOBAL)
-  set_target_properties(${target} PROPERTIES IMPORTED_LOCATION "${library}")
+  set_target_properties(${target} PROPERTIES IMPORTED_LOCATION "${library}" INTERFACE_LINK_OPTIONS "${keep}")
 endfunction()
