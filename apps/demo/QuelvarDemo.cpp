@@ -563,7 +563,7 @@ void PrepareDemoFolder(const std::wstring& folder) {
     // The file the installed handler reads: the user's roaming application data.
     wchar_t appData[MAX_PATH] = {};
     ThrowIfFailed(::SHGetFolderPathW(nullptr, CSIDL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, appData));
-    Data::DataCenter data(std::wstring(appData) + L"\\" + Data::DataCenter::kDataFolderName);
+    Lumo::Data::DataCenter data(std::wstring(appData) + L"\\" + Lumo::Data::DataCenter::kDataFolderName);
     data.AddFavorites({folder + L"\\Projects", folder + L"\\Photos", folder + L"\\Reports"});
     data.AddNavigateHistory(folder + L"\\Music");
     data.AddNavigateHistory(folder + L"\\Projects\\Website");

@@ -1,4 +1,4 @@
-// Times Data::DataCenter's Load, AddFavorite and AddNavigateHistory on data files of
+// Times Lumo::Data::DataCenter's Load, AddFavorite and AddNavigateHistory on data files of
 // 10, 1,000 and 10,000 favorites, against plain whole-file reading and writing
 // (with flush) of a file of the same size measured in the same run.
 //
@@ -62,15 +62,15 @@ int main() {
     for (int count : {10, 1000, 10000}) {
         const std::wstring folder = std::wstring(temp) + L"qvbench-" +
                                     std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(count);
-        Data::DataCenter center(folder);
-        Data::AllData data;
+        Lumo::Data::DataCenter center(folder);
+        Lumo::Data::AllData data;
         for (int i = 0; i < count; ++i) {
             data.favorites->folders.push_back(L"C:\\Users\\someone\\Documents\\Projects\\Folder " +
                                               std::to_wstring(i));
         }
         center.Save(data);
         const std::wstring path = center.GetDataFilePath();
-        const std::string bytes = Data::ReadWholeFile(path);
+        const std::string bytes = Lumo::Data::ReadWholeFile(path);
         const std::wstring plain = folder + L"\\plain.bin";
         const int rounds = count >= 10000 ? 40 : 100;
 
@@ -81,8 +81,8 @@ int main() {
             // Both hand their result over, as a caller keeps it; freeing it
             // is timed apart.
             std::string readBytes;
-            std::shared_ptr<Data::AllData> loaded;
-            read.Time([&] { readBytes = Data::ReadWholeFile(path); });
+            std::shared_ptr<Lumo::Data::AllData> loaded;
+            read.Time([&] { readBytes = Lumo::Data::ReadWholeFile(path); });
             load.Time([&] { loaded = center.Load(); });
             freeBytes.Time([&] { std::string().swap(readBytes); });
             freeRecord.Time([&] { loaded.reset(); });
@@ -90,31 +90,31 @@ int main() {
             addFavorite.Time([&] { center.AddFavorite(L"D:\\New " + std::to_wstring(round)); });
             addHistory.Time([&] { center.AddNavigateHistory(round % 2 ? L"E:\\A" : L"E:\\B"); });
             if (count < 10000) continue;
-            lock.Time([&] { Data::DataFileLock held(path); });
-            const std::string current = Data::ReadWholeFile(path);
-            readOnly.Time([&] { Data::ReadWholeFile(path); });
-            Data::DataFileBytes block;
-            readBlock.Time([&] { block = Data::ReadDataFile(path); });
-            check.Time([&] { Data::ValidateDataArchive(current); });
-            std::shared_ptr<Data::AllData> built;
-            build.Time([&] { built = Data::ReadDataArchive(current); });
+            lock.Time([&] { Lumo::Data::DataFileLock held(path); });
+            const std::string current = Lumo::Data::ReadWholeFile(path);
+            readOnly.Time([&] { Lumo::Data::ReadWholeFile(path); });
+            Lumo::Data::DataFileBytes block;
+            readBlock.Time([&] { block = Lumo::Data::ReadDataFile(path); });
+            check.Time([&] { Lumo::Data::ValidateDataArchive(current); });
+            std::shared_ptr<Lumo::Data::AllData> built;
+            build.Time([&] { built = Lumo::Data::ReadDataArchive(current); });
             built.reset();
-            buildBlock.Time([&] { built = Data::ReadDataArchive(std::move(block)); });
+            buildBlock.Time([&] { built = Lumo::Data::ReadDataArchive(std::move(block)); });
             built.reset();
             previous.Time([&] {
                 // The steps Load took before: three existence tests under
                 // the lock, the read, the check and boost's reader.
-                Data::DataFileLock held(path);
-                Data::PathExists(folder);
-                Data::PathExists(folder);
-                Data::PathExists(path);
-                built = Data::ReadDataArchiveWithBoost(Data::ReadWholeFile(path));
+                Lumo::Data::DataFileLock held(path);
+                Lumo::Data::PathExists(folder);
+                Lumo::Data::PathExists(folder);
+                Lumo::Data::PathExists(path);
+                built = Lumo::Data::ReadDataArchiveWithBoost(Lumo::Data::ReadWholeFile(path));
             });
             built.reset();
             std::string written;
-            const auto record = Data::ReadDataArchive(current);
-            serialize.Time([&] { written = Data::WriteDataArchive(*record); });
-            replace.Time([&] { Data::ReplaceFileContents(path, path + L".tmp", written); });
+            const auto record = Lumo::Data::ReadDataArchive(current);
+            serialize.Time([&] { written = Lumo::Data::WriteDataArchive(*record); });
+            replace.Time([&] { Lumo::Data::ReplaceFileContents(path, path + L".tmp", written); });
         }
         std::printf(
             "%8d %9zu | %8.3f %8.3f | %8.3f %9.3f %10.3f | %4.2f (%4.2f) %4.2f (%4.2f) %4.2f (%4.2f)\n",
@@ -129,7 +129,8 @@ int main() {
             // frees between the calls, so neither meets the memory the other
             // left behind.
             Samples readAlone, loadAlone;
-            for (int round = 0; round < rounds; ++round) readAlone.Time([&] { Data::ReadWholeFile(path); });
+            for (int round = 0; round < rounds; ++round)
+                readAlone.Time([&] { Lumo::Data::ReadWholeFile(path); });
             for (int round = 0; round < rounds; ++round) loadAlone.Time([&] { center.Load(); });
             std::printf("Load alone %.3f, read alone %.3f: %.2f x (median %.2f x)\n", loadAlone.Best(),
                         readAlone.Best(), loadAlone.Best() / readAlone.Best(),

@@ -1,4 +1,4 @@
-// Fuzzes the loading of Data.qvd through the real Data::DataCenter: mutated
+// Fuzzes the loading of Data.qvd through the real Lumo::Data::DataCenter: mutated
 // data files (seeds with thousands of favorites, counts and lengths pushed to
 // their limits and past them) are written to a private data folder and loaded.
 // Each case must end in its specified outcome:
@@ -215,7 +215,7 @@ std::string Mutate(const Layout& seed, std::mt19937_64& random) {
     return bytes;
 }
 
-bool SameRecord(const Data::AllData& a, const Data::AllData& b) {
+bool SameRecord(const Lumo::Data::AllData& a, const Lumo::Data::AllData& b) {
     return a.dataVersion == b.dataVersion && a.settings->sortMode == b.settings->sortMode &&
            *a.userSettings == *b.userSettings && a.favorites->revision == b.favorites->revision &&
            a.favorites->folders == b.favorites->folders &&
@@ -225,7 +225,7 @@ bool SameRecord(const Data::AllData& a, const Data::AllData& b) {
 
 std::string ReadOrEmpty(const std::wstring& path) {
     try {
-        return Data::ReadWholeFile(path);
+        return Lumo::Data::ReadWholeFile(path);
     } catch (const std::exception&) {
         return std::string("<unreadable>");
     }
@@ -275,9 +275,9 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (parent.back() != L'\\') parent += L'\\';
     const std::wstring folder = parent + L"qvfuzz-" + std::to_wstring(::GetCurrentProcessId()) + L"\\";
-    Data::DataCenter center(folder);
+    Lumo::Data::DataCenter center(folder);
     const std::wstring path = center.GetDataFilePath();
-    const std::wstring aside = path + Data::DataCenter::kDamagedSuffix;
+    const std::wstring aside = path + Lumo::Data::DataCenter::kDamagedSuffix;
 
     const std::vector<Layout> seeds = Seeds();
     std::size_t largest = 0;
@@ -318,9 +318,9 @@ int wmain(int argc, wchar_t** argv) {
 
         // The expected outcome, told by the layout check and boost.
         Outcome expected = SetAside;
-        std::shared_ptr<Data::AllData> reference;
+        std::shared_ptr<Lumo::Data::AllData> reference;
         try {
-            reference = Data::ReadDataArchiveWithBoost(bytes);
+            reference = Lumo::Data::ReadDataArchiveWithBoost(bytes);
             expected = reference->dataVersion <= 2 ? Upgraded : Loaded;
             reference->Upgrade();
         } catch (const ReleaseVersionTooHigh&) {
@@ -334,11 +334,11 @@ int wmain(int argc, wchar_t** argv) {
         started = ::GetTickCount();
         current = c;
         Outcome got = SetAside;
-        std::shared_ptr<Data::AllData> data;
+        std::shared_ptr<Lumo::Data::AllData> data;
         std::string problem;
         try {
             data = center.Load();
-            const bool wasAside = Data::PathExists(aside);
+            const bool wasAside = Lumo::Data::PathExists(aside);
             got = wasAside ? SetAside : (expected == Upgraded ? Upgraded : Loaded);
         } catch (const ReleaseVersionTooHigh&) {
             got = NewerRelease;
@@ -356,7 +356,7 @@ int wmain(int argc, wchar_t** argv) {
                 case Upgraded:
                     if (!SameRecord(*data, *reference)) problem = "record differs from boost's reading";
                     if (got == Loaded && ReadOrEmpty(path) != bytes) problem = "file changed by a plain load";
-                    if (got == Upgraded && Data::ReadDataArchive(ReadOrEmpty(path))->dataVersion != 3) {
+                    if (got == Upgraded && Lumo::Data::ReadDataArchive(ReadOrEmpty(path))->dataVersion != 3) {
                         problem = "upgraded record not written back";
                     }
                     break;

@@ -23,7 +23,7 @@
 #include "shellext/MenuEngine.h"
 #include "support/ShellHost.h"
 
-using namespace ShellExt;
+using namespace Lumo::ShellExt;
 
 using namespace QuelvarTest;
 
@@ -380,9 +380,9 @@ int wmain() {
         // The real main submenu over a data file of 1,000 favorites and a full history.
         BenchMenu() = MenuDefinition{};
         {
-            Data::DataCenter& center = *Data::DataCenter::Instance();
+            Lumo::Data::DataCenter& center = *Lumo::Data::DataCenter::Instance();
             auto data = center.Load();
-            data->favorites->folders = Data::FolderList(labels.begin(), labels.end());
+            data->favorites->folders = Lumo::Data::FolderList(labels.begin(), labels.end());
             data->navigateHistory->items.assign(labels.begin(),
                                                 labels.begin() + data->userSettings->historyDepth);
             center.Save(*data);

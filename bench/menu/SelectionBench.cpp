@@ -25,7 +25,7 @@
 #include "shellext/GotoFavorite.h"
 #include "support/ShellHost.h"
 
-using namespace ShellExt;
+using namespace Lumo::ShellExt;
 using namespace QuelvarTest;
 
 namespace {
@@ -58,7 +58,7 @@ struct Times {
 void OneMenu(ShellHost& host, IDataObject* data, Times& best) {
     host.ResetMenu();
     host.CreateHandler();
-    const long before = Data::ItemsExaminedSoFar();
+    const long before = Lumo::Data::ItemsExaminedSoFar();
     const double t0 = Bench::NowMs();
     if (host.Initialize(nullptr, data) != S_OK) throw std::runtime_error("Initialize failed");
     const double t1 = Bench::NowMs();
@@ -74,7 +74,7 @@ void OneMenu(ShellHost& host, IDataObject* data, Times& best) {
     if (tools < 0) throw std::runtime_error("no Shell Tools entry");
     host.OpenSubmenu(main, static_cast<UINT>(tools));
     const double t2 = Bench::NowMs();
-    best.examined = Data::ItemsExaminedSoFar() - before;
+    best.examined = Lumo::Data::ItemsExaminedSoFar() - before;
     host.CloseAll();
     host.ReleaseHandler();
     best.initialize = std::min(best.initialize, t1 - t0);

@@ -19,7 +19,7 @@
 
 #include "data/DataArchiveSerialization.h"
 
-namespace Data {
+namespace Lumo::Data {
 
 // Writes the archive layout of library version 4.
 class DataOutputArchive
@@ -80,16 +80,16 @@ private:
     }
 };
 
-}  // namespace Data
+}  // namespace Lumo::Data
 
 namespace boost::archive {
-template class detail::archive_serializer_map<Data::DataOutputArchive>;
-template class basic_binary_oprimitive<Data::DataOutputArchive, char, std::char_traits<char>>;
-template class basic_binary_oarchive<Data::DataOutputArchive>;
-template class binary_oarchive_impl<Data::DataOutputArchive, char, std::char_traits<char>>;
+template class detail::archive_serializer_map<Lumo::Data::DataOutputArchive>;
+template class basic_binary_oprimitive<Lumo::Data::DataOutputArchive, char, std::char_traits<char>>;
+template class basic_binary_oarchive<Lumo::Data::DataOutputArchive>;
+template class binary_oarchive_impl<Lumo::Data::DataOutputArchive, char, std::char_traits<char>>;
 }  // namespace boost::archive
 
-namespace Data {
+namespace Lumo::Data {
 
 namespace {
 
@@ -139,4 +139,4 @@ std::string WriteDataArchive(const AllData& data) {
     return sink.Take();
 }
 
-}  // namespace Data
+}  // namespace Lumo::Data

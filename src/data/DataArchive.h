@@ -11,7 +11,7 @@
 
 #include "data/Records.h"
 
-namespace Data {
+namespace Lumo::Data {
 
 // The bytes are not a well-formed data file (truncated, damaged, or not a data
 // file at all; the format has no header to tell).
@@ -67,4 +67,4 @@ void ValidateDataArchive(std::string_view bytes);
 // the module.
 std::shared_ptr<AllData> ReadDataArchiveWithBoost(std::string_view bytes);
 
-}  // namespace Data
+}  // namespace Lumo::Data

@@ -13,7 +13,7 @@
 #include "data/DataArchive.h"
 #include "data/DataArchiveSerialization.h"
 
-namespace Data {
+namespace Lumo::Data {
 
 // Reads the archive layout of library version 4 (set by the caller).
 class DataInputArchive
@@ -65,11 +65,11 @@ std::shared_ptr<AllData> ReadDataArchiveWithBoost(std::string_view bytes) {
     return data;
 }
 
-}  // namespace Data
+}  // namespace Lumo::Data
 
 namespace boost::archive {
-template class detail::archive_serializer_map<Data::DataInputArchive>;
-template class basic_binary_iprimitive<Data::DataInputArchive, char, std::char_traits<char>>;
-template class basic_binary_iarchive<Data::DataInputArchive>;
-template class binary_iarchive_impl<Data::DataInputArchive, char, std::char_traits<char>>;
+template class detail::archive_serializer_map<Lumo::Data::DataInputArchive>;
+template class basic_binary_iprimitive<Lumo::Data::DataInputArchive, char, std::char_traits<char>>;
+template class basic_binary_iarchive<Lumo::Data::DataInputArchive>;
+template class binary_iarchive_impl<Lumo::Data::DataInputArchive, char, std::char_traits<char>>;
 }  // namespace boost::archive

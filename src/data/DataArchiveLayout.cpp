@@ -17,7 +17,7 @@
 #include "data/DataArchive.h"
 #include "win/Errors.h"
 
-namespace Data {
+namespace Lumo::Data {
 
 CorruptDataFile::CorruptDataFile(const std::string& what, std::size_t offset)
     : std::runtime_error("corrupt data file: " + what + " at offset " + std::to_string(offset)),
@@ -249,4 +249,4 @@ std::shared_ptr<AllData> ReadDataArchive(std::string_view bytes) {
     return ReadDataArchive(std::move(copy));
 }
 
-}  // namespace Data
+}  // namespace Lumo::Data

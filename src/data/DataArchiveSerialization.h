@@ -21,7 +21,7 @@
 #include "data/Records.h"
 #include "win/Errors.h"
 
-namespace Data {
+namespace Lumo::Data {
 
 // Neither a signature nor the library version starts the file.
 constexpr unsigned kDataArchiveFlags = boost::archive::no_header | boost::archive::no_codecvt;
@@ -29,14 +29,14 @@ constexpr unsigned kDataArchiveFlags = boost::archive::no_header | boost::archiv
 // The archive library version whose field widths the file uses.
 constexpr unsigned kDataArchiveLibraryVersion = 4;
 
-}  // namespace Data
+}  // namespace Lumo::Data
 
-BOOST_CLASS_VERSION(Data::AllData, 1)
+BOOST_CLASS_VERSION(Lumo::Data::AllData, 1)
 
 // A folder is written as the archive writes a wide string (the writer saves
 // views of the folder list without copying them into strings).
 BOOST_CLASS_IMPLEMENTATION(std::wstring_view, primitive_type)
-BOOST_SERIALIZATION_SPLIT_FREE(Data::FolderList)
+BOOST_SERIALIZATION_SPLIT_FREE(Lumo::Data::FolderList)
 
 namespace boost::serialization {
 
@@ -44,7 +44,7 @@ namespace boost::serialization {
 // (one preamble, version 0, untracked), the same element count and item
 // version, and the same strings.
 template <class Archive>
-void save(Archive& ar, const Data::FolderList& folders, const unsigned int) {
+void save(Archive& ar, const Lumo::Data::FolderList& folders, const unsigned int) {
     const collection_size_type count(folders.size());
     ar << BOOST_SERIALIZATION_NVP(count);
     const item_version_type item_version(version<std::wstring>::value);
@@ -53,7 +53,7 @@ void save(Archive& ar, const Data::FolderList& folders, const unsigned int) {
 }
 
 template <class Archive>
-void load(Archive& ar, Data::FolderList& folders, const unsigned int) {
+void load(Archive& ar, Lumo::Data::FolderList& folders, const unsigned int) {
     collection_size_type count;
     ar >> BOOST_SERIALIZATION_NVP(count);
     item_version_type item_version(0);
@@ -68,18 +68,18 @@ void load(Archive& ar, Data::FolderList& folders, const unsigned int) {
 }
 
 template <class Archive>
-void serialize(Archive& ar, Data::Favorites& favorites, const unsigned int) {
+void serialize(Archive& ar, Lumo::Data::Favorites& favorites, const unsigned int) {
     ar& favorites.revision;
     ar& favorites.folders;
 }
 
 template <class Archive>
-void serialize(Archive& ar, Data::Settings& settings, const unsigned int) {
+void serialize(Archive& ar, Lumo::Data::Settings& settings, const unsigned int) {
     ar& settings.sortMode;
 }
 
 template <class Archive>
-void serialize(Archive& ar, Data::UserSettings& userSettings, const unsigned int version) {
+void serialize(Archive& ar, Lumo::Data::UserSettings& userSettings, const unsigned int version) {
     if (version != 0) return;  // a layout this release does not know keeps the defaults
     ar& userSettings.revision;
     ar& userSettings.limitMenuWidth;
@@ -90,14 +90,14 @@ void serialize(Archive& ar, Data::UserSettings& userSettings, const unsigned int
 }
 
 template <class Archive>
-void serialize(Archive& ar, Data::NavigateHistory& history, const unsigned int) {
+void serialize(Archive& ar, Lumo::Data::NavigateHistory& history, const unsigned int) {
     ar& history.items;
 }
 
 template <class Archive>
-void serialize(Archive& ar, Data::AllData& data, const unsigned int version) {
+void serialize(Archive& ar, Lumo::Data::AllData& data, const unsigned int version) {
     ar& data.dataVersion;
-    if (Archive::is_loading::value && data.dataVersion > Data::AllData::CurrentDataVersion) {
+    if (Archive::is_loading::value && data.dataVersion > Lumo::Data::AllData::CurrentDataVersion) {
         throw ReleaseVersionTooHigh();
     }
     if (version == 0) {

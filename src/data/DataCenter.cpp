@@ -53,7 +53,7 @@ std::wstring ApplicationDataFolder() {
 
 }  // namespace
 
-namespace Data {
+namespace Lumo::Data {
 
 std::wstring DataCenter::DataFolderUnder(const std::wstring& applicationData) {
     // Never a folder relative to the current directory, which in a file
@@ -74,7 +74,7 @@ public:
 
 private:
     std::wstring path_;
-    Data::DataFileLock lock_;
+    Lumo::Data::DataFileLock lock_;
 };
 
 DataCenter::DataCenter()
@@ -92,19 +92,19 @@ void DataCenter::RefuseRedirection(std::initializer_list<std::wstring> paths) co
     if (!refuseReparsePoints_) return;
     // The folder is checked at each write, not once: it may be swapped for a
     // junction while the process lives.
-    Data::RefuseReparsePoint(dataFolder_, attributes_);
-    for (const std::wstring& path : paths) Data::RefuseReparsePoint(path, attributes_);
+    Lumo::Data::RefuseReparsePoint(dataFolder_, attributes_);
+    for (const std::wstring& path : paths) Lumo::Data::RefuseReparsePoint(path, attributes_);
 }
 
 void DataCenter::ReplaceDataFolderFile(const std::wstring& name, std::string_view bytes) {
     const std::wstring path = GetDataFolder() + name;
     RefuseRedirection({path, path + L".tmp"});
-    Data::ReplaceFileContents(path, path + L".tmp", bytes);
+    Lumo::Data::ReplaceFileContents(path, path + L".tmp", bytes);
 }
 
 std::wstring DataCenter::GetDataFolder() {
     if (!HasDataFolder()) throw Lumo::LastError(ERROR_PATH_NOT_FOUND);
-    if (!Data::PathExists(dataFolder_)) ::CreateDirectoryW(dataFolder_.c_str(), nullptr);
+    if (!Lumo::Data::PathExists(dataFolder_)) ::CreateDirectoryW(dataFolder_.c_str(), nullptr);
     return dataFolder_;
 }
 
@@ -115,23 +115,23 @@ void DataCenter::SetInstallFolder(const std::wstring& modulePath) {
     installFolder_ = WithTrailingBackslash(path.GetFolder());
 }
 
-std::shared_ptr<Data::AllData> DataCenter::LoadLocked(const std::wstring& path) {
+std::shared_ptr<Lumo::Data::AllData> DataCenter::LoadLocked(const std::wstring& path) {
     const auto storeDefaults = [&] {
-        Data::AllData fresh;
+        Lumo::Data::AllData fresh;
         fresh.favorites->revision = 1;
         SaveLocked(path, fresh);
     };
-    if (!Data::PathExists(path)) storeDefaults();
+    if (!Lumo::Data::PathExists(path)) storeDefaults();
     // Only the reader's own verdict on the bytes (a damaged layout, more than
     // the reader allows a file to hold) makes the file damaged. Anything else
     // (a disk or another program in the way, an allocation that fails in a
     // host whose address space is fragmented just now) is a passing state: the
     // file stays as it is and the error goes to the caller, so a moment short
     // of memory never costs the user the favorites.
-    std::shared_ptr<Data::AllData> data;
+    std::shared_ptr<Lumo::Data::AllData> data;
     try {
-        data = Data::ReadDataArchive(Data::ReadDataFile(path));
-    } catch (const Data::CorruptDataFile&) {
+        data = Lumo::Data::ReadDataArchive(Lumo::Data::ReadDataFile(path));
+    } catch (const Lumo::Data::CorruptDataFile&) {
         // Damaged, crafted, or not a data file at all. Keep the user's bytes
         // for whoever wants to look at them, and start again from the
         // defaults rather than fail every menu until someone deletes the file
@@ -139,7 +139,7 @@ std::shared_ptr<Data::AllData> DataCenter::LoadLocked(const std::wstring& path) 
         Lumo::Win::LogFailure("DataCenter::Load", ERROR_FILE_CORRUPT, "damaged data file set aside");
         SetAsideDamagedFile(path);
         storeDefaults();
-        data = Data::ReadDataArchive(Data::ReadDataFile(path));
+        data = Lumo::Data::ReadDataArchive(Lumo::Data::ReadDataFile(path));
     }
     if (data->Upgrade()) SaveLocked(path, *data);
     return data;
@@ -158,17 +158,17 @@ void DataCenter::SetAsideDamagedFile(const std::wstring& path) {
     throw Lumo::LastError(ERROR_FILE_EXISTS);
 }
 
-void DataCenter::SaveLocked(const std::wstring& path, const Data::AllData& data) {
+void DataCenter::SaveLocked(const std::wstring& path, const Lumo::Data::AllData& data) {
     RefuseRedirection({path, path + L".tmp"});
-    Data::ReplaceFileContents(path, path + L".tmp", Data::WriteDataArchive(data));
+    Lumo::Data::ReplaceFileContents(path, path + L".tmp", Lumo::Data::WriteDataArchive(data));
 }
 
-std::shared_ptr<Data::AllData> DataCenter::Load() {
+std::shared_ptr<Lumo::Data::AllData> DataCenter::Load() {
     Transaction transaction(*this);
     return LoadLocked(transaction.Path());
 }
 
-void DataCenter::Save(const Data::AllData& data) {
+void DataCenter::Save(const Lumo::Data::AllData& data) {
     Transaction transaction(*this);
     SaveLocked(transaction.Path(), data);
 }
@@ -215,7 +215,7 @@ bool DataCenter::RemoveFavoriteAt(std::size_t index, const std::wstring& folder)
     return true;
 }
 
-bool DataCenter::CommitFavorites(const std::shared_ptr<Data::Favorites>& edited) {
+bool DataCenter::CommitFavorites(const std::shared_ptr<Lumo::Data::Favorites>& edited) {
     if (!edited) throw std::invalid_argument("CommitFavorites: no favorites");
     Transaction transaction(*this);
     auto data = LoadLocked(transaction.Path());
@@ -231,7 +231,7 @@ bool DataCenter::CommitFavorites(const std::shared_ptr<Data::Favorites>& edited)
     return true;
 }
 
-bool DataCenter::CommitUserSettings(const std::shared_ptr<Data::UserSettings>& edited) {
+bool DataCenter::CommitUserSettings(const std::shared_ptr<Lumo::Data::UserSettings>& edited) {
     if (!edited) throw std::invalid_argument("CommitUserSettings: no settings");
     Transaction transaction(*this);
     auto data = LoadLocked(transaction.Path());
@@ -247,7 +247,7 @@ bool DataCenter::CommitUserSettings(const std::shared_ptr<Data::UserSettings>& e
     return true;
 }
 
-bool DataCenter::SetSortMode(Data::FavoriteSortMode mode) {
+bool DataCenter::SetSortMode(Lumo::Data::FavoriteSortMode mode) {
     Transaction transaction(*this);
     auto data = LoadLocked(transaction.Path());
     if (data->settings->sortMode == mode) return false;
@@ -270,4 +270,4 @@ void DataCenter::ClearNavigateHistory() {
     SaveLocked(transaction.Path(), *data);
 }
 
-}  // namespace Data
+}  // namespace Lumo::Data

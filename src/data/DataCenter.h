@@ -17,7 +17,7 @@
 #include "system/Singleton.h"
 #include "win/Elevation.h"
 
-namespace Data {
+namespace Lumo::Data {
 
 // In an elevated process (an install's regsvr32, the file dialog of a
 // program run as administrator) no file of the data folder is created,
@@ -118,4 +118,4 @@ private:
     std::wstring installFolder_;
 };
 
-}  // namespace Data
+}  // namespace Lumo::Data

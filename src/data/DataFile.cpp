@@ -10,7 +10,7 @@
 #include "data/DataArchive.h"
 #include "win/Errors.h"
 
-namespace Data {
+namespace Lumo::Data {
 
 namespace {
 
@@ -161,4 +161,4 @@ void ReplaceFileContents(const std::wstring& path, const std::wstring& tempPath,
     throw Lumo::LastError(error);
 }
 
-}  // namespace Data
+}  // namespace Lumo::Data

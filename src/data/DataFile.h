@@ -11,7 +11,7 @@
 #include "data/DataArchive.h"
 #include "win/Handle.h"
 
-namespace Data {
+namespace Lumo::Data {
 
 // Holds the per-user lock of one data file for the lifetime of the object: a
 // named mutex whose name derives from the file's full path, so every process
@@ -61,4 +61,4 @@ void RefuseReparsePoint(const std::wstring& path, FileAttributesProbe attributes
 // file is untouched, the temporary file is removed and Lumo::LastError thrown.
 void ReplaceFileContents(const std::wstring& path, const std::wstring& tempPath, std::string_view bytes);
 
-}  // namespace Data
+}  // namespace Lumo::Data

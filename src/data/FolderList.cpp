@@ -6,7 +6,7 @@
 #include <functional>
 #include <stdexcept>
 
-namespace Data {
+namespace Lumo::Data {
 
 FolderList::FolderList(std::initializer_list<std::wstring_view> folders) {
     std::size_t units = 0;
@@ -75,4 +75,4 @@ bool operator==(const FolderList& a, const FolderList& b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
 }
 
-}  // namespace Data
+}  // namespace Lumo::Data

@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-namespace Data {
+namespace Lumo::Data {
 
 class FolderList {
 public:
@@ -153,4 +153,4 @@ private:
     std::vector<Span> spans_;  // in list order
 };
 
-}  // namespace Data
+}  // namespace Lumo::Data

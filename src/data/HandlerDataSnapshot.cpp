@@ -7,7 +7,7 @@
 #include "win/DiagnosticLog.h"
 #include "win/Errors.h"
 
-namespace Data {
+namespace Lumo::Data {
 
 void HandlerDataSnapshot::LoadData(DataCenter* center) {
     if (dataLoaded) return;
@@ -35,4 +35,4 @@ void HandlerDataSnapshot::LoadData(DataCenter* center) {
     }
 }
 
-}  // namespace Data
+}  // namespace Lumo::Data

@@ -9,7 +9,7 @@
 
 #include "data/Records.h"
 
-namespace Data {
+namespace Lumo::Data {
 
 class DataCenter;
 
@@ -37,4 +37,4 @@ public:
     FolderList favoriteFolders;  // stored order; the menu may sort it
 };
 
-}  // namespace Data
+}  // namespace Lumo::Data

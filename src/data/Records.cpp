@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-namespace Data {
+namespace Lumo::Data {
 
 bool UserSettings::operator==(const UserSettings& other) const {
     return revision == other.revision && limitMenuWidth == other.limitMenuWidth &&
@@ -35,4 +35,4 @@ bool AllData::Upgrade() {
     return true;
 }
 
-}  // namespace Data
+}  // namespace Lumo::Data

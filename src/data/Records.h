@@ -12,7 +12,7 @@
 
 #include "data/FolderList.h"
 
-namespace Data {
+namespace Lumo::Data {
 
 enum FavoriteSortMode : std::int32_t { NoSort = 0, SortByPathName = 1 };
 
@@ -66,4 +66,4 @@ public:
     bool Upgrade();
 };
 
-}  // namespace Data
+}  // namespace Lumo::Data

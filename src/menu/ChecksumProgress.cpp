@@ -10,7 +10,7 @@
 #include "win/Lock.h"
 #include "win/ModuleReference.h"
 
-namespace Menu {
+namespace Lumo::Menu {
 
 namespace {
 
@@ -22,7 +22,7 @@ constexpr UINT kShowDelayMs = 500;
 
 // What the window procedure and the loop share.
 struct Progress {
-    Tools::HashJob* job = nullptr;
+    Lumo::Tools::HashJob* job = nullptr;
     std::wstring what;
     bool finished = false;
     bool cancelled = false;
@@ -169,7 +169,8 @@ LRESULT CALLBACK ProgressWindowProc(HWND window, UINT message, WPARAM wParam, LP
 
 }  // namespace
 
-std::optional<ChecksumOutcome> ComputeChecksumWithProgress(HWND owner, const Tools::HashRequest& request,
+std::optional<ChecksumOutcome> ComputeChecksumWithProgress(HWND owner,
+                                                           const Lumo::Tools::HashRequest& request,
                                                            const std::wstring& what) {
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_PROGRESS_CLASS};
     ::InitCommonControlsEx(&controls);
@@ -191,7 +192,7 @@ std::optional<ChecksumOutcome> ComputeChecksumWithProgress(HWND owner, const Too
     if (!window) throw Lumo::LastError();
     CreateChildren(window.get(), progress);
 
-    Tools::HashJob job(request, window.get(), kProgressMessage, kDoneMessage);
+    Lumo::Tools::HashJob job(request, window.get(), kProgressMessage, kDoneMessage);
     progress.job = &job;
     ::SetTimer(window.get(), kShowTimer, kShowDelayMs, nullptr);
     // Modal to the owner from the start: nothing the user does there may run
@@ -223,4 +224,4 @@ std::optional<ChecksumOutcome> ComputeChecksumWithProgress(HWND owner, const Too
     return ChecksumOutcome{job.Result(), job.Error()};
 }
 
-}  // namespace Menu
+}  // namespace Lumo::Menu

@@ -11,7 +11,7 @@
 
 #include "tools/HashJob.h"
 
-namespace Menu {
+namespace Lumo::Menu {
 
 // The window class of the progress window.
 inline constexpr wchar_t kChecksumProgressClass[] = L"QuelvarChecksumProgress";
@@ -29,7 +29,8 @@ struct ChecksumOutcome {
 // Computes the checksum, or nothing when the user cancelled. `owner` is
 // disabled meanwhile, as under a modal dialog; `what` names the checksum in
 // the window ("MD5").
-std::optional<ChecksumOutcome> ComputeChecksumWithProgress(HWND owner, const Tools::HashRequest& request,
+std::optional<ChecksumOutcome> ComputeChecksumWithProgress(HWND owner,
+                                                           const Lumo::Tools::HashRequest& request,
                                                            const std::wstring& what);
 
-}  // namespace Menu
+}  // namespace Lumo::Menu

@@ -18,9 +18,9 @@
 #include "win/Handle.h"
 #include "system/Path.h"
 
-namespace Menu {
+namespace Lumo::Menu {
 
-using namespace ShellExt;
+using namespace Lumo::ShellExt;
 
 namespace {
 
@@ -36,8 +36,8 @@ std::wstring DoubleAmpersands(const std::wstring& text) {
     return result;
 }
 
-Data::DataCenter& Center() {
-    Data::DataCenter* center = Data::DataCenter::Instance();
+Lumo::Data::DataCenter& Center() {
+    Lumo::Data::DataCenter* center = Lumo::Data::DataCenter::Instance();
     if (!center) throw Lumo::AnyError();
     return *center;
 }
@@ -126,7 +126,7 @@ void OneFavFolder::RemoveWithoutAsking() {
 void AddFavFolder::Execute(const Navigation::Target&) {
     Lumo::Win::VoidBoundary([&] {
         if (collectOnExecute) {
-            folders = context->NavigableSelectedFolders(Data::kWholeSelection);
+            folders = context->NavigableSelectedFolders(Lumo::Data::kWholeSelection);
             // The folders seen when the menu opened are gone: never add the current folder instead.
             if (folders.empty()) return;
         }
@@ -150,10 +150,10 @@ void AddFavFolder::Execute(const Navigation::Target&) {
 }
 
 // The favorites in the order the menu shows them.
-static Data::FolderList ShownFavorites(const MenuContext& menu) {
-    Data::FolderList favorites = menu.Favorites();
+static Lumo::Data::FolderList ShownFavorites(const MenuContext& menu) {
+    Lumo::Data::FolderList favorites = menu.Favorites();
     const auto& data = menu.data();
-    if (data && data->settings && data->settings->sortMode == Data::SortByPathName) {
+    if (data && data->settings && data->settings->sortMode == Lumo::Data::SortByPathName) {
         // Ordinal comparison of UTF-16 code units.
         favorites.sort();
     }
@@ -162,7 +162,7 @@ static Data::FolderList ShownFavorites(const MenuContext& menu) {
 
 void BuildFavoritesSection(EntryList& builder) {
     const auto& data = builder.Menu().data();
-    const Data::FolderList favorites = ShownFavorites(builder.Menu());
+    const Lumo::Data::FolderList favorites = ShownFavorites(builder.Menu());
     if (!data || favorites.empty()) return;
     long limit = 1000;
     if (data->userSettings && data->userSettings->limitTopFavorites)
@@ -188,8 +188,8 @@ std::shared_ptr<AddFavFolder> PrepareAddFavFolder(const MenuContext& menu) {
     auto entry = std::make_shared<AddFavFolder>();
     // Only the first items are looked at while the menu opens; a larger
     // selection is decided from them and its count.
-    entry->folders = menu.NavigableSelectedFolders(Data::kItemsSeenWhileMenuOpens);
-    const bool seenWhole = menu.ItemCount() <= Data::kItemsSeenWhileMenuOpens;
+    entry->folders = menu.NavigableSelectedFolders(Lumo::Data::kItemsSeenWhileMenuOpens);
+    const bool seenWhole = menu.ItemCount() <= Lumo::Data::kItemsSeenWhileMenuOpens;
     const auto& folders = entry->folders;
     if (!seenWhole && !folders.empty()) {
         // How many folders the whole selection holds is known only when the command runs.
@@ -216,7 +216,8 @@ std::shared_ptr<AddFavFolder> PrepareAddFavFolder(const MenuContext& menu) {
 void OneFavFolder::ShowItemMenu(HWND window) {
     using Lumo::WinUi::PopupMenu;
     const auto& data = context->data();
-    const bool sortedByPath = data && data->settings && data->settings->sortMode == Data::SortByPathName;
+    const bool sortedByPath =
+        data && data->settings && data->settings->sortMode == Lumo::Data::SortByPathName;
     const std::wstring folder = Folder();
     PopupMenu menu;
     menu.AppendCommand(
@@ -254,7 +255,7 @@ void OneFavFolder::ShowItemMenu(HWND window) {
         L"Path Name",
         [] {
             ::EndMenu();
-            Center().SetSortMode(Data::SortByPathName);
+            Center().SetSortMode(Lumo::Data::SortByPathName);
         },
         sortedByPath);
     sortBy->AppendSeparator();
@@ -262,7 +263,7 @@ void OneFavFolder::ShowItemMenu(HWND window) {
         L"No Sort",
         [] {
             ::EndMenu();
-            Center().SetSortMode(Data::NoSort);
+            Center().SetSortMode(Lumo::Data::NoSort);
         },
         !sortedByPath);
     menu.AppendSeparator();
@@ -270,4 +271,4 @@ void OneFavFolder::ShowItemMenu(HWND window) {
     menu.Track(window);
 }
 
-}  // namespace Menu
+}  // namespace Lumo::Menu

@@ -12,17 +12,17 @@
 
 #include "shellext/MenuEntry.h"
 
-namespace Menu {
+namespace Lumo::Menu {
 
-class OneFavFolder : public ShellExt::OddBase {
+class OneFavFolder : public Lumo::ShellExt::OddBase {
 public:
     OneFavFolder(int favoriteIndex, const std::wstring& folder);
-    void Execute(const ShellExt::Navigation::Target& target) override;
+    void Execute(const Lumo::ShellExt::Navigation::Target& target) override;
     void ShowItemMenu(HWND window) override;
 
     // Checks that the folder can be reached (connecting network shares and
     // drives), offers to remove a missing one, and navigates the target there.
-    void GoToFavorite(const ShellExt::Navigation::Target& target);
+    void GoToFavorite(const Lumo::ShellExt::Navigation::Target& target);
     // Asks, then removes the favorite from the stored list.
     void RemoveFavorite();
 
@@ -33,21 +33,22 @@ private:
     void RemoveWithoutAsking();
 };
 
-class MoreFavorites : public ShellExt::OddBase {
+class MoreFavorites : public Lumo::ShellExt::OddBase {
 public:
-    MoreFavorites() : ShellExt::OddBase(KindMoreFavorites, L"&More Favorites", 23, ItemHasSubmenu, 'm') {
+    MoreFavorites()
+        : Lumo::ShellExt::OddBase(KindMoreFavorites, L"&More Favorites", 23, ItemHasSubmenu, 'm') {
         helpText = L"More favorites";
     }
-    std::vector<ShellExt::ItemPtr> Children() override { return rest; }
+    std::vector<Lumo::ShellExt::ItemPtr> Children() override { return rest; }
 
     // The favorites beyond the top-level limit, built with the entry.
-    std::vector<ShellExt::ItemPtr> rest;
+    std::vector<Lumo::ShellExt::ItemPtr> rest;
 };
 
-class AddFavFolder : public ShellExt::OddBase {
+class AddFavFolder : public Lumo::ShellExt::OddBase {
 public:
-    AddFavFolder() : ShellExt::OddBase(KindAddFavorites, L"&Add Folder to Favorites", 2, 0, 'a') {}
-    void Execute(const ShellExt::Navigation::Target& target) override;
+    AddFavFolder() : Lumo::ShellExt::OddBase(KindAddFavorites, L"&Add Folder to Favorites", 2, 0, 'a') {}
+    void Execute(const Lumo::ShellExt::Navigation::Target& target) override;
 
     // The selected folders seen when the menu opened.
     std::vector<std::wstring> folders;
@@ -58,10 +59,10 @@ public:
 
 // Inserts the favorites entries, "&More Favorites" and the closing separator
 // at `builder`'s position (nothing when there are no favorites).
-void BuildFavoritesSection(ShellExt::EntryList& builder);
+void BuildFavoritesSection(Lumo::ShellExt::EntryList& builder);
 
 // Collects the menu's selected folders and prepares the add entry's label,
 // help text and state.
-std::shared_ptr<AddFavFolder> PrepareAddFavFolder(const ShellExt::MenuContext& menu);
+std::shared_ptr<AddFavFolder> PrepareAddFavFolder(const Lumo::ShellExt::MenuContext& menu);
 
-}  // namespace Menu
+}  // namespace Lumo::Menu

@@ -4,9 +4,9 @@
 #include "ui/PopupMenu.h"
 #include "navigation/Navigation.h"
 
-namespace Menu {
+namespace Lumo::Menu {
 
-using namespace ShellExt;
+using namespace Lumo::ShellExt;
 
 void ShowFolderItemMenu(HWND window, const std::function<std::wstring()>& folder,
                         const std::function<void(HWND window)>& open) {
@@ -36,4 +36,4 @@ void ShowFolderItemMenu(HWND window, const std::function<std::wstring()>& folder
     menu.Track(window);
 }
 
-}  // namespace Menu
+}  // namespace Lumo::Menu

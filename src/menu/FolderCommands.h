@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-namespace Menu {
+namespace Lumo::Menu {
 
 // Shows the five-entry folder menu. `folder` is asked for the path each time a
 // command runs (empty: the command does nothing after closing the menus);
@@ -15,4 +15,4 @@ namespace Menu {
 void ShowFolderItemMenu(HWND window, const std::function<std::wstring()>& folder,
                         const std::function<void(HWND window)>& open);
 
-}  // namespace Menu
+}  // namespace Lumo::Menu

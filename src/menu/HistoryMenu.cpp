@@ -6,9 +6,9 @@
 #include "ui/PopupMenu.h"
 #include "navigation/Navigation.h"
 
-namespace Menu {
+namespace Lumo::Menu {
 
-using namespace ShellExt;
+using namespace Lumo::ShellExt;
 
 namespace {
 
@@ -45,7 +45,8 @@ void NavigateHistory::ShowItemMenu(HWND window) {
     Lumo::WinUi::PopupMenu menu;
     menu.AppendCommand(L"Clear History", [] {
         ::EndMenu();
-        if (Data::DataCenter* center = Data::DataCenter::Instance()) center->ClearNavigateHistory();
+        if (Lumo::Data::DataCenter* center = Lumo::Data::DataCenter::Instance())
+            center->ClearNavigateHistory();
     });
     menu.AppendSeparator();
     menu.AppendCommand(L"Cancel", [] {});
@@ -62,7 +63,7 @@ void OneNaviHistory::ShowItemMenu(HWND window) {
 }
 
 void ClearNaviHistory::Execute(const Navigation::Target&) {
-    if (Data::DataCenter* center = Data::DataCenter::Instance()) center->ClearNavigateHistory();
+    if (Lumo::Data::DataCenter* center = Lumo::Data::DataCenter::Instance()) center->ClearNavigateHistory();
 }
 
-}  // namespace Menu
+}  // namespace Lumo::Menu

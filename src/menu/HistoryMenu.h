@@ -4,36 +4,36 @@
 
 #include "shellext/MenuEntry.h"
 
-namespace Menu {
+namespace Lumo::Menu {
 
-class NavigateHistory : public ShellExt::OddBase {
+class NavigateHistory : public Lumo::ShellExt::OddBase {
 public:
     NavigateHistory()
-        : ShellExt::OddBase(KindNavigateHistory, L"Navigate &History", -1, ItemHasSubmenu | ItemFillOnOpen,
-                            'h') {
+        : Lumo::ShellExt::OddBase(KindNavigateHistory, L"Navigate &History", -1,
+                                  ItemHasSubmenu | ItemFillOnOpen, 'h') {
         helpText = L"Navigate history";
     }
-    std::vector<ShellExt::ItemPtr> Children() override;
+    std::vector<Lumo::ShellExt::ItemPtr> Children() override;
     void ShowItemMenu(HWND window) override;
 };
 
 // A visited folder; its label is the folder exactly as stored.
-class OneNaviHistory : public ShellExt::OddBase {
+class OneNaviHistory : public Lumo::ShellExt::OddBase {
 public:
     explicit OneNaviHistory(const std::wstring& folder)
-        : ShellExt::OddBase(KindHistoryFolder, folder.c_str(), -1, 0, kNoMnemonic) {
+        : Lumo::ShellExt::OddBase(KindHistoryFolder, folder.c_str(), -1, 0, kNoMnemonic) {
         helpText = folder;
     }
-    void Execute(const ShellExt::Navigation::Target& target) override;
+    void Execute(const Lumo::ShellExt::Navigation::Target& target) override;
     void ShowItemMenu(HWND window) override;
 };
 
-class ClearNaviHistory : public ShellExt::OddBase {
+class ClearNaviHistory : public Lumo::ShellExt::OddBase {
 public:
-    ClearNaviHistory() : ShellExt::OddBase(KindClearHistory, L"&Clear History", 8, 0, 'c') {
+    ClearNaviHistory() : Lumo::ShellExt::OddBase(KindClearHistory, L"&Clear History", 8, 0, 'c') {
         helpText = L"Clear navigate history";
     }
-    void Execute(const ShellExt::Navigation::Target& target) override;
+    void Execute(const Lumo::ShellExt::Navigation::Target& target) override;
 };
 
-}  // namespace Menu
+}  // namespace Lumo::Menu

@@ -10,9 +10,9 @@
 #include "menu/SystemFoldersMenu.h"
 #include "system/ProductInfo.h"
 
-namespace Menu {
+namespace Lumo::Menu {
 
-using namespace ShellExt;
+using namespace Lumo::ShellExt;
 
 void VersionTooHigh::Execute(const Navigation::Target&) {
     ::ShellExecuteW(nullptr, L"open", Lumo::System::kHomePage, nullptr, nullptr, SW_SHOW);
@@ -20,7 +20,7 @@ void VersionTooHigh::Execute(const Navigation::Target&) {
 
 void BuildMainSubmenu(EntryList& builder) {
     const MenuContext& menu = builder.Menu();
-    if (menu.dataState() == Data::SnapshotState::NewerRelease) {
+    if (menu.dataState() == Lumo::Data::SnapshotState::NewerRelease) {
         // A newer release wrote the data file: offer nothing that reads it.
         builder.AddItem(std::make_shared<VersionTooHigh>());
         builder.AddSeparator();
@@ -45,4 +45,4 @@ void BuildMainSubmenu(EntryList& builder) {
 
 MenuDefinition MainMenuDefinition() { return MenuDefinition{&BuildMainSubmenu, &ShowQuelvarItemMenu}; }
 
-}  // namespace Menu
+}  // namespace Lumo::Menu

@@ -4,25 +4,26 @@
 
 #include "shellext/MenuEntry.h"
 
-namespace Menu {
+namespace Lumo::Menu {
 
-class VersionTooHigh : public ShellExt::OddBase {
+class VersionTooHigh : public Lumo::ShellExt::OddBase {
 public:
     VersionTooHigh()
-        : ShellExt::OddBase(KindVersionTooHigh, L"This version is too old, please update to latest version",
-                            -1, 0, kNoMnemonic) {
+        : Lumo::ShellExt::OddBase(KindVersionTooHigh,
+                                  L"This version is too old, please update to latest version", -1, 0,
+                                  kNoMnemonic) {
         helpText =
             L"This version is too old, please update to latest version, left click to goto Tarvolin Software "
             L"website";
     }
-    void Execute(const ShellExt::Navigation::Target& target) override;
+    void Execute(const Lumo::ShellExt::Navigation::Target& target) override;
 };
 
 // The entries of the main submenu, its invisible first entry included.
-void BuildMainSubmenu(ShellExt::EntryList& entries);
+void BuildMainSubmenu(Lumo::ShellExt::EntryList& entries);
 
 // What Quelvar's menus hold: the main submenu and the Quelvar entry's own
 // menu, for the classic handler and the Windows 11 command.
-ShellExt::MenuDefinition MainMenuDefinition();
+Lumo::ShellExt::MenuDefinition MainMenuDefinition();
 
-}  // namespace Menu
+}  // namespace Lumo::Menu

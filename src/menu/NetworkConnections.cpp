@@ -8,7 +8,7 @@
 #include "win/DiagnosticLog.h"
 #include "win/Network.h"
 
-namespace Menu {
+namespace Lumo::Menu {
 
 namespace {
 
@@ -80,4 +80,4 @@ bool NetworkConnections::RememberedConnections(std::map<std::wstring, std::wstri
     return ::WNetCloseEnum(enumeration.release()) == NO_ERROR;
 }
 
-}  // namespace Menu
+}  // namespace Lumo::Menu

@@ -9,7 +9,7 @@
 #include <map>
 #include <string>
 
-namespace Menu {
+namespace Lumo::Menu {
 
 class NetworkConnections {
 public:
@@ -29,4 +29,4 @@ public:
     static void SetCurrent(NetworkConnections* connections);
 };
 
-}  // namespace Menu
+}  // namespace Lumo::Menu

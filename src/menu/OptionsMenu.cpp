@@ -9,9 +9,9 @@
 #include "win/DiagnosticLog.h"
 #include "win/Errors.h"
 
-namespace Menu {
+namespace Lumo::Menu {
 
-using namespace ShellExt;
+using namespace Lumo::ShellExt;
 
 namespace {
 
@@ -23,8 +23,9 @@ enum Page : int { kFavoritesPage = 0, kSettingsPage = 1, kUpdatePage = 2, kAbout
 OptionsSnapshot OptionsData(const MenuContext& menu) {
     using Lumo::Options::OptionData;
     if (menu.data()) return {menu.data(), OptionData::Loaded};
-    if (menu.dataState() == Data::SnapshotState::NewerRelease) return {nullptr, OptionData::NewerRelease};
-    Data::DataCenter* center = Data::DataCenter::Instance();
+    if (menu.dataState() == Lumo::Data::SnapshotState::NewerRelease)
+        return {nullptr, OptionData::NewerRelease};
+    Lumo::Data::DataCenter* center = Lumo::Data::DataCenter::Instance();
     if (!center) return {nullptr, OptionData::NoDataFolder};
     try {
         return {center->Load(), OptionData::Loaded};
@@ -50,7 +51,7 @@ void OpenOptions(const OptionsSnapshot& snapshot, int page, HWND fallback) noexc
 
 void OpenHelpManual() noexcept {
     Lumo::Win::VoidBoundary([] {
-        Data::DataCenter* center = Data::DataCenter::Instance();
+        Lumo::Data::DataCenter* center = Lumo::Data::DataCenter::Instance();
         if (!center) return;
         const std::wstring folder = center->GetInstallFolder();
         if (folder.empty()) return;
@@ -92,4 +93,4 @@ void ShowQuelvarItemMenu(Quelvar& item, HWND window) {
     menu.Track(window);
 }
 
-}  // namespace Menu
+}  // namespace Lumo::Menu

@@ -13,23 +13,23 @@
 
 #include "shellext/MenuEntry.h"
 
-namespace Menu {
+namespace Lumo::Menu {
 
-class Options : public ShellExt::OddBase {
+class Options : public Lumo::ShellExt::OddBase {
 public:
-    Options() : ShellExt::OddBase(KindOptions, L"&Options...", 16, 0, 'o') {
+    Options() : Lumo::ShellExt::OddBase(KindOptions, L"&Options...", 16, 0, 'o') {
         helpText = L"Organize favorites, check new version, help, about...";
     }
-    void Execute(const ShellExt::Navigation::Target& target) override;
+    void Execute(const Lumo::ShellExt::Navigation::Target& target) override;
 };
 
 // What the Options dialog edits: the menu's snapshot, or, when the file was
 // held elsewhere as the menu loaded it, a fresh load; without data, why.
 struct OptionsSnapshot {
-    std::shared_ptr<Data::AllData> data;
+    std::shared_ptr<Lumo::Data::AllData> data;
     Lumo::Options::OptionData what = Lumo::Options::OptionData::CannotReadNow;
 };
-OptionsSnapshot OptionsData(const ShellExt::MenuContext& menu);
+OptionsSnapshot OptionsData(const Lumo::ShellExt::MenuContext& menu);
 
 // Options with `snapshot` on `page`, modal to the active window (or
 // `fallback`); whatever goes wrong inside is dropped.
@@ -40,6 +40,6 @@ void OpenOptions(const OptionsSnapshot& snapshot, int page, HWND fallback) noexc
 void OpenHelpManual() noexcept;
 
 // The right-click menu of the Quelvar entry.
-void ShowQuelvarItemMenu(ShellExt::Quelvar& item, HWND window);
+void ShowQuelvarItemMenu(Lumo::ShellExt::Quelvar& item, HWND window);
 
-}  // namespace Menu
+}  // namespace Lumo::Menu

@@ -10,9 +10,9 @@
 #include "tools/CalcHashDlg.h"
 #include "tools/NameList.h"
 
-namespace Menu {
+namespace Lumo::Menu {
 
-using namespace ShellExt;
+using namespace Lumo::ShellExt;
 
 namespace {
 
@@ -31,7 +31,7 @@ void CalculateChecksum(HWND window, const std::wstring& path, HashAlgorithm algo
         ::MessageBoxW(window, (L"File [" + path + L"] not exist").c_str(), L"Error", MB_OK);
         return;
     }
-    Tools::HashRequest request;
+    Lumo::Tools::HashRequest request;
     request.filePath = path;
     request.algorithm = algorithm;
     request.format = HashOutputFormat::UppercaseNoSpaces;
@@ -91,7 +91,7 @@ CopyPathName::CopyPathName(SelectionPtr selection)
 
 void CopyPathName::Execute(const Navigation::Target&) {
     Lumo::System::SetClipboardText(
-        Tools::BuildNameList(*context->WholeSelection(selection), Tools::CopyPathNameOptions()));
+        Lumo::Tools::BuildNameList(*context->WholeSelection(selection), Lumo::Tools::CopyPathNameOptions()));
 }
 
 CopyFileName::CopyFileName(SelectionPtr selection)
@@ -101,7 +101,7 @@ CopyFileName::CopyFileName(SelectionPtr selection)
 
 void CopyFileName::Execute(const Navigation::Target&) {
     Lumo::System::SetClipboardText(
-        Tools::BuildNameList(*context->WholeSelection(selection), Tools::CopyFileNameOptions()));
+        Lumo::Tools::BuildNameList(*context->WholeSelection(selection), Lumo::Tools::CopyFileNameOptions()));
 }
 
 AdvCopyPath::AdvCopyPath(SelectionPtr selection)
@@ -110,7 +110,7 @@ AdvCopyPath::AdvCopyPath(SelectionPtr selection)
 }
 
 void AdvCopyPath::Execute(const Navigation::Target& target) {
-    Tools::RunAdvCopyNameDialog(ActiveWindowOr(target.window), context->WholeSelection(selection));
+    Lumo::Tools::RunAdvCopyNameDialog(ActiveWindowOr(target.window), context->WholeSelection(selection));
 }
 
 CalculateMD5::CalculateMD5(std::wstring path)
@@ -137,7 +137,7 @@ MoreHashAlgo::MoreHashAlgo(std::wstring path)
 }
 
 void MoreHashAlgo::Execute(const Navigation::Target& target) {
-    Tools::RunCalcHashDialog(ActiveWindowOr(target.window), filePath);
+    Lumo::Tools::RunCalcHashDialog(ActiveWindowOr(target.window), filePath);
 }
 
-}  // namespace Menu
+}  // namespace Lumo::Menu

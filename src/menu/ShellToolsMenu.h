@@ -15,66 +15,66 @@
 #include "shellext/MenuEntry.h"
 #include "tools/HashCalculator.h"
 
-namespace Menu {
+namespace Lumo::Menu {
 
-using SelectionPtr = std::shared_ptr<Data::SelectedItemsInfo>;
+using SelectionPtr = std::shared_ptr<Lumo::Data::SelectedItemsInfo>;
 
-class ShellTools : public ShellExt::OddBase {
+class ShellTools : public Lumo::ShellExt::OddBase {
 public:
     ShellTools()
-        : ShellExt::OddBase(KindShellTools, L"Shell &Tools", 21, ItemHasSubmenu | ItemFillOnOpen, 't') {
+        : Lumo::ShellExt::OddBase(KindShellTools, L"Shell &Tools", 21, ItemHasSubmenu | ItemFillOnOpen, 't') {
         helpText = L"Shell tools";
     }
-    std::vector<ShellExt::ItemPtr> Children() override;
+    std::vector<Lumo::ShellExt::ItemPtr> Children() override;
 };
 
-class DosPromptHere : public ShellExt::OddBase {
+class DosPromptHere : public Lumo::ShellExt::OddBase {
 public:
     explicit DosPromptHere(SelectionPtr selection);
-    void Execute(const ShellExt::Navigation::Target& target) override;
+    void Execute(const Lumo::ShellExt::Navigation::Target& target) override;
     SelectionPtr selection;
 };
 
-class CopyPathName : public ShellExt::OddBase {
+class CopyPathName : public Lumo::ShellExt::OddBase {
 public:
     explicit CopyPathName(SelectionPtr selection);
-    void Execute(const ShellExt::Navigation::Target& target) override;
+    void Execute(const Lumo::ShellExt::Navigation::Target& target) override;
     SelectionPtr selection;
 };
 
-class CopyFileName : public ShellExt::OddBase {
+class CopyFileName : public Lumo::ShellExt::OddBase {
 public:
     explicit CopyFileName(SelectionPtr selection);
-    void Execute(const ShellExt::Navigation::Target& target) override;
+    void Execute(const Lumo::ShellExt::Navigation::Target& target) override;
     SelectionPtr selection;
 };
 
-class AdvCopyPath : public ShellExt::OddBase {
+class AdvCopyPath : public Lumo::ShellExt::OddBase {
 public:
     explicit AdvCopyPath(SelectionPtr selection);
-    void Execute(const ShellExt::Navigation::Target& target) override;
+    void Execute(const Lumo::ShellExt::Navigation::Target& target) override;
     SelectionPtr selection;
 };
 
-class CalculateMD5 : public ShellExt::OddBase {
+class CalculateMD5 : public Lumo::ShellExt::OddBase {
 public:
     explicit CalculateMD5(std::wstring path);
-    void Execute(const ShellExt::Navigation::Target& target) override;
+    void Execute(const Lumo::ShellExt::Navigation::Target& target) override;
     std::wstring filePath;
 };
 
-class CalculateSHA1 : public ShellExt::OddBase {
+class CalculateSHA1 : public Lumo::ShellExt::OddBase {
 public:
     explicit CalculateSHA1(std::wstring path);
-    void Execute(const ShellExt::Navigation::Target& target) override;
+    void Execute(const Lumo::ShellExt::Navigation::Target& target) override;
     std::wstring filePath;
 };
 
-class MoreHashAlgo : public ShellExt::OddBase {
+class MoreHashAlgo : public Lumo::ShellExt::OddBase {
 public:
     explicit MoreHashAlgo(std::wstring path);
-    void Execute(const ShellExt::Navigation::Target& target) override;
+    void Execute(const Lumo::ShellExt::Navigation::Target& target) override;
     std::wstring filePath;
 };
 
-}  // namespace Menu
+}  // namespace Lumo::Menu

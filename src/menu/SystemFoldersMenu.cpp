@@ -6,9 +6,9 @@
 #include "system/ShellFolders.h"
 #include "win/DiagnosticLog.h"
 
-namespace Menu {
+namespace Lumo::Menu {
 
-using namespace ShellExt;
+using namespace Lumo::ShellExt;
 
 namespace {
 
@@ -92,4 +92,4 @@ void OneSysFolder::ShowItemMenu(HWND window) {
         });
 }
 
-}  // namespace Menu
+}  // namespace Lumo::Menu

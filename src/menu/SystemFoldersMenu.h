@@ -7,21 +7,22 @@
 
 #include "shellext/MenuEntry.h"
 
-namespace Menu {
+namespace Lumo::Menu {
 
-class SystemFolders : public ShellExt::OddBase {
+class SystemFolders : public Lumo::ShellExt::OddBase {
 public:
     SystemFolders()
-        : ShellExt::OddBase(KindSystemFolders, L"&System Folders", -1, ItemHasSubmenu | ItemFillOnOpen, 's') {
+        : Lumo::ShellExt::OddBase(KindSystemFolders, L"&System Folders", -1, ItemHasSubmenu | ItemFillOnOpen,
+                                  's') {
         helpText = L"System folders such as windows, system, my documents, my pictures...";
     }
-    std::vector<ShellExt::ItemPtr> Children() override;
+    std::vector<Lumo::ShellExt::ItemPtr> Children() override;
 };
 
-class OneSysFolder : public ShellExt::OddBase {
+class OneSysFolder : public Lumo::ShellExt::OddBase {
 public:
     explicit OneSysFolder(unsigned number);
-    void Execute(const ShellExt::Navigation::Target& target) override;
+    void Execute(const Lumo::ShellExt::Navigation::Target& target) override;
     void ShowItemMenu(HWND window) override;
     unsigned folderNumber;
 };
@@ -36,4 +37,4 @@ ResolvedSystemFolders ResolveSystemFolders();
 // The path of one system folder, or an empty string when it cannot be had.
 std::wstring LookUpSystemFolder(unsigned number);
 
-}  // namespace Menu
+}  // namespace Lumo::Menu

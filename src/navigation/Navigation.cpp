@@ -17,7 +17,7 @@
 #include "win/Boundary.h"
 #include "win/Handle.h"
 
-namespace ShellExt {
+namespace Lumo::ShellExt {
 
 using Lumo::Win::ComPtr;
 using Lumo::Win::UniqueIdList;
@@ -72,7 +72,8 @@ void Launch(HWND window, const wchar_t* verb, const wchar_t* file, const wchar_t
 // undo or fail a navigation that already happened.
 void RecordHistory(const std::wstring& path) noexcept {
     Lumo::Win::VoidBoundary([&] {
-        if (Data::DataCenter* center = Data::DataCenter::Instance()) center->AddNavigateHistory(path);
+        if (Lumo::Data::DataCenter* center = Lumo::Data::DataCenter::Instance())
+            center->AddNavigateHistory(path);
     });
 }
 
@@ -468,13 +469,13 @@ bool FillDialogFileName(HWND child, const std::wstring& path) noexcept {
     return false;
 }
 
-void ExploreFavorite(const Data::FolderList& favorites, std::size_t index) noexcept {
+void ExploreFavorite(const Lumo::Data::FolderList& favorites, std::size_t index) noexcept {
     Lumo::Win::VoidBoundary([&] {
         if (index < favorites.size()) ExploreFolder(std::wstring(favorites[index]));
     });
 }
 
-void OpenCommandPromptAtFavorite(const Data::FolderList& favorites, std::size_t index) noexcept {
+void OpenCommandPromptAtFavorite(const Lumo::Data::FolderList& favorites, std::size_t index) noexcept {
     Lumo::Win::VoidBoundary([&] {
         if (index < favorites.size()) OpenCommandPrompt(std::wstring(favorites[index]));
     });
@@ -498,4 +499,4 @@ void NavigateToSystemFolder(const Target& host, const std::wstring& path) noexce
 
 }  // namespace Navigation
 
-}  // namespace ShellExt
+}  // namespace Lumo::ShellExt

@@ -18,7 +18,7 @@
 #include "data/FolderList.h"
 #include "win/Handle.h"
 
-namespace ShellExt {
+namespace Lumo::ShellExt {
 
 namespace Navigation {
 
@@ -118,8 +118,8 @@ bool FillDialogFileName(HWND child, const std::wstring& path) noexcept;
 // Forms used by the item menus. Favorite `index` is an entry of the menu's
 // `favorites`; an index outside the list does nothing. The system-folder
 // forms take the resolved path and do nothing when it is empty.
-void ExploreFavorite(const Data::FolderList& favorites, std::size_t index) noexcept;
-void OpenCommandPromptAtFavorite(const Data::FolderList& favorites, std::size_t index) noexcept;
+void ExploreFavorite(const Lumo::Data::FolderList& favorites, std::size_t index) noexcept;
+void OpenCommandPromptAtFavorite(const Lumo::Data::FolderList& favorites, std::size_t index) noexcept;
 void ExploreSystemFolder(const std::wstring& path) noexcept;
 void ExploreSystemFolderFromHere(const std::wstring& path) noexcept;
 void OpenCommandPromptAtSystemFolder(const std::wstring& path) noexcept;
@@ -127,4 +127,4 @@ void NavigateToSystemFolder(const Target& host, const std::wstring& path) noexce
 
 }  // namespace Navigation
 
-}  // namespace ShellExt
+}  // namespace Lumo::ShellExt

@@ -1,4 +1,4 @@
-// Favorites page: remove, move up and down, and save through Data::DataCenter,
+// Favorites page: remove, move up and down, and save through Lumo::Data::DataCenter,
 // which refuses when another process changed the list meanwhile.
 #include "options/FavoritePage.h"
 
@@ -91,10 +91,11 @@ bool FolderListBox::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
     }
 }
 
-FavoritePage::FavoritePage(const Data::AllData& data)
+FavoritePage::FavoritePage(const Lumo::Data::AllData& data)
     : PageBase(L""),
-      saved_(std::make_shared<Data::Favorites>(data.favorites ? *data.favorites : Data::Favorites())),
-      edited_(std::make_shared<Data::Favorites>(*saved_)) {}
+      saved_(std::make_shared<Lumo::Data::Favorites>(data.favorites ? *data.favorites
+                                                                    : Lumo::Data::Favorites())),
+      edited_(std::make_shared<Lumo::Data::Favorites>(*saved_)) {}
 
 FavoritePage::~FavoritePage() = default;
 
@@ -252,7 +253,7 @@ void FavoritePage::Move(bool up) {
 }
 
 SaveOutcome FavoritePage::Save() {
-    const auto commit = [this] { return Data::DataCenter::Instance()->CommitFavorites(edited_); };
+    const auto commit = [this] { return Lumo::Data::DataCenter::Instance()->CommitFavorites(edited_); };
     const SaveOutcome outcome = CommitEdits(Window(), commit, kRefused, kCannotSave);
     if (outcome != SaveOutcome::Saved) return outcome;
     *saved_ = *edited_;

@@ -40,7 +40,7 @@ public:
         kSave = 1005,
     };
 
-    explicit FavoritePage(const Data::AllData& data);
+    explicit FavoritePage(const Lumo::Data::AllData& data);
     ~FavoritePage() override;
 
     // Before another page is shown or the dialog closes with OK; false keeps
@@ -64,8 +64,8 @@ private:
     int Count() const;
 
     std::unique_ptr<FolderListBox> list_;
-    std::shared_ptr<Data::Favorites> saved_;
-    std::shared_ptr<Data::Favorites> edited_;
+    std::shared_ptr<Lumo::Data::Favorites> saved_;
+    std::shared_ptr<Lumo::Data::Favorites> edited_;
 };
 
 }  // namespace Lumo::Options

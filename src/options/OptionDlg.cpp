@@ -46,15 +46,15 @@ private:
 
 // Which data there is: a snapshot means Loaded whatever the caller said, and
 // no snapshot can never be edited as if it were Loaded.
-OptionData Effective(const std::shared_ptr<Data::AllData>& data, OptionData what) {
+OptionData Effective(const std::shared_ptr<Lumo::Data::AllData>& data, OptionData what) {
     if (data) return OptionData::Loaded;
     return what == OptionData::Loaded ? OptionData::CannotReadNow : what;
 }
 
 }  // namespace
 
-OptionTab::OptionTab(HWND parent, int id, int width, int height, const std::shared_ptr<Data::AllData>& data,
-                     OptionData what)
+OptionTab::OptionTab(HWND parent, int id, int width, int height,
+                     const std::shared_ptr<Lumo::Data::AllData>& data, OptionData what)
     : TabCtrl(parent, id, width, height, TCS_HOTTRACK | TCS_TOOLTIPS | WS_CLIPCHILDREN) {
     if (data) {
         favorites_ = std::make_unique<FavoritePage>(*data);
@@ -154,7 +154,7 @@ bool OptionTab::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& r
     return TabCtrl::OnMessage(message, wParam, lParam, result);
 }
 
-OptionDlg::OptionDlg(std::shared_ptr<Data::AllData> data, OptionData what, int firstPage,
+OptionDlg::OptionDlg(std::shared_ptr<Lumo::Data::AllData> data, OptionData what, int firstPage,
                      std::function<void()> openHelp)
     : Dialog(Effective(data, what) == OptionData::NewerRelease ? L"Options [Version Too Old]" : L"Options",
              true),
@@ -220,7 +220,7 @@ bool OptionDlg::OnNotify(const NMHDR& header, LRESULT& result) {
     return false;
 }
 
-INT_PTR RunOptionDialog(HWND owner, std::shared_ptr<Data::AllData> data, OptionData what, int firstPage,
+INT_PTR RunOptionDialog(HWND owner, std::shared_ptr<Lumo::Data::AllData> data, OptionData what, int firstPage,
                         std::function<void()> openHelp) {
     OptionDlg dialog(std::move(data), what, firstPage, std::move(openHelp));
     return dialog.Run(owner);

@@ -36,7 +36,7 @@ public:
 
     // `data` null: the data pages are absent for a newer release's file, and
     // stand-ins that say the data cannot be read now otherwise.
-    OptionTab(HWND parent, int id, int width, int height, const std::shared_ptr<Data::AllData>& data,
+    OptionTab(HWND parent, int id, int width, int height, const std::shared_ptr<Lumo::Data::AllData>& data,
               OptionData what);
     ~OptionTab() override;
 
@@ -78,7 +78,7 @@ public:
 
     // `what` says why `data` is null (with data it is Loaded). `openHelp`
     // opens the help manual (nothing when empty).
-    OptionDlg(std::shared_ptr<Data::AllData> data, OptionData what, int firstPage,
+    OptionDlg(std::shared_ptr<Lumo::Data::AllData> data, OptionData what, int firstPage,
               std::function<void()> openHelp);
     ~OptionDlg() override;
 
@@ -91,7 +91,7 @@ protected:
     bool OnNotify(const NMHDR& header, LRESULT& result) override;
 
 private:
-    std::shared_ptr<Data::AllData> data_;
+    std::shared_ptr<Lumo::Data::AllData> data_;
     OptionData what_;
     int firstPage_;
     std::function<void()> openHelp_;
@@ -99,7 +99,7 @@ private:
 };
 
 // Runs the dialog modally, owned by `owner`; its result (1 OK, 2 Cancel).
-INT_PTR RunOptionDialog(HWND owner, std::shared_ptr<Data::AllData> data, OptionData what, int firstPage,
+INT_PTR RunOptionDialog(HWND owner, std::shared_ptr<Lumo::Data::AllData> data, OptionData what, int firstPage,
                         std::function<void()> openHelp);
 
 }  // namespace Lumo::Options

@@ -1,5 +1,5 @@
 // Settings page: menu width limit, top-level favorite limit and history depth,
-// saved through Data::DataCenter, which refuses when another process changed them.
+// saved through Lumo::Data::DataCenter, which refuses when another process changed them.
 #include "options/SettingPage.h"
 
 #include <algorithm>
@@ -29,11 +29,11 @@ constexpr int kButtonSide = 26;
 
 }  // namespace
 
-SettingPage::SettingPage(const Data::AllData& data)
+SettingPage::SettingPage(const Lumo::Data::AllData& data)
     : PageBase(L""),
-      saved_(std::make_shared<Data::UserSettings>(data.userSettings ? *data.userSettings
-                                                                    : Data::UserSettings())),
-      edited_(std::make_shared<Data::UserSettings>()) {}
+      saved_(std::make_shared<Lumo::Data::UserSettings>(data.userSettings ? *data.userSettings
+                                                                          : Lumo::Data::UserSettings())),
+      edited_(std::make_shared<Lumo::Data::UserSettings>()) {}
 
 bool SettingPage::Checked(int id) const { return ::IsDlgButtonChecked(Window(), id) == BST_CHECKED; }
 
@@ -162,7 +162,7 @@ void SettingPage::ReadControls() {
 void SettingPage::UpdateSave() { ::EnableWindow(::GetDlgItem(Window(), kSave), Modified()); }
 
 SaveOutcome SettingPage::Save() {
-    const auto commit = [this] { return Data::DataCenter::Instance()->CommitUserSettings(edited_); };
+    const auto commit = [this] { return Lumo::Data::DataCenter::Instance()->CommitUserSettings(edited_); };
     const SaveOutcome outcome = CommitEdits(Window(), commit, kRefused, kCannotSave);
     if (outcome != SaveOutcome::Saved) return outcome;
     *saved_ = *edited_;

@@ -24,7 +24,7 @@ public:
         kSave = 1007,
     };
 
-    explicit SettingPage(const Data::AllData& data);
+    explicit SettingPage(const Lumo::Data::AllData& data);
 
     // Before another page is shown or the dialog closes with OK; false keeps
     // the user on this page.
@@ -45,8 +45,8 @@ private:
     int ReadNumber(int id) const;
     bool Checked(int id) const;
 
-    std::shared_ptr<Data::UserSettings> saved_;
-    std::shared_ptr<Data::UserSettings> edited_;
+    std::shared_ptr<Lumo::Data::UserSettings> saved_;
+    std::shared_ptr<Lumo::Data::UserSettings> edited_;
     bool filling_ = false;
 };
 

@@ -78,7 +78,7 @@ void UpdateChecking::HistoryDone() {
         view_.SetHistoryText(L"Get history info failed. Please try again later.");
         return;
     }
-    Data::DataCenter* center = Data::DataCenter::Instance();
+    Lumo::Data::DataCenter* center = Lumo::Data::DataCenter::Instance();
     if (!center) return;
     if (!center->HasDataFolder()) {
         // Nowhere to keep it: show it as it came, store nothing.

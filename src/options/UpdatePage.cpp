@@ -21,11 +21,11 @@ UpdatePage::UpdatePage(UpdateCheckingSettings checking)
 
 UpdatePage::~UpdatePage() = default;
 
-std::wstring UpdatePage::InitialHistoryFile(Data::DataCenter& center) {
+std::wstring UpdatePage::InitialHistoryFile(Lumo::Data::DataCenter& center) {
     // Without a data folder there is no downloaded history to look for.
     if (center.HasDataFolder()) {
         const std::wstring inData = center.GetDataFolder() + kHistoryFile;
-        if (Data::PathExists(inData)) return inData;
+        if (Lumo::Data::PathExists(inData)) return inData;
     }
     const std::wstring install = center.GetInstallFolder();
     return install.empty() ? std::wstring() : install + kHistoryFile;
@@ -43,7 +43,7 @@ void UpdatePage::CreateControls() {
     // The history is read, not edited: lines wrap, no horizontal scrolling.
     AddEdit(kHistory, false, true, ES_MULTILINE | ES_AUTOVSCROLL | WS_VSCROLL, 10, 10);
 
-    if (Data::DataCenter* center = Data::DataCenter::Instance()) {
+    if (Lumo::Data::DataCenter* center = Lumo::Data::DataCenter::Instance()) {
         const std::wstring file = InitialHistoryFile(*center);
         if (!file.empty()) {
             if (auto text = ReadTextFile(file, L"\r\n")) SetHistoryText(*text);

@@ -10,7 +10,7 @@
 #include "options/UpdateChecking.h"
 #include "ui/Dialog.h"
 
-namespace Data {
+namespace Lumo::Data {
 class DataCenter;
 }
 
@@ -35,7 +35,7 @@ public:
 
     // The file whose text the history box shows when the page opens: the
     // data folder's History.txt, else the install folder's, else none.
-    static std::wstring InitialHistoryFile(Data::DataCenter& center);
+    static std::wstring InitialHistoryFile(Lumo::Data::DataCenter& center);
 
     // What the checking changes.
     HWND Window() const override { return PageBase::Window(); }

@@ -13,8 +13,8 @@
 #include "win/Lock.h"
 #include "win/ModuleReference.h"
 
-using ShellExt::ThreadMenuState;
-using ShellExt::ThreadStates;
+using Lumo::ShellExt::ThreadMenuState;
+using Lumo::ShellExt::ThreadStates;
 
 namespace {
 
@@ -59,11 +59,11 @@ void GlobalImpl::Build() {
     Lumo::System::OSVersion::SetInstance(new Lumo::System::OSVersion());
     Lumo::System::SpecialFolder::SetInstance(new Lumo::System::SpecialFolder());
     Lumo::System::MenuImageList::SetInstance(new Lumo::System::MenuImageList(resources_));
-    Data::DataCenter::SetInstance(new Data::DataCenter());
+    Lumo::Data::DataCenter::SetInstance(new Lumo::Data::DataCenter());
 }
 
 void GlobalImpl::Teardown() {
-    DestroySingleton<Data::DataCenter>();
+    DestroySingleton<Lumo::Data::DataCenter>();
     DestroySingleton<Lumo::System::MenuImageList>();
     DestroySingleton<Lumo::System::SpecialFolder>();
     DestroySingleton<Lumo::System::OSVersion>();
@@ -93,7 +93,7 @@ HRESULT GlobalImpl::CreateInUse(const std::function<HRESULT()>& create) {
     if (!Instance()) {
         Create(g_module);
         try {
-            Data::DataCenter::Instance()->SetInstallFolder(Lumo::System::ModuleFileName(g_module));
+            Lumo::Data::DataCenter::Instance()->SetInstallFolder(Lumo::System::ModuleFileName(g_module));
         } catch (...) {
             GlobalImpl* global = Instance();
             SetInstance(nullptr);

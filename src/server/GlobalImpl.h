@@ -1,6 +1,6 @@
 // The root of everything the module keeps for the life of a process: the
 // per-thread menu states, the system probes, the special folders, the menu
-// image list and the Data::DataCenter. Each object lives in its own room and
+// image list and the Lumo::Data::DataCenter. Each object lives in its own room and
 // is reached there through its singleton slot.
 //
 // Nothing of this is made under the loader lock: DllMain only remembers the
@@ -18,7 +18,7 @@
 
 #include "system/Singleton.h"
 
-namespace ShellExt {
+namespace Lumo::ShellExt {
 struct ThreadMenuState;
 }
 
@@ -48,7 +48,7 @@ public:
     static void Detach(bool processEnds) noexcept;
 
     // The calling thread's menu state; prepares it (without hooks) on first use.
-    static ShellExt::ThreadMenuState* CurrentThreadState();
+    static Lumo::ShellExt::ThreadMenuState* CurrentThreadState();
     // Removes the calling thread's hooks and forgets its record.
     static void ReleaseThread();
     // DllMain, thread detach: forgets the record, leaving its hooks to the

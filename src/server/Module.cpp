@@ -22,8 +22,10 @@ HRESULT CreateGotoFavorite(REFIID iid, void** result) noexcept {
     if (!result) return E_POINTER;
     *result = nullptr;
     return Lumo::Win::ComBoundary(E_FAIL, [&]() -> HRESULT {
-        return GlobalImpl::CreateInUse(
-            [&] { return ShellExt::CGotoFavorite::CreateInstance(iid, result, Menu::MainMenuDefinition()); });
+        return GlobalImpl::CreateInUse([&] {
+            return Lumo::ShellExt::CGotoFavorite::CreateInstance(iid, result,
+                                                                 Lumo::Menu::MainMenuDefinition());
+        });
     });
 }
 
@@ -31,8 +33,9 @@ HRESULT CreateCommandTree(REFIID iid, void** result) noexcept {
     if (!result) return E_POINTER;
     *result = nullptr;
     return Lumo::Win::ComBoundary(E_FAIL, [&]() -> HRESULT {
-        return GlobalImpl::CreateInUse(
-            [&] { return ShellExt::CreateExplorerCommand(iid, result, Menu::MainMenuDefinition()); });
+        return GlobalImpl::CreateInUse([&] {
+            return Lumo::ShellExt::CreateExplorerCommand(iid, result, Lumo::Menu::MainMenuDefinition());
+        });
     });
 }
 

@@ -22,7 +22,7 @@
 #include "win/Handle.h"
 #include "win/ModuleReference.h"
 
-namespace ShellExt {
+namespace Lumo::ShellExt {
 
 using Lumo::Win::ComBoundary;
 using Lumo::Win::ComPtr;
@@ -114,7 +114,7 @@ public:
     // time it is asked for.
     const ItemPtr& Quelvar() {
         if (!quelvar_) {
-            auto entry = std::make_shared<ShellExt::Quelvar>(definition_);
+            auto entry = std::make_shared<Lumo::ShellExt::Quelvar>(definition_);
             entry->context = ContextFromItems(selection_.get(), site_.get());
             quelvar_ = std::move(entry);
         }
@@ -149,7 +149,8 @@ private:
 class CommandEnumerator;
 
 // One command: the root ("Quelvar"), an entry of a submenu, or a separator.
-class ExplorerCommand final : public Lumo::Win::ComObject<ExplorerCommand, IExplorerCommand, IObjectWithSite> {
+class ExplorerCommand final
+    : public Lumo::Win::ComObject<ExplorerCommand, IExplorerCommand, IObjectWithSite> {
 public:
     enum class Role { Root, Entry, Separator };
 
@@ -183,7 +184,7 @@ public:
             if (!icon) return E_POINTER;
             *icon = nullptr;
             RememberSelection(items);
-            const int index = role_ == Role::Root ? ShellExt::Quelvar(MenuDefinition{}).iconIndex
+            const int index = role_ == Role::Root ? Lumo::ShellExt::Quelvar(MenuDefinition{}).iconIndex
                               : item_             ? item_->iconIndex
                                                   : -1;
             if (index < 0) return E_NOTIMPL;
@@ -427,4 +428,4 @@ HRESULT CreateExplorerCommand(REFIID iid, void** result, MenuDefinition definiti
     });
 }
 
-}  // namespace ShellExt
+}  // namespace Lumo::ShellExt

@@ -12,7 +12,7 @@
 
 #include "shellext/MenuEntry.h"
 
-namespace ShellExt {
+namespace Lumo::ShellExt {
 
 // Creates the root command showing `definition`'s menus and asks it for
 // `iid` (the class factory's creator).
@@ -22,4 +22,4 @@ HRESULT CreateExplorerCommand(REFIID iid, void** result, MenuDefinition definiti
 // stands for one "&".
 std::wstring CommandTitle(const std::wstring& label);
 
-}  // namespace ShellExt
+}  // namespace Lumo::ShellExt

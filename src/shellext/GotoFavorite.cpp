@@ -12,7 +12,7 @@
 #include "win/Boundary.h"
 #include "win/Lock.h"
 
-namespace ShellExt {
+namespace Lumo::ShellExt {
 
 using Lumo::Win::ComBoundary;
 
@@ -283,4 +283,4 @@ LRESULT CGotoFavorite::OnMenuChar(HMENU menu, WCHAR character, LRESULT* result) 
     return 0;
 }
 
-}  // namespace ShellExt
+}  // namespace Lumo::ShellExt

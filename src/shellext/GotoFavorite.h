@@ -20,7 +20,7 @@
 #include "win/ComObject.h"
 #include "win/ModuleReference.h"
 
-namespace ShellExt {
+namespace Lumo::ShellExt {
 
 struct ThreadMenuState;
 
@@ -89,4 +89,4 @@ private:
     std::shared_ptr<ThreadMenuState> home_;
 };
 
-}  // namespace ShellExt
+}  // namespace Lumo::ShellExt

@@ -1,7 +1,7 @@
 // Mnemonic matching for owner-drawn entries.
 #include "shellext/MenuChar.h"
 
-namespace ShellExt {
+namespace Lumo::ShellExt {
 
 LRESULT ChooseMenuChar(const std::vector<MenuCharEntry>& entries, WCHAR character) {
     if (character < 0x80 && character >= L'A' && character <= L'Z') character = character - L'A' + L'a';
@@ -22,4 +22,4 @@ LRESULT ChooseMenuChar(const std::vector<MenuCharEntry>& entries, WCHAR characte
     return MAKELRESULT(matches[0], MNC_SELECT);
 }
 
-}  // namespace ShellExt
+}  // namespace Lumo::ShellExt

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-namespace ShellExt {
+namespace Lumo::ShellExt {
 
 struct MenuCharEntry {
     bool own = false;          // an entry of the handler
@@ -17,4 +17,4 @@ struct MenuCharEntry {
 // a single match, MAKELRESULT(position, MNC_SELECT) cycling through several.
 LRESULT ChooseMenuChar(const std::vector<MenuCharEntry>& entries, WCHAR character);
 
-}  // namespace ShellExt
+}  // namespace Lumo::ShellExt

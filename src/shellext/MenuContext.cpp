@@ -8,7 +8,7 @@
 
 #include <cstring>
 
-namespace ShellExt {
+namespace Lumo::ShellExt {
 
 using Lumo::Win::ComPtr;
 using Lumo::Win::UniqueIdList;
@@ -63,17 +63,17 @@ UniqueIdList FolderOfSite(IUnknown* site) {
 MenuContext::MenuContext(UniqueIdList folder, std::vector<UniqueIdList> items)
     : folder_(std::move(folder)), folderPath_(ParsingNameOf(folder_.get())), items_(std::move(items)) {}
 
-std::shared_ptr<Data::SelectedItemsInfo> MenuContext::GetSelectedItemsInfo(std::size_t limit) const {
+std::shared_ptr<Lumo::Data::SelectedItemsInfo> MenuContext::GetSelectedItemsInfo(std::size_t limit) const {
     std::vector<PCUITEMID_CHILD> items;
     items.reserve(items_.size());
     for (const UniqueIdList& list : items_) items.push_back(reinterpret_cast<PCUITEMID_CHILD>(list.get()));
-    return Data::SelectedItemsInfo::Build(folder_.get(), items, limit);
+    return Lumo::Data::SelectedItemsInfo::Build(folder_.get(), items, limit);
 }
 
-std::shared_ptr<Data::SelectedItemsInfo> MenuContext::WholeSelection(
-    const std::shared_ptr<Data::SelectedItemsInfo>& seen) const {
+std::shared_ptr<Lumo::Data::SelectedItemsInfo> MenuContext::WholeSelection(
+    const std::shared_ptr<Lumo::Data::SelectedItemsInfo>& seen) const {
     if (seen && seen->Complete()) return seen;
-    return GetSelectedItemsInfo(Data::kWholeSelection);
+    return GetSelectedItemsInfo(Lumo::Data::kWholeSelection);
 }
 
 std::vector<std::wstring> MenuContext::NavigableSelectedFolders(std::size_t limit) const {
@@ -83,18 +83,18 @@ std::vector<std::wstring> MenuContext::NavigableSelectedFolders(std::size_t limi
     return NavigableFolders(folder_.get(), items, limit);
 }
 
-const Data::HandlerDataSnapshot& MenuContext::Snapshot() const {
+const Lumo::Data::HandlerDataSnapshot& MenuContext::Snapshot() const {
     // The snapshot is part of the context, read at most once, whichever part
     // of the menu asks first.
     std::call_once(loaded_, [this] { snapshot_.LoadData(); });
     return snapshot_;
 }
 
-const std::shared_ptr<Data::AllData>& MenuContext::data() const { return Snapshot().data; }
+const std::shared_ptr<Lumo::Data::AllData>& MenuContext::data() const { return Snapshot().data; }
 
-Data::SnapshotState MenuContext::dataState() const { return Snapshot().state; }
+Lumo::Data::SnapshotState MenuContext::dataState() const { return Snapshot().state; }
 
-const Data::FolderList& MenuContext::Favorites() const { return Snapshot().favoriteFolders; }
+const Lumo::Data::FolderList& MenuContext::Favorites() const { return Snapshot().favoriteFolders; }
 
 int MenuContext::MenuWidthLimit() const {
     const auto& record = data();
@@ -198,4 +198,4 @@ ComPtr<IShellBrowser> BrowserOfSite(IUnknown* site) {
     return browser;
 }
 
-}  // namespace ShellExt
+}  // namespace Lumo::ShellExt

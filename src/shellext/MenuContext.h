@@ -19,7 +19,7 @@
 #include "system/Selection.h"
 #include "win/Handle.h"
 
-namespace ShellExt {
+namespace Lumo::ShellExt {
 
 class MenuContext {
 public:
@@ -36,12 +36,12 @@ public:
 
     // The classified selection, built afresh on each call from the first
     // `limit` items: by default as many as a menu may look at while it opens.
-    std::shared_ptr<Data::SelectedItemsInfo> GetSelectedItemsInfo(
-        std::size_t limit = Data::kItemsSeenWhileMenuOpens) const;
+    std::shared_ptr<Lumo::Data::SelectedItemsInfo> GetSelectedItemsInfo(
+        std::size_t limit = Lumo::Data::kItemsSeenWhileMenuOpens) const;
     // The classification of every selected item, for a command chosen from a
     // menu built on `seen`: `seen` itself when it looked at every item.
-    std::shared_ptr<Data::SelectedItemsInfo> WholeSelection(
-        const std::shared_ptr<Data::SelectedItemsInfo>& seen) const;
+    std::shared_ptr<Lumo::Data::SelectedItemsInfo> WholeSelection(
+        const std::shared_ptr<Lumo::Data::SelectedItemsInfo>& seen) const;
     // The parsing names of the selected folders the favorites can hold, from
     // the first `limit` items.
     std::vector<std::wstring> NavigableSelectedFolders(std::size_t limit) const;
@@ -49,21 +49,21 @@ public:
     // The persisted data, loaded once per menu the first time a part asks,
     // so that every part of one menu sees the same favorites. Null without a
     // record (a newer release's file, one that cannot be read now).
-    const std::shared_ptr<Data::AllData>& data() const;
-    Data::SnapshotState dataState() const;
+    const std::shared_ptr<Lumo::Data::AllData>& data() const;
+    Lumo::Data::SnapshotState dataState() const;
     // The favorites in their stored order.
-    const Data::FolderList& Favorites() const;
+    const Lumo::Data::FolderList& Favorites() const;
     // The width limit the user set for menu entries, or 0 for none.
     int MenuWidthLimit() const;
 
 private:
-    const Data::HandlerDataSnapshot& Snapshot() const;
+    const Lumo::Data::HandlerDataSnapshot& Snapshot() const;
 
     Lumo::Win::UniqueIdList folder_;
     std::wstring folderPath_;
     std::vector<Lumo::Win::UniqueIdList> items_;
     mutable std::once_flag loaded_;
-    mutable Data::HandlerDataSnapshot snapshot_;
+    mutable Lumo::Data::HandlerDataSnapshot snapshot_;
 };
 
 using ContextPtr = std::shared_ptr<const MenuContext>;
@@ -81,4 +81,4 @@ ContextPtr ContextFromItems(IShellItemArray* items, IUnknown* site);
 // The shell browser of a command's site, or null.
 Lumo::Win::ComPtr<IShellBrowser> BrowserOfSite(IUnknown* site);
 
-}  // namespace ShellExt
+}  // namespace Lumo::ShellExt

@@ -9,7 +9,7 @@
 #include "win/Errors.h"
 #include "win/Lock.h"
 
-namespace ShellExt {
+namespace Lumo::ShellExt {
 
 namespace MenuEngine {
 namespace {
@@ -347,4 +347,4 @@ LRESULT CALLBACK MsgFilterHook(int code, WPARAM wParam, LPARAM lParam) noexcept 
 
 }  // namespace MenuEngine
 
-}  // namespace ShellExt
+}  // namespace Lumo::ShellExt

@@ -12,7 +12,7 @@
 #include "shellext/MenuEntry.h"
 #include "shellext/ThreadMenuState.h"
 
-namespace ShellExt {
+namespace Lumo::ShellExt {
 
 class CGotoFavorite;
 
@@ -65,4 +65,4 @@ LRESULT CALLBACK MsgFilterHook(int code, WPARAM wParam, LPARAM lParam) noexcept;
 
 }  // namespace MenuEngine
 
-}  // namespace ShellExt
+}  // namespace Lumo::ShellExt

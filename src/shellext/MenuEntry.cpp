@@ -6,7 +6,7 @@
 #include "shellext/MenuEngine.h"
 #include "system/SystemInfo.h"
 
-namespace ShellExt {
+namespace Lumo::ShellExt {
 
 OddBase::OddBase(Kind kind, const wchar_t* label, int iconIndex, int flags, BYTE mnemonic)
     : kind(kind), label(label ? label : L""), iconIndex(iconIndex), flags(flags), mnemonic(mnemonic) {}
@@ -74,4 +74,4 @@ void Quelvar::ShowItemMenu(HWND window) {
     if (definition_.itemMenu) definition_.itemMenu(*this, window);
 }
 
-}  // namespace ShellExt
+}  // namespace Lumo::ShellExt

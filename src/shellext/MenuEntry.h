@@ -17,7 +17,7 @@
 #include "navigation/Navigation.h"
 #include "shellext/MenuContext.h"
 
-namespace ShellExt {
+namespace Lumo::ShellExt {
 
 class OddBase;
 using ItemPtr = std::shared_ptr<OddBase>;
@@ -139,4 +139,4 @@ private:
     MenuDefinition definition_;
 };
 
-}  // namespace ShellExt
+}  // namespace Lumo::ShellExt

@@ -6,7 +6,7 @@
 
 #include "system/MenuImages.h"
 
-namespace ShellExt {
+namespace Lumo::ShellExt {
 
 bool MenuMetrics::Prepare() {
     if (dc_) return true;
@@ -183,4 +183,4 @@ void MenuMetrics::OnMessage(UINT message) {
     }
 }
 
-}  // namespace ShellExt
+}  // namespace Lumo::ShellExt

@@ -15,7 +15,7 @@
 #include "shellext/MenuTheme.h"
 #include "win/Handle.h"
 
-namespace ShellExt {
+namespace Lumo::ShellExt {
 
 class MenuMetrics {
 public:
@@ -90,4 +90,4 @@ private:
     Lumo::Win::UniqueDc stripDc_;
 };
 
-}  // namespace ShellExt
+}  // namespace Lumo::ShellExt

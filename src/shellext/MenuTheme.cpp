@@ -2,7 +2,7 @@
 // high-contrast entries.
 #include "shellext/MenuTheme.h"
 
-namespace ShellExt {
+namespace Lumo::ShellExt {
 
 namespace {
 
@@ -46,4 +46,4 @@ EntryColors ColorsOf(MenuMode mode, bool selected, bool grayed) {
 
 void SetHighContrastProbe(bool (*probe)()) { g_highContrastProbe = probe; }
 
-}  // namespace ShellExt
+}  // namespace Lumo::ShellExt

@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-namespace ShellExt {
+namespace Lumo::ShellExt {
 
 enum class MenuMode { Light, Dark, HighContrast };
 
@@ -37,4 +37,4 @@ EntryColors ColorsOf(MenuMode mode, bool selected, bool grayed);
 // test programs, since a test cannot switch the system's high contrast.
 void SetHighContrastProbe(bool (*probe)());
 
-}  // namespace ShellExt
+}  // namespace Lumo::ShellExt

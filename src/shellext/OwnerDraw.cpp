@@ -11,7 +11,7 @@
 #include "shellext/ThreadMenuState.h"
 #include "win/Handle.h"
 
-namespace ShellExt {
+namespace Lumo::ShellExt {
 
 namespace {
 
@@ -160,4 +160,4 @@ LRESULT CGotoFavorite::OnDrawItem(const DRAWITEMSTRUCT& draw, int index) {
     return 0;
 }
 
-}  // namespace ShellExt
+}  // namespace Lumo::ShellExt

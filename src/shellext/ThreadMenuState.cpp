@@ -13,7 +13,7 @@
 #include "win/Errors.h"
 #include "win/Lock.h"
 
-namespace ShellExt {
+namespace Lumo::ShellExt {
 
 ThreadMenuState::~ThreadMenuState() {
     // Hooks go first, in the order they were put in; items after them.
@@ -257,4 +257,4 @@ LRESULT CALLBACK MenuWindowWatcher(int code, WPARAM wParam, LPARAM lParam) noexc
     });
 }
 
-}  // namespace ShellExt
+}  // namespace Lumo::ShellExt

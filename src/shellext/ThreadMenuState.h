@@ -15,7 +15,7 @@
 #include "win/Handle.h"
 #include "win/Lock.h"
 
-namespace ShellExt {
+namespace Lumo::ShellExt {
 
 class CGotoFavorite;
 class OddBase;
@@ -150,4 +150,4 @@ private:
 // and whether the shell's BROWSEUI module created them.
 LRESULT CALLBACK MenuWindowWatcher(int code, WPARAM wParam, LPARAM lParam) noexcept;
 
-}  // namespace ShellExt
+}  // namespace Lumo::ShellExt

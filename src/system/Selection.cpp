@@ -75,7 +75,7 @@ std::wstring ItemIDList::ParsingName() const {
     }
 }
 
-namespace Data {
+namespace Lumo::Data {
 
 long ItemsExaminedSoFar() { return itemsExamined.load(); }
 
@@ -134,7 +134,7 @@ std::shared_ptr<SelectedItemsInfo> SelectedItemsInfo::Build(PCIDLIST_ABSOLUTE fo
     return info;
 }
 
-}  // namespace Data
+}  // namespace Lumo::Data
 
 bool IsNavigableFolderName(const std::wstring& name) {
     if (name.empty()) return false;
@@ -172,7 +172,7 @@ std::vector<std::wstring> NavigableFolders(PCIDLIST_ABSOLUTE folder,
     // still exists, so that one deleted since the selection was made is not
     // offered; for a larger one the shell's attributes answer, so that opening
     // the menu never waits on thousands of items.
-    const bool askFileSystem = items.size() <= Data::kItemsSeenWhileMenuOpens;
+    const bool askFileSystem = items.size() <= Lumo::Data::kItemsSeenWhileMenuOpens;
     std::size_t examined = 0;
     for (PCUIDLIST_RELATIVE item : items) {
         if (examined >= limit) break;

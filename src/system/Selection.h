@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace Data {
+namespace Lumo::Data {
 
 // While a menu opens (at query time and when a popup fills) the handler looks
 // at no more selected items than the shell itself hands a handler when it
@@ -66,7 +66,7 @@ public:
     static ItemKind Classify(SFGAOF attributes, const std::wstring& path);
 };
 
-}  // namespace Data
+}  // namespace Lumo::Data
 
 // An identifier list with an optional parent; its one service is the parsing name.
 class ItemIDList {
@@ -93,4 +93,4 @@ bool IsNavigableFolderItem(const std::wstring& name, SFGAOF attributes);
 // navigable folders and no shortcuts, looking at the first `limit` items only.
 std::vector<std::wstring> NavigableFolders(PCIDLIST_ABSOLUTE folder,
                                            const std::vector<PCUIDLIST_RELATIVE>& items,
-                                           std::size_t limit = Data::kWholeSelection);
+                                           std::size_t limit = Lumo::Data::kWholeSelection);

@@ -7,7 +7,7 @@
 #include "tools/NameList.h"
 #include "ui/Dialog.h"
 
-namespace Tools {
+namespace Lumo::Tools {
 namespace {
 
 using namespace Lumo::WinUi;
@@ -42,7 +42,7 @@ constexpr int kIndent = 10;
 
 class AdvCopyNameDlg : public Dialog {
 public:
-    explicit AdvCopyNameDlg(std::shared_ptr<Data::SelectedItemsInfo> selection)
+    explicit AdvCopyNameDlg(std::shared_ptr<Lumo::Data::SelectedItemsInfo> selection)
         : Dialog(L"Advanced Copy Name Options", true), selection_(std::move(selection)) {}
 
 protected:
@@ -190,14 +190,14 @@ private:
         return text;
     }
 
-    std::shared_ptr<Data::SelectedItemsInfo> selection_;
+    std::shared_ptr<Lumo::Data::SelectedItemsInfo> selection_;
 };
 
 }  // namespace
 
-int RunAdvCopyNameDialog(HWND owner, std::shared_ptr<Data::SelectedItemsInfo> selection) {
+int RunAdvCopyNameDialog(HWND owner, std::shared_ptr<Lumo::Data::SelectedItemsInfo> selection) {
     AdvCopyNameDlg dialog(std::move(selection));
     return static_cast<int>(dialog.RunModal(180, 240, owner));
 }
 
-}  // namespace Tools
+}  // namespace Lumo::Tools

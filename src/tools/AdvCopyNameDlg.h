@@ -8,6 +8,6 @@
 
 #include "system/Selection.h"
 
-namespace Tools {
-int RunAdvCopyNameDialog(HWND owner, std::shared_ptr<Data::SelectedItemsInfo> selection);
+namespace Lumo::Tools {
+int RunAdvCopyNameDialog(HWND owner, std::shared_ptr<Lumo::Data::SelectedItemsInfo> selection);
 }

@@ -11,7 +11,7 @@
 #include "ui/Dialog.h"
 #include "system/Path.h"
 
-namespace Tools {
+namespace Lumo::Tools {
 namespace {
 
 using namespace Lumo::WinUi;
@@ -255,4 +255,4 @@ int RunCalcHashDialog(HWND owner, const std::wstring& filePath) {
     return static_cast<int>(dialog.RunModal(230, 165, owner));
 }
 
-}  // namespace Tools
+}  // namespace Lumo::Tools

@@ -6,6 +6,6 @@
 
 #include <string>
 
-namespace Tools {
+namespace Lumo::Tools {
 int RunCalcHashDialog(HWND owner, const std::wstring& filePath);
 }

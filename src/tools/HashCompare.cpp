@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-namespace Tools {
+namespace Lumo::Tools {
 namespace {
 
 std::wstring Upper(std::wstring text) {
@@ -48,4 +48,4 @@ const wchar_t* CompareLabel(CompareResult result) {
     return kComparePrompt;
 }
 
-}  // namespace Tools
+}  // namespace Lumo::Tools

@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace Tools {
+namespace Lumo::Tools {
 
 enum class CompareResult { NothingToCompare, Match, NotMatch };
 
@@ -25,4 +25,4 @@ inline const wchar_t* CompareLabel(const std::wstring& compareText, const std::w
     return CompareLabel(CompareChecksums(compareText, outputText));
 }
 
-}  // namespace Tools
+}  // namespace Lumo::Tools

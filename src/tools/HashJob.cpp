@@ -10,7 +10,7 @@
 #include "win/Lock.h"
 #include "win/ModuleReference.h"
 
-namespace Tools {
+namespace Lumo::Tools {
 namespace {
 
 std::atomic<LONG_PTR> g_lastJobId{0};
@@ -93,4 +93,4 @@ bool HashJob::WaitForWorker(DWORD milliseconds) const noexcept {
     return !thread_ || ::WaitForSingleObject(thread_.get(), milliseconds) == WAIT_OBJECT_0;
 }
 
-}  // namespace Tools
+}  // namespace Lumo::Tools

@@ -11,7 +11,7 @@
 #include "tools/HashCalculator.h"
 #include "win/Handle.h"
 
-namespace Tools {
+namespace Lumo::Tools {
 
 // What to hash; the job keeps its own copy.
 struct HashRequest {
@@ -55,4 +55,4 @@ private:
     Lumo::Win::UniqueHandle thread_;
 };
 
-}  // namespace Tools
+}  // namespace Lumo::Tools

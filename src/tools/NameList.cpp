@@ -14,7 +14,7 @@
 #include "win/Handle.h"
 #include "system/Path.h"
 
-namespace Tools {
+namespace Lumo::Tools {
 namespace {
 
 // The flags in the order of their bits.
@@ -31,7 +31,9 @@ constexpr DWORD kResolveFlags =
     DWORD{SLR_NO_UI} | DWORD{SLR_NOUPDATE} | DWORD{SLR_NOSEARCH} | DWORD{SLR_NOTRACK} | DWORD{SLR_NOLINKINFO};
 static_assert(kResolveFlags == 0x79, "resolution flags");
 
-bool IsFolderKind(Data::ItemKind kind) { return kind == Data::Folder || kind == Data::Drive; }
+bool IsFolderKind(Lumo::Data::ItemKind kind) {
+    return kind == Lumo::Data::Folder || kind == Lumo::Data::Drive;
+}
 
 // The text after the last backslash.
 std::wstring LastComponent(const std::wstring& name) {
@@ -41,39 +43,39 @@ std::wstring LastComponent(const std::wstring& name) {
 
 // One item's line, or nothing when the item is left out.
 std::optional<std::wstring> NameOf(const NameListItem& item, const CopyNameOptions& options) {
-    Data::ItemKind kind = item.kind;
+    Lumo::Data::ItemKind kind = item.kind;
     std::wstring name;
-    if (kind == Data::Shortcut) {
+    if (kind == Lumo::Data::Shortcut) {
         if (options.resolveShortcuts) {
             std::optional<ShortcutTarget> target = ResolveShortcut(item.path);
             if (!target || target->path.empty()) return std::nullopt;
             name = target->path;
             if (target->attributes & FILE_ATTRIBUTE_DIRECTORY) {
-                kind = name.size() == 3 ? Data::Drive : Data::Folder;
+                kind = name.size() == 3 ? Lumo::Data::Drive : Lumo::Data::Folder;
             } else {
-                kind = Data::File;
+                kind = Lumo::Data::File;
             }
         } else {
-            kind = Data::File;
+            kind = Lumo::Data::File;
         }
     }
-    if (kind == Data::File && !options.includeFiles) return std::nullopt;
+    if (kind == Lumo::Data::File && !options.includeFiles) return std::nullopt;
     if (IsFolderKind(kind) && !options.includeFolders) return std::nullopt;
     if (name.empty()) name = item.path;
     if (!options.longName) {
         if (std::optional<std::wstring> shortName = ShortPathName(name)) name = *shortName;
     }
     if (!options.fullPath) {
-        if (kind == Data::Drive) return std::nullopt;
+        if (kind == Lumo::Data::Drive) return std::nullopt;
         std::wstring leaf = LastComponent(name);
         if (!leaf.empty() && leaf != name) name = leaf;
     }
-    if (!options.includeExtension && kind == Data::File) {
+    if (!options.includeExtension && kind == Lumo::Data::File) {
         const size_t slash = name.find_last_of(L'\\');
         const size_t dot = name.find_last_of(L'.');
         if (dot != std::wstring::npos && (slash == std::wstring::npos || dot > slash)) name.erase(dot);
     }
-    if (options.appendBackslash && kind == Data::Folder && (name.empty() || name.back() != L'\\'))
+    if (options.appendBackslash && kind == Lumo::Data::Folder && (name.empty() || name.back() != L'\\'))
         name += L'\\';
     if (options.modifyCase) name = ChangeCase(name, options.lowercase);
     return name;
@@ -176,7 +178,7 @@ std::wstring BuildNameList(const std::vector<NameListItem>& items, const CopyNam
     return text;
 }
 
-std::wstring BuildNameList(const Data::SelectedItemsInfo& selection, const CopyNameOptions& options) {
+std::wstring BuildNameList(const Lumo::Data::SelectedItemsInfo& selection, const CopyNameOptions& options) {
     std::vector<NameListItem> items;
     items.reserve(selection.itemInfos.size());
     for (const auto& info : selection.itemInfos) {
@@ -185,9 +187,9 @@ std::wstring BuildNameList(const Data::SelectedItemsInfo& selection, const CopyN
     return BuildNameList(items, options);
 }
 
-std::wstring BuildNameList(const std::shared_ptr<Data::SelectedItemsInfo>& selection,
+std::wstring BuildNameList(const std::shared_ptr<Lumo::Data::SelectedItemsInfo>& selection,
                            const CopyNameOptions& options) {
     return selection ? BuildNameList(*selection, options) : std::wstring();
 }
 
-}  // namespace Tools
+}  // namespace Lumo::Tools

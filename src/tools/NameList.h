@@ -13,7 +13,7 @@
 
 #include "system/Selection.h"
 
-namespace Tools {
+namespace Lumo::Tools {
 
 // The options of one list. The defaults are the dialog's initial states.
 struct CopyNameOptions {
@@ -40,7 +40,7 @@ CopyNameOptions CopyFileNameOptions();
 
 // One selected item as the list builder sees it.
 struct NameListItem {
-    Data::ItemKind kind = Data::Other;
+    Lumo::Data::ItemKind kind = Lumo::Data::Other;
     std::wstring path;
 };
 
@@ -52,9 +52,9 @@ struct ShortcutTarget {
 
 // The list, each name followed by "\r\n".
 std::wstring BuildNameList(const std::vector<NameListItem>& items, const CopyNameOptions& options);
-std::wstring BuildNameList(const Data::SelectedItemsInfo& selection, const CopyNameOptions& options);
+std::wstring BuildNameList(const Lumo::Data::SelectedItemsInfo& selection, const CopyNameOptions& options);
 // An absent selection gives an empty list.
-std::wstring BuildNameList(const std::shared_ptr<Data::SelectedItemsInfo>& selection,
+std::wstring BuildNameList(const std::shared_ptr<Lumo::Data::SelectedItemsInfo>& selection,
                            const CopyNameOptions& options);
 
 // The target of a shortcut file, without searching, UI or rewriting the
@@ -65,4 +65,4 @@ std::optional<std::wstring> ShortPathName(const std::wstring& path);
 // The name in lower or upper case by the user's locale.
 std::wstring ChangeCase(const std::wstring& name, bool lower);
 
-}  // namespace Tools
+}  // namespace Lumo::Tools

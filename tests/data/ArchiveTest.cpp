@@ -42,10 +42,10 @@ private:
 
 // The known record: sort by path name, non-default user settings, two
 // favorites and two history entries.
-Data::AllData KnownRecord() {
-    Data::AllData data;
-    data.settings->sortMode = Data::SortByPathName;
-    *data.userSettings = Data::UserSettings{2, false, 480, true, 20, 7};
+Lumo::Data::AllData KnownRecord() {
+    Lumo::Data::AllData data;
+    data.settings->sortMode = Lumo::Data::SortByPathName;
+    *data.userSettings = Lumo::Data::UserSettings{2, false, 480, true, 20, 7};
     data.favorites->revision = 9;
     data.favorites->folders = {L"C:\\Work", L"D:\\B\u00e9"};
     data.navigateHistory->items = {L"E:\\X", L"C:\\Work"};
@@ -120,39 +120,39 @@ std::string VersionZeroBytes(std::int32_t dataVersion) {
 }
 // clang-format on
 
-void ExpectKnownRecord(const Data::AllData& data) {
+void ExpectKnownRecord(const Lumo::Data::AllData& data) {
     EXPECT_EQ(data.dataVersion, 3);
-    EXPECT_EQ(data.settings->sortMode, Data::SortByPathName);
-    EXPECT_EQ(*data.userSettings, (Data::UserSettings{2, false, 480, true, 20, 7}));
+    EXPECT_EQ(data.settings->sortMode, Lumo::Data::SortByPathName);
+    EXPECT_EQ(*data.userSettings, (Lumo::Data::UserSettings{2, false, 480, true, 20, 7}));
     EXPECT_EQ(data.favorites->revision, 9);
-    EXPECT_EQ(data.favorites->folders, (Data::FolderList{L"C:\\Work", L"D:\\B\u00e9"}));
+    EXPECT_EQ(data.favorites->folders, (Lumo::Data::FolderList{L"C:\\Work", L"D:\\B\u00e9"}));
     EXPECT_EQ(data.navigateHistory->items, (std::list<std::wstring>{L"E:\\X", L"C:\\Work"}));
     EXPECT_EQ(data.navigateHistory->maxCount, 7);  // capacity comes from historyDepth
 }
 
 TEST(DataArchive, WritesTheKnownRecordByteForByte) {
-    const std::string written = Data::WriteDataArchive(KnownRecord());
+    const std::string written = Lumo::Data::WriteDataArchive(KnownRecord());
     EXPECT_EQ(written.size(), KnownRecordBytes().size());
     EXPECT_EQ(written, KnownRecordBytes());
 }
 
 TEST(DataArchive, ReadsTheKnownRecordAndWritesItBackUnchanged) {
-    auto data = Data::ReadDataArchive(KnownRecordBytes());
+    auto data = Lumo::Data::ReadDataArchive(KnownRecordBytes());
     ExpectKnownRecord(*data);
-    EXPECT_EQ(Data::WriteDataArchive(*data), KnownRecordBytes());
+    EXPECT_EQ(Lumo::Data::WriteDataArchive(*data), KnownRecordBytes());
 }
 
 TEST(DataArchive, ClassVersionZeroRecordKeepsDefaultsBesideFavorites) {
-    auto data = Data::ReadDataArchive(VersionZeroBytes(3));
+    auto data = Lumo::Data::ReadDataArchive(VersionZeroBytes(3));
     EXPECT_EQ(data->dataVersion, 3);
     EXPECT_EQ(data->favorites->revision, 4);
-    EXPECT_EQ(data->favorites->folders, Data::FolderList{L"F:\\Old"});
-    EXPECT_EQ(data->settings->sortMode, Data::NoSort);
-    EXPECT_EQ(*data->userSettings, Data::UserSettings());
+    EXPECT_EQ(data->favorites->folders, Lumo::Data::FolderList{L"F:\\Old"});
+    EXPECT_EQ(data->settings->sortMode, Lumo::Data::NoSort);
+    EXPECT_EQ(*data->userSettings, Lumo::Data::UserSettings());
     EXPECT_TRUE(data->navigateHistory->items.empty());
     EXPECT_EQ(data->navigateHistory->maxCount, -1);
     // Written back, it takes the current layout.
-    auto again = Data::ReadDataArchive(Data::WriteDataArchive(*data));
+    auto again = Lumo::Data::ReadDataArchive(Lumo::Data::WriteDataArchive(*data));
     EXPECT_EQ(again->favorites->folders, data->favorites->folders);
 }
 
@@ -163,8 +163,8 @@ TEST(DataArchive, UnknownUserSettingsVersionKeepsDefaultsAndLoadsTheRest) {
     ASSERT_EQ(bytes.substr(24, 6), Bytes().U8(1).U8(0).U32(1).str());
     bytes[25] = 1;
     bytes.erase(30, 18);
-    auto data = Data::ReadDataArchive(bytes);
-    EXPECT_EQ(*data->userSettings, Data::UserSettings());
+    auto data = Lumo::Data::ReadDataArchive(bytes);
+    EXPECT_EQ(*data->userSettings, Lumo::Data::UserSettings());
     EXPECT_EQ(data->navigateHistory->maxCount, 10);
     EXPECT_EQ(data->favorites->revision, 9);
     EXPECT_EQ(data->favorites->folders.size(), 2u);
@@ -174,39 +174,39 @@ TEST(DataArchive, UnknownUserSettingsVersionKeepsDefaultsAndLoadsTheRest) {
 TEST(DataArchive, NewerDataVersionIsRejectedRightAfterIt) {
     std::string bytes = KnownRecordBytes();
     bytes[2] = 4;  // dataVersion 4, everything after well formed
-    EXPECT_THROW(Data::ReadDataArchive(bytes), ReleaseVersionTooHigh);
-    EXPECT_THROW(Data::ReadDataArchive(bytes.substr(0, 6)), ReleaseVersionTooHigh);  // nothing after it
-    EXPECT_THROW(Data::ReadDataArchive(VersionZeroBytes(1000)), ReleaseVersionTooHigh);
-    EXPECT_NO_THROW(Data::ReadDataArchive(VersionZeroBytes(-5)));  // older is fine
+    EXPECT_THROW(Lumo::Data::ReadDataArchive(bytes), ReleaseVersionTooHigh);
+    EXPECT_THROW(Lumo::Data::ReadDataArchive(bytes.substr(0, 6)), ReleaseVersionTooHigh);  // nothing after it
+    EXPECT_THROW(Lumo::Data::ReadDataArchive(VersionZeroBytes(1000)), ReleaseVersionTooHigh);
+    EXPECT_NO_THROW(Lumo::Data::ReadDataArchive(VersionZeroBytes(-5)));  // older is fine
 }
 
 TEST(DataArchive, EmptyContainersAndHistoryOrderSurviveRoundTrips) {
-    Data::AllData empty;
-    auto loaded = Data::ReadDataArchive(Data::WriteDataArchive(empty));
+    Lumo::Data::AllData empty;
+    auto loaded = Lumo::Data::ReadDataArchive(Lumo::Data::WriteDataArchive(empty));
     EXPECT_TRUE(loaded->favorites->folders.empty());
     EXPECT_TRUE(loaded->navigateHistory->items.empty());
 
-    Data::AllData data;
+    Lumo::Data::AllData data;
     for (const wchar_t* f : {L"1", L"2", L"3", L"4"}) data.navigateHistory->Add(f);
     const std::list<std::wstring> order{L"4", L"3", L"2", L"1"};
     ASSERT_EQ(data.navigateHistory->items, order);
-    auto once = Data::ReadDataArchive(Data::WriteDataArchive(data));
-    auto twice = Data::ReadDataArchive(Data::WriteDataArchive(*once));
+    auto once = Lumo::Data::ReadDataArchive(Lumo::Data::WriteDataArchive(data));
+    auto twice = Lumo::Data::ReadDataArchive(Lumo::Data::WriteDataArchive(*once));
     EXPECT_EQ(once->navigateHistory->items, order);
     EXPECT_EQ(twice->navigateHistory->items, order);
 }
 
 TEST(DataArchive, StringsKeepEveryCodeUnit) {
-    Data::AllData data;
+    Lumo::Data::AllData data;
     const std::wstring odd =
         std::wstring(L"C:\\\u65e5\u672c\\") + L"\xD83D\xDE00" + std::wstring(1, L'\0') + L"x";
     data.favorites->folders = {odd, L"", std::wstring(5000, L'a')};
-    auto loaded = Data::ReadDataArchive(Data::WriteDataArchive(data));
+    auto loaded = Lumo::Data::ReadDataArchive(Lumo::Data::WriteDataArchive(data));
     EXPECT_EQ(loaded->favorites->folders, data.favorites->folders);
     // A list read from a file and then edited writes as one built afresh.
     loaded->favorites->folders.erase(0);
     data.favorites->folders = {L"", std::wstring(5000, L'a')};
-    EXPECT_EQ(Data::WriteDataArchive(*loaded), Data::WriteDataArchive(data));
+    EXPECT_EQ(Lumo::Data::WriteDataArchive(*loaded), Lumo::Data::WriteDataArchive(data));
 }
 
 // Damage that must end in an exception, and no more memory than the input.
@@ -229,15 +229,15 @@ std::string EmptyStrings(std::uint32_t declared, std::uint32_t present) {
 }
 // Empty strings whose records would need more than the memory allowed them.
 constexpr std::uint32_t kOverMemory =
-    static_cast<std::uint32_t>(Data::kMaxRecordMemory / Data::kStringMemoryCost + 1);
+    static_cast<std::uint32_t>(Lumo::Data::kMaxRecordMemory / Lumo::Data::kStringMemoryCost + 1);
 
 TEST(DataArchive, DamagedFilesAreRejectedWithAnException) {
     const std::size_t favoritesCount = 64;  // offset of the favorites element count
     const std::size_t firstLength = 72;     // offset of the first string length
     ASSERT_EQ(KnownRecordBytes().substr(favoritesCount, 4), Bytes().U32(2).str());
     ASSERT_EQ(KnownRecordBytes().substr(firstLength, 8), Bytes().U64(7).str());
-    ASSERT_EQ(Data::ReadDataArchive(EmptyStrings(3, 3))->favorites->folders,
-              (Data::FolderList{L"", L"", L""}));
+    ASSERT_EQ(Lumo::Data::ReadDataArchive(EmptyStrings(3, 3))->favorites->folders,
+              (Lumo::Data::FolderList{L"", L"", L""}));
     std::mt19937 random(7);
     std::string noise(4096, '\0');
     for (char& c : noise) c = static_cast<char>(random());
@@ -269,23 +269,24 @@ TEST(DataArchive, DamagedFilesAreRejectedWithAnException) {
     };
     for (const Damage& damage : table) {
         SCOPED_TRACE(damage.name);
-        EXPECT_THROW(Data::ReadDataArchive(damage.bytes), Data::CorruptDataFile);
+        EXPECT_THROW(Lumo::Data::ReadDataArchive(damage.bytes), Lumo::Data::CorruptDataFile);
     }
 }
 
 TEST(DataArchive, EveryTruncationIsRejected) {
     const std::string bytes = KnownRecordBytes();
     for (std::size_t length = 0; length < bytes.size(); ++length) {
-        EXPECT_THROW(Data::ReadDataArchive(bytes.substr(0, length)), std::exception) << "length " << length;
+        EXPECT_THROW(Lumo::Data::ReadDataArchive(bytes.substr(0, length)), std::exception)
+            << "length " << length;
     }
 }
 
 // Random damage of valid files: every outcome is a complete record or a
 // std::exception (a crash, a hang or a huge allocation fails the run).
 TEST(DataArchive, RandomMutationsLoadOrThrow) {
-    Data::AllData big = KnownRecord();
+    Lumo::Data::AllData big = KnownRecord();
     for (int i = 0; i < 40; ++i) big.favorites->folders.push_back(L"C:\\Folder " + std::to_wstring(i));
-    const std::string seeds[] = {KnownRecordBytes(), VersionZeroBytes(2), Data::WriteDataArchive(big)};
+    const std::string seeds[] = {KnownRecordBytes(), VersionZeroBytes(2), Lumo::Data::WriteDataArchive(big)};
     std::mt19937 random(20240611);
     const std::uint64_t extremes[] = {
         0, 1, 0x7F, 0xFF, 0xFFFF, 0x7FFFFFFF, 0xFFFFFFFF, 0xFFFFFFFFFFFFFFFFull, 0x8000000000000000ull};
@@ -320,11 +321,11 @@ TEST(DataArchive, RandomMutationsLoadOrThrow) {
             }
         }
         try {
-            auto data = Data::ReadDataArchive(bytes);
+            auto data = Lumo::Data::ReadDataArchive(bytes);
             ASSERT_TRUE(data->favorites && data->navigateHistory && data->settings && data->userSettings);
             ASSERT_LE(data->dataVersion, 3);
             // Boost serialization reads the same record from the same bytes.
-            auto reference = Data::ReadDataArchiveWithBoost(bytes);
+            auto reference = Lumo::Data::ReadDataArchiveWithBoost(bytes);
             ASSERT_EQ(data->favorites->folders, reference->favorites->folders) << "round " << round;
             ASSERT_EQ(data->navigateHistory->items, reference->navigateHistory->items);
             ASSERT_EQ(*data->userSettings, *reference->userSettings);

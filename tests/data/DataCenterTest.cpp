@@ -1,4 +1,4 @@
-// Tests of Data::DataCenter: every operation against a real data file in a private
+// Tests of Lumo::Data::DataCenter: every operation against a real data file in a private
 // folder, the data and install folders, the handler's snapshot, failed and
 // interrupted writes, and threads and processes sharing one file.
 #include <gtest/gtest.h>
@@ -24,20 +24,20 @@
 
 namespace {
 
-using Folders = Data::FolderList;
+using Folders = Lumo::Data::FolderList;
 
 class DataCenterTest : public ::testing::Test {
 protected:
     DataTest::TempFolder temp_;
     std::wstring folder_ = temp_.Path() + L"Quelvar\\";
-    Data::DataCenter center_{folder_};
+    Lumo::Data::DataCenter center_{folder_};
 
     std::wstring FilePath() const { return folder_ + L"Data.qvd"; }
     std::string FileBytes() const { return DataTest::ReadBytes(FilePath()); }
-    std::shared_ptr<Data::AllData> Stored() const { return Data::ReadDataArchive(FileBytes()); }
-    void Store(const Data::AllData& data) {
+    std::shared_ptr<Lumo::Data::AllData> Stored() const { return Lumo::Data::ReadDataArchive(FileBytes()); }
+    void Store(const Lumo::Data::AllData& data) {
         ::CreateDirectoryW(folder_.c_str(), nullptr);
-        DataTest::WriteBytes(FilePath(), Data::WriteDataArchive(data));
+        DataTest::WriteBytes(FilePath(), Lumo::Data::WriteDataArchive(data));
     }
 };
 
@@ -47,7 +47,7 @@ TEST_F(DataCenterTest, FirstLoadCreatesTheFileWithRevisionOne) {
     ASSERT_TRUE(DataTest::Exists(FilePath()));
     EXPECT_EQ(data->favorites->revision, 1);
     EXPECT_EQ(Stored()->favorites->revision, 1);
-    EXPECT_EQ(*data->userSettings, Data::UserSettings());
+    EXPECT_EQ(*data->userSettings, Lumo::Data::UserSettings());
     EXPECT_EQ(data->navigateHistory->maxCount, 10);
     EXPECT_FALSE(DataTest::Exists(FilePath() + L".tmp"));
     // Each Load hands out a record of its own.
@@ -101,7 +101,7 @@ TEST_F(DataCenterTest, RemoveFavoriteAtChecksIndexAndFolder) {
 TEST_F(DataCenterTest, CommitFavoritesRefusesAStaleCopyAndAcceptsRepeatedCommits) {
     center_.AddFavorite(L"A");
     // A page takes its copy; another process adds a favorite meanwhile.
-    auto page = std::make_shared<Data::Favorites>(*center_.Load()->favorites);
+    auto page = std::make_shared<Lumo::Data::Favorites>(*center_.Load()->favorites);
     center_.AddFavorite(L"B");
     const std::string before = FileBytes();
     page->folders = {L"Z"};
@@ -109,7 +109,7 @@ TEST_F(DataCenterTest, CommitFavoritesRefusesAStaleCopyAndAcceptsRepeatedCommits
     EXPECT_EQ(FileBytes(), before);
 
     // A fresh copy commits, and commits again without outside changes.
-    auto fresh = std::make_shared<Data::Favorites>(*center_.Load()->favorites);
+    auto fresh = std::make_shared<Lumo::Data::Favorites>(*center_.Load()->favorites);
     const int revision = fresh->revision;
     fresh->folders = {L"B", L"A"};
     EXPECT_TRUE(center_.CommitFavorites(fresh));
@@ -123,8 +123,8 @@ TEST_F(DataCenterTest, CommitFavoritesRefusesAStaleCopyAndAcceptsRepeatedCommits
 }
 
 TEST_F(DataCenterTest, CommitUserSettingsFollowsTheSameRevisionRules) {
-    auto page = std::make_shared<Data::UserSettings>(*center_.Load()->userSettings);
-    auto other = std::make_shared<Data::UserSettings>(*page);
+    auto page = std::make_shared<Lumo::Data::UserSettings>(*center_.Load()->userSettings);
+    auto other = std::make_shared<Lumo::Data::UserSettings>(*page);
     page->historyDepth = 2;
     EXPECT_TRUE(center_.CommitUserSettings(page));
     page->menuWidthLimit = 500;
@@ -143,15 +143,15 @@ TEST_F(DataCenterTest, CommitUserSettingsFollowsTheSameRevisionRules) {
 TEST_F(DataCenterTest, SetSortModeWritesOnlyChanges) {
     center_.Load();
     const std::string before = FileBytes();
-    EXPECT_FALSE(center_.SetSortMode(Data::NoSort));
+    EXPECT_FALSE(center_.SetSortMode(Lumo::Data::NoSort));
     EXPECT_EQ(FileBytes(), before);
-    EXPECT_TRUE(center_.SetSortMode(Data::SortByPathName));
-    EXPECT_EQ(Stored()->settings->sortMode, Data::SortByPathName);
-    EXPECT_FALSE(center_.SetSortMode(Data::SortByPathName));
+    EXPECT_TRUE(center_.SetSortMode(Lumo::Data::SortByPathName));
+    EXPECT_EQ(Stored()->settings->sortMode, Lumo::Data::SortByPathName);
+    EXPECT_FALSE(center_.SetSortMode(Lumo::Data::SortByPathName));
 }
 
 TEST_F(DataCenterTest, NavigateHistoryUsesTheStoredDepth) {
-    auto settings = std::make_shared<Data::UserSettings>(*center_.Load()->userSettings);
+    auto settings = std::make_shared<Lumo::Data::UserSettings>(*center_.Load()->userSettings);
     settings->historyDepth = 2;
     center_.CommitUserSettings(settings);
     center_.AddNavigateHistory(L"A");
@@ -175,7 +175,7 @@ TEST_F(DataCenterTest, NavigateHistoryUsesTheStoredDepth) {
 }
 
 TEST_F(DataCenterTest, OlderDataVersionIsUpgradedAndWrittenDuringLoad) {
-    Data::AllData old;
+    Lumo::Data::AllData old;
     old.dataVersion = 2;
     old.favorites->folders = {L"K"};
     Store(old);
@@ -186,21 +186,21 @@ TEST_F(DataCenterTest, OlderDataVersionIsUpgradedAndWrittenDuringLoad) {
 }
 
 TEST_F(DataCenterTest, NewerReleaseFileFailsEveryOperationAndIsNeverWritten) {
-    Data::AllData data;
+    Lumo::Data::AllData data;
     data.favorites->folders = {L"A"};
-    std::string bytes = Data::WriteDataArchive(data);
+    std::string bytes = Lumo::Data::WriteDataArchive(data);
     bytes[2] = 4;  // dataVersion 4
     ::CreateDirectoryW(folder_.c_str(), nullptr);
     DataTest::WriteBytes(FilePath(), bytes);
-    auto settings = std::make_shared<Data::UserSettings>();
-    auto favorites = std::make_shared<Data::Favorites>();
+    auto settings = std::make_shared<Lumo::Data::UserSettings>();
+    auto favorites = std::make_shared<Lumo::Data::Favorites>();
     EXPECT_THROW(center_.Load(), ReleaseVersionTooHigh);
     EXPECT_THROW(center_.AddFavorite(L"B"), ReleaseVersionTooHigh);
     EXPECT_THROW(center_.AddFavorites({L"B"}), ReleaseVersionTooHigh);
     EXPECT_THROW(center_.RemoveFavoriteAt(0, L"A"), ReleaseVersionTooHigh);
     EXPECT_THROW(center_.CommitFavorites(favorites), ReleaseVersionTooHigh);
     EXPECT_THROW(center_.CommitUserSettings(settings), ReleaseVersionTooHigh);
-    EXPECT_THROW(center_.SetSortMode(Data::SortByPathName), ReleaseVersionTooHigh);
+    EXPECT_THROW(center_.SetSortMode(Lumo::Data::SortByPathName), ReleaseVersionTooHigh);
     EXPECT_THROW(center_.AddNavigateHistory(L"B"), ReleaseVersionTooHigh);
     EXPECT_THROW(center_.ClearNavigateHistory(), ReleaseVersionTooHigh);
     EXPECT_EQ(FileBytes(), bytes);
@@ -211,9 +211,9 @@ TEST_F(DataCenterTest, NewerReleaseFileFailsEveryOperationAndIsNeverWritten) {
 // renamed aside byte for byte and the data starts again from the defaults; a
 // later damaged file never replaces an earlier copy, whichever operation meets it.
 TEST_F(DataCenterTest, DamagedFileIsSetAsideByteForByteAndTheDataStartsAfresh) {
-    Data::AllData stored;
+    Lumo::Data::AllData stored;
     stored.favorites->folders = {L"A"};
-    const std::string good = Data::WriteDataArchive(stored);
+    const std::string good = Lumo::Data::WriteDataArchive(stored);
     const std::string damaged[] = {"garbage", "", good.substr(0, good.size() - 3)};
     ::CreateDirectoryW(folder_.c_str(), nullptr);
     const auto copy = [&](int number) {
@@ -243,7 +243,7 @@ TEST_F(DataCenterTest, FolderThatCannotBeWrittenIsAnError) {
     const std::string before = FileBytes();
     ASSERT_TRUE(::CreateDirectoryW((FilePath() + L".tmp").c_str(), nullptr));
     EXPECT_THROW(center_.AddFavorite(L"B"), Lumo::LastError);
-    auto favorites = std::make_shared<Data::Favorites>(*center_.Load()->favorites);
+    auto favorites = std::make_shared<Lumo::Data::Favorites>(*center_.Load()->favorites);
     const int revision = favorites->revision;
     EXPECT_THROW(center_.CommitFavorites(favorites), Lumo::LastError);
     EXPECT_EQ(favorites->revision, revision);  // the copy still matches the file
@@ -290,13 +290,14 @@ TEST_F(DataCenterTest, AnElevatedProcessWritesNothingThroughAReparsePoint) {
                         {L"\\history.txt", true, ""},
                         {L"", false, ""}};
     for (const Row& row : rows) {
-        const std::string before = *row.bytes ? row.bytes : Data::WriteDataArchive(Data::AllData());
-        Store(Data::AllData());
+        const std::string before =
+            *row.bytes ? row.bytes : Lumo::Data::WriteDataArchive(Lumo::Data::AllData());
+        Store(Lumo::Data::AllData());
         DataTest::WriteBytes(FilePath(), before);
         g_reparsePoint = folder_.substr(0, folder_.size() - 1) + row.reparsePoint;
         const bool existed = DataTest::Exists(g_reparsePoint);
-        Data::DataCenter center(folder_, 5000,
-                                {row.elevated ? +elevated : +notElevated, &AttributesWithReparsePoint});
+        Lumo::Data::DataCenter center(folder_, 5000,
+                                      {row.elevated ? +elevated : +notElevated, &AttributesWithReparsePoint});
         DWORD code = 0;
         try {
             if (!row.elevated || std::wstring(row.reparsePoint) == L"\\history.txt")
@@ -305,7 +306,7 @@ TEST_F(DataCenterTest, AnElevatedProcessWritesNothingThroughAReparsePoint) {
         } catch (const Lumo::LastError& error) {
             code = error.Code();
         }
-        EXPECT_EQ(row.elevated ? Data::kErrorStoppedOnReparsePoint : 0u, code) << row.reparsePoint;
+        EXPECT_EQ(row.elevated ? Lumo::Data::kErrorStoppedOnReparsePoint : 0u, code) << row.reparsePoint;
         // What the reparse point leads to is left as it was.
         if (row.elevated) {
             EXPECT_EQ(existed, DataTest::Exists(g_reparsePoint)) << row.reparsePoint;
@@ -317,7 +318,7 @@ TEST_F(DataCenterTest, AnElevatedProcessWritesNothingThroughAReparsePoint) {
 }
 
 TEST_F(DataCenterTest, DataFolderIsCreatedAndMayHoldAnyCharacters) {
-    Data::DataCenter noBackslash(temp_.Path() + L"Sub");
+    Lumo::Data::DataCenter noBackslash(temp_.Path() + L"Sub");
     EXPECT_EQ(noBackslash.GetDataFolder(), temp_.Path() + L"Sub\\");
     EXPECT_TRUE(DataTest::Exists(temp_.Path() + L"Sub"));
     EXPECT_EQ(noBackslash.GetDataFilePath(), temp_.Path() + L"Sub\\Data.qvd");
@@ -325,9 +326,9 @@ TEST_F(DataCenterTest, DataFolderIsCreatedAndMayHoldAnyCharacters) {
     // A name no ANSI code page spells.
     const std::wstring unicode =
         temp_.Path() + L"\u0414\u0430\u043d\u043d\u044b\u0435 \u65e5\u672c \u0639\u0631\u0628\\";
-    Data::DataCenter wide(unicode);
+    Lumo::Data::DataCenter wide(unicode);
     EXPECT_TRUE(wide.AddFavorite(L"\u65e5\u672c"));
-    EXPECT_EQ(Data::ReadDataArchive(DataTest::ReadBytes(unicode + L"Data.qvd"))->favorites->folders,
+    EXPECT_EQ(Lumo::Data::ReadDataArchive(DataTest::ReadBytes(unicode + L"Data.qvd"))->favorites->folders,
               Folders{L"\u65e5\u672c"});
 }
 
@@ -343,7 +344,7 @@ TEST_F(DataCenterTest, DataFolderIsInApplicationDataOrThereIsNoData) {
         {L"C:Roaming", L""},    // relative to drive C's current directory
     };
     for (const auto& [appData, expected] : rows) {
-        EXPECT_EQ(Data::DataCenter::DataFolderUnder(appData), expected) << appData;
+        EXPECT_EQ(Lumo::Data::DataCenter::DataFolderUnder(appData), expected) << appData;
     }
 
     // The production folder, with or without the process's special-folder service.
@@ -356,7 +357,7 @@ TEST_F(DataCenterTest, DataFolderIsInApplicationDataOrThereIsNoData) {
     }
     for (auto* instance : {&folders, static_cast<Lumo::System::SpecialFolder*>(nullptr)}) {
         Lumo::System::SpecialFolder::SetInstance(instance);
-        Data::DataCenter production;
+        Lumo::Data::DataCenter production;
         EXPECT_EQ(production.HasDataFolder(), !appData.empty());
         if (!appData.empty()) {
             EXPECT_EQ(production.GetDataFolder(), appData + L"Quelvar\\");
@@ -371,23 +372,24 @@ TEST_F(DataCenterTest, DataFolderIsInApplicationDataOrThereIsNoData) {
     ::GetCurrentDirectoryW(MAX_PATH, current);
     ASSERT_TRUE(::SetCurrentDirectoryW(temp_.Path().c_str()));
     ::CreateDirectoryW((temp_.Path() + L"Quelvar").c_str(), nullptr);
-    Data::AllData planted;
+    Lumo::Data::AllData planted;
     planted.favorites->folders = {L"\\\\evil\\share"};
-    DataTest::WriteBytes(temp_.Path() + L"Quelvar\\Data.qvd", Data::WriteDataArchive(planted));
+    DataTest::WriteBytes(temp_.Path() + L"Quelvar\\Data.qvd", Lumo::Data::WriteDataArchive(planted));
     for (const wchar_t* folder : {L"", L"Quelvar", L"Quelvar\\"}) {
-        Data::DataCenter none(folder);
+        Lumo::Data::DataCenter none(folder);
         EXPECT_FALSE(none.HasDataFolder());
         EXPECT_THROW(none.Load(), Lumo::LastError);
         EXPECT_THROW(none.AddFavorite(L"R"), Lumo::LastError);
         EXPECT_THROW(none.AddNavigateHistory(L"R"), Lumo::LastError);
         EXPECT_THROW(none.GetDataFolder(), Lumo::LastError);
-        Data::HandlerDataSnapshot snapshot;
+        Lumo::Data::HandlerDataSnapshot snapshot;
         snapshot.LoadData(&none);
-        EXPECT_EQ(snapshot.state, Data::SnapshotState::Unavailable);
+        EXPECT_EQ(snapshot.state, Lumo::Data::SnapshotState::Unavailable);
         EXPECT_TRUE(snapshot.favoriteFolders.empty());
     }
     ::SetCurrentDirectoryW(current);
-    EXPECT_EQ(DataTest::ReadBytes(temp_.Path() + L"Quelvar\\Data.qvd"), Data::WriteDataArchive(planted));
+    EXPECT_EQ(DataTest::ReadBytes(temp_.Path() + L"Quelvar\\Data.qvd"),
+              Lumo::Data::WriteDataArchive(planted));
     EXPECT_FALSE(DataTest::Exists(temp_.Path() + L"Data.qvd"));
     EXPECT_FALSE(DataTest::Exists(temp_.Path() + L"Quelvar\\Data.qvd.tmp"));
 }
@@ -402,7 +404,7 @@ TEST_F(DataCenterTest, InstallFolderIsTheModuleFolderWithABackslash) {
 
 TEST_F(DataCenterTest, HandlerSnapshotLoadsOnceAndCopiesTheFavorites) {
     center_.AddFavorites({L"B", L"A"});
-    Data::HandlerDataSnapshot snapshot;
+    Lumo::Data::HandlerDataSnapshot snapshot;
     EXPECT_FALSE(snapshot.dataLoaded);
     snapshot.LoadData(&center_);
     EXPECT_TRUE(snapshot.dataLoaded);
@@ -414,55 +416,55 @@ TEST_F(DataCenterTest, HandlerSnapshotLoadsOnceAndCopiesTheFavorites) {
     snapshot.LoadData(&center_);  // one menu, one copy
     EXPECT_EQ(snapshot.data->favorites->folders.size(), 2u);
 
-    // Through the process's Data::DataCenter.
-    Data::DataCenter::SetInstance(&center_);
-    Data::HandlerDataSnapshot viaSingleton;
+    // Through the process's Lumo::Data::DataCenter.
+    Lumo::Data::DataCenter::SetInstance(&center_);
+    Lumo::Data::HandlerDataSnapshot viaSingleton;
     viaSingleton.LoadData();
-    Data::DataCenter::SetInstance(nullptr);
+    Lumo::Data::DataCenter::SetInstance(nullptr);
     EXPECT_EQ(viaSingleton.favoriteFolders.size(), 3u);
 }
 
 TEST_F(DataCenterTest, HandlerSnapshotTellsANewerReleaseFromAFileHeldElsewhere) {
-    std::string bytes = Data::WriteDataArchive(Data::AllData());
+    std::string bytes = Lumo::Data::WriteDataArchive(Lumo::Data::AllData());
     ::CreateDirectoryW(folder_.c_str(), nullptr);
     bytes[2] = 9;
     DataTest::WriteBytes(FilePath(), bytes);
-    Data::HandlerDataSnapshot newer;
+    Lumo::Data::HandlerDataSnapshot newer;
     newer.favoriteFolders = {L"stale"};
     EXPECT_NO_THROW(newer.LoadData(&center_));
     EXPECT_TRUE(newer.dataLoaded);
-    EXPECT_EQ(Data::SnapshotState::NewerRelease, newer.state);
+    EXPECT_EQ(Lumo::Data::SnapshotState::NewerRelease, newer.state);
     EXPECT_FALSE(newer.data);
     EXPECT_TRUE(newer.favoriteFolders.empty());
 
     // Another thread holds the file longer than this center waits: no data
     // now, no change to the file, and the next snapshot loads.
-    Store(Data::AllData());
+    Store(Lumo::Data::AllData());
     const std::string before = FileBytes();
-    Data::DataCenter impatient(folder_, 50);
+    Lumo::Data::DataCenter impatient(folder_, 50);
     std::atomic<bool> held{false}, release{false};
     std::thread holder([&] {
-        Data::DataFileLock lock(FilePath());
+        Lumo::Data::DataFileLock lock(FilePath());
         held = true;
         while (!release) ::Sleep(1);
     });
     while (!held) ::Sleep(1);
-    Data::HandlerDataSnapshot busy;
+    Lumo::Data::HandlerDataSnapshot busy;
     EXPECT_NO_THROW(busy.LoadData(&impatient));
-    EXPECT_EQ(Data::SnapshotState::Unavailable, busy.state);
+    EXPECT_EQ(Lumo::Data::SnapshotState::Unavailable, busy.state);
     EXPECT_FALSE(busy.data);
     release = true;
     holder.join();
     EXPECT_EQ(before, FileBytes());
-    Data::HandlerDataSnapshot later;
+    Lumo::Data::HandlerDataSnapshot later;
     later.LoadData(&impatient);
-    EXPECT_EQ(Data::SnapshotState::Loaded, later.state);
+    EXPECT_EQ(Lumo::Data::SnapshotState::Loaded, later.state);
     EXPECT_TRUE(later.data);
 
     // No address space for the block the file needs (taken down to 1 MiB
     // pieces; a 64-bit process stops at the cap and loads): no data for this
     // menu, the file stays byte for byte and loads whole once memory is back.
-    Data::AllData big;
+    Lumo::Data::AllData big;
     for (int i = 0; i < 4096; ++i) big.favorites->folders.push_back(std::wstring(1024, L'a' + i % 26));
     Store(big);
     const std::string stored = FileBytes();
@@ -478,7 +480,7 @@ TEST_F(DataCenterTest, HandlerSnapshotTellsANewerReleaseFromAFileHeldElsewhere) 
         }
     }
     const bool exhausted = reserved < cap;
-    Data::HandlerDataSnapshot starved;
+    Lumo::Data::HandlerDataSnapshot starved;
     std::string thrown = "nothing";
     try {
         center_.Load();
@@ -494,7 +496,8 @@ TEST_F(DataCenterTest, HandlerSnapshotTellsANewerReleaseFromAFileHeldElsewhere) 
                 exhausted ? "address space exhausted" : "stopped at the cap", thrown.c_str());
     EXPECT_TRUE(exhausted || sizeof(void*) > 4) << "a 32-bit process has less than the cap";
     EXPECT_EQ(exhausted ? "std::bad_alloc" : "nothing", thrown);
-    EXPECT_EQ(exhausted ? Data::SnapshotState::Unavailable : Data::SnapshotState::Loaded, starved.state);
+    EXPECT_EQ(exhausted ? Lumo::Data::SnapshotState::Unavailable : Lumo::Data::SnapshotState::Loaded,
+              starved.state);
     EXPECT_TRUE(stored == FileBytes()) << "the file is left byte for byte";
     EXPECT_FALSE(DataTest::Exists(FilePath() + L".damaged"));
     EXPECT_TRUE(big.favorites->folders == center_.Load()->favorites->folders);
@@ -504,19 +507,21 @@ TEST_F(DataCenterTest, HandlerSnapshotTellsANewerReleaseFromAFileHeldElsewhere) 
 
 TEST_F(DataCenterTest, LockExcludesOtherThreadsTimesOutAndSurvivesADeadHolder) {
     const std::wstring path = FilePath();
-    EXPECT_EQ(Data::DataFileLock::MutexName(path), Data::DataFileLock::MutexName(folder_ + L"DATA.QVD"));
-    EXPECT_NE(Data::DataFileLock::MutexName(path), Data::DataFileLock::MutexName(folder_ + L"Other.qvd"));
+    EXPECT_EQ(Lumo::Data::DataFileLock::MutexName(path),
+              Lumo::Data::DataFileLock::MutexName(folder_ + L"DATA.QVD"));
+    EXPECT_NE(Lumo::Data::DataFileLock::MutexName(path),
+              Lumo::Data::DataFileLock::MutexName(folder_ + L"Other.qvd"));
 
     std::atomic<bool> held{false};
     std::atomic<bool> release{false};
     std::thread holder([&] {
-        Data::DataFileLock lock(path);
+        Lumo::Data::DataFileLock lock(path);
         held = true;
         while (!release) ::Sleep(1);
     });
     while (!held) ::Sleep(1);
     try {
-        Data::DataFileLock blocked(path, 50);
+        Lumo::Data::DataFileLock blocked(path, 50);
         ADD_FAILURE() << "the lock was taken twice";
     } catch (const Lumo::LastError& error) {
         EXPECT_EQ(error.Code(), static_cast<DWORD>(WAIT_TIMEOUT));
@@ -525,14 +530,14 @@ TEST_F(DataCenterTest, LockExcludesOtherThreadsTimesOutAndSurvivesADeadHolder) {
     holder.join();
 
     // A thread that dies holding the mutex leaves it abandoned: still usable.
-    const std::wstring name = Data::DataFileLock::MutexName(path);
+    const std::wstring name = Lumo::Data::DataFileLock::MutexName(path);
     Lumo::Win::UniqueHandle keep(::CreateMutexW(nullptr, FALSE, name.c_str()));
     std::thread dies([&] {
         Lumo::Win::UniqueHandle mine(::OpenMutexW(SYNCHRONIZE, FALSE, name.c_str()));
         ::WaitForSingleObject(mine.get(), INFINITE);
     });
     dies.join();
-    EXPECT_NO_THROW(Data::DataFileLock(path, 1000));
+    EXPECT_NO_THROW(Lumo::Data::DataFileLock(path, 1000));
     EXPECT_TRUE(center_.AddFavorite(L"after"));
 }
 
@@ -543,7 +548,7 @@ TEST_F(DataCenterTest, ThreadsLoseNoUpdate) {
     std::atomic<int> failures{0};
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
-            Data::DataCenter own(folder_);  // as another window's thread would
+            Lumo::Data::DataCenter own(folder_);  // as another window's thread would
             for (int i = 0; i < kEach; ++i) {
                 try {
                     const std::wstring name = L"T" + std::to_wstring(t) + L"-" + std::to_wstring(i);
@@ -619,7 +624,7 @@ Lumo::Win::UniqueHandle StartChild(const std::wstring& mode, const std::wstring&
 TEST(DataCenterChild, DISABLED_Worker) {
     ChildArguments args;
     ASSERT_TRUE(ParseChildArguments(args)) << "started without child arguments";
-    Data::DataCenter center(args.folder);
+    Lumo::Data::DataCenter center(args.folder);
     if (args.mode == L"add") {
         for (int i = 0; i < args.count; ++i) {
             const std::wstring name = L"P" + std::to_wstring(args.id) + L"-" + std::to_wstring(i);
@@ -685,7 +690,7 @@ TEST_F(DataCenterTest, HugeDeclaredCountsLoadOrAreSetAsideInProportionalMemory) 
         std::uint64_t present;   // and holds
         bool loads;
     };
-    const std::uint64_t fitting = (Data::kMaxDataFileSize - 128) / 8;
+    const std::uint64_t fitting = (Lumo::Data::kMaxDataFileSize - 128) / 8;
     const Row rows[] = {
         {"nothing declared", 0, 0, true},  // the baseline
         {"32 M empty strings", 32u << 20, 32u << 20, false},
@@ -695,7 +700,7 @@ TEST_F(DataCenterTest, HugeDeclaredCountsLoadOrAreSetAsideInProportionalMemory) 
     };
     // An empty record; its favorites count is at offset 64, their strings
     // begin at 72 and the history follows.
-    const std::string record = Data::WriteDataArchive(Data::AllData());
+    const std::string record = Lumo::Data::WriteDataArchive(Lumo::Data::AllData());
     ASSERT_EQ(record.substr(64, 8), std::string(8, '\0'));
     std::uint64_t baseline = 0;
     for (const Row& row : rows) {
@@ -742,7 +747,7 @@ TEST_F(DataCenterTest, HugeDeclaredCountsLoadOrAreSetAsideInProportionalMemory) 
 }
 
 TEST_F(DataCenterTest, ProcessKilledWhileWritingLeavesALoadableFile) {
-    Data::AllData start;
+    Lumo::Data::AllData start;
     for (int i = 0; i < 5000; ++i)
         start.favorites->folders.push_back(L"C:\\Base\\Folder " + std::to_wstring(i));
     Store(start);
@@ -757,7 +762,7 @@ TEST_F(DataCenterTest, ProcessKilledWhileWritingLeavesALoadableFile) {
         ::Sleep(random() % 60);
         ::TerminateProcess(child.get(), 9);
         ::WaitForSingleObject(child.get(), 30000);
-        std::shared_ptr<Data::AllData> data;
+        std::shared_ptr<Lumo::Data::AllData> data;
         ASSERT_NO_THROW(data = center_.Load()) << "round " << round;
         const auto& folders = data->favorites->folders;
         ASSERT_GT(folders.size(), count);  // the child did write before it died

@@ -40,8 +40,8 @@ std::wstring Take(LPWSTR text) {
 
 ComPtr<IExplorerCommand> NewRoot() {
     ComPtr<IExplorerCommand> root;
-    EXPECT_EQ(S_OK, ShellExt::CreateExplorerCommand(IID_IExplorerCommand, root.put_void(),
-                                                    Menu::MainMenuDefinition()));
+    EXPECT_EQ(S_OK, Lumo::ShellExt::CreateExplorerCommand(IID_IExplorerCommand, root.put_void(),
+                                                          Lumo::Menu::MainMenuDefinition()));
     return root;
 }
 
@@ -224,10 +224,10 @@ TEST_F(ExplorerCommandTest, TheTreeMirrorsTheClassicSubmenuForEachKindOfSelectio
     };
     // The tree needs none of the classic menu's engine: no hook, no entry in the thread's item table.
     const auto engineInUse = [] {
-        const ShellExt::ThreadMenuState& state = ShellExt::MenuEngine::CurrentState();
+        const Lumo::ShellExt::ThreadMenuState& state = Lumo::ShellExt::MenuEngine::CurrentState();
         size_t entries = 0;
         for (const auto& slot : state.itemTable) entries += slot.item != nullptr;
-        return std::make_pair(ShellExt::ThreadStates::Instance()->AnyHook(), entries);
+        return std::make_pair(Lumo::ShellExt::ThreadStates::Instance()->AnyHook(), entries);
     };
     const auto before = engineInUse();
     // One root for every row, as Explorer may keep one: each selection gets its own tree.
@@ -381,7 +381,7 @@ TEST_F(ExplorerCommandTest, AFavoriteMovesTheWindowOfTheSiteOrOpensANewOne) {
     FileDialogDriver run;
     ASSERT_TRUE(run.Run(start, [&](HWND dialog) {
         browser = reinterpret_cast<IShellBrowser*>(
-            ::SendMessageW(dialog, ShellExt::Navigation::kShellBrowserRequest, 0, 0));
+            ::SendMessageW(dialog, Lumo::ShellExt::Navigation::kShellBrowserRequest, 0, 0));
         if (!browser) return;
         SiteDouble site(browser);
         ComPtr<IExplorerCommand> root = NewRoot();

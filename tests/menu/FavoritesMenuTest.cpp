@@ -14,8 +14,8 @@
 #include "shellext/GotoFavorite.h"
 #include "navigation/Navigation.h"
 
-using namespace ShellExt;
-using namespace Menu;
+using namespace Lumo::ShellExt;
+using namespace Lumo::Menu;
 
 using namespace MenuTest;
 using QuelvarTest::MessageBoxDriver;
@@ -112,7 +112,7 @@ protected:
 TEST_F(FavoritesMenuTest, TwentyFavoritesWithLimitFifteenPutTheRestUnderMoreFavoritesInOrder) {
     const auto folders = Numbered(20);
     StoreFavorites(folders);
-    ChangeUserSettings([](Data::UserSettings& settings) {
+    ChangeUserSettings([](Lumo::Data::UserSettings& settings) {
         settings.limitTopFavorites = true;
         settings.topFavoriteLimit = 15;
     });
@@ -141,7 +141,7 @@ TEST_F(FavoritesMenuTest, TwentyFavoritesWithLimitFifteenPutTheRestUnderMoreFavo
 TEST_F(FavoritesMenuTest, WithoutTheLimitAllTwentyAreAtTopLevel) {
     const auto folders = Numbered(20);
     StoreFavorites(folders);
-    ChangeUserSettings([](Data::UserSettings& settings) {
+    ChangeUserSettings([](Lumo::Data::UserSettings& settings) {
         settings.limitTopFavorites = false;
         settings.topFavoriteLimit = 15;
     });
@@ -161,7 +161,7 @@ TEST_P(FavoritesLimitTest, NoFavoriteAtTopLevelAndAllUnderMoreFavorites) {
     const auto folders = Numbered(20);
     StoreFavorites(folders);
     const int limit = GetParam();
-    ChangeUserSettings([limit](Data::UserSettings& settings) {
+    ChangeUserSettings([limit](Lumo::Data::UserSettings& settings) {
         settings.limitTopFavorites = true;
         settings.topFavoriteLimit = limit;
     });
@@ -187,7 +187,7 @@ TEST_F(FavoritesMenuTest, NoFavoritesLeaveNoSectionAtAll) {
 TEST_F(FavoritesMenuTest, SortingByPathNameUsesCodeUnitOrderAndKeepsTheStoredOrder) {
     const std::vector<std::wstring> stored = {L"b", L"C:\\x", L"a"};
     StoreFavorites(stored);
-    ChangeSortMode(Data::SortByPathName);
+    ChangeSortMode(Lumo::Data::SortByPathName);
     HMENU main = OpenMainSubmenu();
     EXPECT_EQ((std::vector<std::wstring>{L"C:\\x", L"a", L"b", L"-"}), Section(main));
     EXPECT_EQ(0, Favorite(main, L"C:\\x")->favoriteIndex);
@@ -359,7 +359,7 @@ TEST_F(FavoritesMenuTest, AMissingFolderAnsweredYesIsRemovedEvenWhenShownSorted)
     const std::wstring alpha = temp.File(L"alpha");  // never created
     // Stored position 1, shown first.
     StoreFavorites({bravo, alpha, charlie});
-    ChangeSortMode(Data::SortByPathName);
+    ChangeSortMode(Lumo::Data::SortByPathName);
     HMENU main = OpenMainSubmenu();
     EXPECT_EQ((std::vector<std::wstring>{alpha, bravo, charlie, L"-"}), Section(main));
     auto missing = Favorite(main, alpha);
@@ -529,7 +529,7 @@ TEST_F(FavoritesMenuTest, AConnectedNetworkDriveStillChecksTheFolder) {
 TEST_F(FavoritesMenuTest, RemovingAFavoriteAsksFirst) {
     const std::wstring alpha = MakeFolder(L"Alpha");
     StoreFavorites({L"C:\\Before", alpha, L"C:\\After"});
-    ChangeSortMode(Data::SortByPathName);
+    ChangeSortMode(Lumo::Data::SortByPathName);
     HMENU main = OpenMainSubmenu();
     auto favorite = Favorite(main, alpha);
     ASSERT_TRUE(favorite);

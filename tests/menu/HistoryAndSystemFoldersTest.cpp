@@ -6,8 +6,8 @@
 #include "shellext/GotoFavorite.h"
 #include "win/Handle.h"
 
-using namespace ShellExt;
-using namespace Menu;
+using namespace Lumo::ShellExt;
+using namespace Lumo::Menu;
 
 using namespace MenuTest;
 
@@ -20,7 +20,7 @@ class SystemFoldersMenuTest : public MenuFixture {};
 
 TEST_F(HistoryMenuTest, ShowsTheNewestFoldersUpToTheDepthThenClear) {
     StoreHistory({L"C:\\D", L"C:\\C", L"C:\\B", L"C:\\A"});
-    ChangeUserSettings([](Data::UserSettings& settings) { settings.historyDepth = 3; });
+    ChangeUserSettings([](Lumo::Data::UserSettings& settings) { settings.historyDepth = 3; });
     HMENU main = OpenMainSubmenu();
     HMENU history = OpenEntry(main, L"Navigate &History");
     EXPECT_EQ((std::vector<std::wstring>{L"C:\\D", L"C:\\C", L"C:\\B", L"-", L"&Clear History"}),
@@ -42,7 +42,7 @@ TEST_F(HistoryMenuTest, ShowsTheNewestFoldersUpToTheDepthThenClear) {
 
 TEST_F(HistoryMenuTest, DepthZeroOrNoHistoryLeavesThePlaceholder) {
     StoreHistory({L"C:\\Visited"});
-    ChangeUserSettings([](Data::UserSettings& settings) { settings.historyDepth = 0; });
+    ChangeUserSettings([](Lumo::Data::UserSettings& settings) { settings.historyDepth = 0; });
     HMENU main = OpenMainSubmenu();
     EXPECT_EQ(std::vector<std::wstring>{L"(Empty)"}, host->Labels(OpenEntry(main, L"Navigate &History")));
     host->CloseAll();

@@ -11,8 +11,8 @@
 #include "support/ShellBrowserDouble.h"
 #include "win/Handle.h"
 
-using namespace ShellExt;
-using namespace Menu;
+using namespace Lumo::ShellExt;
+using namespace Lumo::Menu;
 
 using namespace MenuTest;
 using QuelvarTest::MessageBoxDriver;
@@ -161,7 +161,7 @@ TEST_F(ItemMenuTest, AFavoritesMenuHasItsEntriesInOrderWithIdentifiersFrom40000)
 
 TEST_F(ItemMenuTest, WithSortingByPathNameThatRadioIsChecked) {
     StoreFavorites({L"C:\\Alpha"});
-    ChangeSortMode(Data::SortByPathName);
+    ChangeSortMode(Lumo::Data::SortByPathName);
     HMENU main = OpenMainSubmenu();
     const auto shown = RightClick(main, L"C:\\Alpha", L"");
     ASSERT_EQ(11u, shown.size());
@@ -179,7 +179,7 @@ TEST_F(ItemMenuTest, ChoosingPathNameWritesTheDataFileOnceAndTheNextMenuIsSorted
     RightClick(main, L"C:\\b", L"Path Name");
     const std::string once = DataFileBytes();
     EXPECT_NE(before, once);
-    EXPECT_EQ(Data::SortByPathName, Center().Load()->settings->sortMode);
+    EXPECT_EQ(Lumo::Data::SortByPathName, Center().Load()->settings->sortMode);
     EXPECT_EQ((std::vector<std::wstring>{L"C:\\b", L"C:\\a"}), StoredFavorites());
 
     // The same choice again changes nothing, so nothing is written.
@@ -197,7 +197,7 @@ TEST_F(ItemMenuTest, ChoosingPathNameWritesTheDataFileOnceAndTheNextMenuIsSorted
     EXPECT_EQ(L"C:\\b", labels[4]);
     // And back: "No Sort" is a write again.
     RightClick(main, L"C:\\a", L"No Sort");
-    EXPECT_EQ(Data::NoSort, Center().Load()->settings->sortMode);
+    EXPECT_EQ(Lumo::Data::NoSort, Center().Load()->settings->sortMode);
     host->CloseAll();
 }
 
@@ -257,7 +257,7 @@ TEST_F(ItemMenuTest, CancelRunsNothing) {
 
 TEST_F(ItemMenuTest, RemoveFromFavoritesAsksAndRemovesTheStoredEntry) {
     StoreFavorites({L"C:\\Zulu", L"C:\\Alpha"});
-    ChangeSortMode(Data::SortByPathName);
+    ChangeSortMode(Lumo::Data::SortByPathName);
     HMENU main = OpenMainSubmenu();
     boxes.Answer(IDOK);
     RightClick(main, L"C:\\Zulu", L"Remove From Favorites");
@@ -433,7 +433,7 @@ TEST_F(ItemMenuTest, NavigateHistoryOpensNothingWithoutHistory) {
 
 TEST_F(ItemMenuTest, NavigateHistoryOpensNothingWithDepthZero) {
     StoreHistory({L"C:\\Visited"});
-    ChangeUserSettings([](Data::UserSettings& settings) { settings.historyDepth = 0; });
+    ChangeUserSettings([](Lumo::Data::UserSettings& settings) { settings.historyDepth = 0; });
     HMENU main = OpenMainSubmenu();
     EXPECT_TRUE(RightClick(main, L"Navigate &History", L"Clear History").empty());
     EXPECT_EQ(std::vector<std::wstring>{L"C:\\Visited"}, StoredHistory());

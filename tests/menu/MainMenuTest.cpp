@@ -9,8 +9,8 @@
 #include "data/Records.h"
 #include "shellext/GotoFavorite.h"
 
-using namespace ShellExt;
-using namespace Menu;
+using namespace Lumo::ShellExt;
+using namespace Lumo::Menu;
 
 using namespace MenuTest;
 
@@ -20,7 +20,7 @@ class MainMenuTest : public MenuFixture {};
 
 // Writes a data file of data version 4: the current layout with a newer
 // release number, which this release must not touch.
-std::string NewerReleaseFile(Data::DataCenter& center) {
+std::string NewerReleaseFile(Lumo::Data::DataCenter& center) {
     auto data = center.Load();
     data->favorites->folders = {L"C:\\Kept"};
     data->dataVersion = 4;
@@ -106,13 +106,13 @@ TEST_F(MainMenuTest, ADamagedFileStartsAfreshAndAHeldFileLeavesOutTheDataEntries
     EXPECT_EQ("not a data file", QuelvarTest::ReadFileBytes(path + L".damaged"));
 
     const std::wstring folder = path.substr(0, path.size() - std::wstring(L"Data.qvd").size());
-    Data::DataCenter impatient(folder, 50);
-    Data::DataCenter* original = Data::DataCenter::Instance();
-    Data::DataCenter::SetInstance(&impatient);
+    Lumo::Data::DataCenter impatient(folder, 50);
+    Lumo::Data::DataCenter* original = Lumo::Data::DataCenter::Instance();
+    Lumo::Data::DataCenter::SetInstance(&impatient);
     const std::string before = QuelvarTest::ReadFileBytes(path);
     std::atomic<bool> held{false}, release{false};
     std::thread holder([&] {
-        Data::DataFileLock lock(path);
+        Lumo::Data::DataFileLock lock(path);
         held = true;
         while (!release) ::Sleep(1);
     });
@@ -124,6 +124,6 @@ TEST_F(MainMenuTest, ADamagedFileStartsAfreshAndAHeldFileLeavesOutTheDataEntries
     EndContextMenu();
     release = true;
     holder.join();
-    Data::DataCenter::SetInstance(original);
+    Lumo::Data::DataCenter::SetInstance(original);
     EXPECT_EQ(before, QuelvarTest::ReadFileBytes(path));
 }

@@ -6,8 +6,8 @@
 #include "win/Errors.h"
 #include "win/Handle.h"
 
-using namespace ShellExt;
-using namespace Menu;
+using namespace Lumo::ShellExt;
+using namespace Lumo::Menu;
 
 namespace MenuTest {
 
@@ -43,12 +43,12 @@ void MenuFixture::SetUp() {
                                   directory ? directory : L"", show});
         return reinterpret_cast<HINSTANCE>(42);
     });
-    Menu::NetworkConnections::SetCurrent(&network);
+    Lumo::Menu::NetworkConnections::SetCurrent(&network);
 }
 
 void MenuFixture::TearDown() {
     Lumo::WinUi::PopupMenu::SetTracker(nullptr);
-    Menu::NetworkConnections::SetCurrent(nullptr);
+    Lumo::Menu::NetworkConnections::SetCurrent(nullptr);
     Navigation::SetShellLauncher(nullptr);
     host.reset();
     engine.reset();
@@ -56,7 +56,7 @@ void MenuFixture::TearDown() {
 
 void MenuFixture::StoreFavorites(const std::vector<std::wstring>& folders) {
     auto data = Center().Load();
-    data->favorites->folders = Data::FolderList(folders.begin(), folders.end());
+    data->favorites->folders = Lumo::Data::FolderList(folders.begin(), folders.end());
     Center().Save(*data);
 }
 
@@ -66,13 +66,13 @@ void MenuFixture::StoreHistory(const std::vector<std::wstring>& newestFirst) {
     Center().Save(*data);
 }
 
-void MenuFixture::ChangeUserSettings(const std::function<void(Data::UserSettings&)>& change) {
+void MenuFixture::ChangeUserSettings(const std::function<void(Lumo::Data::UserSettings&)>& change) {
     auto data = Center().Load();
     change(*data->userSettings);
     Center().Save(*data);
 }
 
-void MenuFixture::ChangeSortMode(Data::FavoriteSortMode mode) {
+void MenuFixture::ChangeSortMode(Lumo::Data::FavoriteSortMode mode) {
     auto data = Center().Load();
     data->settings->sortMode = mode;
     Center().Save(*data);

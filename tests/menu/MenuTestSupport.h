@@ -19,8 +19,8 @@
 #include "support/ShellHost.h"
 #include "support/TestSupport.h"
 
-using namespace ShellExt;
-using namespace Menu;
+using namespace Lumo::ShellExt;
+using namespace Lumo::Menu;
 
 namespace MenuTest {
 
@@ -31,7 +31,7 @@ struct Launch {
 };
 
 // Network services of our own: answers set by the test, calls recorded.
-class NetworkDouble : public Menu::NetworkConnections {
+class NetworkDouble : public Lumo::Menu::NetworkConnections {
 public:
     DWORD useResult = NO_ERROR;
     std::map<std::wstring, DWORD> connectionStatus;  // drive -> status (default ERROR_NOT_CONNECTED)
@@ -69,12 +69,12 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    Data::DataCenter& Center() { return *Data::DataCenter::Instance(); }
+    Lumo::Data::DataCenter& Center() { return *Lumo::Data::DataCenter::Instance(); }
     // Writes the data file: favorites, history (newest first) and settings.
     void StoreFavorites(const std::vector<std::wstring>& folders);
     void StoreHistory(const std::vector<std::wstring>& newestFirst);
-    void ChangeUserSettings(const std::function<void(Data::UserSettings&)>& change);
-    void ChangeSortMode(Data::FavoriteSortMode mode);
+    void ChangeUserSettings(const std::function<void(Lumo::Data::UserSettings&)>& change);
+    void ChangeSortMode(Lumo::Data::FavoriteSortMode mode);
     std::vector<std::wstring> StoredFavorites();
     std::vector<std::wstring> StoredHistory();
     std::string DataFileBytes();

@@ -11,8 +11,8 @@
 #include "data/DataFile.h"
 #include "shellext/GotoFavorite.h"
 
-using namespace ShellExt;
-using namespace Menu;
+using namespace Lumo::ShellExt;
+using namespace Lumo::Menu;
 
 using namespace MenuTest;
 
@@ -112,12 +112,12 @@ TEST_F(OptionsMenuTest, OptionsEntryOpensTheFavoritesPage) {
     Center().Load();
     for (int hold : {0, 1, 2}) {  // not held, held while the menu loads, held throughout
         const bool held = hold > 0;
-        Data::DataCenter impatient(path.substr(0, path.size() - 8), 50);  // without "Data.qvd"
-        Data::DataCenter* original = Data::DataCenter::Instance();
-        Data::DataCenter::SetInstance(&impatient);
+        Lumo::Data::DataCenter impatient(path.substr(0, path.size() - 8), 50);  // without "Data.qvd"
+        Lumo::Data::DataCenter* original = Lumo::Data::DataCenter::Instance();
+        Lumo::Data::DataCenter::SetInstance(&impatient);
         std::atomic<bool> locked{false}, release{!held};
         std::thread holder([&] {
-            Data::DataFileLock lock(path);
+            Lumo::Data::DataFileLock lock(path);
             locked = true;
             while (!release) ::Sleep(1);
         });
@@ -138,7 +138,7 @@ TEST_F(OptionsMenuTest, OptionsEntryOpensTheFavoritesPage) {
             release = true;
             holder.join();
         }
-        Data::DataCenter::SetInstance(original);
+        Lumo::Data::DataCenter::SetInstance(original);
         EXPECT_EQ(L"Options|Favorites", seen) << hold;
         EndContextMenu();
     }

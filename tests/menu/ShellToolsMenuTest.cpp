@@ -14,8 +14,8 @@
 #include "tools/HashCalculator.h"
 #include "win/ModuleReference.h"
 
-using namespace ShellExt;
-using namespace Menu;
+using namespace Lumo::ShellExt;
+using namespace Lumo::Menu;
 
 using namespace MenuTest;
 
@@ -184,14 +184,15 @@ TEST_F(ShellToolsMenuTest, LargeSelectionsAreJudgedByTheirFirstItemsAndCopiedWho
             children.push_back(::ILFindLastID(list.get()));
         }
 
-        const long before = Data::ItemsExaminedSoFar();
+        const long before = Lumo::Data::ItemsExaminedSoFar();
         host->CreateHandler();
         ASSERT_EQ(S_OK, host->Initialize(nullptr, QuelvarTest::CidaDataObject(parent.get(), children).get()));
         ASSERT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1), host->QueryContextMenu());
         HMENU main = host->OpenQuelvarSubmenu();
         HMENU tools = OpenEntry(main, L"Shell &Tools");
         // One look at the first 16 items for the main submenu's add entry, one for Shell Tools.
-        EXPECT_EQ(static_cast<long>(2 * Data::kItemsSeenWhileMenuOpens), Data::ItemsExaminedSoFar() - before);
+        EXPECT_EQ(static_cast<long>(2 * Lumo::Data::kItemsSeenWhileMenuOpens),
+                  Lumo::Data::ItemsExaminedSoFar() - before);
 
         auto add = ItemOf(main, c.addLabel);
         ASSERT_TRUE(add);

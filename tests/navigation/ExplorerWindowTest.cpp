@@ -8,7 +8,7 @@
 #include "navigation/Navigation.h"
 #include "win/Handle.h"
 
-using namespace ShellExt;
+using namespace Lumo::ShellExt;
 
 using namespace NavigationTest;
 using Lumo::Win::ComPtr;

@@ -11,7 +11,7 @@
 #include "NavigationTestSupport.h"
 #include "support/FileDialogDriver.h"
 
-using namespace ShellExt;
+using namespace Lumo::ShellExt;
 
 namespace NavigationTest {
 namespace {

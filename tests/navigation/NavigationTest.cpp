@@ -14,7 +14,7 @@
 
 #include "NavigationTestSupport.h"
 
-using namespace ShellExt;
+using namespace Lumo::ShellExt;
 
 using Lumo::Win::UniqueWindow;
 
@@ -91,7 +91,7 @@ TEST_F(LaunchTest, AThrowingLauncherDoesNotEscape) {
 }
 
 TEST_F(LaunchTest, FavoriteFormsUseTheMenusFavoritesAndIgnoreIndexesOutsideThem) {
-    const Data::FolderList favorites{L"C:\\Fav0", L"C:\\Fav1"};
+    const Lumo::Data::FolderList favorites{L"C:\\Fav0", L"C:\\Fav1"};
     Navigation::ExploreFavorite(favorites, 1);
     Navigation::OpenCommandPromptAtFavorite(favorites, 0);
     Navigation::ExploreFavorite(favorites, 2);

@@ -7,7 +7,7 @@
 
 #include "server/GlobalImpl.h"
 
-using namespace ShellExt;
+using namespace Lumo::ShellExt;
 
 namespace NavigationTest {
 
@@ -70,9 +70,9 @@ bool SamePath(std::wstring a, std::wstring b) {
 void NavigationFixture::SetUp() {
     comInitialized_ = SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
     GlobalImpl::Create(::GetModuleHandleW(nullptr));
-    previousCenter_ = Data::DataCenter::Instance();
-    center_ = std::make_unique<Data::DataCenter>(dataFolder_.Path());
-    Data::DataCenter::SetInstance(center_.get());
+    previousCenter_ = Lumo::Data::DataCenter::Instance();
+    center_ = std::make_unique<Lumo::Data::DataCenter>(dataFolder_.Path());
+    Lumo::Data::DataCenter::SetInstance(center_.get());
     previousLauncher_ =
         Navigation::SetShellLauncher([this](HWND window, const wchar_t* verb, const wchar_t* file,
                                             const wchar_t* parameters, const wchar_t* directory, int show) {
@@ -92,7 +92,7 @@ void NavigationFixture::SetUp() {
 
 void NavigationFixture::TearDown() {
     Navigation::SetShellLauncher(previousLauncher_);
-    Data::DataCenter::SetInstance(previousCenter_);
+    Lumo::Data::DataCenter::SetInstance(previousCenter_);
     center_.reset();
     GlobalImpl::ReleaseThread();
     GlobalImpl::Destroy();
@@ -100,8 +100,8 @@ void NavigationFixture::TearDown() {
 }
 
 std::vector<std::wstring> NavigationFixture::StoredHistory() const {
-    // A second Data::DataCenter reads the file itself, not anything cached.
-    Data::DataCenter reader(dataFolder_.Path());
+    // A second Lumo::Data::DataCenter reads the file itself, not anything cached.
+    Lumo::Data::DataCenter reader(dataFolder_.Path());
     const auto data = reader.Load();
     const auto& items = data->navigateHistory->items;
     return std::vector<std::wstring>(items.begin(), items.end());

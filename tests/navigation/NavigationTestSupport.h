@@ -17,7 +17,7 @@
 #include "support/TestSupport.h"
 #include "win/Handle.h"
 
-using namespace ShellExt;
+using namespace Lumo::ShellExt;
 
 namespace NavigationTest {
 
@@ -42,7 +42,7 @@ Lumo::Win::UniqueIdList ParseName(const std::wstring& name);
 // Both paths name the same folder (case and a trailing backslash ignored).
 bool SamePath(std::wstring a, std::wstring b);
 
-// Process-wide objects with a Data::DataCenter over a private folder, a launcher
+// Process-wide objects with a Lumo::Data::DataCenter over a private folder, a launcher
 // that records instead of starting programs.
 class NavigationFixture : public ::testing::Test {
 protected:
@@ -62,13 +62,13 @@ protected:
     std::vector<Launch> launches_;
 
 private:
-    Data::DataCenter* previousCenter_ = nullptr;
-    std::unique_ptr<Data::DataCenter> center_;
+    Lumo::Data::DataCenter* previousCenter_ = nullptr;
+    std::unique_ptr<Lumo::Data::DataCenter> center_;
     Navigation::ShellLauncher previousLauncher_;
     bool comInitialized_ = false;
 
 protected:
-    Data::DataCenter& Center() { return *center_; }
+    Lumo::Data::DataCenter& Center() { return *center_; }
 };
 
 }  // namespace NavigationTest

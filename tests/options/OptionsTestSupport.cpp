@@ -12,28 +12,29 @@ namespace OptionsTest {
 
 void OptionsFixture::SetUp() {
     GlobalImpl::Create(::GetModuleHandleW(nullptr));
-    original_ = Data::DataCenter::Instance();
+    original_ = Lumo::Data::DataCenter::Instance();
     // A short lock wait: a held file must answer within a test's patience.
-    center_ = std::make_unique<Data::DataCenter>(temp.Path(), 300);
-    Data::DataCenter::SetInstance(center_.get());
+    center_ = std::make_unique<Lumo::Data::DataCenter>(temp.Path(), 300);
+    Lumo::Data::DataCenter::SetInstance(center_.get());
 }
 
 void OptionsFixture::TearDown() {
-    Data::DataCenter::SetInstance(original_);
+    Lumo::Data::DataCenter::SetInstance(original_);
     center_.reset();
     GlobalImpl::Destroy();
 }
 
 void OptionsFixture::StoreFavorites(const std::vector<std::wstring>& folders) {
     auto data = Center().Load();
-    data->favorites->folders = Data::FolderList(folders.begin(), folders.end());
+    data->favorites->folders = Lumo::Data::FolderList(folders.begin(), folders.end());
     Center().Save(*data);
 }
 
 OpenOptions::OpenOptions(Lumo::Options::OptionData what, int page, int* helpOpened)
     : thread([what, page, helpOpened](HWND owner) {
-          std::shared_ptr<Data::AllData> data =
-              what == Lumo::Options::OptionData::Loaded ? Data::DataCenter::Instance()->Load() : nullptr;
+          std::shared_ptr<Lumo::Data::AllData> data = what == Lumo::Options::OptionData::Loaded
+                                                          ? Lumo::Data::DataCenter::Instance()->Load()
+                                                          : nullptr;
           return Lumo::Options::RunOptionDialog(owner, data, what, page, [helpOpened] {
               if (helpOpened) ++*helpOpened;
           });

@@ -1,5 +1,5 @@
 // What the Options dialog tests share: a private data folder with an
-// impatient Data::DataCenter, and the dialog on its own thread with its tabs and
+// impatient Lumo::Data::DataCenter, and the dialog on its own thread with its tabs and
 // pages as a user sees them.
 #pragma once
 
@@ -22,7 +22,7 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    Data::DataCenter& Center() { return *center_; }
+    Lumo::Data::DataCenter& Center() { return *center_; }
     void StoreFavorites(const std::vector<std::wstring>& folders);
     std::vector<std::wstring> StoredFavorites() {
         const auto data = Center().Load();
@@ -34,8 +34,8 @@ protected:
     int helpOpened = 0;
 
 private:
-    std::unique_ptr<Data::DataCenter> center_;
-    Data::DataCenter* original_ = nullptr;
+    std::unique_ptr<Lumo::Data::DataCenter> center_;
+    Lumo::Data::DataCenter* original_ = nullptr;
 };
 
 // The dialog, opened on `page` with the stored data (or none, for the reason

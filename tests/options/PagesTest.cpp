@@ -123,7 +123,7 @@ TEST_F(FavoritesPage, DuplicatesCollapseAndAnotherWriterMakesTheSaveRefuse) {
     EXPECT_EQ(0u, open.MessageCount());
 
     // Another process adds a favorite meanwhile: the next save is refused.
-    Data::DataCenter other(temp.Path());
+    Lumo::Data::DataCenter other(temp.Path());
     ASSERT_TRUE(other.AddFavorite(L"C:\\New"));
     const std::string before = DataFileBytes();
     SelectEntries(page, kList, {0});
@@ -142,7 +142,7 @@ TEST_F(FavoritesPage, ASaveWhileTheFileIsHeldKeepsTheEditsAndTheUserOnThePage) {
     ASSERT_TRUE(page.Click(kDown));
     const std::string before = DataFileBytes();
     {
-        Data::DataFileLock held(Center().GetDataFilePath());
+        Lumo::Data::DataFileLock held(Center().GetDataFilePath());
         const ULONGLONG start = ::GetTickCount64();
         ASSERT_TRUE(page.Click(kSaveFavorites));
         EXPECT_LT(::GetTickCount64() - start, 3000u);
@@ -261,7 +261,7 @@ TEST_F(SettingsPage, ChecksBoxesAndSave) {
     EXPECT_EQ(0u, open.MessageCount());
 
     // Another process changes the settings: the next save is refused.
-    Data::DataCenter other(temp.Path());
+    Lumo::Data::DataCenter other(temp.Path());
     auto theirs = other.Load()->userSettings;
     theirs->historyDepth = 20;
     ASSERT_TRUE(other.CommitUserSettings(theirs));

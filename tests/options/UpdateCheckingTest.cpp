@@ -70,11 +70,11 @@ private:
 class UpdatePageChecking : public ::testing::Test {
 protected:
     void SetUp() override {
-        center_ = std::make_unique<Data::DataCenter>(temp_.Path());
-        Data::DataCenter::SetInstance(center_.get());
+        center_ = std::make_unique<Lumo::Data::DataCenter>(temp_.Path());
+        Lumo::Data::DataCenter::SetInstance(center_.get());
         QuelvarTest::WriteFileBytes(temp_.File(L"History.txt"), "old history\r\n");
     }
-    void TearDown() override { Data::DataCenter::SetInstance(nullptr); }
+    void TearDown() override { Lumo::Data::DataCenter::SetInstance(nullptr); }
 
     Lumo::Options::UpdateCheckingSettings Settings() {
         Lumo::Options::UpdateCheckingSettings settings;
@@ -96,7 +96,7 @@ protected:
     }
 
     QuelvarTest::TempFolder temp_;
-    std::unique_ptr<Data::DataCenter> center_;
+    std::unique_ptr<Lumo::Data::DataCenter> center_;
     LocalHttpServer server_;
     QuelvarTest::MessageBoxDriver boxes_;
     std::vector<std::wstring> launched_;
@@ -277,15 +277,15 @@ TEST_F(UpdatePageChecking, StoresTheDownloadedHistoryAsIs) {
     QuelvarTest::WaitUntil([] { return false; }, 200);  // lets the page paint
     QuelvarTest::SaveWindowPng(window.Host(), QuelvarTest::ScreenshotFolder() + L"UpdatePageAfterCheck.png");
     EXPECT_EQ(QuelvarTest::ReadFileBytes(temp_.File(L"history.txt")), kHistoryBytes);
-    EXPECT_FALSE(Data::PathExists(temp_.File(L"history.txt.tmp")));
+    EXPECT_FALSE(Lumo::Data::PathExists(temp_.File(L"history.txt.tmp")));
     // The next page shows it from the data folder.
     PageWindow next(Settings());
     EXPECT_EQ(next.Driver().Text(kHistory), kHistoryShown);
 
     // Without an application-data folder it is shown as it came and stored
     // nowhere, least of all in the current directory.
-    Data::DataCenter none(L"");
-    Data::DataCenter::SetInstance(&none);
+    Lumo::Data::DataCenter none(L"");
+    Lumo::Data::DataCenter::SetInstance(&none);
     QuelvarTest::TempFolder current;
     wchar_t previous[MAX_PATH] = {};
     ::GetCurrentDirectoryW(MAX_PATH, previous);
@@ -297,8 +297,8 @@ TEST_F(UpdatePageChecking, StoresTheDownloadedHistoryAsIs) {
     ::SetCurrentDirectoryW(previous);
     ASSERT_TRUE(ended);
     EXPECT_EQ(homeless.Driver().Text(kHistory), kHistoryShown);
-    EXPECT_FALSE(Data::PathExists(current.File(L"history.txt")));
-    EXPECT_FALSE(Data::PathExists(current.File(L"Quelvar")));
+    EXPECT_FALSE(Lumo::Data::PathExists(current.File(L"history.txt")));
+    EXPECT_FALSE(Lumo::Data::PathExists(current.File(L"Quelvar")));
 }
 
 TEST_F(UpdatePageChecking, DotsCountOncePerSecondWhileTheServerHoldsTheAnswer) {

@@ -41,7 +41,7 @@ TEST(FileDialogHost, TheRegisteredModuleOffersQuelvarAndAFavoriteMovesTheDialog)
     const std::wstring appData = temp.File(L"AppData");
     ASSERT_TRUE(::CreateDirectoryW(appData.c_str(), nullptr));
     ScopedUserShellFolder scopedAppData(L"AppData", appData);
-    Data::DataCenter(appData + L"\\" + Data::DataCenter::kDataFolderName).AddFavorites({alpha});
+    Lumo::Data::DataCenter(appData + L"\\" + Lumo::Data::DataCenter::kDataFolderName).AddFavorites({alpha});
     const std::wstring module = L"\"" + BuiltModulePath() + L"\"";
     ASSERT_EQ(0u, RunProcess(L"regsvr32.exe /s " + module));
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -54,7 +54,7 @@ TEST(FileDialogHost, TheRegisteredModuleOffersQuelvarAndAFavoriteMovesTheDialog)
     std::wstring before, after;
     FileDialogDriver run;
     ASSERT_TRUE(run.Run(start, [&](HWND dialog) {
-        answer = ::SendMessageW(dialog, ShellExt::Navigation::kShellBrowserRequest, 0, 0);
+        answer = ::SendMessageW(dialog, Lumo::ShellExt::Navigation::kShellBrowserRequest, 0, 0);
         if (!answer) return;
         before = FileDialogDriver::CurrentFolder(dialog);
         ShellHost host;

@@ -16,7 +16,7 @@
 #include "shellext/GotoFavorite.h"
 #include "support/ShellHost.h"
 
-using namespace ShellExt;
+using namespace Lumo::ShellExt;
 
 namespace EngineTest {
 
@@ -111,7 +111,7 @@ protected:
     QuelvarTest::EngineScope engine_;
     // What the handlers of the case show: Quelvar's own menus until the case
     // gives the main submenu entries of its own.
-    MenuDefinition definition_ = Menu::MainMenuDefinition();
+    MenuDefinition definition_ = Lumo::Menu::MainMenuDefinition();
 };
 
 }  // namespace EngineTest

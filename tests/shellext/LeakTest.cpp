@@ -13,7 +13,7 @@
 #include "shellext/MenuEngine.h"
 #include "shellext/ThreadMenuState.h"
 
-using namespace ShellExt;
+using namespace Lumo::ShellExt;
 
 using namespace QuelvarTest;
 using EngineTest::FilledSubmenu;

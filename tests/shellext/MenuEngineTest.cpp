@@ -19,7 +19,7 @@
 #include "shellext/MenuEngine.h"
 #include "shellext/ThreadMenuState.h"
 
-using namespace ShellExt;
+using namespace Lumo::ShellExt;
 
 namespace QuelvarTest {
 // Names the routing in test listings.

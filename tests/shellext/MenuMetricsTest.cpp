@@ -12,7 +12,7 @@
 #include "EngineTestSupport.h"
 #include "server/GlobalImpl.h"
 
-using namespace ShellExt;
+using namespace Lumo::ShellExt;
 
 using namespace QuelvarTest;
 using EngineTest::Item;

@@ -19,7 +19,7 @@
 #include "shellext/ThreadMenuState.h"
 #include "support/Screenshot.h"
 
-using namespace ShellExt;
+using namespace Lumo::ShellExt;
 
 using namespace QuelvarTest;
 using EngineTest::Calls;

@@ -15,7 +15,7 @@
 #include "shellext/ThreadMenuState.h"
 #include "system/Path.h"
 
-using namespace ShellExt;
+using namespace Lumo::ShellExt;
 
 using namespace QuelvarTest;
 using Lumo::Win::ComPtr;
@@ -39,7 +39,7 @@ protected:
         CreateShortcut(items_.File(L"note.lnk"), items_.File(L"note.txt"));
     }
 
-    std::vector<std::wstring> Paths(const Data::SelectedItemsInfo& info) {
+    std::vector<std::wstring> Paths(const Lumo::Data::SelectedItemsInfo& info) {
         std::vector<std::wstring> paths;
         for (const auto& item : info.itemInfos) paths.push_back(item->path);
         return paths;
@@ -135,9 +135,9 @@ TEST_F(SelectionTest, RealItemsAreClassifiedAsFolderFileShortcutAndDrive) {
     EXPECT_EQ(
         (std::vector<std::wstring>{items_.File(L"Sub"), items_.File(L"note.txt"), items_.File(L"note.lnk")}),
         Paths(*info));
-    EXPECT_EQ(Data::Folder, info->itemInfos[0]->kind);
-    EXPECT_EQ(Data::File, info->itemInfos[1]->kind) << std::hex << info->itemInfos[1]->attributes;
-    EXPECT_EQ(Data::Shortcut, info->itemInfos[2]->kind) << std::hex << info->itemInfos[2]->attributes;
+    EXPECT_EQ(Lumo::Data::Folder, info->itemInfos[0]->kind);
+    EXPECT_EQ(Lumo::Data::File, info->itemInfos[1]->kind) << std::hex << info->itemInfos[1]->attributes;
+    EXPECT_EQ(Lumo::Data::Shortcut, info->itemInfos[2]->kind) << std::hex << info->itemInfos[2]->attributes;
     EXPECT_EQ(std::list<int>{0}, info->folderIndexes);
     EXPECT_EQ(std::list<int>{1}, info->fileIndexes);
     EXPECT_EQ(std::list<int>{2}, info->shortcutIndexes);
@@ -149,7 +149,7 @@ TEST_F(SelectionTest, RealItemsAreClassifiedAsFolderFileShortcutAndDrive) {
     info = handler->Context()->GetSelectedItemsInfo();
     ASSERT_EQ(1u, info->itemInfos.size());
     EXPECT_EQ(L"C:\\", info->itemInfos[0]->path);
-    EXPECT_EQ(Data::Drive, info->itemInfos[0]->kind);
+    EXPECT_EQ(Lumo::Data::Drive, info->itemInfos[0]->kind);
     EXPECT_EQ(std::list<int>{0}, info->driveIndexes);
     EXPECT_TRUE(info->folderIndexes.empty());
 }
@@ -171,17 +171,18 @@ TEST_F(SelectionTest, AFolderLongerThanMaxPathKeepsItsWholeName) {
     CGotoFavorite* handler = host_.Object();
     EXPECT_EQ((std::vector<std::wstring>{deep}), Paths(*handler->Context()->GetSelectedItemsInfo()));
     EXPECT_EQ(std::vector<std::wstring>{deep},
-              handler->Context()->NavigableSelectedFolders(Data::kItemsSeenWhileMenuOpens));
+              handler->Context()->NavigableSelectedFolders(Lumo::Data::kItemsSeenWhileMenuOpens));
 }
 
 TEST_F(SelectionTest, ClassificationRulesOnAttributeMasks) {
-    EXPECT_EQ(Data::Shortcut, Data::SelectedItemsInfo::Classify(0x40410000 | 0x70000000, L"C:\\x.lnk"));
-    EXPECT_EQ(Data::Drive, Data::SelectedItemsInfo::Classify(0x70000000, L"D:\\"));
-    EXPECT_EQ(Data::Folder, Data::SelectedItemsInfo::Classify(0x70000000, L"D:\\a"));
-    EXPECT_EQ(Data::File, Data::SelectedItemsInfo::Classify(0x40400177, L"D:\\a.txt"));
+    EXPECT_EQ(Lumo::Data::Shortcut,
+              Lumo::Data::SelectedItemsInfo::Classify(0x40410000 | 0x70000000, L"C:\\x.lnk"));
+    EXPECT_EQ(Lumo::Data::Drive, Lumo::Data::SelectedItemsInfo::Classify(0x70000000, L"D:\\"));
+    EXPECT_EQ(Lumo::Data::Folder, Lumo::Data::SelectedItemsInfo::Classify(0x70000000, L"D:\\a"));
+    EXPECT_EQ(Lumo::Data::File, Lumo::Data::SelectedItemsInfo::Classify(0x40400177, L"D:\\a.txt"));
     // One attribute short of each rule.
-    EXPECT_EQ(Data::Other, Data::SelectedItemsInfo::Classify(0x40400176, L"D:\\a.txt"));
-    EXPECT_EQ(Data::Other, Data::SelectedItemsInfo::Classify(0x60000000, L"D:\\"));
+    EXPECT_EQ(Lumo::Data::Other, Lumo::Data::SelectedItemsInfo::Classify(0x40400176, L"D:\\a.txt"));
+    EXPECT_EQ(Lumo::Data::Other, Lumo::Data::SelectedItemsInfo::Classify(0x60000000, L"D:\\"));
 }
 
 TEST_F(SelectionTest, VirtualItemsAreLeftOutOfTheSnapshot) {

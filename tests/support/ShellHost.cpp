@@ -15,7 +15,7 @@
 #include "shellext/ThreadMenuState.h"
 #include "server/GlobalImpl.h"
 
-using namespace ShellExt;
+using namespace Lumo::ShellExt;
 
 using Lumo::Win::ComPtr;
 using Lumo::Win::UniqueIdList;
@@ -129,8 +129,8 @@ BOOL CALLBACK CountWindow(HWND, LPARAM counter) {
 EngineScope::EngineScope() {
     GlobalImpl::Create(::GetModuleHandleW(nullptr));
     // The user's own data file stays untouched: this test's data lives in its own folder.
-    Data::DataCenter* original = Data::DataCenter::Instance();
-    Data::DataCenter::SetInstance(new Data::DataCenter(data_.Path() + L"Quelvar\\"));
+    Lumo::Data::DataCenter* original = Lumo::Data::DataCenter::Instance();
+    Lumo::Data::DataCenter::SetInstance(new Lumo::Data::DataCenter(data_.Path() + L"Quelvar\\"));
     delete original;
 }
 
@@ -146,7 +146,7 @@ ThreadMenuState& EngineScope::State() {
 }
 
 void EngineScope::SetMenuWidthLimit(bool limit, int width) {
-    Data::DataCenter* center = Data::DataCenter::Instance();
+    Lumo::Data::DataCenter* center = Lumo::Data::DataCenter::Instance();
     auto data = center->Load();
     data->userSettings->limitMenuWidth = limit;
     data->userSettings->menuWidthLimit = width;
@@ -387,9 +387,9 @@ ShellHost::~ShellHost() {
     }
 }
 
-void ShellHost::CreateHandler() { CreateHandler(::Menu::MainMenuDefinition()); }
+void ShellHost::CreateHandler() { CreateHandler(::Lumo::Menu::MainMenuDefinition()); }
 
-void ShellHost::CreateHandler(ShellExt::MenuDefinition definition) {
+void ShellHost::CreateHandler(Lumo::ShellExt::MenuDefinition definition) {
     ReleaseHandler();
     Check(CGotoFavorite::CreateInstance(IID_IContextMenu3, handler_.put_void(), std::move(definition)),
           "CGotoFavorite::CreateInstance");

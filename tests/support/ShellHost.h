@@ -19,19 +19,19 @@
 #include "support/TestSupport.h"
 #include "win/Handle.h"
 
-namespace ShellExt {
+namespace Lumo::ShellExt {
 class CGotoFavorite;
 class OddBase;
 struct ThreadMenuState;
-}  // namespace ShellExt
+}  // namespace Lumo::ShellExt
 
 namespace QuelvarTest {
 
-using ShellExt::CGotoFavorite;
-using ShellExt::OddBase;
-using ShellExt::ThreadMenuState;
+using Lumo::ShellExt::CGotoFavorite;
+using Lumo::ShellExt::OddBase;
+using Lumo::ShellExt::ThreadMenuState;
 
-// The module's process-wide objects for one test, with a Data::DataCenter over a
+// The module's process-wide objects for one test, with a Lumo::Data::DataCenter over a
 // private data folder; everything is torn down again at the end.
 class EngineScope {
 public:
@@ -151,7 +151,7 @@ public:
     // Creates the handler in this process (the module linked into the test),
     // showing Quelvar's own menus or, given a definition, those.
     void CreateHandler();
-    void CreateHandler(ShellExt::MenuDefinition definition);
+    void CreateHandler(Lumo::ShellExt::MenuDefinition definition);
     // Creates the handler through COM activation of the registered class.
     HRESULT CreateHandlerThroughCom();
     void ReleaseHandler();

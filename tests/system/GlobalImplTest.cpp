@@ -18,7 +18,7 @@
 #include "system/SystemInfo.h"
 #include "win/Handle.h"
 
-using namespace ShellExt;
+using namespace Lumo::ShellExt;
 
 namespace {
 
@@ -48,7 +48,7 @@ protected:
 };
 
 bool AllSingletonsGone() {
-    return !GlobalImpl::Instance() && !Data::DataCenter::Instance() &&
+    return !GlobalImpl::Instance() && !Lumo::Data::DataCenter::Instance() &&
            !Lumo::System::SpecialFolder::Instance() && !Lumo::System::OSVersion::Instance() &&
            !Lumo::System::DllVersion::Instance() && !GlobalImpl::MenuImages();
 }
@@ -82,7 +82,7 @@ struct Canvas {
 
 TEST_F(ProcessObjects, CreatesEverySingletonAndDestroysThemAll) {
     EXPECT_NE(nullptr, GlobalImpl::Instance());
-    EXPECT_NE(nullptr, Data::DataCenter::Instance());
+    EXPECT_NE(nullptr, Lumo::Data::DataCenter::Instance());
     EXPECT_NE(nullptr, Lumo::System::SpecialFolder::Instance());
     EXPECT_NE(nullptr, Lumo::System::OSVersion::Instance());
     EXPECT_NE(nullptr, Lumo::System::DllVersion::Instance());

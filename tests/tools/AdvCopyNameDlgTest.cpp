@@ -9,15 +9,15 @@
 #include "tools/AdvCopyNameDlg.h"
 
 using namespace QuelvarTest;
-using Data::ItemKind;
+using Lumo::Data::ItemKind;
 
 namespace {
 
 const wchar_t* kTitle = L"Advanced Copy Name Options";
 
 struct OpenDialog {
-    explicit OpenDialog(std::shared_ptr<Data::SelectedItemsInfo> selection)
-        : thread([selection](HWND owner) { return Tools::RunAdvCopyNameDialog(owner, selection); }),
+    explicit OpenDialog(std::shared_ptr<Lumo::Data::SelectedItemsInfo> selection)
+        : thread([selection](HWND owner) { return Lumo::Tools::RunAdvCopyNameDialog(owner, selection); }),
           dialog(DialogDriver::Find(thread.Owner(), kTitle)) {}
     DialogThread thread;
     DialogDriver dialog;
@@ -26,7 +26,8 @@ struct OpenDialog {
 class AdvCopyName : public ToolDialogTest {};
 
 TEST_F(AdvCopyName, OpensWithTheDefaultOptionsAndTheFullList) {
-    OpenDialog open(Selection({{Data::Folder, L"C:\\Data\\Work"}, {Data::File, L"C:\\Data\\a.txt"}}));
+    OpenDialog open(
+        Selection({{Lumo::Data::Folder, L"C:\\Data\\Work"}, {Lumo::Data::File, L"C:\\Data\\a.txt"}}));
     const DialogDriver& d = open.dialog;
     ASSERT_TRUE(d.Dialog());
     ExpectControls(d, {{1000, L"Include Type", false, true},
@@ -64,7 +65,7 @@ TEST_F(AdvCopyName, OpensWithTheDefaultOptionsAndTheFullList) {
 }
 
 TEST_F(AdvCopyName, CaseAndOrderChoicesFollowTheirCheckBoxes) {
-    OpenDialog open(Selection({{Data::File, L"C:\\b.txt"}, {Data::File, L"C:\\A.txt"}}));
+    OpenDialog open(Selection({{Lumo::Data::File, L"C:\\b.txt"}, {Lumo::Data::File, L"C:\\A.txt"}}));
     const DialogDriver& d = open.dialog;
     struct Step {
         int click;
@@ -111,35 +112,39 @@ INSTANTIATE_TEST_SUITE_P(
     Tools, AdvCopyNameList,
     ::testing::Values(
         ListCase{"both types off empties the list",
-                 {{Data::File, L"C:\\a.txt"}, {Data::Folder, L"C:\\Data"}, {Data::Other, kComputer}},
+                 {{Lumo::Data::File, L"C:\\a.txt"},
+                  {Lumo::Data::Folder, L"C:\\Data"},
+                  {Lumo::Data::Other, kComputer}},
                  {1001, 1002},
                  L""},
         ListCase{"a non-file item stays while one type is on",
-                 {{Data::File, L"C:\\a.txt"}, {Data::Other, kComputer}},
+                 {{Lumo::Data::File, L"C:\\a.txt"}, {Lumo::Data::Other, kComputer}},
                  {1002},
                  L"::{20D04FE0-3AEA-1069-A2D8-08002B30309D}\r\n"},
         ListCase{"a drive root has no leaf name",
-                 {{Data::Drive, L"C:\\"}, {Data::File, L"C:\\x.txt"}},
+                 {{Lumo::Data::Drive, L"C:\\"}, {Lumo::Data::File, L"C:\\x.txt"}},
                  {1006},
                  L"x.txt\r\n"},
-        ListCase{
-            "leaf of a folder with a back slash", {{Data::Folder, L"C:\\Data\\Work"}}, {1006}, L"Work\\\r\n"},
+        ListCase{"leaf of a folder with a back slash",
+                 {{Lumo::Data::Folder, L"C:\\Data\\Work"}},
+                 {1006},
+                 L"Work\\\r\n"},
         ListCase{"an unresolved shortcut is a file",
-                 {{Data::Shortcut, L"C:\\links\\x.lnk"}},
+                 {{Lumo::Data::Shortcut, L"C:\\links\\x.lnk"}},
                  {1006, 1008},
                  L"x\r\n"},
         ListCase{"ordinal sort puts B before a",
-                 {{Data::File, L"C:\\a"}, {Data::File, L"C:\\B"}, {Data::File, L"C:\\C"}},
+                 {{Lumo::Data::File, L"C:\\a"}, {Lumo::Data::File, L"C:\\B"}, {Lumo::Data::File, L"C:\\C"}},
                  {1016},
                  L"C:\\B\r\nC:\\C\r\nC:\\a\r\n"},
         ListCase{"descending",
-                 {{Data::File, L"C:\\a"}, {Data::File, L"C:\\B"}},
+                 {{Lumo::Data::File, L"C:\\a"}, {Lumo::Data::File, L"C:\\B"}},
                  {1016, 1018},
                  L"C:\\a\r\nC:\\B\r\n"}),
     [](const auto& info) { return "Case" + std::to_string(info.index); });
 
 TEST_F(AdvCopyName, CopiesTheBoxAsTypedUntilTheNextOptionChange) {
-    OpenDialog open(Selection({{Data::File, L"C:\\a.txt"}}));
+    OpenDialog open(Selection({{Lumo::Data::File, L"C:\\a.txt"}}));
     const DialogDriver& d = open.dialog;
     PutOnClipboard(L"before");
     d.Type(1020, L"typed by hand");  // over the whole list, as after Tab
@@ -172,7 +177,8 @@ TEST_F(AdvCopyName, EveryWayOfClosingReturnsTwo) {
 TEST(AdvCopyNameHighDpi, DISABLED_ScreenshotAt144) {
     if (ScreenDpi() == 144) {
         GlobalImpl::Create(::GetModuleHandleW(nullptr));
-        OpenDialog open(Selection({{Data::Folder, L"C:\\Data\\Work"}, {Data::File, L"C:\\Data\\a.txt"}}));
+        OpenDialog open(
+            Selection({{Lumo::Data::Folder, L"C:\\Data\\Work"}, {Lumo::Data::File, L"C:\\Data\\a.txt"}}));
         ExpectNoOverlap(open.dialog);
         SaveWindowPng(open.dialog.Dialog(), ScreenshotFolder() + L"adv-copy-name-144.png");
         open.dialog.Click(2);

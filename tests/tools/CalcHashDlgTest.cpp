@@ -25,7 +25,7 @@ const wchar_t* kMd5OfAbc = L"900150983cd24fb0d6963f7d28e17f72";
 
 struct OpenDialog {
     explicit OpenDialog(const std::wstring& path)
-        : thread([path](HWND owner) { return Tools::RunCalcHashDialog(owner, path); }),
+        : thread([path](HWND owner) { return Lumo::Tools::RunCalcHashDialog(owner, path); }),
           dialog(DialogDriver::Find(thread.Owner(), kTitle)) {}
     // Presses "&Hash File" and waits until it can be pressed again.
     bool Hash(DWORD timeoutMs = 10000) {

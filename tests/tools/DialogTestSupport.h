@@ -47,11 +47,11 @@ inline void PutOnClipboard(const std::wstring& text) {
     ::CloseClipboard();
 }
 
-inline std::shared_ptr<Data::SelectedItemsInfo> Selection(
-    const std::vector<std::pair<Data::ItemKind, std::wstring>>& items) {
-    auto selection = std::make_shared<Data::SelectedItemsInfo>();
+inline std::shared_ptr<Lumo::Data::SelectedItemsInfo> Selection(
+    const std::vector<std::pair<Lumo::Data::ItemKind, std::wstring>>& items) {
+    auto selection = std::make_shared<Lumo::Data::SelectedItemsInfo>();
     for (const auto& [kind, path] : items) {
-        auto info = std::make_shared<Data::SelectedItemsInfo::OneItemInfo>();
+        auto info = std::make_shared<Lumo::Data::SelectedItemsInfo::OneItemInfo>();
         info->kind = kind;
         info->path = path;
         selection->itemInfos.push_back(info);

@@ -283,11 +283,12 @@ TEST(ToolsHashAcceleration, AcceleratedAndPortablePathsAgreeOnRandomData) {
 TEST(ToolsHashAcceleration, SwitchReportsThePreviousSetting) {
     const bool original = SetHashAccelerationEnabled(false);
     EXPECT_FALSE(IsHashAccelerationEnabled());
-    EXPECT_FALSE(HashAcceleration::UseShaInstructions());
-    EXPECT_FALSE(HashAcceleration::UseCarryLessMultiply());
+    EXPECT_FALSE(Lumo::HashAcceleration::UseShaInstructions());
+    EXPECT_FALSE(Lumo::HashAcceleration::UseCarryLessMultiply());
     EXPECT_FALSE(SetHashAccelerationEnabled(true));
     EXPECT_TRUE(IsHashAccelerationEnabled());
-    EXPECT_EQ(HashAcceleration::UseShaInstructions(), HashAcceleration::DetectedCpuFeatures().sha);
+    EXPECT_EQ(Lumo::HashAcceleration::UseShaInstructions(),
+              Lumo::HashAcceleration::DetectedCpuFeatures().sha);
     SetHashAccelerationEnabled(original);
 }
 
@@ -363,14 +364,16 @@ TEST(ToolsHashAcceleration, BlocksEndingAtTheEndOfReadableMemoryAreReadWithinIt)
     SYSTEM_INFO info;
     GetSystemInfo(&info);
     const size_t page = info.dwPageSize;
-    uint8_t* region = static_cast<uint8_t*>(VirtualAlloc(nullptr, 2 * page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    uint8_t* region =
+        static_cast<uint8_t*>(VirtualAlloc(nullptr, 2 * page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
     ASSERT_NE(region, nullptr);
     DWORD old = 0;
     ASSERT_TRUE(VirtualProtect(region + page, page, PAGE_NOACCESS, &old));
     const std::string random = RandomBytes(page, 5);
     std::memcpy(region, random.data(), page);
     const bool previous = SetHashAccelerationEnabled(true);
-    for (size_t length : {size_t{64}, size_t{128}, size_t{256}, size_t{384}, size_t{640}, size_t{1024}, page}) {
+    for (size_t length :
+         {size_t{64}, size_t{128}, size_t{256}, size_t{384}, size_t{640}, size_t{1024}, page}) {
         const uint8_t* start = region + page - length;
         for (int bits : {256, 384, 512}) {
             Sha2Context fast;
@@ -385,7 +388,8 @@ TEST(ToolsHashAcceleration, BlocksEndingAtTheEndOfReadableMemoryAreReadWithinIt)
             uint8_t b[64];
             portable.Final(b);
             SetHashAccelerationEnabled(true);
-            EXPECT_EQ(Hex(a, fast.digestSize), Hex(b, portable.digestSize)) << bits << " bits, " << length << " bytes";
+            EXPECT_EQ(Hex(a, fast.digestSize), Hex(b, portable.digestSize))
+                << bits << " bits, " << length << " bytes";
         }
     }
     SetHashAccelerationEnabled(previous);
@@ -407,7 +411,8 @@ alignas(32) uint64_t qvTestConstants[160];
 }  // namespace
 
 TEST(ToolsHashSha2, AvxCompressionKeepsTheRegistersItsCallerOwns) {
-    if (!HashAcceleration::DetectedCpuFeatures().avx2 || !HashAcceleration::DetectedCpuFeatures().bmi2) {
+    if (!Lumo::HashAcceleration::DetectedCpuFeatures().avx2 ||
+        !Lumo::HashAcceleration::DetectedCpuFeatures().bmi2) {
         GTEST_SKIP() << "this processor has no AVX2 with BMI2, so the AVX2 compression never runs here";
     }
     for (int i = 0; i < 28; ++i) qvTestRegistersIn[i] = 0x0123456789abcdefULL * static_cast<uint64_t>(i + 1);
@@ -471,10 +476,11 @@ TEST(ToolsHashSha2, AvxCompressionKeepsTheRegistersItsCallerOwns) {
             :
             : [count] "m"(count)
             : "rax", "rbx", "rcx", "rdx", "rsi", "rdi", "r8", "r9", "r10", "r11", "r12", "r13", "r14", "r15",
-              "xmm0", "xmm1", "xmm2", "xmm3", "xmm4", "xmm5", "xmm6", "xmm7", "xmm8", "xmm9", "xmm10", "xmm11",
-              "xmm12", "xmm13", "xmm14", "xmm15", "memory", "cc");
+              "xmm0", "xmm1", "xmm2", "xmm3", "xmm4", "xmm5", "xmm6", "xmm7", "xmm8", "xmm9", "xmm10",
+              "xmm11", "xmm12", "xmm13", "xmm14", "xmm15", "memory", "cc");
         for (int i = 0; i < 28; ++i) {
-            EXPECT_EQ(qvTestRegistersOut[i], qvTestRegistersIn[i]) << "slot " << i << ", " << count << " blocks";
+            EXPECT_EQ(qvTestRegistersOut[i], qvTestRegistersIn[i])
+                << "slot " << i << ", " << count << " blocks";
         }
     }
 }

@@ -41,11 +41,11 @@ TEST(ToolsHashJob, PostsProgressAndTheEnginesOwnChecksumOrAFailure) {
     QuelvarTest::TempFolder temp;
     const std::wstring path = temp.File(L"data.bin");
     QuelvarTest::WriteFileBytes(path, std::string(3 * 1024 * 1024 + 17, 'q'));
-    const Tools::HashRequest requests[] = {
+    const Lumo::Tools::HashRequest requests[] = {
         {path, HashAlgorithm::Md5, 256, HashOutputFormat::UppercaseNoSpaces},
         {path, HashAlgorithm::Sha2, 384, HashOutputFormat::Lowercase},
         {temp.File(L"missing"), HashAlgorithm::Sha1}};
-    for (const Tools::HashRequest& request : requests) {
+    for (const Lumo::Tools::HashRequest& request : requests) {
         HashCalculator alone;
         alone.algorithm = request.algorithm;
         alone.shaBits = request.shaBits;
@@ -54,7 +54,7 @@ TEST(ToolsHashJob, PostsProgressAndTheEnginesOwnChecksumOrAFailure) {
         const std::wstring expected = alone.Calculate();
 
         Receiver receiver;
-        Tools::HashJob job(request, receiver.window.get(), kProgress, kDone);
+        Lumo::Tools::HashJob job(request, receiver.window.get(), kProgress, kDone);
         ASSERT_TRUE(receiver.Pump(10000, kDone));
         EXPECT_EQ(expected, job.Result());
         EXPECT_EQ(expected.empty() ? 0u : 1u, receiver.received.back().wParam);
@@ -83,8 +83,8 @@ TEST(ToolsHashJob, CancelOrDestroyEndsTheWorkerSoonAndPostsNothingMore) {
     for (bool destroy : {false, true}) {
         const LONG idleReferences = Lumo::Win::ModuleReference::Count();
         Receiver receiver;
-        auto job = std::make_unique<Tools::HashJob>(Tools::HashRequest{path, HashAlgorithm::GostHash},
-                                                    receiver.window.get(), kProgress, kDone);
+        auto job = std::make_unique<Lumo::Tools::HashJob>(
+            Lumo::Tools::HashRequest{path, HashAlgorithm::GostHash}, receiver.window.get(), kProgress, kDone);
         ASSERT_TRUE(receiver.Pump(20000, kProgress, 2)) << "not under way";
         const ULONGLONG start = ::GetTickCount64();
         destroy ? job.reset() : job->Cancel();

@@ -12,7 +12,7 @@
 #include "tools/HashCompare.h"
 #include "tools/NameList.h"
 
-using namespace Tools;
+using namespace Lumo::Tools;
 
 namespace {
 
@@ -23,9 +23,9 @@ CopyNameOptions With(unsigned set, unsigned clear = 0) {
 }
 
 TEST(ToolsNameList, BuildsTheLinesTheOptionsAskFor) {
-    const NameListItem file{Data::File, L"C:\\Data\\Report.Final.txt"},
-        folder{Data::Folder, L"C:\\Data\\Work"}, drive{Data::Drive, L"C:\\"},
-        other{Data::Other, L"::{20D04FE0}"}, link{Data::Shortcut, L"C:\\l\\x.lnk"};
+    const NameListItem file{Lumo::Data::File, L"C:\\Data\\Report.Final.txt"},
+        folder{Lumo::Data::Folder, L"C:\\Data\\Work"}, drive{Lumo::Data::Drive, L"C:\\"},
+        other{Lumo::Data::Other, L"::{20D04FE0}"}, link{Lumo::Data::Shortcut, L"C:\\l\\x.lnk"};
     const struct {
         const char* what;
         std::vector<NameListItem> items;
@@ -43,11 +43,11 @@ TEST(ToolsNameList, BuildsTheLinesTheOptionsAskFor) {
         {"both types off", {file, folder, other}, With(0, 0x03), L""},
         {"leaf: no line for a drive root, Work\\", {drive, folder}, With(0, 0x08), L"Work\\\r\n"},
         {"no extension: from the leaf's last dot; x.lnk is x",
-         {file, {Data::File, L"C:\\v1.2\\README"}, link},
+         {file, {Lumo::Data::File, L"C:\\v1.2\\README"}, link},
          With(0, 0x20),
          L"C:\\Data\\Report.Final\r\nC:\\v1.2\\README\r\nC:\\l\\x\r\n"},
         {"ordinal sort: B before a",
-         {{Data::File, L"a"}, {Data::File, L"\u00e9"}, {Data::File, L"B"}},
+         {{Lumo::Data::File, L"a"}, {Lumo::Data::File, L"\u00e9"}, {Lumo::Data::File, L"B"}},
          With(0x200),
          L"B\r\na\r\n\u00e9\r\n"},
     };
@@ -64,8 +64,8 @@ TEST(ToolsNameList, RealShortcutsResolveWithoutBeingRewritten) {
         QuelvarTest::CreateShortcut(temp.File(L"to.lnk"), temp.File(L"Target"));
         QuelvarTest::WriteFileBytes(temp.File(L"broken.lnk"), "not a shell link");
         const std::string before = QuelvarTest::ReadFileBytes(temp.File(L"to.lnk"));
-        const std::vector<NameListItem> links = {{Data::Shortcut, temp.File(L"to.lnk")},
-                                                 {Data::Shortcut, temp.File(L"broken.lnk")}};
+        const std::vector<NameListItem> links = {{Lumo::Data::Shortcut, temp.File(L"to.lnk")},
+                                                 {Lumo::Data::Shortcut, temp.File(L"broken.lnk")}};
         EXPECT_EQ(L"Target\\\r\n", BuildNameList(links, With(0x04, 0x08)));
         EXPECT_EQ(L"", BuildNameList(links, With(0x04, 0x02))) << "a folder target is a folder";
         EXPECT_EQ(before, QuelvarTest::ReadFileBytes(temp.File(L"to.lnk")));

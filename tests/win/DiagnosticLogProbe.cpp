@@ -32,7 +32,7 @@ int DamagedDataFile() {
     DWORD written = 0;
     if (!file || !::WriteFile(file.get(), damaged, sizeof(damaged) - 1, &written, nullptr)) return 1;
     file.reset();
-    Data::DataCenter center(folder);
+    Lumo::Data::DataCenter center(folder);
     return center.Load() ? 0 : 1;
 }
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
-namespace HashDetail {
+namespace Lumo::HashDetail {
 
 inline uint32_t LoadLe32(const uint8_t* p) {
     uint32_t v;
@@ -83,4 +83,4 @@ struct BlockBuffer {
     }
 };
 
-}  // namespace HashDetail
+}  // namespace Lumo::HashDetail

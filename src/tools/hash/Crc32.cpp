@@ -33,10 +33,10 @@ constexpr SlicingTables kTables;
 uint32_t UpdateSliced(uint32_t crc, const uint8_t* p, size_t n) {
     const auto& t = kTables.t;
     while (n >= 16) {
-        const uint32_t a = HashDetail::LoadLe32(p) ^ crc;
-        const uint32_t b = HashDetail::LoadLe32(p + 4);
-        const uint32_t c = HashDetail::LoadLe32(p + 8);
-        const uint32_t d = HashDetail::LoadLe32(p + 12);
+        const uint32_t a = Lumo::HashDetail::LoadLe32(p) ^ crc;
+        const uint32_t b = Lumo::HashDetail::LoadLe32(p + 4);
+        const uint32_t c = Lumo::HashDetail::LoadLe32(p + 8);
+        const uint32_t d = Lumo::HashDetail::LoadLe32(p + 12);
         crc = t[15][a & 0xFF] ^ t[14][(a >> 8) & 0xFF] ^ t[13][(a >> 16) & 0xFF] ^ t[12][a >> 24] ^
               t[11][b & 0xFF] ^ t[10][(b >> 8) & 0xFF] ^ t[9][(b >> 16) & 0xFF] ^ t[8][b >> 24] ^
               t[7][c & 0xFF] ^ t[6][(c >> 8) & 0xFF] ^ t[5][(c >> 16) & 0xFF] ^ t[4][c >> 24] ^
@@ -115,7 +115,7 @@ uint32_t CCrc32Static::UpdateBytewise(uint32_t crc, const uint8_t* data, size_t 
 void CCrc32Static::Update(const void* data, size_t size) {
     const uint8_t* p = static_cast<const uint8_t*>(data);
 #if defined(QV_HASH_X86_INTRINSICS)
-    if (size >= 64 && HashAcceleration::UseCarryLessMultiply()) {
+    if (size >= 64 && Lumo::HashAcceleration::UseCarryLessMultiply()) {
         const size_t folded = size & ~size_t{15};
         register_ = UpdateFolded(register_, p, folded);
         p += folded;

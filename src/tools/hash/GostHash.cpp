@@ -33,7 +33,7 @@ struct RoundTables {
                 const uint32_t substituted =
                     (uint32_t{kSBoxes[2 * k][b & 15]} | (uint32_t{kSBoxes[2 * k + 1][b >> 4]} << 4))
                     << (8 * k);
-                t[k][b] = HashDetail::Rotl32(substituted, 11);
+                t[k][b] = Lumo::HashDetail::Rotl32(substituted, 11);
             }
         }
     }
@@ -165,7 +165,7 @@ void ProcessBlock(GostHashContext& c, const uint8_t* block, uint32_t bits) {
     uint32_t m[8];
     uint64_t carry = 0;
     for (int i = 0; i < 8; ++i) {
-        m[i] = HashDetail::LoadLe32(block + 4 * i);
+        m[i] = Lumo::HashDetail::LoadLe32(block + 4 * i);
         carry += uint64_t{c.sum[i]} + m[i];
         c.sum[i] = static_cast<uint32_t>(carry);
         carry >>= 32;
@@ -206,5 +206,5 @@ void GostHashContext::Final(uint8_t digest[kDigestSize]) {
     }
     Step(hash, length);
     Step(hash, sum);
-    for (int i = 0; i < 8; ++i) HashDetail::StoreLe32(digest + 4 * i, hash[i]);
+    for (int i = 0; i < 8; ++i) Lumo::HashDetail::StoreLe32(digest + 4 * i, hash[i]);
 }

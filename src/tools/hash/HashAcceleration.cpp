@@ -17,8 +17,8 @@ std::atomic<bool> g_accelerationEnabled{true};
 __attribute__((target("xsave"))) unsigned long long ReadXcr0() { return _xgetbv(0); }
 #endif
 
-HashAcceleration::CpuFeatures ReadCpuFeatures() {
-    HashAcceleration::CpuFeatures features;
+Lumo::HashAcceleration::CpuFeatures ReadCpuFeatures() {
+    Lumo::HashAcceleration::CpuFeatures features;
 #if defined(__x86_64__) || defined(__i386__)
     unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
     bool osSavesVectorState = false;
@@ -39,7 +39,7 @@ HashAcceleration::CpuFeatures ReadCpuFeatures() {
 
 }  // namespace
 
-namespace HashAcceleration {
+namespace Lumo::HashAcceleration {
 
 const CpuFeatures& DetectedCpuFeatures() {
     static const CpuFeatures features = ReadCpuFeatures();
@@ -66,7 +66,7 @@ bool UseCarryLessMultiply() {
     return g_accelerationEnabled.load(std::memory_order_relaxed) && cpu.pclmul && cpu.sse41;
 }
 
-}  // namespace HashAcceleration
+}  // namespace Lumo::HashAcceleration
 
 bool SetHashAccelerationEnabled(bool enabled) { return g_accelerationEnabled.exchange(enabled); }
 

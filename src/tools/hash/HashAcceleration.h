@@ -8,7 +8,7 @@
 #define QV_HASH_X86_INTRINSICS 1
 #endif
 
-namespace HashAcceleration {
+namespace Lumo::HashAcceleration {
 
 // What the processor offers, read once with cpuid.
 struct CpuFeatures {
@@ -32,7 +32,7 @@ bool UseSsse3();
 // True when carry-less multiply is present and acceleration has not been switched off.
 bool UseCarryLessMultiply();
 
-}  // namespace HashAcceleration
+}  // namespace Lumo::HashAcceleration
 
 // Switches the processor-specific code paths on or off for the whole process (both paths give identical
 // digests; tests use this to exercise the portable code on any machine). Returns the previous setting.

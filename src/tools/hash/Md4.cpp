@@ -1,8 +1,8 @@
 // MD4 (RFC 1320): three rounds of sixteen steps over 512-bit little-endian blocks.
 #include "tools/hash/Md4.h"
 
-using HashDetail::LoadLe32;
-using HashDetail::Rotl32;
+using Lumo::HashDetail::LoadLe32;
+using Lumo::HashDetail::Rotl32;
 
 namespace {
 
@@ -103,7 +103,7 @@ void Md4Context::Update(const void* data, size_t size) {
 
 void Md4Context::Final(uint8_t digest[kDigestSize]) {
     uint8_t length[8];
-    HashDetail::StoreLe64(length, byteCount << 3);
+    Lumo::HashDetail::StoreLe64(length, byteCount << 3);
     buffer.FeedPadding(length, [this](const uint8_t* p, size_t blocks) { CompressBlocks(state, p, blocks); });
-    for (int i = 0; i < 4; ++i) HashDetail::StoreLe32(digest + 4 * i, state[i]);
+    for (int i = 0; i < 4; ++i) Lumo::HashDetail::StoreLe32(digest + 4 * i, state[i]);
 }

@@ -11,7 +11,7 @@ struct Md4Context {
 
     uint32_t state[4];
     uint64_t byteCount;
-    HashDetail::BlockBuffer<64> buffer;
+    Lumo::HashDetail::BlockBuffer<64> buffer;
 
     void Init();
     void Update(const void* data, size_t size);

@@ -2,8 +2,8 @@
 // written in their shortest dependency-chain forms, which compilers turn into the fastest scalar code.
 #include "tools/hash/Md5.h"
 
-using HashDetail::LoadLe32;
-using HashDetail::Rotl32;
+using Lumo::HashDetail::LoadLe32;
+using Lumo::HashDetail::Rotl32;
 
 namespace {
 
@@ -132,8 +132,8 @@ void Md5Context::Update(const void* data, size_t size) {
 
 void Md5Context::Final(uint8_t digest[kDigestSize]) {
     uint8_t length[8];
-    HashDetail::StoreLe32(length, bitCount[0]);
-    HashDetail::StoreLe32(length + 4, bitCount[1]);
+    Lumo::HashDetail::StoreLe32(length, bitCount[0]);
+    Lumo::HashDetail::StoreLe32(length + 4, bitCount[1]);
     buffer.FeedPadding(length, [this](const uint8_t* p, size_t blocks) { CompressBlocks(state, p, blocks); });
-    for (int i = 0; i < 4; ++i) HashDetail::StoreLe32(digest + 4 * i, state[i]);
+    for (int i = 0; i < 4; ++i) Lumo::HashDetail::StoreLe32(digest + 4 * i, state[i]);
 }

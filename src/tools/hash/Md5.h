@@ -11,7 +11,7 @@ struct Md5Context {
 
     uint32_t state[4];
     uint32_t bitCount[2];  // message length in bits: low word, high word
-    HashDetail::BlockBuffer<64> buffer;
+    Lumo::HashDetail::BlockBuffer<64> buffer;
 
     void Init();
     void Update(const void* data, size_t size);

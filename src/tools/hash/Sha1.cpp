@@ -9,8 +9,8 @@
 #include <immintrin.h>
 #endif
 
-using HashDetail::LoadBe32;
-using HashDetail::Rotl32;
+using Lumo::HashDetail::LoadBe32;
+using Lumo::HashDetail::Rotl32;
 
 namespace {
 
@@ -119,7 +119,7 @@ QV_SHA_TARGET void CompressShaNi(uint32_t state[5], const uint8_t* p, size_t blo
 
 void CompressBlocks(uint32_t state[5], const uint8_t* p, size_t blocks) {
 #if defined(QV_HASH_X86_INTRINSICS)
-    if (HashAcceleration::UseShaInstructions()) {
+    if (Lumo::HashAcceleration::UseShaInstructions()) {
         CompressShaNi(state, p, blocks);
         return;
     }
@@ -147,7 +147,7 @@ void Sha1Context::Update(const void* data, size_t size) {
 
 void Sha1Context::Final(uint8_t digest[kDigestSize]) {
     uint8_t length[8];
-    HashDetail::StoreBe64(length, byteCount << 3);
+    Lumo::HashDetail::StoreBe64(length, byteCount << 3);
     buffer.FeedPadding(length, [this](const uint8_t* p, size_t blocks) { CompressBlocks(state, p, blocks); });
-    for (int i = 0; i < 5; ++i) HashDetail::StoreBe32(digest + 4 * i, state[i]);
+    for (int i = 0; i < 5; ++i) Lumo::HashDetail::StoreBe32(digest + 4 * i, state[i]);
 }

@@ -11,10 +11,10 @@
 #include <immintrin.h>
 #endif
 
-using HashDetail::LoadBe32;
-using HashDetail::LoadBe64;
-using HashDetail::Rotr32;
-using HashDetail::Rotr64;
+using Lumo::HashDetail::LoadBe32;
+using Lumo::HashDetail::LoadBe64;
+using Lumo::HashDetail::Rotr32;
+using Lumo::HashDetail::Rotr64;
 
 namespace {
 
@@ -227,12 +227,12 @@ QV_SSSE3_TARGET void Compress512Sse(uint64_t state[8], const uint8_t* p, size_t 
 
 void Compress512(uint64_t state[8], const uint8_t* p, size_t blocks) {
 #if defined(__x86_64__)
-    if (HashAcceleration::UseAvx2()) {
+    if (Lumo::HashAcceleration::UseAvx2()) {
         QvSha512BlocksAvx2(state, p, blocks, kK512ForTwoBlocks.words);
         return;
     }
 #elif defined(__i386__)
-    if (HashAcceleration::UseSsse3()) {
+    if (Lumo::HashAcceleration::UseSsse3()) {
         Compress512Sse(state, p, blocks);
         return;
     }
@@ -297,7 +297,7 @@ QV_SHA_TARGET void Compress256ShaNi(uint32_t state[8], const uint8_t* p, size_t 
 
 void Compress256(uint32_t state[8], const uint8_t* p, size_t blocks) {
 #if defined(QV_HASH_X86_INTRINSICS)
-    if (HashAcceleration::UseShaInstructions()) {
+    if (Lumo::HashAcceleration::UseShaInstructions()) {
         Compress256ShaNi(state, p, blocks);
         return;
     }
@@ -348,16 +348,16 @@ void Sha2Context::Update(const void* data, size_t size) {
 void Sha2Context::Final(uint8_t* digest) {
     if (digestSize == 32) {
         uint8_t length[8];
-        HashDetail::StoreBe64(length, byteCount << 3);
+        Lumo::HashDetail::StoreBe64(length, byteCount << 3);
         buffer256.FeedPadding(length,
                               [this](const uint8_t* q, size_t blocks) { Compress256(state256, q, blocks); });
-        for (int i = 0; i < 8; ++i) HashDetail::StoreBe32(digest + 4 * i, state256[i]);
+        for (int i = 0; i < 8; ++i) Lumo::HashDetail::StoreBe32(digest + 4 * i, state256[i]);
     } else if (digestSize != 0) {
         uint8_t length[16];  // 128-bit length in bits
-        HashDetail::StoreBe64(length, byteCount >> 61);
-        HashDetail::StoreBe64(length + 8, byteCount << 3);
+        Lumo::HashDetail::StoreBe64(length, byteCount >> 61);
+        Lumo::HashDetail::StoreBe64(length + 8, byteCount << 3);
         buffer512.FeedPadding(length,
                               [this](const uint8_t* q, size_t blocks) { Compress512(state512, q, blocks); });
-        for (size_t i = 0; i < digestSize / 8; ++i) HashDetail::StoreBe64(digest + 8 * i, state512[i]);
+        for (size_t i = 0; i < digestSize / 8; ++i) Lumo::HashDetail::StoreBe64(digest + 8 * i, state512[i]);
     }
 }

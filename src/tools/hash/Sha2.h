@@ -14,8 +14,8 @@ struct Sha2Context {
     uint32_t state256[8];
     uint64_t state512[8];
     uint64_t byteCount;
-    HashDetail::BlockBuffer<64> buffer256;
-    HashDetail::BlockBuffer<128> buffer512;
+    Lumo::HashDetail::BlockBuffer<64> buffer256;
+    Lumo::HashDetail::BlockBuffer<128> buffer512;
 
     // False (and the context unusable) for any other length.
     bool Begin(int digestLength);
@@ -26,6 +26,8 @@ struct Sha2Context {
 
 #if defined(__x86_64__)
 // SHA-512 compression of `count` 128-byte blocks with AVX2 and BMI2 (Sha512Avx2.S), for processors on which
-// HashAcceleration::UseAvx2() holds. k2 is the table of round constants with each pair of constants twice.
-extern "C" void QvSha512BlocksAvx2(uint64_t state[8], const uint8_t* blocks, size_t count, const uint64_t* k2);
+// Lumo::HashAcceleration::UseAvx2() holds. k2 is the table of round constants with each pair of constants
+// twice.
+extern "C" void QvSha512BlocksAvx2(uint64_t state[8], const uint8_t* blocks, size_t count,
+                                   const uint64_t* k2);
 #endif
