@@ -63,6 +63,7 @@ build() {
     local coverage=OFF
     if [ "$kind" = coverage ]; then dir="$OUT/$arch-coverage" coverage=ON; fi
     if [ ! -f "$dir/build.ninja" ]; then
+        mkdir -p "$OUT"
         cmake -S "$ROOT/fuzz" -B "$dir" -G Ninja -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
             -DCMAKE_ASM_COMPILER=clang-14 -DQV_FUZZ_ARCH="$arch" -DQV_FUZZ_COVERAGE="$coverage" \
             -DQV_BOOST_SOURCE="$BOOST_SOURCE" -DQV_TINYXML_SOURCE="$TINYXML_SOURCE" >"$OUT/configure-$arch.log" 2>&1 ||
