@@ -2,12 +2,14 @@
 // reader ends it (the same record, or the same refusal), and a record read
 // must survive the upgrade and the write-back: what the writer makes of it
 // reads back equal and writes the same bytes again. The folder list the
-// record holds is then edited through views into itself.
+// record holds is then edited through views into itself, and visits are
+// recorded in its history.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -86,6 +88,34 @@ void EditFolders(const Data::FolderList& read) {
           "a folder list built from another differs");
 }
 
+// Records visits as the menus do, on the history and the bound a file gave
+// (any number of items, repeated ones, any bound): a visit leads the list,
+// which a positive bound keeps short, and no bound of zero records anything.
+void Visit(const Data::NavigateHistory& read, const Data::FolderList& folders) {
+    Data::NavigateHistory history = read;
+    std::vector<std::wstring> visits;
+    for (const std::wstring& item : history.items) {
+        if (visits.size() == 8) break;
+        visits.push_back(item);
+    }
+    if (!folders.empty()) visits.emplace_back(folders[0]);
+    visits.emplace_back(L"C:\\Visited");
+    for (const std::wstring& folder : visits) {
+        const std::list<std::wstring> before = history.items;
+        const bool changed = history.Add(folder);
+        Check(changed == (history.items != before), "a visit misreports whether the history changed");
+        if (history.maxCount == 0) {
+            Check(!changed, "a history of depth zero recorded a visit");
+            continue;
+        }
+        Check(history.items.front() == folder, "a visit does not lead the history");
+        if (history.maxCount > 0) {
+            Check(history.items.size() <= static_cast<std::size_t>(history.maxCount),
+                  "the history outgrew its depth");
+        }
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t size) {
@@ -119,5 +149,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
           "the history's bound is not the settings' depth");
     Check(Data::WriteDataArchive(*again.data) == written, "a record read back writes other bytes");
     EditFolders(data.favorites->folders);
+    Visit(*data.navigateHistory, data.favorites->folders);
     return 0;
 }

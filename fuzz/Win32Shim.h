@@ -2,9 +2,9 @@
 // built natively for the fuzz targets. The build makes <windows.h>,
 // <shlobj.h>, <wininet.h> and the other system headers those sources include
 // forward here. The widths are Windows' (DWORD and LONG are 32-bit, wchar_t
-// is 16-bit through -fshort-wchar); the functions a fuzzed path can reach are
-// defined in Win32Stubs.cpp, the rest are declared only, so that a call to
-// one fails the link.
+// is 16-bit through -fshort-wchar). Win32Stubs.cpp models the functions the
+// fuzzed paths call; of those only named by the code around them, the ones
+// the linker asks for stop the program there, the others stay declared.
 #pragma once
 
 #include <cstddef>
@@ -13,9 +13,6 @@
 static_assert(sizeof(wchar_t) == 2, "build with -fshort-wchar: Windows' wchar_t is a UTF-16 code unit");
 
 #define WINAPI
-#define CALLBACK
-#define STDMETHODCALLTYPE
-#define CONST const
 #define TRUE 1
 #define FALSE 0
 #define MAX_PATH 260
@@ -24,31 +21,21 @@ using BYTE = std::uint8_t;
 using WORD = std::uint16_t;
 using DWORD = std::uint32_t;
 using BOOL = int;
-using INT = int;
 using UINT = unsigned int;
 using LONG = std::int32_t;
 using ULONG = std::uint32_t;
 using LONGLONG = std::int64_t;
-using ULONGLONG = std::uint64_t;
 using LONG_PTR = std::intptr_t;
-using ULONG_PTR = std::uintptr_t;
-using UINT_PTR = std::uintptr_t;
-using SIZE_T = std::size_t;
-using CHAR = char;
 using WCHAR = wchar_t;
-using LPSTR = char*;
 using LPCSTR = const char*;
 using LPWSTR = wchar_t*;
 using LPCWSTR = const wchar_t*;
-using LPOLESTR = wchar_t*;
 using LPCOLESTR = const wchar_t*;
 using LPVOID = void*;
 using LPCVOID = const void*;
 using LPDWORD = DWORD*;
 using HRESULT = std::int32_t;
 using LRESULT = LONG_PTR;
-using WPARAM = UINT_PTR;
-using LPARAM = LONG_PTR;
 using SFGAOF = ULONG;
 using HANDLE = void*;
 using HGLOBAL = HANDLE;
@@ -99,28 +86,19 @@ struct WIN32_FIND_DATAW {
 // Errors, files, code pages, locales.
 #define ERROR_SUCCESS 0u
 #define ERROR_FILE_NOT_FOUND 2u
-#define ERROR_PATH_NOT_FOUND 3u
-#define ERROR_ACCESS_DENIED 5u
 #define ERROR_NOT_ENOUGH_MEMORY 8u
-#define ERROR_INVALID_DATA 13u
-#define ERROR_WRITE_FAULT 29u
 #define ERROR_READ_FAULT 30u
-#define ERROR_SHARING_VIOLATION 32u
-#define ERROR_LOCK_VIOLATION 33u
 #define ERROR_INVALID_PARAMETER 87u
 #define ERROR_BROKEN_PIPE 109u
 #define ERROR_INSUFFICIENT_BUFFER 122u
 #define ERROR_INVALID_NAME 123u
 #define ERROR_FILENAME_EXCED_RANGE 206u
-#define ERROR_NO_UNICODE_TRANSLATION 1113u
 #define ERROR_CANCELLED 1223u
 #define ERROR_INTERNET_INVALID_URL 12005u
 #define ERROR_INTERNET_UNRECOGNIZED_SCHEME 12006u
 #define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
-#define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
 #define FILE_ATTRIBUTE_DIRECTORY 0x10u
 #define FILE_ATTRIBUTE_NORMAL 0x80u
-#define FILE_ATTRIBUTE_REPARSE_POINT 0x400u
 #define FILE_FLAG_SEQUENTIAL_SCAN 0x08000000u
 #define FILE_SHARE_READ 1u
 #define FILE_SHARE_WRITE 2u
@@ -146,7 +124,7 @@ int WINAPI LCMapStringW(DWORD locale, DWORD flags, LPCWSTR source, int size, LPW
 int WINAPI lstrcmpiW(LPCWSTR a, LPCWSTR b);
 DWORD WINAPI GetFullPathNameW(LPCWSTR path, DWORD capacity, LPWSTR buffer, LPWSTR* filePart);
 DWORD WINAPI GetShortPathNameW(LPCWSTR path, LPWSTR buffer, DWORD capacity);
-// Declared for the code around the fuzzed functions; never defined.
+// Named only by the code around the fuzzed functions (see above).
 BOOL WINAPI CloseHandle(HANDLE handle);
 HANDLE WINAPI CreateFileW(LPCWSTR path, DWORD access, DWORD share, void* security, DWORD disposition,
                           DWORD flags, HANDLE templateFile);
@@ -181,26 +159,22 @@ using IID = GUID;
 using CLSID = GUID;
 using REFIID = const IID&;
 using REFCLSID = const CLSID&;
-#define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
 #define FAILED(hr) (((HRESULT)(hr)) < 0)
-#define S_OK ((HRESULT)0)
-#define E_NOTIMPL ((HRESULT)0x80004001)
 #define REGDB_E_CLASSNOTREG ((HRESULT)0x80040154)
 #define CLSCTX_INPROC_SERVER 1u
 #define STGM_READ 0u
 
 struct IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) = 0;
-    virtual ULONG STDMETHODCALLTYPE AddRef() = 0;
-    virtual ULONG STDMETHODCALLTYPE Release() = 0;
+    virtual HRESULT QueryInterface(REFIID iid, void** object) = 0;
+    virtual ULONG AddRef() = 0;
+    virtual ULONG Release() = 0;
 };
 struct IPersistFile : IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE Load(LPCOLESTR fileName, DWORD mode) = 0;
+    virtual HRESULT Load(LPCOLESTR fileName, DWORD mode) = 0;
 };
 struct IShellLinkW : IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE GetPath(LPWSTR file, int capacity, WIN32_FIND_DATAW* data,
-                                              DWORD flags) = 0;
-    virtual HRESULT STDMETHODCALLTYPE Resolve(HWND window, DWORD flags) = 0;
+    virtual HRESULT GetPath(LPWSTR file, int capacity, WIN32_FIND_DATAW* data, DWORD flags) = 0;
+    virtual HRESULT Resolve(HWND window, DWORD flags) = 0;
 };
 struct SAFEARRAY;
 extern const IID IID_IPersistFile;

@@ -79,9 +79,10 @@ fuzz_one() {
     local dir="$1" arch="$2" target="$3" seconds="$4" corpus="$5"
     local findings="$FINDINGS/$target-$arch" log="$OUT/logs/$target-$arch.log"
     mkdir -p "$findings" "$corpus" "$OUT/logs"
-    local status=0
+    local status=0 dict=()
+    [ -f "$ROOT/fuzz/$target.dict" ] && dict=(-dict="$ROOT/fuzz/$target.dict")
     nice "$dir/$target" -max_total_time="$seconds" -max_len="$(max_len "$target")" -timeout=10 \
-        -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$findings/" \
+        -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$findings/" "${dict[@]}" \
         "$corpus" "$dir/seeds/$target" >"$log" 2>&1 || status=$?
     local runs
     runs="$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")"
