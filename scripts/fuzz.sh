@@ -107,9 +107,15 @@ replay() {
     return 1
 }
 
+# Findings of earlier runs stay for whoever looks into them; a run reports
+# the ones it made.
+mkdir -p "$OUT"
+STARTED="$OUT/.run-$$"
+touch "$STARTED"
+trap 'rm -f "$STARTED"' EXIT
 report_findings() {
     local found
-    found="$(find "$FINDINGS" -type f 2>/dev/null | sort)"
+    found="$(find "$FINDINGS" -type f -newer "$STARTED" 2>/dev/null | sort)"
     if [ -n "$found" ]; then
         say "inputs that made a target fail (kept in $FINDINGS):"
         printf '  %s\n' $found >&2
@@ -137,7 +143,6 @@ done
 case "$mode" in
     ci)
         started=$SECONDS
-        rm -rf "$FINDINGS"
         prepare
         dirs=()
         for arch in "${archs[@]}"; do dirs+=("$(build "$arch")"); done
