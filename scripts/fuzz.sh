@@ -118,7 +118,7 @@ report_findings() {
     found="$(find "$FINDINGS" -type f -newer "$STARTED" 2>/dev/null | sort)"
     if [ -n "$found" ]; then
         say "inputs that made a target fail (kept in $FINDINGS):"
-        printf '  %s\n' $found >&2
+        sed 's/^/  /' <<<"$found" >&2
         return 1
     fi
     return 0
