@@ -22,6 +22,19 @@ SUDO=""
 
 log() { printf '[bootstrap] %s\n' "$*" >&2; }
 
+# A mirror being synchronised now and then serves an index of the wrong size;
+# try again a little later, and go on with what apt has when it still fails
+# (the install that follows says whether anything is really missing).
+apt_update() {
+    local attempt
+    for attempt in 1 2 3; do
+        $SUDO apt-get update -qq && return 0
+        log "apt-get update failed (attempt $attempt); retrying"
+        sleep $((attempt * 10))
+    done
+    log "apt-get update kept failing; going on with the indexes apt has"
+}
+
 PACKAGES=(cmake make ninja-build dpkg-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
     g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix mingw-w64-tools wine wine64 wine32:i386 libwine-dev
     xvfb xauth x11-utils googletest rhash openssl python3 fp-utils nsis osslsigncode msitools wixl
@@ -33,7 +46,7 @@ add_i386() {
     dpkg --print-foreign-architectures | grep -qx i386 && return
     log "adding the i386 architecture for wine32"
     $SUDO dpkg --add-architecture i386
-    $SUDO apt-get update -qq
+    apt_update
 }
 
 install_packages() {
@@ -43,8 +56,13 @@ install_packages() {
     done
     if [ ${#missing[@]} -gt 0 ]; then
         log "installing ${missing[*]}"
-        $SUDO apt-get update -qq
-        DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+        apt_update
+        # When the mirror's i386 security index could not be read, the amd64
+        # libraries' candidates are security builds that i386 lacks, and wine32
+        # cannot match them: take the release's own versions of both then.
+        DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null ||
+            DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends \
+                -t "$(. /etc/os-release && echo "$VERSION_CODENAME")" "${missing[@]}" >/dev/null
     fi
 }
 
@@ -71,7 +89,7 @@ ensure_deb_src() {
     fi
     if [ -s "$tmp" ]; then $SUDO cp "$tmp" "$out"; fi
     rm -f "$tmp" "$tmp.list"
-    $SUDO apt-get update -qq
+    apt_update
 }
 
 fetch_source() {  # fetch_source <package> -> prints the unpacked folder

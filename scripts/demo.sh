@@ -22,17 +22,10 @@ WINE=/usr/lib/wine/wine64
 
 stay=""
 [ -n "${DISPLAY:-}" ] && stay=1
-xvfb_pid=""
-cleanup() {
-    wineserver -k >/dev/null 2>&1 || true
-    wineserver -w >/dev/null 2>&1 || true
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" >/dev/null 2>&1 || true
-}
-trap cleanup EXIT
 # shellcheck source=display.sh
 source "$ROOT/scripts/display.sh"
+trap stop_display EXIT
 start_display
-xvfb_pid="$XVFB_PID"
 
 # A pristine prefix is made once and copied for every run, so each run starts
 # from a fresh one in seconds.

@@ -15,3 +15,19 @@ start_display() {
     export DISPLAY=":$(tr -d '\n' <"$fdfile")"
     rm -f "$fdfile"
 }
+
+# stop_display [--keep-wineserver]: the end of a run, for an EXIT trap. Stops the wineserver of $WINEPREFIX
+# and waits until it is gone (unless told to keep it, for a driver that stops it itself), so that no Wine
+# process outlives the run and holds its output open; then stops the Xvfb that start_display started.
+# Never fails, so it cannot change the exit status of the script it ends.
+stop_display() {
+    if [ "${1:-}" != --keep-wineserver ]; then
+        wineserver -k >/dev/null 2>&1 || true
+        wineserver -w >/dev/null 2>&1 || true
+    fi
+    if [ -n "${XVFB_PID:-}" ]; then
+        kill "$XVFB_PID" >/dev/null 2>&1 || true
+        wait "$XVFB_PID" 2>/dev/null || true
+        XVFB_PID=""
+    fi
+}

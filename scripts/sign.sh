@@ -1,20 +1,24 @@
 #!/usr/bin/env bash
-# Signs a Windows file (PE or MSI) in place with Authenticode, SHA-256, through osslsigncode.
-#   sign.sh [--pkcs12 FILE | --key FILE --cert FILE] [--pass-file FILE] [--timestamp URL] [--throwaway]
-#           [--description TEXT] <file>...
-# The key's password, if any, is read from --pass-file (kept outside the repository). --throwaway only says
-# in the output that the certificate is the build's own self-signed one, good for tests and nothing else.
+# Signs Windows files (PE, MSI) in place with Authenticode, SHA-256, through osslsigncode.
+#   sign.sh --signer FILE [--description TEXT] <file>...
+# The signer file is written by the build (cmake/Signing.cmake, the one place that chooses the certificate):
+# osslsigncode's arguments naming the certificate, its key, the key's password file and the time stamp, one a
+# line; a line "#throwaway" says the certificate is the build's own self-signed one, good for tests and
+# nothing else.
 set -euo pipefail
 args=() files=() throwaway=""
 while [ $# -gt 0 ]; do
     case "$1" in
-        --pkcs12) [ -n "$2" ] && args+=(-pkcs12 "$2"); shift 2 ;;
-        --key) [ -n "$2" ] && args+=(-key "$2"); shift 2 ;;
-        --cert) [ -n "$2" ] && args+=(-certs "$2"); shift 2 ;;
-        --pass-file) [ -n "$2" ] && args+=(-readpass "$2"); shift 2 ;;
-        --timestamp) [ -n "$2" ] && args+=(-ts "$2"); shift 2 ;;
+        --signer)
+            while IFS= read -r line || [ -n "$line" ]; do
+                case "$line" in
+                    "#throwaway") throwaway=1 ;;
+                    "") ;;
+                    *) args+=("$line") ;;
+                esac
+            done <"$2"
+            shift 2 ;;
         --description) args+=(-n "$2"); shift 2 ;;
-        --throwaway) throwaway=1; shift ;;
         *) files+=("$1"); shift ;;
     esac
 done

@@ -11,17 +11,10 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 export WINEPREFIX="${QV_WINEPREFIX:-$ROOT/build/wineprefix}"
 export WINEDEBUG=-all
 export QV_KEEP_WINESERVER=1
-xvfb_pid=""
-cleanup() {
-    wineserver -k >/dev/null 2>&1 || true
-    wineserver -w >/dev/null 2>&1 || true
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" >/dev/null 2>&1 || true
-}
-trap cleanup EXIT
 # shellcheck source=display.sh
 source "$ROOT/scripts/display.sh"
+trap stop_display EXIT
 start_display
-xvfb_pid="$XVFB_PID"
 wineserver -p
 # Start Wine's own services (services.exe, explorer.exe, ...) now, with their
 # output going nowhere: started by a test, they would inherit its output pipe

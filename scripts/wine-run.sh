@@ -16,11 +16,11 @@ export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 WINE="$(command -v wine64 || command -v wine)"
 [ -x /usr/lib/wine/wine64 ] && WINE=/usr/lib/wine/wine64
 
-own_xvfb=""
+# shellcheck source=display.sh
+source "$ROOT/scripts/display.sh"
 own_server=""
 cleanup() {
-    if [ -n "$own_server" ]; then wineserver -k >/dev/null 2>&1; wineserver -w >/dev/null 2>&1; fi
-    if [ -n "$own_xvfb" ]; then kill "$own_xvfb" >/dev/null 2>&1; wait "$own_xvfb" 2>/dev/null; fi
+    if [ -n "$own_server" ]; then stop_display; else stop_display --keep-wineserver; fi
 }
 trap cleanup EXIT
 
@@ -56,10 +56,7 @@ init_prefix() {
     touch "$WINEPREFIX/.quelvar-ready"
 }
 
-# shellcheck source=display.sh
-source "$ROOT/scripts/display.sh"
 start_display
-own_xvfb="$XVFB_PID"
 # A driver that runs many programs (the test script) keeps one wineserver for
 # all of them and stops it itself.
 [ -z "${QV_KEEP_WINESERVER:-}" ] && own_server=1

@@ -29,6 +29,12 @@ using namespace QuelvarTest;
 
 namespace {
 
+// What the bench's handlers show: its own entries in the main submenu.
+MenuDefinition& BenchMenu() {
+    static MenuDefinition menu;
+    return menu;
+}
+
 constexpr int kEntries = 1000;
 
 class BenchItem : public OddBase {
@@ -66,7 +72,7 @@ struct Phases {
 void OneMenu(ShellHost& host, const std::wstring& folder, Phases& best, Canvas& canvas) {
     host.ResetMenu();
     double t0 = Bench::NowMs();
-    host.CreateHandler();
+    host.CreateHandler(BenchMenu());
     host.InitializeBackground(folder);
     host.QueryContextMenu();
     double t1 = Bench::NowMs();
@@ -344,9 +350,10 @@ int wmain() {
         const std::wstring folder = engine.DataFolder().substr(0, engine.DataFolder().size() - 1);
         std::vector<std::wstring> labels;
         for (int i = 0; i < kEntries; ++i) labels.push_back(Label(i));
-        Quelvar::SetMainSubmenuFiller([&labels](SubmenuBuilder& builder) {
+        BenchMenu().mainSubmenu = [&labels](EntryList& builder) {
+            builder.AddItem(std::make_shared<TopMenuItem>());
             for (const auto& label : labels) builder.AddItem(std::make_shared<BenchItem>(label));
-        });
+        };
         Canvas canvas(400, 40, ::GetSysColor(COLOR_MENU));
         Lumo::Win::UniqueGdiObject font = MenuFont();
         ::SelectObject(canvas.Dc(), font.get());
@@ -371,7 +378,7 @@ int wmain() {
             if (routing == MessageRouting::ForwardToHandler) forwarded = best;
         }
         // The real main submenu over a data file of 1,000 favorites and a full history.
-        Quelvar::SetMainSubmenuFiller(nullptr);
+        BenchMenu() = MenuDefinition{};
         {
             Data::DataCenter& center = *Data::DataCenter::Instance();
             auto data = center.Load();
@@ -386,7 +393,7 @@ int wmain() {
                 HMENU main = nullptr;
                 const double open = Best(10, [&] {
                     host.ResetMenu();
-                    host.CreateHandler();
+                    host.CreateHandler(BenchMenu());
                     host.InitializeBackground(folder);
                     host.QueryContextMenu();
                     main = host.OpenQuelvarSubmenu();
@@ -413,9 +420,10 @@ int wmain() {
                     forwarded.measureDirect / floor.measure, forwarded.drawDirect / floor.draw);
 
         // Real menu loops: ours against the system's own text menu of the same size.
-        Quelvar::SetMainSubmenuFiller([&labels](SubmenuBuilder& builder) {
+        BenchMenu().mainSubmenu = [&labels](EntryList& builder) {
+            builder.AddItem(std::make_shared<TopMenuItem>());
             for (const auto& label : labels) builder.AddItem(std::make_shared<BenchItem>(label));
-        });
+        };
         ShellHost host;
         Lumo::Win::UniqueMenu textMenu(::CreatePopupMenu());
         HMENU textSubmenu = ::CreatePopupMenu();
@@ -440,7 +448,7 @@ int wmain() {
         enum class LeaveOut { Nothing, Cbt, MsgFilter };
         auto ours = [&](LeaveOut leaveOut) {
             host.ResetMenu();
-            host.CreateHandler();
+            host.CreateHandler(BenchMenu());
             host.InitializeBackground(folder);
             host.QueryContextMenu();
             if (ThreadMenuState* state = ThreadStates::CurrentState()) {
@@ -492,7 +500,7 @@ int wmain() {
             g_sentKinds.clear();
             g_filteredKinds.clear();
             host.ResetMenu();
-            host.CreateHandler();
+            host.CreateHandler(BenchMenu());
             host.InitializeBackground(folder);
             host.QueryContextMenu();
             Lumo::Win::UniqueHook sent(
@@ -510,7 +518,7 @@ int wmain() {
         {
             MessageClock clock(host.Window());
             host.ResetMenu();
-            host.CreateHandler();
+            host.CreateHandler(BenchMenu());
             host.InitializeBackground(folder);
             host.QueryContextMenu();
             // Counts the messages sent while the loop runs: each passes the thread's hooks.
@@ -540,7 +548,7 @@ int wmain() {
                 ::SetWindowsHookExW(WH_CALLWNDPROC, BareHook, nullptr, ::GetCurrentThreadId()));
             const double bareHook = sends();
             bare.reset();
-            host.CreateHandler();
+            host.CreateHandler(BenchMenu());
             const double handlerHooks = sends();
             host.ReleaseHandler();
             std::printf(
@@ -577,7 +585,7 @@ int wmain() {
             roundRatios.back());
         std::printf("  ratio ours / system                       %8.2f\n", ourLoop / textLoop);
         std::printf("  ratio minimal owner-drawn / system        %8.2f\n", drawnLoop / textLoop);
-        Quelvar::SetMainSubmenuFiller(nullptr);
+        BenchMenu() = MenuDefinition{};
     } catch (const std::exception& e) {
         std::printf("MenuBench failed: %s\n", e.what());
         status = 1;

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "../BenchClock.h"
-#include "data/Selection.h"
+#include "system/Selection.h"
 #include "shellext/GotoFavorite.h"
 #include "support/ShellHost.h"
 

@@ -19,6 +19,8 @@ void HandlerDataSnapshot::LoadData(DataCenter* center) {
         favoriteFolders = data->favorites->folders;
         state = SnapshotState::Loaded;
     } catch (const ReleaseVersionTooHigh&) {
+        // A verdict on the file, not a failure: the menu offers what it can without it.
+        Lumo::Win::LogInfo("HandlerDataSnapshot::LoadData", "data file of a newer release left alone");
         data.reset();
         favoriteFolders.clear();
         state = SnapshotState::NewerRelease;

@@ -57,9 +57,8 @@ private:
 };
 
 int Scale(HWND window, int pixels) {
-    HDC dc = ::GetDC(window);
-    const int dpi = dc ? ::GetDeviceCaps(dc, LOGPIXELSY) : 96;
-    if (dc) ::ReleaseDC(window, dc);
+    const Lumo::Win::WindowDc dc(window);
+    const int dpi = dc.get() ? ::GetDeviceCaps(dc.get(), LOGPIXELSY) : 96;
     return ::MulDiv(pixels, dpi, 96);
 }
 

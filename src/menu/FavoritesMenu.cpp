@@ -12,8 +12,8 @@
 #include "data/DataCenter.h"
 #include "menu/NetworkConnections.h"
 #include "ui/PopupMenu.h"
-#include "shellext/GotoFavorite.h"
-#include "shellext/Navigation.h"
+#include "navigation/Navigation.h"
+#include "win/Boundary.h"
 #include "win/Errors.h"
 #include "win/Handle.h"
 #include "system/Path.h"
@@ -57,10 +57,10 @@ OneFavFolder::OneFavFolder(int index, const std::wstring& folder)
     helpText = folder;
 }
 
-void OneFavFolder::Execute(HWND host) { GoToFavorite(host); }
+void OneFavFolder::Execute(const Navigation::Target& target) { GoToFavorite(target); }
 
-void OneFavFolder::GoToFavorite(HWND window) {
-    try {
+void OneFavFolder::GoToFavorite(const Navigation::Target& target) {
+    Lumo::Win::VoidBoundary([&] {
         const std::wstring folder = Folder();
         NetworkConnections& network = NetworkConnections::Current();
         bool reachable = false;
@@ -90,7 +90,7 @@ void OneFavFolder::GoToFavorite(HWND window) {
             }
         }
         if (reachable) {
-            Navigation::NavigateHostWindow(folder, window, *owner);
+            Navigation::NavigateHostWindow(target, folder);
             return;
         }
         if (Ask(::GetActiveWindow(),
@@ -98,12 +98,11 @@ void OneFavFolder::GoToFavorite(HWND window) {
                 MB_YESNO) == IDYES) {
             RemoveWithoutAsking();
         }
-    } catch (...) {
-    }
+    });
 }
 
 void OneFavFolder::RemoveFavorite() {
-    try {
+    Lumo::Win::VoidBoundary([&] {
         const std::wstring folder = Folder();
         if (Ask(::GetActiveWindow(),
                 L"Do you want to remove " + kQuote + folder + kQuote + L" from the list?",
@@ -111,13 +110,11 @@ void OneFavFolder::RemoveFavorite() {
             return;
         }
         RemoveWithoutAsking();
-    } catch (...) {
-    }
+    });
 }
 
 void OneFavFolder::RemoveWithoutAsking() {
-    owner->LoadData();
-    const auto& data = owner->data();
+    const auto& data = context->data();
     if (!data || !data->favorites) return;
     const std::wstring folder = Folder();
     const auto& stored = data->favorites->folders;
@@ -126,14 +123,13 @@ void OneFavFolder::RemoveWithoutAsking() {
     Center().RemoveFavoriteAt(static_cast<size_t>(found - stored.begin()), folder);
 }
 
-void AddFavFolder::Execute(HWND) {
-    try {
+void AddFavFolder::Execute(const Navigation::Target&) {
+    Lumo::Win::VoidBoundary([&] {
         if (collectOnExecute) {
-            owner->selectedFolders = owner->NavigableSelectedFolders(Data::kWholeSelection);
+            folders = context->NavigableSelectedFolders(Data::kWholeSelection);
             // The folders seen when the menu opened are gone: never add the current folder instead.
-            if (owner->selectedFolders.empty()) return;
+            if (folders.empty()) return;
         }
-        const auto& folders = owner->selectedFolders;
         if (folders.size() > 1) {
             if (Ask(nullptr,
                     L"More than one folders are selected, do you want to add them all to favorite list?",
@@ -145,25 +141,29 @@ void AddFavFolder::Execute(HWND) {
                 MB_OK);
             return;
         }
-        const std::wstring& folder = folders.empty() ? owner->folderPath : folders.front();
+        const std::wstring& folder = folders.empty() ? context->FolderPath() : folders.front();
         // A menu that knows no folder has nothing to add: an empty name is no favorite.
         if (folder.empty()) return;
         bool added = Center().AddFavorite(folder);
         Ask(nullptr, added ? L"Folder added successfully" : L"This folder had already been added", MB_OK);
-    } catch (...) {
-    }
+    });
 }
 
-void BuildFavoritesSection(SubmenuBuilder& builder) {
-    CGotoFavorite& owner = *builder.Owner();
-    owner.LoadData();
-    const auto& data = owner.data();
-    Data::FolderList& favorites = owner.favoriteFolders();
-    if (!data || favorites.empty()) return;
-    if (data->settings && data->settings->sortMode == Data::SortByPathName) {
+// The favorites in the order the menu shows them.
+static Data::FolderList ShownFavorites(const MenuContext& menu) {
+    Data::FolderList favorites = menu.Favorites();
+    const auto& data = menu.data();
+    if (data && data->settings && data->settings->sortMode == Data::SortByPathName) {
         // Ordinal comparison of UTF-16 code units.
         favorites.sort();
     }
+    return favorites;
+}
+
+void BuildFavoritesSection(EntryList& builder) {
+    const auto& data = builder.Menu().data();
+    const Data::FolderList favorites = ShownFavorites(builder.Menu());
+    if (!data || favorites.empty()) return;
     long limit = 1000;
     if (data->userSettings && data->userSettings->limitTopFavorites)
         limit = data->userSettings->topFavoriteLimit;
@@ -173,22 +173,24 @@ void BuildFavoritesSection(SubmenuBuilder& builder) {
         builder.AddItem(std::make_shared<OneFavFolder>(static_cast<int>(j), std::wstring(favorites[j])));
     }
     if (shown < favorites.size()) {
-        HMENU more = builder.AddItem(std::make_shared<MoreFavorites>());
-        SubmenuBuilder rest(&owner, more);
+        auto more = std::make_shared<MoreFavorites>();
+        EntryList rest(builder.Context());
         for (size_t j = shown; j < favorites.size(); ++j) {
             rest.AddItem(std::make_shared<OneFavFolder>(static_cast<int>(j), std::wstring(favorites[j])));
         }
+        more->rest = rest.Take();
+        builder.AddItem(more);
     }
     builder.AddSeparator();
 }
 
-std::shared_ptr<AddFavFolder> PrepareAddFavFolder(CGotoFavorite& owner) {
+std::shared_ptr<AddFavFolder> PrepareAddFavFolder(const MenuContext& menu) {
     auto entry = std::make_shared<AddFavFolder>();
     // Only the first items are looked at while the menu opens; a larger
     // selection is decided from them and its count.
-    owner.selectedFolders = owner.NavigableSelectedFolders(Data::kItemsSeenWhileMenuOpens);
-    const bool seenWhole = owner.itemIdLists.size() <= Data::kItemsSeenWhileMenuOpens;
-    const auto& folders = owner.selectedFolders;
+    entry->folders = menu.NavigableSelectedFolders(Data::kItemsSeenWhileMenuOpens);
+    const bool seenWhole = menu.ItemCount() <= Data::kItemsSeenWhileMenuOpens;
+    const auto& folders = entry->folders;
     if (!seenWhole && !folders.empty()) {
         // How many folders the whole selection holds is known only when the command runs.
         entry->label = L"&Add Folders to Favorites";
@@ -199,10 +201,9 @@ std::shared_ptr<AddFavFolder> PrepareAddFavFolder(CGotoFavorite& owner) {
         entry->helpText = L"Add " + std::to_wstring(folders.size()) + L" selected folders to favorites";
     } else if (folders.size() == 1) {
         entry->helpText = L"Add " + kQuote + folders.front() + kQuote + L" to favorites";
-    } else if (owner.itemIdLists.empty() && owner.folderIdList) {
-        owner.folderPath = ItemIDList(owner.folderIdList.get(), nullptr).ParsingName();
-        if (IsNavigableFolder(owner.folderIdList.get(), nullptr)) {
-            entry->helpText = L"Add " + kQuote + owner.folderPath + kQuote + L" to favorites";
+    } else if (menu.ItemCount() == 0 && menu.Folder()) {
+        if (IsNavigableFolder(menu.Folder(), nullptr)) {
+            entry->helpText = L"Add " + kQuote + menu.FolderPath() + kQuote + L" to favorites";
         } else {
             entry->flags |= OddBase::ItemDisabled;
         }
@@ -214,8 +215,7 @@ std::shared_ptr<AddFavFolder> PrepareAddFavFolder(CGotoFavorite& owner) {
 
 void OneFavFolder::ShowItemMenu(HWND window) {
     using Lumo::WinUi::PopupMenu;
-    owner->LoadData();
-    const auto& data = owner->data();
+    const auto& data = context->data();
     const bool sortedByPath = data && data->settings && data->settings->sortMode == Data::SortByPathName;
     const std::wstring folder = Folder();
     PopupMenu menu;
@@ -224,7 +224,7 @@ void OneFavFolder::ShowItemMenu(HWND window) {
         [this, window, folder] {
             ::EndMenu();
             if (HWND browser = Navigation::FindBrowserWindow(window)) {
-                GoToFavorite(browser);
+                GoToFavorite(Navigation::Target{browser});
             } else {
                 Navigation::ExploreFolder(folder);
             }
@@ -232,7 +232,7 @@ void OneFavFolder::ShowItemMenu(HWND window) {
         true);
     menu.AppendCommand(L"Open Folder in New Window", [this] {
         ::EndMenu();
-        Navigation::ExploreFavorite(*owner, static_cast<size_t>(favoriteIndex));
+        Navigation::ExploreFavorite(ShownFavorites(*context), static_cast<size_t>(favoriteIndex));
     });
     menu.AppendCommand(L"Explore From Here", [folder] {
         ::EndMenu();
@@ -241,7 +241,7 @@ void OneFavFolder::ShowItemMenu(HWND window) {
     menu.AppendSeparator();
     menu.AppendCommand(L"DOS Prompt Here", [this] {
         ::EndMenu();
-        Navigation::OpenCommandPromptAtFavorite(*owner, static_cast<size_t>(favoriteIndex));
+        Navigation::OpenCommandPromptAtFavorite(ShownFavorites(*context), static_cast<size_t>(favoriteIndex));
     });
     menu.AppendSeparator();
     menu.AppendCommand(L"Remove From Favorites", [this] {

@@ -8,19 +8,21 @@
 #include <memory>
 #include <string>
 
-#include "shellext/GotoFavorite.h"
+#include <vector>
+
+#include "shellext/MenuEntry.h"
 
 namespace Menu {
 
 class OneFavFolder : public ShellExt::OddBase {
 public:
     OneFavFolder(int favoriteIndex, const std::wstring& folder);
-    void Execute(HWND host) override;
+    void Execute(const ShellExt::Navigation::Target& target) override;
     void ShowItemMenu(HWND window) override;
 
     // Checks that the folder can be reached (connecting network shares and
-    // drives), offers to remove a missing one, and navigates `window` there.
-    void GoToFavorite(HWND window);
+    // drives), offers to remove a missing one, and navigates the target there.
+    void GoToFavorite(const ShellExt::Navigation::Target& target);
     // Asks, then removes the favorite from the stored list.
     void RemoveFavorite();
 
@@ -36,12 +38,19 @@ public:
     MoreFavorites() : ShellExt::OddBase(KindMoreFavorites, L"&More Favorites", 23, ItemHasSubmenu, 'm') {
         helpText = L"More favorites";
     }
+    std::vector<ShellExt::ItemPtr> Children() override { return rest; }
+
+    // The favorites beyond the top-level limit, built with the entry.
+    std::vector<ShellExt::ItemPtr> rest;
 };
 
 class AddFavFolder : public ShellExt::OddBase {
 public:
     AddFavFolder() : ShellExt::OddBase(KindAddFavorites, L"&Add Folder to Favorites", 2, 0, 'a') {}
-    void Execute(HWND host) override;
+    void Execute(const ShellExt::Navigation::Target& target) override;
+
+    // The selected folders seen when the menu opened.
+    std::vector<std::wstring> folders;
     // The entry was prepared from the first items of a larger selection: the
     // command collects the folders of the whole selection when it runs.
     bool collectOnExecute = false;
@@ -49,10 +58,10 @@ public:
 
 // Inserts the favorites entries, "&More Favorites" and the closing separator
 // at `builder`'s position (nothing when there are no favorites).
-void BuildFavoritesSection(ShellExt::SubmenuBuilder& builder);
+void BuildFavoritesSection(ShellExt::EntryList& builder);
 
-// Collects the owner's selected folders and prepares the add entry's label,
+// Collects the menu's selected folders and prepares the add entry's label,
 // help text and state.
-std::shared_ptr<AddFavFolder> PrepareAddFavFolder(ShellExt::CGotoFavorite& owner);
+std::shared_ptr<AddFavFolder> PrepareAddFavFolder(const ShellExt::MenuContext& menu);
 
 }  // namespace Menu

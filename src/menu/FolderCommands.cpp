@@ -2,7 +2,7 @@
 #include "menu/FolderCommands.h"
 
 #include "ui/PopupMenu.h"
-#include "shellext/Navigation.h"
+#include "navigation/Navigation.h"
 
 namespace Menu {
 

@@ -4,8 +4,7 @@
 #include "data/DataCenter.h"
 #include "menu/FolderCommands.h"
 #include "ui/PopupMenu.h"
-#include "shellext/GotoFavorite.h"
-#include "shellext/Navigation.h"
+#include "navigation/Navigation.h"
 
 namespace Menu {
 
@@ -15,9 +14,8 @@ namespace {
 
 // The stored history and how much of it the menu shows; null when there is
 // nothing to show.
-const std::list<std::wstring>* VisibleHistory(CGotoFavorite& owner, int& depth) {
-    owner.LoadData();
-    const auto& data = owner.data();
+const std::list<std::wstring>* VisibleHistory(const MenuContext& menu, int& depth) {
+    const auto& data = menu.data();
     if (!data || !data->navigateHistory || !data->userSettings) return nullptr;
     depth = data->userSettings->historyDepth;
     if (data->navigateHistory->items.empty() || depth < 1) return nullptr;
@@ -26,12 +24,11 @@ const std::list<std::wstring>* VisibleHistory(CGotoFavorite& owner, int& depth) 
 
 }  // namespace
 
-void NavigateHistory::FillSubmenu(HMENU menu) {
+std::vector<ItemPtr> NavigateHistory::Children() {
     int depth = 0;
-    const std::list<std::wstring>* items = VisibleHistory(*owner, depth);
-    if (!items) return;  // the "(Empty)" placeholder stays
-    ::DeleteMenu(menu, 0, MF_BYPOSITION);
-    SubmenuBuilder builder(owner, menu);
+    const std::list<std::wstring>* items = VisibleHistory(*context, depth);
+    if (!items) return {};  // the "(Empty)" placeholder stays
+    EntryList builder(context);
     int shown = 0;
     for (const std::wstring& folder : *items) {
         if (shown++ >= depth) break;
@@ -39,11 +36,12 @@ void NavigateHistory::FillSubmenu(HMENU menu) {
     }
     builder.AddSeparator();
     builder.AddItem(std::make_shared<ClearNaviHistory>());
+    return builder.Take();
 }
 
 void NavigateHistory::ShowItemMenu(HWND window) {
     int depth = 0;
-    if (!VisibleHistory(*owner, depth)) return;
+    if (!VisibleHistory(*context, depth)) return;
     Lumo::WinUi::PopupMenu menu;
     menu.AppendCommand(L"Clear History", [] {
         ::EndMenu();
@@ -54,17 +52,16 @@ void NavigateHistory::ShowItemMenu(HWND window) {
     menu.Track(window);
 }
 
-void OneNaviHistory::Execute(HWND host) { Navigation::NavigateTo(host, label, *owner); }
+void OneNaviHistory::Execute(const Navigation::Target& target) { Navigation::NavigateTo(target, label); }
 
 void OneNaviHistory::ShowItemMenu(HWND window) {
     const std::wstring folder = label;
-    CGotoFavorite* handler = owner;
     ShowFolderItemMenu(
         window, [folder] { return folder; },
-        [folder, handler](HWND from) { Navigation::NavigateTo(from, folder, *handler); });
+        [folder](HWND from) { Navigation::NavigateTo(Navigation::Target{from}, folder); });
 }
 
-void ClearNaviHistory::Execute(HWND) {
+void ClearNaviHistory::Execute(const Navigation::Target&) {
     if (Data::DataCenter* center = Data::DataCenter::Instance()) center->ClearNavigateHistory();
 }
 

@@ -8,21 +8,19 @@
 #include "menu/OptionsMenu.h"
 #include "menu/ShellToolsMenu.h"
 #include "menu/SystemFoldersMenu.h"
-#include "shellext/GotoFavorite.h"
 #include "system/ProductInfo.h"
 
 namespace Menu {
 
 using namespace ShellExt;
 
-void VersionTooHigh::Execute(HWND) {
+void VersionTooHigh::Execute(const Navigation::Target&) {
     ::ShellExecuteW(nullptr, L"open", Lumo::System::kHomePage, nullptr, nullptr, SW_SHOW);
 }
 
-void BuildMainSubmenu(SubmenuBuilder& builder) {
-    CGotoFavorite& owner = *builder.Owner();
-    owner.LoadData();
-    if (owner.dataState() == Data::SnapshotState::NewerRelease) {
+void BuildMainSubmenu(EntryList& builder) {
+    const MenuContext& menu = builder.Menu();
+    if (menu.dataState() == Data::SnapshotState::NewerRelease) {
         // A newer release wrote the data file: offer nothing that reads it.
         builder.AddItem(std::make_shared<VersionTooHigh>());
         builder.AddSeparator();
@@ -32,11 +30,11 @@ void BuildMainSubmenu(SubmenuBuilder& builder) {
     builder.AddItem(std::make_shared<TopMenuItem>());
     // Without the record (another program holds the file just now) the
     // entries that need it stay away; the next menu loads again.
-    if (owner.data()) {
+    if (menu.data()) {
         builder.AddItem(std::make_shared<NavigateHistory>());
         builder.AddSeparator();
         BuildFavoritesSection(builder);
-        builder.AddItem(PrepareAddFavFolder(owner));
+        builder.AddItem(PrepareAddFavFolder(menu));
     }
     builder.AddItem(std::make_shared<ShellTools>());
     builder.AddSeparator();
@@ -44,5 +42,7 @@ void BuildMainSubmenu(SubmenuBuilder& builder) {
     builder.AddSeparator();
     builder.AddItem(std::make_shared<Options>());
 }
+
+MenuDefinition MainMenuDefinition() { return MenuDefinition{&BuildMainSubmenu, &ShowQuelvarItemMenu}; }
 
 }  // namespace Menu

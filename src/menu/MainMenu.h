@@ -2,23 +2,27 @@
 // file written by a newer release.
 #pragma once
 
-#include "shellext/GotoFavorite.h"
+#include "shellext/MenuEntry.h"
 
 namespace Menu {
 
 class VersionTooHigh : public ShellExt::OddBase {
 public:
     VersionTooHigh()
-        : ShellExt::OddBase(KindVersionTooHigh, L"This version is too old, please update to latest version", -1, 0, kNoMnemonic) {
+        : ShellExt::OddBase(KindVersionTooHigh, L"This version is too old, please update to latest version",
+                            -1, 0, kNoMnemonic) {
         helpText =
             L"This version is too old, please update to latest version, left click to goto Tarvolin Software "
             L"website";
     }
-    void Execute(HWND host) override;
+    void Execute(const ShellExt::Navigation::Target& target) override;
 };
 
-// Fills the main submenu after its invisible first entry; the builder stands
-// right after the "(Empty)" placeholder was removed.
-void BuildMainSubmenu(ShellExt::SubmenuBuilder& builder);
+// The entries of the main submenu, its invisible first entry included.
+void BuildMainSubmenu(ShellExt::EntryList& entries);
+
+// What Quelvar's menus hold: the main submenu and the Quelvar entry's own
+// menu, for the classic handler and the Windows 11 command.
+ShellExt::MenuDefinition MainMenuDefinition();
 
 }  // namespace Menu

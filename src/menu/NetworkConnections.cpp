@@ -5,8 +5,10 @@
 
 #include <vector>
 
-namespace Menu {
+#include "win/DiagnosticLog.h"
+#include "win/Network.h"
 
+namespace Menu {
 
 namespace {
 
@@ -50,22 +52,22 @@ DWORD NetworkConnections::GetConnection(const std::wstring& localName, std::wstr
 }
 
 bool NetworkConnections::RememberedConnections(std::map<std::wstring, std::wstring>& connections) {
-    HANDLE enumeration = nullptr;
+    Lumo::Win::UniqueNetworkEnumeration enumeration;
     if (::WNetOpenEnumW(RESOURCE_REMEMBERED, RESOURCETYPE_DISK, RESOURCEUSAGE_CONNECTABLE, nullptr,
-                        &enumeration) != NO_ERROR) {
+                        enumeration.put()) != NO_ERROR) {
         return false;
     }
     std::vector<BYTE> buffer;
     try {
         buffer.resize(16384);
     } catch (...) {
-        ::WNetCloseEnum(enumeration);
+        Lumo::Win::LogCurrentException("NetworkConnections::RememberedConnections");
         return false;
     }
     for (;;) {
         DWORD count = static_cast<DWORD>(-1);
         DWORD size = static_cast<DWORD>(buffer.size());
-        if (::WNetEnumResourceW(enumeration, &count, buffer.data(), &size) != NO_ERROR) break;
+        if (::WNetEnumResourceW(enumeration.get(), &count, buffer.data(), &size) != NO_ERROR) break;
         const auto* resources = reinterpret_cast<const NETRESOURCEW*>(buffer.data());
         for (DWORD i = 0; i < count; ++i) {
             if (!resources[i].lpLocalName || !resources[i].lpRemoteName) continue;
@@ -74,7 +76,8 @@ bool NetworkConnections::RememberedConnections(std::map<std::wstring, std::wstri
             connections[local] = resources[i].lpRemoteName;
         }
     }
-    return ::WNetCloseEnum(enumeration) == NO_ERROR;
+    // Closed by hand: its answer is the caller's.
+    return ::WNetCloseEnum(enumeration.release()) == NO_ERROR;
 }
 
 }  // namespace Menu

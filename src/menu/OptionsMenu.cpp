@@ -4,9 +4,9 @@
 #include "data/DataCenter.h"
 #include "ui/PopupMenu.h"
 #include "options/OptionDlg.h"
-#include "shellext/GotoFavorite.h"
-#include "shellext/Navigation.h"
+#include "navigation/Navigation.h"
 #include "win/Boundary.h"
+#include "win/DiagnosticLog.h"
 #include "win/Errors.h"
 
 namespace Menu {
@@ -20,19 +20,21 @@ enum Page : int { kFavoritesPage = 0, kSettingsPage = 1, kUpdatePage = 2, kAbout
 
 }  // namespace
 
-OptionsSnapshot OptionsData(CGotoFavorite& owner) {
+OptionsSnapshot OptionsData(const MenuContext& menu) {
     using Lumo::Options::OptionData;
-    owner.LoadData();
-    if (owner.data()) return {owner.data(), OptionData::Loaded};
-    if (owner.dataState() == Data::SnapshotState::NewerRelease) return {nullptr, OptionData::NewerRelease};
+    if (menu.data()) return {menu.data(), OptionData::Loaded};
+    if (menu.dataState() == Data::SnapshotState::NewerRelease) return {nullptr, OptionData::NewerRelease};
     Data::DataCenter* center = Data::DataCenter::Instance();
     if (!center) return {nullptr, OptionData::NoDataFolder};
     try {
         return {center->Load(), OptionData::Loaded};
     } catch (const ReleaseVersionTooHigh&) {
+        // A verdict on the file, not a failure: the data pages say so.
+        Lumo::Win::LogInfo("OptionsData", "data file of a newer release left alone");
         return {nullptr, OptionData::NewerRelease};
     } catch (const std::exception&) {
         // Still held, or unreadable: the data pages say so and edit nothing.
+        Lumo::Win::LogCurrentException("OptionsData");
         return {nullptr, OptionData::CannotReadNow};
     }
 }
@@ -57,12 +59,13 @@ void OpenHelpManual() noexcept {
     });
 }
 
-void Options::Execute(HWND host) { OpenOptions(OptionsData(*owner), kFavoritesPage, host); }
+void Options::Execute(const Navigation::Target& target) {
+    OpenOptions(OptionsData(*context), kFavoritesPage, target.window);
+}
 
 void ShowQuelvarItemMenu(Quelvar& item, HWND window) {
-    CGotoFavorite* handler = item.owner;
-    if (!handler) return;
-    const OptionsSnapshot snapshot = OptionsData(*handler);
+    if (!item.context) return;
+    const OptionsSnapshot snapshot = OptionsData(*item.context);
     // Only a newer release's file takes the Favorites and Settings tabs away;
     // a file that cannot be read now keeps them, saying so.
     const bool hasData = snapshot.what != Lumo::Options::OptionData::NewerRelease;

@@ -4,12 +4,14 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include <memory>
 
 #include "data/Records.h"
 #include "options/OptionDlg.h"
 
-#include "shellext/GotoFavorite.h"
+#include "shellext/MenuEntry.h"
 
 namespace Menu {
 
@@ -18,7 +20,7 @@ public:
     Options() : ShellExt::OddBase(KindOptions, L"&Options...", 16, 0, 'o') {
         helpText = L"Organize favorites, check new version, help, about...";
     }
-    void Execute(HWND host) override;
+    void Execute(const ShellExt::Navigation::Target& target) override;
 };
 
 // What the Options dialog edits: the menu's snapshot, or, when the file was
@@ -27,7 +29,7 @@ struct OptionsSnapshot {
     std::shared_ptr<Data::AllData> data;
     Lumo::Options::OptionData what = Lumo::Options::OptionData::CannotReadNow;
 };
-OptionsSnapshot OptionsData(ShellExt::CGotoFavorite& owner);
+OptionsSnapshot OptionsData(const ShellExt::MenuContext& menu);
 
 // Options with `snapshot` on `page`, modal to the active window (or
 // `fallback`); whatever goes wrong inside is dropped.

@@ -4,8 +4,7 @@
 #include <io.h>
 
 #include "menu/ChecksumProgress.h"
-#include "shellext/GotoFavorite.h"
-#include "shellext/Navigation.h"
+#include "navigation/Navigation.h"
 #include "system/Clipboard.h"
 #include "tools/AdvCopyNameDlg.h"
 #include "tools/CalcHashDlg.h"
@@ -51,14 +50,13 @@ void CalculateChecksum(HWND window, const std::wstring& path, HashAlgorithm algo
 
 }  // namespace
 
-void ShellTools::FillSubmenu(HMENU menu) {
+std::vector<ItemPtr> ShellTools::Children() {
     // The entries are chosen from the first items only (and the count); the
     // copy commands read the whole selection when they run.
-    SelectionPtr selection = owner->GetSelectedItemsInfo();
-    ::DeleteMenu(menu, 0, MF_BYPOSITION);
-    SubmenuBuilder builder(owner, menu);
+    SelectionPtr selection = context->GetSelectedItemsInfo();
+    EntryList builder(context);
     builder.AddItem(std::make_shared<DosPromptHere>(selection));
-    if (selection->itemInfos.empty()) return;
+    if (selection->itemInfos.empty()) return builder.Take();
     builder.AddSeparator();
     builder.AddItem(std::make_shared<CopyPathName>(selection));
     if (!selection->fileIndexes.empty() || !selection->shortcutIndexes.empty())
@@ -71,6 +69,7 @@ void ShellTools::FillSubmenu(HMENU menu) {
         builder.AddItem(std::make_shared<CalculateSHA1>(path));
         builder.AddItem(std::make_shared<MoreHashAlgo>(path));
     }
+    return builder.Take();
 }
 
 DosPromptHere::DosPromptHere(SelectionPtr selection)
@@ -78,11 +77,11 @@ DosPromptHere::DosPromptHere(SelectionPtr selection)
     helpText = L"Open DOS command prompt, and enter the selected folder";
 }
 
-void DosPromptHere::Execute(HWND) {
+void DosPromptHere::Execute(const Navigation::Target&) {
     // A selection larger than what the menu looked at is more than one item.
     const bool oneFolder = selection->itemInfos.size() == 1 && selection->Complete() &&
                            (!selection->folderIndexes.empty() || !selection->driveIndexes.empty());
-    Navigation::OpenCommandPrompt(oneFolder ? selection->GetItemPath(0) : owner->folderPath);
+    Navigation::OpenCommandPrompt(oneFolder ? selection->GetItemPath(0) : context->FolderPath());
 }
 
 CopyPathName::CopyPathName(SelectionPtr selection)
@@ -90,9 +89,9 @@ CopyPathName::CopyPathName(SelectionPtr selection)
     helpText = L"Copy selected file/folder's pathname to clipboard";
 }
 
-void CopyPathName::Execute(HWND) {
+void CopyPathName::Execute(const Navigation::Target&) {
     Lumo::System::SetClipboardText(
-        Tools::BuildNameList(*owner->WholeSelection(selection), Tools::CopyPathNameOptions()));
+        Tools::BuildNameList(*context->WholeSelection(selection), Tools::CopyPathNameOptions()));
 }
 
 CopyFileName::CopyFileName(SelectionPtr selection)
@@ -100,9 +99,9 @@ CopyFileName::CopyFileName(SelectionPtr selection)
     helpText = L"Copy selected file's filename to clipboard";
 }
 
-void CopyFileName::Execute(HWND) {
+void CopyFileName::Execute(const Navigation::Target&) {
     Lumo::System::SetClipboardText(
-        Tools::BuildNameList(*owner->WholeSelection(selection), Tools::CopyFileNameOptions()));
+        Tools::BuildNameList(*context->WholeSelection(selection), Tools::CopyFileNameOptions()));
 }
 
 AdvCopyPath::AdvCopyPath(SelectionPtr selection)
@@ -110,8 +109,8 @@ AdvCopyPath::AdvCopyPath(SelectionPtr selection)
     helpText = L"Copy full name, leaf name, short name, to lowercase/uppercase, sort and more...";
 }
 
-void AdvCopyPath::Execute(HWND window) {
-    Tools::RunAdvCopyNameDialog(ActiveWindowOr(window), owner->WholeSelection(selection));
+void AdvCopyPath::Execute(const Navigation::Target& target) {
+    Tools::RunAdvCopyNameDialog(ActiveWindowOr(target.window), context->WholeSelection(selection));
 }
 
 CalculateMD5::CalculateMD5(std::wstring path)
@@ -119,15 +118,17 @@ CalculateMD5::CalculateMD5(std::wstring path)
     helpText = L"Calculate MD5 checksum for selected file";
 }
 
-void CalculateMD5::Execute(HWND window) { CalculateChecksum(window, filePath, HashAlgorithm::Md5, L"MD5"); }
+void CalculateMD5::Execute(const Navigation::Target& target) {
+    CalculateChecksum(target.window, filePath, HashAlgorithm::Md5, L"MD5");
+}
 
 CalculateSHA1::CalculateSHA1(std::wstring path)
     : OddBase(KindShellCommand, L"Calculate &SHA1", -1, 0, 's'), filePath(std::move(path)) {
     helpText = L"Calculate SHA1 checksum for selected file";
 }
 
-void CalculateSHA1::Execute(HWND window) {
-    CalculateChecksum(window, filePath, HashAlgorithm::Sha1, L"SHA1");
+void CalculateSHA1::Execute(const Navigation::Target& target) {
+    CalculateChecksum(target.window, filePath, HashAlgorithm::Sha1, L"SHA1");
 }
 
 MoreHashAlgo::MoreHashAlgo(std::wstring path)
@@ -135,6 +136,8 @@ MoreHashAlgo::MoreHashAlgo(std::wstring path)
     helpText = L"More hash algorithms and output formats, and compare output with given string";
 }
 
-void MoreHashAlgo::Execute(HWND window) { Tools::RunCalcHashDialog(ActiveWindowOr(window), filePath); }
+void MoreHashAlgo::Execute(const Navigation::Target& target) {
+    Tools::RunCalcHashDialog(ActiveWindowOr(target.window), filePath);
+}
 
 }  // namespace Menu

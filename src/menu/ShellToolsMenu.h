@@ -6,11 +6,13 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include <memory>
 #include <string>
 
-#include "data/Selection.h"
-#include "shellext/GotoFavorite.h"
+#include "system/Selection.h"
+#include "shellext/MenuEntry.h"
 #include "tools/HashCalculator.h"
 
 namespace Menu {
@@ -19,58 +21,59 @@ using SelectionPtr = std::shared_ptr<Data::SelectedItemsInfo>;
 
 class ShellTools : public ShellExt::OddBase {
 public:
-    ShellTools() : ShellExt::OddBase(KindShellTools, L"Shell &Tools", 21, ItemHasSubmenu | ItemFillOnOpen, 't') {
+    ShellTools()
+        : ShellExt::OddBase(KindShellTools, L"Shell &Tools", 21, ItemHasSubmenu | ItemFillOnOpen, 't') {
         helpText = L"Shell tools";
     }
-    void FillSubmenu(HMENU menu) override;
+    std::vector<ShellExt::ItemPtr> Children() override;
 };
 
 class DosPromptHere : public ShellExt::OddBase {
 public:
     explicit DosPromptHere(SelectionPtr selection);
-    void Execute(HWND window) override;
+    void Execute(const ShellExt::Navigation::Target& target) override;
     SelectionPtr selection;
 };
 
 class CopyPathName : public ShellExt::OddBase {
 public:
     explicit CopyPathName(SelectionPtr selection);
-    void Execute(HWND window) override;
+    void Execute(const ShellExt::Navigation::Target& target) override;
     SelectionPtr selection;
 };
 
 class CopyFileName : public ShellExt::OddBase {
 public:
     explicit CopyFileName(SelectionPtr selection);
-    void Execute(HWND window) override;
+    void Execute(const ShellExt::Navigation::Target& target) override;
     SelectionPtr selection;
 };
 
 class AdvCopyPath : public ShellExt::OddBase {
 public:
     explicit AdvCopyPath(SelectionPtr selection);
-    void Execute(HWND window) override;
+    void Execute(const ShellExt::Navigation::Target& target) override;
     SelectionPtr selection;
 };
 
 class CalculateMD5 : public ShellExt::OddBase {
 public:
     explicit CalculateMD5(std::wstring path);
-    void Execute(HWND window) override;
+    void Execute(const ShellExt::Navigation::Target& target) override;
     std::wstring filePath;
 };
 
 class CalculateSHA1 : public ShellExt::OddBase {
 public:
     explicit CalculateSHA1(std::wstring path);
-    void Execute(HWND window) override;
+    void Execute(const ShellExt::Navigation::Target& target) override;
     std::wstring filePath;
 };
 
 class MoreHashAlgo : public ShellExt::OddBase {
 public:
     explicit MoreHashAlgo(std::wstring path);
-    void Execute(HWND window) override;
+    void Execute(const ShellExt::Navigation::Target& target) override;
     std::wstring filePath;
 };
 

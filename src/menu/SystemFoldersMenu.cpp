@@ -2,9 +2,9 @@
 #include "menu/SystemFoldersMenu.h"
 
 #include "menu/FolderCommands.h"
-#include "shellext/GotoFavorite.h"
-#include "shellext/Navigation.h"
+#include "navigation/Navigation.h"
 #include "system/ShellFolders.h"
+#include "win/DiagnosticLog.h"
 
 namespace Menu {
 
@@ -33,6 +33,8 @@ std::wstring LookUpSystemFolder(unsigned number) {
         const auto* folders = Lumo::System::SpecialFolder::Instance();
         return folders ? folders->SystemFolderPath(static_cast<int>(number)) : std::wstring();
     } catch (...) {
+        // The entry stays without a folder; the log says why.
+        Lumo::Win::LogCurrentException("LookUpSystemFolder");
         return std::wstring();
     }
 }
@@ -46,6 +48,8 @@ ResolvedSystemFolders ResolveSystemFolders() {
             result.paths[number] = folders->SystemFolderPath(static_cast<int>(number));
             result.resolved |= 1u << number;
         } catch (...) {
+            // This one folder stays unresolved; the others still count.
+            Lumo::Win::LogCurrentException("ResolveSystemFolders");
         }
     }
     result.any = result.resolved != 0;
@@ -56,33 +60,32 @@ OneSysFolder::OneSysFolder(unsigned number)
     : OddBase(KindSystemFolder, kFolders[number].label, kFolders[number].icon, 0, kFolders[number].mnemonic),
       folderNumber(number) {}
 
-void SystemFolders::FillSubmenu(HMENU menu) {
+std::vector<ItemPtr> SystemFolders::Children() {
     ResolvedSystemFolders folders = ResolveSystemFolders();
-    if (!folders.any) return;  // the "(Empty)" placeholder stays
-    ::DeleteMenu(menu, 0, MF_BYPOSITION);
-    SubmenuBuilder builder(owner, menu);
+    if (!folders.any) return {};  // the "(Empty)" placeholder stays
+    EntryList builder(context);
     for (unsigned number = 0; number < 15; ++number) {
         if (!(folders.resolved & (1u << number))) continue;
         auto entry = std::make_shared<OneSysFolder>(number);
         entry->helpText = folders.paths[number];
         builder.AddItem(entry);
     }
+    return builder.Take();
 }
 
-void OneSysFolder::Execute(HWND host) {
-    Navigation::NavigateToSystemFolder(LookUpSystemFolder(folderNumber), host, *owner);
+void OneSysFolder::Execute(const Navigation::Target& target) {
+    Navigation::NavigateToSystemFolder(target, LookUpSystemFolder(folderNumber));
 }
 
 void OneSysFolder::ShowItemMenu(HWND window) {
     const unsigned number = folderNumber;
-    CGotoFavorite* handler = owner;
     ShowFolderItemMenu(
         window, [number] { return LookUpSystemFolder(number); },
-        [number, handler](HWND from) {
+        [number](HWND from) {
             HWND browser = Navigation::FindBrowserWindow(from);
             std::wstring path = LookUpSystemFolder(number);
             if (browser) {
-                Navigation::NavigateToSystemFolder(path, browser, *handler);
+                Navigation::NavigateToSystemFolder(Navigation::Target{browser}, path);
             } else {
                 Navigation::ExploreSystemFolder(path);
             }

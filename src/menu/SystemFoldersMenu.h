@@ -5,22 +5,23 @@
 #include <array>
 #include <string>
 
-#include "shellext/GotoFavorite.h"
+#include "shellext/MenuEntry.h"
 
 namespace Menu {
 
 class SystemFolders : public ShellExt::OddBase {
 public:
-    SystemFolders() : ShellExt::OddBase(KindSystemFolders, L"&System Folders", -1, ItemHasSubmenu | ItemFillOnOpen, 's') {
+    SystemFolders()
+        : ShellExt::OddBase(KindSystemFolders, L"&System Folders", -1, ItemHasSubmenu | ItemFillOnOpen, 's') {
         helpText = L"System folders such as windows, system, my documents, my pictures...";
     }
-    void FillSubmenu(HMENU menu) override;
+    std::vector<ShellExt::ItemPtr> Children() override;
 };
 
 class OneSysFolder : public ShellExt::OddBase {
 public:
     explicit OneSysFolder(unsigned number);
-    void Execute(HWND host) override;
+    void Execute(const ShellExt::Navigation::Target& target) override;
     void ShowItemMenu(HWND window) override;
     unsigned folderNumber;
 };

@@ -4,9 +4,6 @@
 #include <memory>
 
 #include "data/DataCenter.h"
-#include "menu/MainMenu.h"
-#include "menu/OptionsMenu.h"
-#include "shellext/GotoFavorite.h"
 #include "shellext/ThreadMenuState.h"
 #include "system/MenuImages.h"
 #include "system/ShellFolders.h"
@@ -16,7 +13,6 @@
 #include "win/Lock.h"
 #include "win/ModuleReference.h"
 
-using ShellExt::Quelvar;
 using ShellExt::ThreadMenuState;
 using ShellExt::ThreadStates;
 
@@ -64,15 +60,9 @@ void GlobalImpl::Build() {
     Lumo::System::SpecialFolder::SetInstance(new Lumo::System::SpecialFolder());
     Lumo::System::MenuImageList::SetInstance(new Lumo::System::MenuImageList(resources_));
     Data::DataCenter::SetInstance(new Data::DataCenter());
-    // The menu engine fills the Quelvar entry's submenu with the entries of
-    // the menu room, which sits above it.
-    Quelvar::SetMainSubmenuBuilder(&Menu::BuildMainSubmenu);
-    Quelvar::SetItemMenu(&Menu::ShowQuelvarItemMenu);
 }
 
 void GlobalImpl::Teardown() {
-    Quelvar::SetItemMenu(nullptr);
-    Quelvar::SetMainSubmenuBuilder(nullptr);
     DestroySingleton<Data::DataCenter>();
     DestroySingleton<Lumo::System::MenuImageList>();
     DestroySingleton<Lumo::System::SpecialFolder>();

@@ -3,10 +3,11 @@
 
 #include <new>
 
-#include "menu/ExplorerCommand.h"
+#include "menu/MainMenu.h"
 #include "server/ClassFactory.h"
 #include "server/GlobalImpl.h"
 #include "server/ServerIds.h"
+#include "shellext/ExplorerCommand.h"
 #include "shellext/GotoFavorite.h"
 #include "win/Boundary.h"
 #include "win/Lock.h"
@@ -14,29 +15,32 @@
 
 namespace {
 
-// A handler needs the process-wide objects: the first one builds them.
+// A handler needs the process-wide objects: the first one builds them. Both
+// the classic handler and the Windows 11 command show the menus of the menu
+// room, handed to them here, at the top of the house.
 HRESULT CreateGotoFavorite(REFIID iid, void** result) noexcept {
     if (!result) return E_POINTER;
     *result = nullptr;
     return Lumo::Win::ComBoundary(E_FAIL, [&]() -> HRESULT {
-        return GlobalImpl::CreateInUse([&] { return ShellExt::CGotoFavorite::CreateInstance(iid, result); });
+        return GlobalImpl::CreateInUse(
+            [&] { return ShellExt::CGotoFavorite::CreateInstance(iid, result, Menu::MainMenuDefinition()); });
     });
 }
 
-// The Windows 11 command tree makes classic handlers for its entries: it needs the same objects.
 HRESULT CreateCommandTree(REFIID iid, void** result) noexcept {
     if (!result) return E_POINTER;
     *result = nullptr;
     return Lumo::Win::ComBoundary(E_FAIL, [&]() -> HRESULT {
-        return GlobalImpl::CreateInUse([&] { return Menu::CreateExplorerCommand(iid, result); });
+        return GlobalImpl::CreateInUse(
+            [&] { return ShellExt::CreateExplorerCommand(iid, result, Menu::MainMenuDefinition()); });
     });
 }
 
 }  // namespace
 
-CQuelvarModule::CQuelvarModule() { ::InitializeCriticalSection(&factoryLock_); }
+CQuelvarModule::CQuelvarModule() = default;
 
-CQuelvarModule::~CQuelvarModule() { ::DeleteCriticalSection(&factoryLock_); }
+CQuelvarModule::~CQuelvarModule() = default;
 
 HRESULT CQuelvarModule::GetClassObject(REFCLSID clsid, REFIID iid, void** result) {
     if (!result) return E_POINTER;
@@ -70,23 +74,12 @@ CQuelvarModule& Module() {
     return module;
 }
 
-IFACEMETHODIMP ClassFactory::QueryInterface(REFIID iid, void** result) noexcept {
-    if (!result) return E_POINTER;
-    if (::IsEqualIID(iid, IID_IUnknown) || ::IsEqualIID(iid, IID_IClassFactory)) {
-        *result = static_cast<IClassFactory*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *result = nullptr;
-    return E_NOINTERFACE;
-}
-
-IFACEMETHODIMP_(ULONG) ClassFactory::AddRef() noexcept { return ::InterlockedIncrement(&references_); }
-
-IFACEMETHODIMP_(ULONG) ClassFactory::Release() noexcept {
-    ULONG count = ::InterlockedDecrement(&references_);
-    if (count == 0) delete this;
-    return count;
+const Lumo::Win::InterfaceEntry* ClassFactory::Interfaces() noexcept {
+    static const Lumo::Win::InterfaceEntry table[] = {
+        Lumo::Win::InterfaceEntryOf<ClassFactory, IClassFactory>(IID_IClassFactory),
+        {},
+    };
+    return table;
 }
 
 IFACEMETHODIMP ClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** result) noexcept {

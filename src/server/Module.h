@@ -8,6 +8,7 @@
 #include <unknwn.h>
 
 #include "win/Handle.h"
+#include "win/Lock.h"
 
 extern "C" const CLSID CLSID_GotoFavorite;
 
@@ -23,7 +24,7 @@ public:
     HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** result);
 
 private:
-    CRITICAL_SECTION factoryLock_;
+    Lumo::Win::CriticalSection factoryLock_;
     Lumo::Win::ComPtr<IClassFactory> gotoFavoriteFactory_;
     Lumo::Win::ComPtr<IClassFactory> explorerCommandFactory_;
 };

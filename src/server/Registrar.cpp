@@ -340,6 +340,17 @@ HRESULT Registrar::RunResource(HMODULE module, UINT id, bool registering) const 
     });
 }
 
+HRESULT Registrar::RunResources(HMODULE module, std::initializer_list<UINT> ids,
+                                bool registering) const noexcept {
+    const UINT* order = ids.begin();
+    const size_t count = ids.size();
+    HRESULT hr = S_OK;
+    for (size_t i = 0; i < count && SUCCEEDED(hr); ++i) {
+        hr = RunResource(module, order[registering ? i : count - 1 - i], registering);
+    }
+    return hr;
+}
+
 LSTATUS Registrar::DeleteTree(HKEY parent, const std::wstring& name) {
     Lumo::Win::UniqueKey key;
     LSTATUS status = ::RegOpenKeyExW(parent, name.c_str(), 0, KEY_READ | KEY_WRITE, key.put());

@@ -10,6 +10,7 @@
 
 #include <windows.h>
 
+#include <initializer_list>
 #include <map>
 #include <string>
 #include <vector>
@@ -27,6 +28,12 @@ public:
 
     // Runs a script stored as a "REGISTRY" resource (UTF-8 or UTF-16 text).
     HRESULT RunResource(HMODULE module, UINT id, bool registering) const noexcept;
+
+    // Runs the scripts stored as resources `ids` as one sequence: in the
+    // order given when registering, in the reverse order when unregistering
+    // (a later script may name what an earlier one wrote), stopping at the
+    // first failure.
+    HRESULT RunResources(HMODULE module, std::initializer_list<UINT> ids, bool registering) const noexcept;
 
     // Deletes a key and everything below it; a missing key is not an error.
     static LSTATUS DeleteTree(HKEY parent, const std::wstring& name);

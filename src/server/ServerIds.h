@@ -15,7 +15,7 @@ inline constexpr wchar_t kClsidText[] = QV_CLSID_TEXT;
 // The class of Windows 11's first-level menu.
 inline constexpr CLSID kCommandClsid = QV_COMMAND_CLSID_INIT;
 inline constexpr wchar_t kCommandClsidText[] = QV_COMMAND_CLSID_TEXT;
-inline constexpr wchar_t kAppIdText[] = L"{A3E5B7C9-1D2F-4A6B-9C8E-7F0D1B2C3E4A}";
+inline constexpr wchar_t kAppIdText[] = QV_APPID_TEXT;
 inline constexpr wchar_t kHandlerName[] = L"Quelvar";
 inline constexpr wchar_t kApprovedKey[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";

@@ -43,8 +43,6 @@ private:
     LCID saved_;
 };
 
-bool IsNtFamily() { return (::GetVersion() & 0x80000000u) == 0; }
-
 Lumo::Registry::Registrar ModuleRegistrar() {
     Lumo::Registry::Registrar registrar;
     registrar.AddReplacement(L"APPID", kAppIdText);
@@ -52,6 +50,25 @@ Lumo::Registry::Registrar ModuleRegistrar() {
     registrar.AddReplacement(L"COMMAND_CLSID", kCommandClsidText);
     registrar.AddReplacement(L"MODULE", Lumo::System::ModuleFileName(g_instance));
     return registrar;
+}
+
+// Writes (registering) or removes the module's registration wherever HKEY_CLASSES_ROOT points: the registry
+// scripts in one sequence (the AppID; the handler's class and the shell keys that name it; the class of
+// Windows 11's first-level menu, its CLSID only, as the package declares where Explorer uses it), removed
+// in the reverse order, then the proxy/stub.
+HRESULT RunRegistration(bool registering) {
+    HRESULT hr;
+    {
+        SystemLocaleScope locale;
+        hr = ModuleRegistrar().RunResources(g_instance, {kAppIdScriptId, kClassScriptId, kCommandScriptId},
+                                            registering);
+    }
+    if (FAILED(hr)) return hr;
+    // The proxy/stub is written before it is removed, so that its removal finds every key it takes out
+    // even after an earlier removal took some of them.
+    hr = PrxDllRegisterServer();
+    if (SUCCEEDED(hr) && !registering) hr = PrxDllUnregisterServer();
+    return hr;
 }
 
 // While it lives, HKEY_CLASSES_ROOT of this process stands for the user's own
@@ -96,20 +113,7 @@ HRESULT RegisterForUser(bool install) {
     HRESULT hr;
     {
         PerUserClassesRoot classesRoot;
-        SystemLocaleScope locale;
-        Lumo::Registry::Registrar registrar = ModuleRegistrar();
-        if (install) {
-            hr = registrar.RunResource(g_instance, kAppIdScriptId, true);
-            if (SUCCEEDED(hr)) hr = registrar.RunResource(g_instance, kClassScriptId, true);
-            if (SUCCEEDED(hr)) hr = registrar.RunResource(g_instance, kCommandScriptId, true);
-            if (SUCCEEDED(hr)) hr = PrxDllRegisterServer();
-        } else {
-            hr = registrar.RunResource(g_instance, kCommandScriptId, false);
-            if (SUCCEEDED(hr)) hr = registrar.RunResource(g_instance, kClassScriptId, false);
-            if (SUCCEEDED(hr)) hr = registrar.RunResource(g_instance, kAppIdScriptId, false);
-            if (SUCCEEDED(hr)) hr = PrxDllRegisterServer();
-            if (SUCCEEDED(hr)) hr = PrxDllUnregisterServer();
-        }
+        hr = RunRegistration(install);
     }
     if (SUCCEEDED(hr) && !install) SetUserApprovedValue(false);
     return hr;
@@ -157,55 +161,31 @@ extern "C" HRESULT WINAPI DllCanUnloadNow() noexcept {
 
 extern "C" HRESULT WINAPI DllRegisterServer() noexcept {
     return Lumo::Win::ComBoundary(E_FAIL, [&]() -> HRESULT {
-        if (IsNtFamily()) {
-            Lumo::Win::UniqueKey approved;
-            if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kApprovedKey, 0, KEY_SET_VALUE, approved.put()) !=
-                ERROR_SUCCESS) {
-                return E_ACCESSDENIED;
-            }
-            const std::wstring data = kHandlerName;
-            if (::RegSetValueExW(approved.get(), kClsidText, 0, REG_SZ,
-                                 reinterpret_cast<const BYTE*>(data.c_str()),
-                                 static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t))) != ERROR_SUCCESS) {
-                return E_ACCESSDENIED;
-            }
+        // Only an administrator may write the machine's list of approved
+        // extensions: without that right nothing is registered.
+        Lumo::Win::UniqueKey approved;
+        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kApprovedKey, 0, KEY_SET_VALUE, approved.put()) !=
+            ERROR_SUCCESS) {
+            return E_ACCESSDENIED;
         }
-        HRESULT hr;
-        {
-            SystemLocaleScope locale;
-            Lumo::Registry::Registrar registrar = ModuleRegistrar();
-            hr = registrar.RunResource(g_instance, kAppIdScriptId, true);
-            if (SUCCEEDED(hr)) hr = registrar.RunResource(g_instance, kClassScriptId, true);
-            // The class of Windows 11's first-level menu: its CLSID only, no
-            // handler key; the package declares where Explorer uses it.
-            if (SUCCEEDED(hr)) hr = registrar.RunResource(g_instance, kCommandScriptId, true);
+        const std::wstring data = kHandlerName;
+        if (::RegSetValueExW(approved.get(), kClsidText, 0, REG_SZ,
+                             reinterpret_cast<const BYTE*>(data.c_str()),
+                             static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t))) != ERROR_SUCCESS) {
+            return E_ACCESSDENIED;
         }
-        if (FAILED(hr)) return hr;
-        return PrxDllRegisterServer();
+        return RunRegistration(true);
     });
 }
 
 extern "C" HRESULT WINAPI DllUnregisterServer() noexcept {
     return Lumo::Win::ComBoundary(E_FAIL, [&]() -> HRESULT {
-        if (IsNtFamily()) {
-            Lumo::Win::UniqueKey approved;
-            if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kApprovedKey, 0, KEY_SET_VALUE, approved.put()) ==
-                ERROR_SUCCESS) {
-                ::RegDeleteValueW(approved.get(), kClsidText);
-            }
+        Lumo::Win::UniqueKey approved;
+        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kApprovedKey, 0, KEY_SET_VALUE, approved.put()) ==
+            ERROR_SUCCESS) {
+            ::RegDeleteValueW(approved.get(), kClsidText);
         }
-        HRESULT hr;
-        {
-            SystemLocaleScope locale;
-            Lumo::Registry::Registrar registrar = ModuleRegistrar();
-            hr = registrar.RunResource(g_instance, kCommandScriptId, false);
-            if (SUCCEEDED(hr)) hr = registrar.RunResource(g_instance, kClassScriptId, false);
-            if (SUCCEEDED(hr)) hr = registrar.RunResource(g_instance, kAppIdScriptId, false);
-        }
-        if (FAILED(hr)) return hr;
-        hr = PrxDllRegisterServer();
-        if (SUCCEEDED(hr)) hr = PrxDllUnregisterServer();
-        return hr;
+        return RunRegistration(false);
     });
 }
 

@@ -22,24 +22,24 @@ std::atomic<bool> g_itemMenuShowing{false};
 
 bool ItemMenuShowing() { return g_itemMenuShowing.load(); }
 
-int RegisterItem(ThreadMenuState& state, const ItemPtr& item) {
+int RegisterItem(ThreadMenuState& state, const ItemPtr& item, CGotoFavorite* handler) {
     if (!state.freeSlots.empty()) {
         unsigned slot = state.freeSlots.back();
         state.freeSlots.pop_back();
-        state.itemTable[slot] = item;
+        state.itemTable[slot] = TableEntry{item, handler};
         return static_cast<int>(slot);
     }
     // Indexes travel in 16 bits of the item data.
     if (state.itemTable.size() > 0xFFFF) throw Lumo::AnyError();
-    state.itemTable.push_back(item);
+    state.itemTable.push_back(TableEntry{item, handler});
     return static_cast<int>(state.itemTable.size() - 1);
 }
 
 void ReleaseItem(ThreadMenuState& state, int index) {
     if (index < 0 || static_cast<size_t>(index) >= state.itemTable.size()) return;
-    ItemPtr& slot = state.itemTable[index];
-    if (!slot || slot->Has(OddBase::ItemPlaceholder)) return;
-    slot.reset();
+    TableEntry& slot = state.itemTable[index];
+    if (!slot.item || slot.item->Has(OddBase::ItemPlaceholder)) return;
+    slot = TableEntry{};
     state.freeSlots.push_back(static_cast<unsigned>(index));
     // The slot may soon hold another item: a late InvokeCommand must not run it.
     if (state.currentItem == index) state.currentItem = -1;
@@ -47,15 +47,20 @@ void ReleaseItem(ThreadMenuState& state, int index) {
 
 ItemPtr GetItem(const ThreadMenuState& state, int index) {
     if (index < 0 || static_cast<size_t>(index) >= state.itemTable.size()) return nullptr;
-    return state.itemTable[index];
+    return state.itemTable[index].item;
 }
 
-void ReleaseOwnedItems(ThreadMenuState& state, const CGotoFavorite* owner, std::vector<ItemPtr>* released) {
+CGotoFavorite* HandlerOf(const ThreadMenuState& state, int index) {
+    if (index < 0 || static_cast<size_t>(index) >= state.itemTable.size()) return nullptr;
+    return state.itemTable[index].handler;
+}
+
+void ReleaseOwnedItems(ThreadMenuState& state, const CGotoFavorite* handler, std::vector<ItemPtr>* released) {
     for (size_t index = 0; index < state.itemTable.size(); ++index) {
-        ItemPtr& slot = state.itemTable[index];
-        if (!slot || slot->owner != owner) continue;
-        if (released) released->push_back(std::move(slot));
-        slot.reset();
+        TableEntry& slot = state.itemTable[index];
+        if (!slot.item || slot.handler != handler) continue;
+        if (released) released->push_back(std::move(slot.item));
+        slot = TableEntry{};
         state.freeSlots.push_back(static_cast<unsigned>(index));
         if (state.currentItem == static_cast<int>(index)) state.currentItem = -1;
     }
@@ -151,13 +156,12 @@ void CleanStalePopups(ThreadMenuState& state) {
             if (e > first) ::DeleteMenu(menu, 0, MF_BYPOSITION);
             continue;
         }
-        CGotoFavorite* owner = head ? head->owner : nullptr;
+        CGotoFavorite* owner = head ? HandlerOf(state, IndexOf(ItemDataAt(menu, 0))) : nullptr;
         int entries = ::GetMenuItemCount(menu);
         for (int position = entries - 1; position >= 0; --position) {
             ULONG_PTR data = ItemDataAt(menu, static_cast<UINT>(position));
             if (IsOwnItemData(data)) {
-                ItemPtr item = GetItem(state, IndexOf(data));
-                if (item && !owner) owner = item->owner;
+                if (!owner) owner = HandlerOf(state, IndexOf(data));
                 ReleaseItem(state, IndexOf(data));
                 if (e == first && position == 0 && owner) {
                     MENUITEMINFOW placeholder = owner->PlaceholderEntry();
@@ -207,7 +211,8 @@ void OnPopupOpened(ThreadMenuState& state, HMENU popup, UINT position) {
     ItemPtr item = GetItem(state, IndexOf(data));
     if (!item) return;
     if (item->Has(OddBase::ItemHasSubmenu) && item->Has(OddBase::ItemFillOnOpen)) {
-        if (item->owner && item->owner->rootItemIndex != -1) item->FillSubmenu(popup);
+        if (CGotoFavorite* handler = HandlerOf(state, IndexOf(data)); handler && handler->InMenu())
+            handler->FillPopup(popup, item);
         state.openPopups.push_back({popup, 2});
     } else {
         state.openPopups.push_back({popup, 1});
@@ -230,10 +235,9 @@ void RouteDrawOrMeasure(ThreadMenuState& state, UINT message, LPARAM lParam) {
     if (message == WM_DRAWITEM) {
         auto* draw = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
         if (!draw || draw->CtlType != ODT_MENU || draw->itemID != 0 || !IsOwnItemData(draw->itemData)) return;
-        ItemPtr item = GetItem(state, IndexOf(draw->itemData));
-        if (item && item->owner) {
+        if (CGotoFavorite* handler = HandlerOf(state, IndexOf(draw->itemData))) {
             LRESULT result = 0;
-            item->owner->ProcessMenuMessage(WM_DRAWITEM, 0, lParam, &result);
+            handler->ProcessMenuMessage(WM_DRAWITEM, 0, lParam, &result);
         }
     } else {
         auto* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
@@ -241,10 +245,9 @@ void RouteDrawOrMeasure(ThreadMenuState& state, UINT message, LPARAM lParam) {
             !IsOwnItemData(measure->itemData)) {
             return;
         }
-        ItemPtr item = GetItem(state, IndexOf(measure->itemData));
-        if (item && item->owner) {
+        if (CGotoFavorite* handler = HandlerOf(state, IndexOf(measure->itemData))) {
             LRESULT result = 0;
-            item->owner->ProcessMenuMessage(WM_MEASUREITEM, 0, lParam, &result);
+            handler->ProcessMenuMessage(WM_MEASUREITEM, 0, lParam, &result);
         }
     }
 }
@@ -293,6 +296,7 @@ bool OnMenuFilter(const MSG& message) {
     ThreadMenuState* state = ThreadStates::FindState();
     if (!state) return false;
     ItemPtr item;
+    CGotoFavorite* handler = nullptr;
     {
         Lumo::Win::ScopedLock guard(state->lock);
         if (message.message == WM_RBUTTONDOWN) {
@@ -303,16 +307,17 @@ bool OnMenuFilter(const MSG& message) {
         state->rightButtonDown = false;
         ULONG_PTR data = EntryUnderRightClick(*state, message);
         item = ItemOf(*state, data);
-        if (!item || !item->owner || item->owner->rootItemIndex == -1) return true;
+        handler = item ? HandlerOf(*state, IndexOf(data)) : nullptr;
+        if (!handler || !handler->InMenu()) return true;
         // The item menu is a menu loop of its own and runs without the
         // record's lock: its handler is kept alive instead, unless another
         // thread is releasing it right now.
-        if (!item->owner->AddRefUnlessReleased()) return true;
+        if (!handler->AddRefUnlessReleased()) return true;
     }
-    struct OwnerReference {
-        CGotoFavorite* owner;
-        ~OwnerReference() { owner->Release(); }
-    } keepsOwner{item->owner};
+    struct HandlerReference {
+        CGotoFavorite* handler;
+        ~HandlerReference() { handler->Release(); }
+    } keepsHandler{handler};
     // Checked and taken in one step: two threads' right-clicks cannot both pass.
     bool expected = false;
     if (!g_itemMenuShowing.compare_exchange_strong(expected, true)) return true;

@@ -9,10 +9,12 @@
 #include <memory>
 #include <vector>
 
-#include "shellext/GotoFavorite.h"
+#include "shellext/MenuEntry.h"
 #include "shellext/ThreadMenuState.h"
 
 namespace ShellExt {
+
+class CGotoFavorite;
 
 namespace MenuEngine {
 
@@ -24,12 +26,14 @@ inline int IndexOf(ULONG_PTR data) { return static_cast<int>(data & 0xFFFF); }
 inline ULONG_PTR ItemData(int index) { return kItemDataTag | static_cast<ULONG_PTR>(index & 0xFFFF); }
 
 // Item table of a thread (pure bookkeeping, no Win32).
-int RegisterItem(ThreadMenuState& state, const ItemPtr& item);
+int RegisterItem(ThreadMenuState& state, const ItemPtr& item, CGotoFavorite* handler);
 void ReleaseItem(ThreadMenuState& state, int index);
 ItemPtr GetItem(const ThreadMenuState& state, int index);
-// Empties every slot owned by `owner` (placeholders included), moving the
-// items to `released` when given, for the caller to destroy later.
-void ReleaseOwnedItems(ThreadMenuState& state, const CGotoFavorite* owner,
+// The handler whose menu shows the entry at `index`; null for an empty slot.
+CGotoFavorite* HandlerOf(const ThreadMenuState& state, int index);
+// Empties every slot of `handler` (placeholders included), moving the items
+// to `released` when given, for the caller to destroy later.
+void ReleaseOwnedItems(ThreadMenuState& state, const CGotoFavorite* handler,
                        std::vector<ItemPtr>* released = nullptr);
 
 // The calling thread's state (prepared on demand); throws when the module's

@@ -20,7 +20,6 @@ ThreadMenuState::~ThreadMenuState() {
     cbtHook.reset();
     callWndProcHook.reset();
     msgFilterHook.reset();
-    ::DeleteCriticalSection(&lock);
 }
 
 void ThreadMenuState::AbandonHooks() {
@@ -38,7 +37,6 @@ void ThreadMenuState::ResetMenuWindowFlags() {
 ThreadStates::ThreadStates() {
     slot_ = ::TlsAlloc();
     if (slot_ == TLS_OUT_OF_INDEXES) throw Lumo::LastError();
-    ::InitializeCriticalSection(&lock_);
 }
 
 ThreadStates::~ThreadStates() {
@@ -52,7 +50,6 @@ ThreadStates::~ThreadStates() {
         records.swap(all_);
     }
     records.clear();
-    ::DeleteCriticalSection(&lock_);
     ::TlsFree(slot_);
     if (pin) ::FreeLibrary(pin);
 }
@@ -63,7 +60,6 @@ void ThreadStates::Abandon() {
         for (auto& entry : all_) entry.second->AbandonHooks();
         all_.clear();
     }
-    ::DeleteCriticalSection(&lock_);
     ::TlsFree(slot_);
     slot_ = TLS_OUT_OF_INDEXES;
 }

@@ -13,11 +13,19 @@
 #include "shellext/MenuMetrics.h"
 #include "system/Singleton.h"
 #include "win/Handle.h"
+#include "win/Lock.h"
 
 namespace ShellExt {
 
 class CGotoFavorite;
 class OddBase;
+
+// A slot of the item table: an entry shown in a classic menu and the handler
+// whose menu shows it (the engine routes drawing and commands through it).
+struct TableEntry {
+    std::shared_ptr<OddBase> item;
+    CGotoFavorite* handler = nullptr;
+};
 
 struct OpenPopup {
     HMENU menu = nullptr;
@@ -29,11 +37,11 @@ struct OpenPopup {
 // go, by that other thread too: `lock` serialises the two. It is never taken
 // by the module entry point, so code holding it may load libraries.
 struct ThreadMenuState {
-    ThreadMenuState() { ::InitializeCriticalSection(&lock); }
+    ThreadMenuState() = default;
     ThreadMenuState(const ThreadMenuState&) = delete;
     ThreadMenuState& operator=(const ThreadMenuState&) = delete;
 
-    CRITICAL_SECTION lock;
+    Lumo::Win::CriticalSection lock;
     Lumo::Win::UniqueHook callWndProcHook;
     Lumo::Win::UniqueHook msgFilterHook;
     Lumo::Win::UniqueHook cbtHook;
@@ -44,7 +52,7 @@ struct ThreadMenuState {
     WORD selectedItem = 0;
     WORD selectFlags = 0;
     HMENU selectedMenu = nullptr;
-    std::vector<std::shared_ptr<OddBase>> itemTable;
+    std::vector<TableEntry> itemTable;
     std::list<unsigned> freeSlots;
     int currentItem = -1;
     bool outsideBrowseUiMenu = true;
@@ -133,7 +141,7 @@ private:
     std::vector<std::shared_ptr<ThreadMenuState>> Records();
 
     DWORD slot_ = TLS_OUT_OF_INDEXES;
-    CRITICAL_SECTION lock_;
+    Lumo::Win::CriticalSection lock_;
     std::map<ThreadMenuState*, std::shared_ptr<ThreadMenuState>> all_;
     HMODULE pin_ = nullptr;
 };

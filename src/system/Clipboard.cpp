@@ -50,10 +50,11 @@ bool SetClipboardText(const std::wstring& text, DWORD retryMilliseconds) noexcep
     if (!::EmptyClipboard()) return false;
     Lumo::Win::UniqueGlobal block(::GlobalAlloc(GMEM_MOVEABLE, bytes));
     if (!block) return false;
-    void* target = ::GlobalLock(block.get());
-    if (!target) return false;
-    std::memcpy(target, text.c_str(), bytes);
-    ::GlobalUnlock(block.get());
+    {
+        const Lumo::Win::LockedGlobal target(block.get());
+        if (!target) return false;
+        std::memcpy(target.get(), text.c_str(), bytes);
+    }
     if (!::SetClipboardData(CF_UNICODETEXT, block.get())) return false;
     block.release();  // the clipboard owns it now
     return true;

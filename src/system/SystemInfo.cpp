@@ -57,8 +57,6 @@ void COSVersion::Record(const OSVERSIONINFOEXW& info, bool extended) {
     }
 }
 
-bool COSVersion::IsWindows2000() const { return family_ == NTFamily && major_ == 5 && minor_ == 0; }
-
 DllVersion::DllVersion() : DllVersion(&DllVersion::ProbeModule) {}
 
 DllVersion::DllVersion(Probe probe) : probe_(std::move(probe)) {}

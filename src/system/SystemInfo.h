@@ -26,7 +26,6 @@ public:
     explicit COSVersion(const OSVERSIONINFOEXW& info);
     virtual ~COSVersion() = default;
 
-    bool IsWindows2000() const;
     int Family() const { return family_; }
     DWORD Major() const { return major_; }
     DWORD Minor() const { return minor_; }

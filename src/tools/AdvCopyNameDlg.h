@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "data/Selection.h"
+#include "system/Selection.h"
 
 namespace Tools {
 int RunAdvCopyNameDialog(HWND owner, std::shared_ptr<Data::SelectedItemsInfo> selection);

@@ -14,6 +14,7 @@
 #include "tools/hash/Md5.h"
 #include "tools/hash/Sha1.h"
 #include "tools/hash/Sha2.h"
+#include "win/DiagnosticLog.h"
 #include "win/Handle.h"
 #include "system/Path.h"
 
@@ -202,6 +203,7 @@ std::wstring HashCalculator::Calculate() {
         }
         return output;
     } catch (...) {
+        Lumo::Win::LogCurrentException("HashCalculator::Calculate");
         output.clear();
         if (!error) error = ERROR_NOT_ENOUGH_MEMORY;
         return output;

@@ -23,10 +23,7 @@ struct HashJob::State final : HashObserver {
           window(window),
           progressMessage(progressMessage),
           doneMessage(doneMessage),
-          id(++g_lastJobId) {
-        ::InitializeCriticalSection(&lock);
-    }
-    ~State() override { ::DeleteCriticalSection(&lock); }
+          id(++g_lastJobId) {}
     State(const State&) = delete;
     State& operator=(const State&) = delete;
 
@@ -57,7 +54,7 @@ struct HashJob::State final : HashObserver {
     const UINT progressMessage;
     const UINT doneMessage;
     const LPARAM id;
-    CRITICAL_SECTION lock;
+    Lumo::Win::CriticalSection lock;
     std::atomic<bool> cancelled{false};
     std::wstring result;      // under lock
     unsigned long error = 0;  // under lock

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "data/Selection.h"
+#include "system/Selection.h"
 
 namespace Tools {
 

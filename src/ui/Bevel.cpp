@@ -31,10 +31,8 @@ bool Bevel::OnMessage(UINT message, WPARAM, LPARAM, LRESULT& result) {
             result = 1;
             return true;
         case WM_PAINT: {
-            PAINTSTRUCT ps{};
-            HDC dc = ::BeginPaint(Window(), &ps);
-            if (dc) Paint(dc);
-            ::EndPaint(Window(), &ps);
+            const Win::PaintDc dc(Window());
+            if (dc.get()) Paint(dc.get());
             return true;
         }
         default:
@@ -99,15 +97,13 @@ bool GripBox::OnMessage(UINT message, WPARAM, LPARAM lParam, LRESULT& result) {
             result = 1;
             return true;
         case WM_PAINT: {
-            PAINTSTRUCT ps{};
-            HDC dc = ::BeginPaint(Window(), &ps);
-            if (dc) {
+            const Win::PaintDc dc(Window());
+            if (dc.get()) {
                 RECT client{};
                 ::GetClientRect(Window(), &client);
-                ::FillRect(dc, &client, ::GetSysColorBrush(COLOR_BTNFACE));
-                ::DrawFrameControl(dc, &client, DFC_SCROLL, DFCS_SCROLLSIZEGRIP);
+                ::FillRect(dc.get(), &client, ::GetSysColorBrush(COLOR_BTNFACE));
+                ::DrawFrameControl(dc.get(), &client, DFC_SCROLL, DFCS_SCROLLSIZEGRIP);
             }
-            ::EndPaint(Window(), &ps);
             return true;
         }
         default:

@@ -75,7 +75,8 @@ Win::UniqueGlobal BuildDialogTemplate(int widthDu, int heightDu, bool child, boo
                                       bool toolWindow) {
     Win::UniqueGlobal block(::GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, kTemplateBytes));
     if (!block) return block;
-    auto* dialog = static_cast<DLGTEMPLATE*>(::GlobalLock(block.get()));
+    const Win::LockedGlobal locked(block.get());
+    auto* dialog = locked.as<DLGTEMPLATE>();
     if (!dialog) return Win::UniqueGlobal();
     dialog->style = WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
     dialog->style |= child ? (WS_CHILD | DS_CONTROL) : (WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME);
@@ -87,7 +88,6 @@ Win::UniqueGlobal BuildDialogTemplate(int widthDu, int heightDu, bool child, boo
     dialog->cx = static_cast<short>(widthDu);
     dialog->cy = static_cast<short>(heightDu);
     // The menu, class and title words that follow stay zero: none of each.
-    ::GlobalUnlock(block.get());
     return block;
 }
 
@@ -104,28 +104,24 @@ INT_PTR Dialog::RunModal(int widthDu, int heightDu, HWND owner) {
     InitCommonControlsOnce();
     Win::UniqueGlobal block = BuildDialogTemplate(widthDu, heightDu, false, resizableFrame_, toolWindow_);
     if (!block) return -1;
-    auto* dialogTemplate = static_cast<const DLGTEMPLATE*>(::GlobalLock(block.get()));
+    const Win::LockedGlobal dialogTemplate(block.get());
     if (!dialogTemplate) return -1;
     child_ = false;
     requested_ = SIZE{widthDu, heightDu};
-    const INT_PTR result = ::DialogBoxIndirectParamW(Win::CurrentModule(), dialogTemplate, owner,
-                                                     DialogProcedure(), reinterpret_cast<LPARAM>(this));
-    ::GlobalUnlock(block.get());
-    return result;
+    return ::DialogBoxIndirectParamW(Win::CurrentModule(), dialogTemplate.as<const DLGTEMPLATE>(), owner,
+                                     DialogProcedure(), reinterpret_cast<LPARAM>(this));
 }
 
 HWND Dialog::CreateChild(int widthDu, int heightDu, HWND parent) {
     InitCommonControlsOnce();
     Win::UniqueGlobal block = BuildDialogTemplate(widthDu, heightDu, true, resizableFrame_, toolWindow_);
     if (!block) return nullptr;
-    auto* dialogTemplate = static_cast<const DLGTEMPLATE*>(::GlobalLock(block.get()));
+    const Win::LockedGlobal dialogTemplate(block.get());
     if (!dialogTemplate) return nullptr;
     child_ = true;
     requested_ = SIZE{widthDu, heightDu};
-    HWND window = ::CreateDialogIndirectParamW(Win::CurrentModule(), dialogTemplate, parent,
-                                               DialogProcedure(), reinterpret_cast<LPARAM>(this));
-    ::GlobalUnlock(block.get());
-    return window;
+    return ::CreateDialogIndirectParamW(Win::CurrentModule(), dialogTemplate.as<const DLGTEMPLATE>(), parent,
+                                        DialogProcedure(), reinterpret_cast<LPARAM>(this));
 }
 
 void Dialog::End(INT_PTR code) {

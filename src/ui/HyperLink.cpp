@@ -8,6 +8,7 @@
 #include <cwchar>
 
 #include "win/Errors.h"
+#include "win/Handle.h"
 #include "win/ModuleReference.h"
 
 namespace Lumo::WinUi {
@@ -104,10 +105,8 @@ void HyperLink::Paint(HDC dc) {
 bool HyperLink::OnMessage(UINT message, WPARAM wParam, LPARAM, LRESULT& result) {
     switch (message) {
         case WM_PAINT: {
-            PAINTSTRUCT ps{};
-            HDC dc = ::BeginPaint(Window(), &ps);
-            if (dc) Paint(dc);
-            ::EndPaint(Window(), &ps);
+            const Win::PaintDc dc(Window());
+            if (dc.get()) Paint(dc.get());
             return true;
         }
         case WM_ERASEBKGND:

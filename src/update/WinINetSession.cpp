@@ -14,23 +14,17 @@ namespace Lumo::WinINet {
 
 class Session::Lock {
 public:
-    Lock() { ::InitializeCriticalSection(&section); }
-    ~Lock() { ::DeleteCriticalSection(&section); }
-    Lock(const Lock&) = delete;
-    Lock& operator=(const Lock&) = delete;
-    CRITICAL_SECTION section;
+    Win::CriticalSection section;
 };
 
 // Contexts that WinINet holds a value of. The table owns them, so a context
 // (and the module reference in it) lives until WinINet is done with it even
 // when its session is long gone.
 struct Registry {
-    CRITICAL_SECTION section;
+    Win::CriticalSection section;
     std::map<DWORD_PTR, std::shared_ptr<Session::Context>> contexts;
     DWORD_PTR nextId = 0;
 
-    Registry() { ::InitializeCriticalSection(&section); }
-    ~Registry() { ::DeleteCriticalSection(&section); }
     static Registry& Instance() {
         static Registry registry;
         return registry;
@@ -139,12 +133,11 @@ bool CoverThread() noexcept {
         ::QueueUserAPC(reinterpret_cast<PAPCFUNC>(&::FreeLibrary), ::GetCurrentThread(),
                        reinterpret_cast<ULONG_PTR>(self));
     }
-    Win::ScopedLock hold(g_coverLock);
-    try {
+    // Unmarked, the thread takes another cover next time: one more for good.
+    Win::VoidBoundary([thread] {
+        Win::ScopedLock hold(g_coverLock);
         g_coveredThreads.insert(thread);
-    } catch (...) {
-        // Unmarked, the thread takes another cover next time: one more for good.
-    }
+    });
     return true;
 }
 
@@ -199,26 +192,27 @@ Session::Session(Timeouts timeouts)
 
 Session::~Session() { End(); }
 
-CRITICAL_SECTION& Session::Guard() const { return lock_->section; }
+Win::CriticalSection& Session::Guard() const { return lock_->section; }
 
 bool Session::Open() {
     Win::ScopedLock guard(Guard());
     if (internet_) return true;
-    internet_ = ::InternetOpenW(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, INTERNET_FLAG_ASYNC);
+    internet_.reset(
+        ::InternetOpenW(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, INTERNET_FLAG_ASYNC));
     if (!internet_) {
         openError_ = ::GetLastError();
         return false;
     }
     internetReference_.emplace();
-    ApplyTimeouts(internet_);
-    ::InternetSetStatusCallbackW(internet_, &StatusCallback);
+    ApplyTimeouts(internet_.get());
+    ::InternetSetStatusCallbackW(internet_.get(), &StatusCallback);
     ResetContext();
     return true;
 }
 
 void Session::End() {
-    HINTERNET internet = nullptr;
-    HINTERNET request = nullptr;
+    Win::UniqueInternet internet;
+    Win::UniqueInternet request;
     std::list<std::shared_ptr<Context>> all;
     std::optional<Win::ModuleReference> internetReference;
     {
@@ -229,21 +223,21 @@ void Session::End() {
         pending_ = nullptr;
         all = std::move(closed_);
         all.push_back(current_);
-        request = std::exchange(current_->request, nullptr);
+        request = std::move(current_->request);
         for (const auto& context : all) {
             context->closed = true;
             context->session = nullptr;
         }
-        internet = std::exchange(internet_, nullptr);
+        internet = std::move(internet_);
         internetReference = std::move(internetReference_);
         internetReference_.reset();
         current_ = std::make_shared<Context>(this, lock_);
     }
-    if (internet) ::InternetSetStatusCallbackW(internet, nullptr);
+    if (internet) ::InternetSetStatusCallbackW(internet.get(), nullptr);
     // The request first; closing the internet handle then also ends an open
     // that has no request handle yet.
-    if (request) ::InternetCloseHandle(request);
-    if (internet) ::InternetCloseHandle(internet);
+    request.reset();
+    internet.reset();
     for (const auto& context : all) {
         Win::ScopedLock guard(context->lock->section);
         // With the callback gone, a handle WinINet creates from now on for an
@@ -268,10 +262,10 @@ void Session::ApplyTimeouts(HINTERNET handle) {
 
 bool Session::HasInternetHandle() const {
     Win::ScopedLock guard(Guard());
-    return internet_ != nullptr;
+    return static_cast<bool>(internet_);
 }
 
-HINTERNET Session::RequestHandle() const { return current_->request; }
+HINTERNET Session::RequestHandle() const { return current_->request.get(); }
 
 void Session::ResetContext() { current_ = std::make_shared<Context>(this, lock_); }
 
@@ -285,7 +279,7 @@ void Session::OnError(int, DWORD) {}
 void Session::OpenUrl(int kind, const std::wstring& url, DWORD flags) {
     Win::ScopedLock guard(Guard());
     std::shared_ptr<Context> context = current_;
-    context->request = nullptr;
+    context->request.reset();
     context->buffer.resize(kReadSize);
     pending_ = [this, kind](DWORD status, void* info, DWORD) { OnOpenComplete(kind, status, info); };
     if (!internet_) {
@@ -301,7 +295,7 @@ void Session::OpenUrl(int kind, const std::wstring& url, DWORD flags) {
     }
     context->awaitingCompletion = true;
     Registry::Instance().Add(context);
-    HINTERNET request = ::InternetOpenUrlW(internet_, url.c_str(), nullptr, 0, flags, context->id);
+    HINTERNET request = ::InternetOpenUrlW(internet_.get(), url.c_str(), nullptr, 0, flags, context->id);
     const DWORD error = request ? ERROR_SUCCESS : ::GetLastError();
     if (!request && error == ERROR_IO_PENDING) return;  // the open-complete handler follows
     context->awaitingCompletion = false;
@@ -331,9 +325,9 @@ void Session::OnOpenComplete(int kind, DWORD, void* info) {
         return;
     }
     std::shared_ptr<Context> context = current_;
-    context->request = reinterpret_cast<HINTERNET>(result->dwResult);
+    context->request.reset(reinterpret_cast<HINTERNET>(result->dwResult));
     if (context->request) {
-        context->liveHandles.insert(context->request);
+        context->liveHandles.insert(context->request.get());
         context->sawHandle = true;
     }
     if (OnResponse(kind)) {
@@ -353,7 +347,7 @@ void Session::ReadLoop(int kind) {
         descriptor.dwBufferLength = kReadSize;
         pending_ = [this, kind](DWORD status, void* info, DWORD) { OnReadComplete(kind, status, info); };
         context->awaitingCompletion = true;
-        if (!::InternetReadFileExA(context->request, &descriptor, IRF_ASYNC, context->id)) {
+        if (!::InternetReadFileExA(context->request.get(), &descriptor, IRF_ASYNC, context->id)) {
             const DWORD error = ::GetLastError();
             if (error == ERROR_IO_PENDING) return;  // the read-complete handler follows
             context->awaitingCompletion = false;
@@ -396,7 +390,9 @@ void Session::Close(int kind) {
     context->closed = true;
     if (context->request) {
         pending_ = nullptr;
-        if (!::InternetCloseHandle(context->request)) closed_.push_back(context);
+        // A handle that would not close may still be reported on: its
+        // context waits in closed_ for the completion that ends it.
+        if (!::InternetCloseHandle(context->request.release())) closed_.push_back(context);
     } else {
         closed_.push_back(context);
     }

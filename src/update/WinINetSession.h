@@ -29,7 +29,9 @@
 #include <string>
 #include <vector>
 
+#include "win/Lock.h"
 #include "win/ModuleReference.h"
+#include "win/Network.h"
 
 namespace Lumo::WinINet {
 
@@ -57,7 +59,7 @@ public:
         Context& operator=(const Context&) = delete;
 
         Session* session;  // null once the context is closed
-        HINTERNET request = nullptr;
+        Lumo::Win::UniqueInternet request;
         bool closed = false;
         const DWORD_PTR id;
         const std::shared_ptr<Lock> lock;
@@ -88,7 +90,7 @@ public:
     bool HasInternetHandle() const;
     // The lock every handler runs under; owners take it to read what the
     // handlers wrote.
-    CRITICAL_SECTION& Guard() const;
+    Lumo::Win::CriticalSection& Guard() const;
 
     virtual void Request(int kind);
     // Ends the current request: closes its handle (or leaves a pending open to
@@ -121,7 +123,7 @@ private:
 
     std::shared_ptr<Lock> lock_;
     Timeouts timeouts_;
-    HINTERNET internet_ = nullptr;
+    Lumo::Win::UniqueInternet internet_;
     DWORD openError_ = 0;
     std::optional<Lumo::Win::ModuleReference> internetReference_;
     Handler pending_;

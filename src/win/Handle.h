@@ -156,6 +156,67 @@ private:
     HDC dc_;
 };
 
+// The painting of a window for the scope of its WM_PAINT: BeginPaint when
+// made, EndPaint when it goes, whether or not a device context came out (the
+// update region is validated either way).
+class PaintDc {
+public:
+    explicit PaintDc(HWND window) noexcept : window_(window), dc_(::BeginPaint(window, &paint_)) {}
+    ~PaintDc() { ::EndPaint(window_, &paint_); }
+    PaintDc(const PaintDc&) = delete;
+    PaintDc& operator=(const PaintDc&) = delete;
+    HDC get() const { return dc_; }
+    const PAINTSTRUCT& Paint() const { return paint_; }
+
+private:
+    HWND window_;
+    PAINTSTRUCT paint_{};
+    HDC dc_;
+};
+
+// A global memory block locked for the scope: GlobalLock when made,
+// GlobalUnlock when it goes (only if the lock was had). The block itself
+// stays with whoever owns it and must outlive the lock.
+class LockedGlobal {
+public:
+    LockedGlobal() = default;
+    explicit LockedGlobal(HGLOBAL block) noexcept
+        : block_(block), data_(block ? ::GlobalLock(block) : nullptr) {}
+    LockedGlobal(LockedGlobal&& other) noexcept
+        : block_(std::exchange(other.block_, nullptr)), data_(std::exchange(other.data_, nullptr)) {}
+    LockedGlobal& operator=(LockedGlobal&& other) noexcept {
+        if (this != &other) {
+            Unlock();
+            block_ = std::exchange(other.block_, nullptr);
+            data_ = std::exchange(other.data_, nullptr);
+        }
+        return *this;
+    }
+    LockedGlobal(const LockedGlobal&) = delete;
+    LockedGlobal& operator=(const LockedGlobal&) = delete;
+    ~LockedGlobal() { Unlock(); }
+
+    // The block's bytes, null when it could not be locked.
+    void* get() const { return data_; }
+    template <class T>
+    T* as() const {
+        return static_cast<T*>(data_);
+    }
+    explicit operator bool() const { return data_ != nullptr; }
+    // The block's size in bytes (at least what was asked for), 0 when not locked.
+    SIZE_T size() const { return data_ ? ::GlobalSize(block_) : 0; }
+
+private:
+    void Unlock() noexcept {
+        if (data_) ::GlobalUnlock(block_);
+        data_ = nullptr;
+        block_ = nullptr;
+    }
+
+    HGLOBAL block_ = nullptr;
+    void* data_ = nullptr;
+};
+
 // The whole text of a window.
 inline std::wstring WindowText(HWND window) {
     const int capacity = ::GetWindowTextLengthW(window) + 1;

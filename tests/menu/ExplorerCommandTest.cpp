@@ -7,9 +7,12 @@
 
 #include <shobjidl.h>
 
-#include "menu/ExplorerCommand.h"
+#include "menu/MainMenu.h"
+#include "shellext/ExplorerCommand.h"
 #include "shellext/GotoFavorite.h"
-#include "shellext/Navigation.h"
+#include "shellext/MenuEngine.h"
+#include "shellext/ThreadMenuState.h"
+#include "navigation/Navigation.h"
 #include "support/FileDialogDriver.h"
 #include "support/ShellBrowserDouble.h"
 
@@ -37,7 +40,8 @@ std::wstring Take(LPWSTR text) {
 
 ComPtr<IExplorerCommand> NewRoot() {
     ComPtr<IExplorerCommand> root;
-    EXPECT_EQ(S_OK, Menu::CreateExplorerCommand(IID_IExplorerCommand, root.put_void()));
+    EXPECT_EQ(S_OK, ShellExt::CreateExplorerCommand(IID_IExplorerCommand, root.put_void(),
+                                                    Menu::MainMenuDefinition()));
     return root;
 }
 
@@ -218,6 +222,14 @@ TEST_F(ExplorerCommandTest, TheTreeMirrorsTheClassicSubmenuForEachKindOfSelectio
         // No items (a background, here with no site to name its folder) after a selection.
         {"a background", {}, {L"  !Add Folder to Favorites @302", L"  Shell Tools @321 >", prompt}},
     };
+    // The tree needs none of the classic menu's engine: no hook, no entry in the thread's item table.
+    const auto engineInUse = [] {
+        const ShellExt::ThreadMenuState& state = ShellExt::MenuEngine::CurrentState();
+        size_t entries = 0;
+        for (const auto& slot : state.itemTable) entries += slot.item != nullptr;
+        return std::make_pair(ShellExt::ThreadStates::Instance()->AnyHook(), entries);
+    };
+    const auto before = engineInUse();
     // One root for every row, as Explorer may keep one: each selection gets its own tree.
     ComPtr<IExplorerCommand> root = NewRoot();
     for (const Row& row : rows) {
@@ -225,6 +237,7 @@ TEST_F(ExplorerCommandTest, TheTreeMirrorsTheClassicSubmenuForEachKindOfSelectio
         ComPtr<IShellItemArray> items = row.selection.empty() ? nullptr : ItemsOf(row.selection);
         std::vector<std::wstring> lines;
         Render(root.get(), items.get(), 0, lines);
+        EXPECT_EQ(before, engineInUse());
         std::vector<std::wstring> expected = head;
         expected.insert(expected.end(), row.middle.begin(), row.middle.end());
         expected.insert(expected.end(), tail.begin(), tail.end());

@@ -12,7 +12,7 @@
 #include "data/Records.h"
 #include "menu/FavoritesMenu.h"
 #include "shellext/GotoFavorite.h"
-#include "shellext/Navigation.h"
+#include "navigation/Navigation.h"
 
 using namespace ShellExt;
 using namespace Menu;
@@ -72,11 +72,11 @@ protected:
         return favorite;
     }
     // The add entry with whichever of its two labels it carries.
-    std::shared_ptr<OddBase> AddEntry(HMENU menu, ShellHost::Entry* where = nullptr) {
+    std::shared_ptr<AddFavFolder> AddEntry(HMENU menu, ShellHost::Entry* where = nullptr) {
         for (const auto& entry : host->Entries(menu)) {
             if (entry.item && entry.item->kind == 12) {
                 if (where) *where = entry;
-                return entry.item;
+                return std::static_pointer_cast<AddFavFolder>(entry.item);
             }
         }
         ADD_FAILURE() << "no add entry";
@@ -239,12 +239,12 @@ TEST_F(FavoritesMenuTest, TwoFoldersAndAFileAskFirstThenAddBoth) {
     EXPECT_EQ('a', add->mnemonic);
     EXPECT_FALSE(add->Has(OddBase::ItemDisabled));
     EXPECT_FALSE(where.state & MFS_DISABLED);
-    EXPECT_EQ((std::vector<std::wstring>{alpha, beta}), host->Object()->selectedFolders);
+    EXPECT_EQ((std::vector<std::wstring>{alpha, beta}), add->folders);
     host->CloseAll();
 
     // Cancel adds nothing and says nothing more.
     boxes.Answer(IDCANCEL);
-    add->Execute(host->Window());
+    add->Execute(Navigation::Target{host->Window()});
     ASSERT_EQ(1u, boxes.Seen().size());
     ExpectBox(0, L"More than one folders are selected, do you want to add them all to favorite list?",
               kOkCancel);
@@ -255,7 +255,7 @@ TEST_F(FavoritesMenuTest, TwoFoldersAndAFileAskFirstThenAddBoth) {
     ClearBoxes();
     boxes.Answer(IDOK);
     boxes.Answer(IDOK);
-    add->Execute(host->Window());
+    add->Execute(Navigation::Target{host->Window()});
     ASSERT_EQ(2u, boxes.Seen().size());
     ExpectBox(1, L"Folders added successfully", kOkOnly);
     EXPECT_EQ(nullptr, boxes.Seen()[1].owner);
@@ -265,7 +265,7 @@ TEST_F(FavoritesMenuTest, TwoFoldersAndAFileAskFirstThenAddBoth) {
     ClearBoxes();
     boxes.Answer(IDOK);
     boxes.Answer(IDOK);
-    add->Execute(host->Window());
+    add->Execute(Navigation::Target{host->Window()});
     ASSERT_EQ(2u, boxes.Seen().size());
     ExpectBox(1, L"These folders had already been added", kOkOnly);
     EXPECT_EQ((std::vector<std::wstring>{alpha, beta}), StoredFavorites());
@@ -281,7 +281,7 @@ TEST_F(FavoritesMenuTest, OneSelectedFolderIsNamedInTheHelpTextAndAddedWithoutAQ
     EXPECT_EQ(L"Add \"" + alpha + L"\" to favorites", add->helpText);
     EXPECT_FALSE(add->Has(OddBase::ItemDisabled));
     host->CloseAll();
-    add->Execute(host->Window());
+    add->Execute(Navigation::Target{host->Window()});
     ASSERT_EQ(1u, boxes.Seen().size());
     ExpectBox(0, L"Folder added successfully", kOkOnly);
     EXPECT_EQ(std::vector<std::wstring>{alpha}, StoredFavorites());
@@ -301,7 +301,7 @@ TEST_F(FavoritesMenuTest, AShortcutToAFolderIsNotAFolderToAdd) {
     EXPECT_EQ(L"", add->helpText);
     EXPECT_TRUE(add->Has(OddBase::ItemDisabled));
     EXPECT_TRUE(where.state & MFS_DISABLED);
-    EXPECT_TRUE(host->Object()->selectedFolders.empty());
+    EXPECT_TRUE(add->folders.empty());
     EndContextMenu();
 
     // Beside a real folder the shortcut is skipped and the folder counts alone.
@@ -311,7 +311,7 @@ TEST_F(FavoritesMenuTest, AShortcutToAFolderIsNotAFolderToAdd) {
     EXPECT_EQ(L"&Add Folder to Favorites", add->label);
     EXPECT_EQ(L"Add \"" + beta + L"\" to favorites", add->helpText);
     EXPECT_FALSE(add->Has(OddBase::ItemDisabled));
-    EXPECT_EQ(std::vector<std::wstring>{beta}, host->Object()->selectedFolders);
+    EXPECT_EQ(std::vector<std::wstring>{beta}, add->folders);
     host->CloseAll();
 }
 
@@ -338,12 +338,12 @@ TEST_F(FavoritesMenuTest, ABackgroundClickAddsTheFolderOnceAndThenSaysSo) {
     EXPECT_EQ(L"&Add Folder to Favorites", add->label);
     EXPECT_EQ(L"Add \"" + folder + L"\" to favorites", add->helpText);
     EXPECT_FALSE(add->Has(OddBase::ItemDisabled));
-    EXPECT_EQ(folder, host->Object()->folderPath);
-    EXPECT_TRUE(host->Object()->selectedFolders.empty());
+    EXPECT_EQ(folder, host->Object()->Context()->FolderPath());
+    EXPECT_TRUE(add->folders.empty());
     host->CloseAll();
 
-    add->Execute(host->Window());
-    add->Execute(host->Window());
+    add->Execute(Navigation::Target{host->Window()});
+    add->Execute(Navigation::Target{host->Window()});
     ASSERT_EQ(2u, boxes.Seen().size());
     ExpectBox(0, L"Folder added successfully", kOkOnly);
     ExpectBox(1, L"This folder had already been added", kOkOnly);
@@ -367,7 +367,7 @@ TEST_F(FavoritesMenuTest, AMissingFolderAnsweredYesIsRemovedEvenWhenShownSorted)
     host->CloseAll();
 
     boxes.Answer(IDYES);
-    missing->Execute(host->Window());
+    missing->Execute(Navigation::Target{host->Window()});
     ASSERT_EQ(1u, boxes.Seen().size());
     ExpectBox(0, MissingQuestion(alpha), kYesNo);
     EXPECT_EQ((std::vector<std::wstring>{bravo, charlie}), StoredFavorites());
@@ -384,7 +384,7 @@ TEST_F(FavoritesMenuTest, AMissingFolderAnsweredNoStays) {
     host->CloseAll();
     const std::string before = DataFileBytes();
     boxes.Answer(IDNO);
-    missing->Execute(host->Window());
+    missing->Execute(Navigation::Target{host->Window()});
     ASSERT_EQ(1u, boxes.Seen().size());
     ExpectBox(0, MissingQuestion(gone), kYesNo);
     EXPECT_EQ(before, DataFileBytes());
@@ -421,7 +421,7 @@ TEST_F(FavoritesMenuTest, AShareWhoseConnectionFailsDoesNothingAtAll) {
     ASSERT_TRUE(favorite);
     host->CloseAll();
     const std::string before = DataFileBytes();
-    favorite->Execute(host->Window());
+    favorite->Execute(Navigation::Target{host->Window()});
     EXPECT_EQ(std::vector<std::wstring>{L"|" + share}, network.used) << "connected without a drive letter";
     EXPECT_TRUE(boxes.Seen().empty());
     EXPECT_TRUE(launches.empty());
@@ -438,7 +438,7 @@ TEST_F(FavoritesMenuTest, AConnectedServerShareIsOpened) {
     auto favorite = Favorite(main, share);
     ASSERT_TRUE(favorite);
     host->CloseAll();
-    favorite->Execute(host->Window());
+    favorite->Execute(Navigation::Target{host->Window()});
     EXPECT_EQ(std::vector<std::wstring>{L"|" + share}, network.used);
     ASSERT_EQ(1u, launches.size());
     EXPECT_EQ(share, launches[0].file);
@@ -455,7 +455,7 @@ TEST_F(FavoritesMenuTest, ARememberedDriveIsReconnectedBeforeItIsOpened) {
     auto favorite = Favorite(main, folder);
     ASSERT_TRUE(favorite);
     host->CloseAll();
-    favorite->Execute(host->Window());
+    favorite->Execute(Navigation::Target{host->Window()});
     EXPECT_EQ(std::vector<std::wstring>{L"Q:|\\\\qv-server\\projects"}, network.used);
     // No existence test after the reconnection: the folder is opened.
     ASSERT_EQ(1u, launches.size());
@@ -474,7 +474,7 @@ TEST_F(FavoritesMenuTest, AnUnavailableDriveThatIsNotRememberedIsAMissingFolder)
     ASSERT_TRUE(favorite);
     host->CloseAll();
     boxes.Answer(IDNO);
-    favorite->Execute(host->Window());
+    favorite->Execute(Navigation::Target{host->Window()});
     EXPECT_TRUE(network.used.empty());
     ASSERT_EQ(1u, boxes.Seen().size());
     ExpectBox(0, MissingQuestion(folder), kYesNo);
@@ -494,16 +494,16 @@ TEST_F(FavoritesMenuTest, NetworkTroubleOnADriveEndsSilently) {
     network.connectionStatus[L"Q:"] = ERROR_CONNECTION_UNAVAIL;
     network.remembered = {{L"Q:", L"\\\\qv-server\\projects"}};
     network.useResult = ERROR_CANCELLED;
-    favorite->Execute(host->Window());
+    favorite->Execute(Navigation::Target{host->Window()});
     EXPECT_EQ(1u, network.used.size());
     // The remembered connections cannot be read.
     network.rememberedOk = false;
     network.useResult = NO_ERROR;
-    favorite->Execute(host->Window());
+    favorite->Execute(Navigation::Target{host->Window()});
     EXPECT_EQ(1u, network.used.size());
     // An answer the favorites do not expect.
     network.connectionStatus[L"Q:"] = ERROR_NO_NETWORK;
-    favorite->Execute(host->Window());
+    favorite->Execute(Navigation::Target{host->Window()});
 
     EXPECT_TRUE(boxes.Seen().empty());
     EXPECT_TRUE(launches.empty());
@@ -519,7 +519,7 @@ TEST_F(FavoritesMenuTest, AConnectedNetworkDriveStillChecksTheFolder) {
     ASSERT_TRUE(favorite);
     host->CloseAll();
     boxes.Answer(IDNO);
-    favorite->Execute(host->Window());
+    favorite->Execute(Navigation::Target{host->Window()});
     ASSERT_EQ(1u, boxes.Seen().size());
     EXPECT_EQ(MissingQuestion(folder), boxes.Seen()[0].text);
     EXPECT_TRUE(launches.empty());

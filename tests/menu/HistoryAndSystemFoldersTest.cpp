@@ -31,7 +31,7 @@ TEST_F(HistoryMenuTest, ShowsTheNewestFoldersUpToTheDepthThenClear) {
     EXPECT_EQ(L"Clear navigate history", clear->helpText);
 
     // Clearing empties the stored list; a new menu shows "(Empty)" only.
-    clear->Execute(host->Window());
+    clear->Execute(Navigation::Target{host->Window()});
     EXPECT_TRUE(StoredHistory().empty());
     host->CloseAll();
     host = std::make_unique<QuelvarTest::ShellHost>();
@@ -61,7 +61,7 @@ TEST_F(HistoryMenuTest, AFolderWithAnAmpersandKeepsItAndChoosingItNavigates) {
 
     // No shell browser above the host window: a new window opens there and the
     // folder moves to the top of the history.
-    entry->Execute(host->Window());
+    entry->Execute(Navigation::Target{host->Window()});
     ASSERT_EQ(1u, launches.size());
     EXPECT_EQ(L"explore", launches[0].verb);
     EXPECT_EQ(folder, launches[0].file);
@@ -153,7 +153,7 @@ TEST_F(SystemFoldersMenuTest, ChoosingAFolderWithoutABrowserDoesNothingButTheIte
     auto windows = ItemOf(folders, L"&Windows");
     ASSERT_TRUE(windows);
     // Choosing navigates the host only; with no browser there is a new window.
-    windows->Execute(host->Window());
+    windows->Execute(Navigation::Target{host->Window()});
     ASSERT_EQ(1u, launches.size());
     EXPECT_EQ(L"explore", launches[0].verb);
     launches.clear();

@@ -6,7 +6,7 @@
 #include "data/Records.h"
 #include "menu/FavoritesMenu.h"
 #include "shellext/GotoFavorite.h"
-#include "shellext/Navigation.h"
+#include "navigation/Navigation.h"
 #include "support/FileDialogDriver.h"
 #include "support/ShellBrowserDouble.h"
 #include "win/Handle.h"

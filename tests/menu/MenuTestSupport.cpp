@@ -2,7 +2,7 @@
 #include "MenuTestSupport.h"
 
 #include "shellext/GotoFavorite.h"
-#include "shellext/Navigation.h"
+#include "navigation/Navigation.h"
 #include "win/Errors.h"
 #include "win/Handle.h"
 

@@ -132,7 +132,7 @@ TEST_F(OptionsMenuTest, OptionsEntryOpensTheFavoritesPage) {
         EXPECT_TRUE(options && options->kind == 17 && options->iconIndex == 16 &&
                     options->helpText == L"Organize favorites, check new version, help, about...");
         const std::wstring seen = OptionsShownBy([&] {
-            if (options) options->Execute(host->Window());
+            if (options) options->Execute(Navigation::Target{host->Window()});
         });
         if (hold == 2) {
             release = true;

@@ -89,7 +89,7 @@ protected:
     void Choose(HMENU tools, const std::wstring& label) {
         auto item = ItemOf(tools, label);
         ASSERT_TRUE(item) << "no entry " << std::string(label.begin(), label.end());
-        item->Execute(host->Window());
+        item->Execute(Navigation::Target{host->Window()});
     }
     std::wstring Folder() const { return temp.Path().substr(0, temp.Path().size() - 1); }
 
@@ -206,7 +206,7 @@ TEST_F(ShellToolsMenuTest, LargeSelectionsAreJudgedByTheirFirstItemsAndCopiedWho
         if (c.count == 5000) {
             boxes.Answer(IDOK);
             boxes.Answer(IDOK);
-            add->Execute(host->Window());
+            add->Execute(Navigation::Target{host->Window()});
             ASSERT_EQ(2u, boxes.Seen().size());
             EXPECT_EQ(L"Folders added successfully", boxes.Seen()[1].text);
             EXPECT_EQ(folders, StoredFavorites());
@@ -296,7 +296,7 @@ TEST_F(ShellToolsMenuTest, ALongChecksumShowsAProgressWindowWhoseCancelShowsAndC
         ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
                        reinterpret_cast<LPARAM>(::GetDlgItem(window, IDCANCEL)));
     });
-    md5->Execute(host->Window());
+    md5->Execute(Navigation::Target{host->Window()});
     user.join();
     EXPECT_EQ(L"Calculate MD5|Cancel|owned|owner disabled|advancing", seen);
     // Cancelled: no message, nothing copied, the owner usable again, the window and the worker gone.

@@ -5,7 +5,7 @@
 
 #include <thread>
 
-#include "shellext/Navigation.h"
+#include "navigation/Navigation.h"
 #include "win/Handle.h"
 
 using namespace ShellExt;
@@ -68,7 +68,7 @@ TEST_F(ExplorerWindowTest, TheFirstExplorerFrameOfThisThreadIsNavigatedInPlace) 
             Listed(explorer.get(), &explorerBrowser), Listed(second.get(), &secondBrowser)};
     });
     HWND host = CreateBrowserHost(nullptr, &hostBrowser);
-    Navigation::NavigateHostWindow(folder, host, Owner());
+    Navigation::NavigateHostWindow(Navigation::Target{host}, folder);
 
     ASSERT_EQ(1u, explorerBrowser.browses.size());
     EXPECT_TRUE(::ILIsEqual(ParseName(folder).get(), explorerBrowser.browses[0].list.get()));
@@ -96,7 +96,7 @@ TEST_F(ExplorerWindowTest, AFrameWithoutABrowserOrARefusedPathFallsBackToTheHost
     // The chosen frame gives no shell browser: the host window takes over.
     Navigation::SetShellWindowLister(
         [&] { return std::vector<Navigation::ShellWindow>{Listed(explorer.get(), nullptr)}; });
-    Navigation::NavigateHostWindow(folder, host, Owner());
+    Navigation::NavigateHostWindow(Navigation::Target{host}, folder);
     EXPECT_EQ(1u, hostBrowser.browses.size());
 
     // The frame's browser refuses the folder: the host window takes over too.
@@ -104,7 +104,7 @@ TEST_F(ExplorerWindowTest, AFrameWithoutABrowserOrARefusedPathFallsBackToTheHost
     refusing.browseResult = E_FAIL;
     Navigation::SetShellWindowLister(
         [&] { return std::vector<Navigation::ShellWindow>{Listed(explorer.get(), &refusing)}; });
-    Navigation::NavigateHostWindow(folder, host, Owner());
+    Navigation::NavigateHostWindow(Navigation::Target{host}, folder);
     EXPECT_EQ(1u, refusing.browses.size());
     EXPECT_EQ(2u, hostBrowser.browses.size());
     ::DestroyWindow(host);
@@ -116,7 +116,7 @@ TEST_F(ExplorerWindowTest, TheSystemCollectionIsAskedWhenNoListIsGiven) {
     const std::wstring folder = MakeFolder(L"Real");
     ShellBrowserDouble hostBrowser;
     HWND host = CreateBrowserHost(nullptr, &hostBrowser);
-    Navigation::NavigateHostWindow(folder, host, Owner());
+    Navigation::NavigateHostWindow(Navigation::Target{host}, folder);
     EXPECT_EQ(1u, hostBrowser.browses.size());
     EXPECT_EQ(std::vector<std::wstring>{folder}, StoredHistory());
     ::DestroyWindow(host);

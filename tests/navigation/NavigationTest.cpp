@@ -90,12 +90,12 @@ TEST_F(LaunchTest, AThrowingLauncherDoesNotEscape) {
     EXPECT_EQ(StoredHistory(), std::vector<std::wstring>{L"C:\\B"});
 }
 
-TEST_F(LaunchTest, FavoriteFormsUseTheHandlersFavoritesAndIgnoreIndexesOutsideThem) {
-    ASSERT_TRUE(Center().AddFavorites({L"C:\\Fav0", L"C:\\Fav1"}));
-    Navigation::ExploreFavorite(Owner(), 1);
-    Navigation::OpenCommandPromptAtFavorite(Owner(), 0);
-    Navigation::ExploreFavorite(Owner(), 2);
-    Navigation::OpenCommandPromptAtFavorite(Owner(), 7);
+TEST_F(LaunchTest, FavoriteFormsUseTheMenusFavoritesAndIgnoreIndexesOutsideThem) {
+    const Data::FolderList favorites{L"C:\\Fav0", L"C:\\Fav1"};
+    Navigation::ExploreFavorite(favorites, 1);
+    Navigation::OpenCommandPromptAtFavorite(favorites, 0);
+    Navigation::ExploreFavorite(favorites, 2);
+    Navigation::OpenCommandPromptAtFavorite(favorites, 7);
     ASSERT_EQ(launches_.size(), 2u);
     EXPECT_EQ(launches_[0].verb, L"explore");
     EXPECT_EQ(launches_[0].file, L"C:\\Fav1");
@@ -109,13 +109,13 @@ TEST_F(LaunchTest, SystemFolderFormsDoNothingForAnUnresolvedFolder) {
     Navigation::ExploreSystemFolder(L"");
     Navigation::ExploreSystemFolderFromHere(L"");
     Navigation::OpenCommandPromptAtSystemFolder(L"");
-    Navigation::NavigateToSystemFolder(L"", plain.get(), Owner());
+    Navigation::NavigateToSystemFolder(Navigation::Target{plain.get()}, L"");
     EXPECT_TRUE(launches_.empty());
 
     Navigation::ExploreSystemFolder(L"C:\\Sys");
     Navigation::ExploreSystemFolderFromHere(L"C:\\Sys");
     Navigation::OpenCommandPromptAtSystemFolder(L"C:\\Sys");
-    Navigation::NavigateToSystemFolder(L"C:\\Sys2", plain.get(), Owner());
+    Navigation::NavigateToSystemFolder(Navigation::Target{plain.get()}, L"C:\\Sys2");
     ASSERT_EQ(launches_.size(), 4u);
     EXPECT_EQ(launches_[0].verb, L"explore");
     EXPECT_EQ(launches_[1].parameters, L"/n, /e, /root,\"C:\\Sys\"");
@@ -211,15 +211,14 @@ TEST_F(BrowseToTest, NavigateToUsesTheBrowserAboveTheWindowAndNothingElse) {
     ShellBrowserDouble browser;
     UniqueWindow host(CreateBrowserHost(nullptr, &browser));
     HWND view = CreatePlainWindow(CreatePlainWindow(host.get()));
-    Navigation::NavigateTo(view, folder, Owner());
+    Navigation::NavigateTo(Navigation::Target{view}, folder);
     ASSERT_EQ(browser.browses.size(), 1u);
     EXPECT_TRUE(::ILIsEqual(browser.browses[0].list.get(), ParseName(folder).get()));
     EXPECT_TRUE(launches_.empty());
-    EXPECT_TRUE(Owner().dialogPath.empty());
     EXPECT_EQ(StoredHistory(), std::vector<std::wstring>{folder});
 
     // An empty path does nothing at all.
-    Navigation::NavigateTo(view, L"", Owner());
+    Navigation::NavigateTo(Navigation::Target{view}, L"");
     EXPECT_EQ(browser.browses.size(), 1u);
     EXPECT_TRUE(launches_.empty());
 }
@@ -247,7 +246,7 @@ TEST_F(BrowseToTest, ACommonDialogAroundTheBrowserIsRepaintedWhole) {
     g_dialogProc = reinterpret_cast<WNDPROC>(
         ::SetWindowLongPtrW(dialog.get(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CountingDialogProc)));
 
-    Navigation::NavigateTo(view, folder, Owner());
+    Navigation::NavigateTo(Navigation::Target{view}, folder);
 
     EXPECT_EQ(browser.browses.size(), 1u);
     EXPECT_GE(g_paints, 1);
@@ -265,7 +264,7 @@ TEST_F(NoHostTest, WithoutABrowserAboveANewExplorerWindowOpens) {
     const std::wstring folder = MakeFolder(L"Desk");
     UniqueWindow desktopLike(CreatePlainWindow(nullptr));
     HWND icons = CreatePlainWindow(desktopLike.get());
-    Navigation::NavigateTo(icons, folder, Owner());
+    Navigation::NavigateTo(Navigation::Target{icons}, folder);
     ASSERT_EQ(launches_.size(), 1u);
     EXPECT_EQ(launches_[0].verb, L"explore");
     EXPECT_EQ(launches_[0].file, folder);
@@ -275,10 +274,10 @@ TEST_F(NoHostTest, WithoutABrowserAboveANewExplorerWindowOpens) {
 
 TEST_F(NoHostTest, AHostWindowThatIsNoBrowserOpensANewWindowAndANullOneDoesNothing) {
     UniqueWindow plain(CreatePlainWindow(nullptr));
-    Navigation::NavigateHostWindow(L"C:\\X", plain.get(), Owner());
+    Navigation::NavigateHostWindow(Navigation::Target{plain.get()}, L"C:\\X");
     ASSERT_EQ(launches_.size(), 1u);
     EXPECT_EQ(launches_[0].file, L"C:\\X");
-    Navigation::NavigateHostWindow(L"C:\\Y", nullptr, Owner());
+    Navigation::NavigateHostWindow(Navigation::Target{nullptr}, L"C:\\Y");
     EXPECT_EQ(launches_.size(), 1u);
     EXPECT_EQ(StoredHistory(), std::vector<std::wstring>{L"C:\\X"});
 }
@@ -312,8 +311,8 @@ TEST_F(NoHostTest, AnAnswerThatCannotBeABrowserCountsAsNoBrowser) {
         EXPECT_EQ(FindBrowserWindow(view), nullptr);
         launches_.clear();
         // The item menu's "Open Folder" and a chosen favorite.
-        Navigation::NavigateTo(view, folder, Owner());
-        Navigation::NavigateHostWindow(folder, host.get(), Owner());
+        Navigation::NavigateTo(Navigation::Target{view}, folder);
+        Navigation::NavigateHostWindow(Navigation::Target{host.get()}, folder);
         ASSERT_EQ(launches_.size(), 2u);
         EXPECT_EQ(launches_[0].verb + L"|" + launches_[0].file, L"explore|" + folder);
         EXPECT_EQ(launches_[1].verb + L"|" + launches_[1].file, L"explore|" + folder);
@@ -394,7 +393,7 @@ TEST_P(OfficeDialogTest, TheFileNameBoxGetsThePathAndEnterAndNothingIsRecorded) 
     g_originalProc = reinterpret_cast<WNDPROC>(
         ::SetWindowLongPtrW(box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordingProc)));
 
-    Navigation::NavigateTo(view, folder, Owner());
+    Navigation::NavigateTo(Navigation::Target{view}, folder);
 
     const std::vector<ReceivedMessage> expected = {
         {WM_KEYDOWN, VK_TAB, 0x000F0001, L""}, {WM_KEYUP, VK_TAB, static_cast<LPARAM>(0xC00F0001u), L""},
@@ -405,7 +404,6 @@ TEST_P(OfficeDialogTest, TheFileNameBoxGetsThePathAndEnterAndNothingIsRecorded) 
     EXPECT_EQ(g_received, expected);
     EXPECT_EQ(TextOf(box), folder);
     for (HWND other : {hidden, wrongId, wrongClass}) EXPECT_EQ(TextOf(other), L"");
-    EXPECT_EQ(Owner().dialogPath, folder);
     EXPECT_TRUE(browser.browses.empty());
     EXPECT_TRUE(launches_.empty());
     EXPECT_TRUE(StoredHistory().empty());
@@ -422,20 +420,22 @@ TEST_F(OfficeClassNameTest, AnOfficeDialogIsRecognisedByItsClassPrefixOnly) {
     ShellBrowserDouble browser;
     // "bosa_sdm" without the underscore is an ordinary window: the browser is used.
     UniqueWindow dialog(CreatePlainWindow(nullptr, L"bosa_sdmX"));
-    ::CreateWindowExW(0, L"Edit", L"", WS_CHILD | WS_VISIBLE, 0, 0, 100, 20, dialog.get(),
-                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(51)), nullptr, nullptr);
+    HWND box = ::CreateWindowExW(0, L"Edit", L"", WS_CHILD | WS_VISIBLE, 0, 0, 100, 20, dialog.get(),
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(51)), nullptr, nullptr);
     HWND host = CreateBrowserHost(dialog.get(), &browser);
-    Navigation::NavigateTo(host, folder, Owner());
+    Navigation::NavigateTo(Navigation::Target{host}, folder);
     EXPECT_EQ(browser.browses.size(), 1u);
-    EXPECT_TRUE(Owner().dialogPath.empty());
+    EXPECT_EQ(TextOf(box), L"");
     EXPECT_EQ(StoredHistory(), std::vector<std::wstring>{folder});
 
     // Upper case still counts as the Office prefix.
     UniqueWindow office(CreatePlainWindow(nullptr, L"BOSA_SDM_Word"));
+    HWND officeBox = ::CreateWindowExW(0, L"Edit", L"", WS_CHILD | WS_VISIBLE, 0, 0, 100, 20, office.get(),
+                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(51)), nullptr, nullptr);
     HWND officeHost = CreateBrowserHost(office.get(), &browser);
-    Navigation::NavigateTo(officeHost, folder, Owner());
+    Navigation::NavigateTo(Navigation::Target{officeHost}, folder);
     EXPECT_EQ(browser.browses.size(), 1u);
-    EXPECT_EQ(Owner().dialogPath, folder);
+    EXPECT_EQ(TextOf(officeBox), folder);
 }
 
 }  // namespace

@@ -88,12 +88,9 @@ void NavigationFixture::SetUp() {
             launches_.push_back(launch);
             return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(42));
         });
-    ASSERT_EQ(CGotoFavorite::CreateInstance(IID_IContextMenu3, ownerReference_.put_void()), S_OK);
-    owner_ = static_cast<CGotoFavorite*>(ownerReference_.get());
 }
 
 void NavigationFixture::TearDown() {
-    ownerReference_.reset();
     Navigation::SetShellLauncher(previousLauncher_);
     Data::DataCenter::SetInstance(previousCenter_);
     center_.reset();

@@ -12,8 +12,7 @@
 #include <vector>
 
 #include "data/DataCenter.h"
-#include "shellext/GotoFavorite.h"
-#include "shellext/Navigation.h"
+#include "navigation/Navigation.h"
 #include "support/ShellBrowserDouble.h"
 #include "support/TestSupport.h"
 #include "win/Handle.h"
@@ -44,7 +43,7 @@ Lumo::Win::UniqueIdList ParseName(const std::wstring& name);
 bool SamePath(std::wstring a, std::wstring b);
 
 // Process-wide objects with a Data::DataCenter over a private folder, a launcher
-// that records instead of starting programs, and a handler object.
+// that records instead of starting programs.
 class NavigationFixture : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -52,7 +51,6 @@ protected:
 
     // The navigate history as stored in the data file, most recent first.
     std::vector<std::wstring> StoredHistory() const;
-    CGotoFavorite& Owner() { return *owner_; }
     const std::wstring& Folder() const { return temp_.Path(); }
     // Creates a sub-folder (or, with `file`, an empty file) of the temporary
     // folder and returns its path without a trailing backslash.
@@ -67,8 +65,6 @@ private:
     Data::DataCenter* previousCenter_ = nullptr;
     std::unique_ptr<Data::DataCenter> center_;
     Navigation::ShellLauncher previousLauncher_;
-    CGotoFavorite* owner_ = nullptr;
-    Lumo::Win::ComPtr<IContextMenu3> ownerReference_;
     bool comInitialized_ = false;
 
 protected:

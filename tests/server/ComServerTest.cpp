@@ -179,6 +179,24 @@ TEST(ModuleLoad, LoadsFromAFolderDeeperThanMaxPath) {
     DeleteFolderTree(temp.Path() + L"a-rather-long-folder-name-for-the-test");
 }
 
+// Loaded and asked for its class object, as every host that opens a file dialog does, the module brings in
+// neither WinINet nor MPR: only the update check and network connections load them.
+TEST(ModuleLoad, LeavesWinInetAndMprUnloaded) {
+    const wchar_t* const delayed[] = {L"wininet.dll", L"mpr.dll"};
+    for (const wchar_t* dll : delayed) ASSERT_EQ(nullptr, ::GetModuleHandleW(dll)) << "the test loaded it";
+    HMODULE module = ::LoadLibraryW(BuiltModulePath().c_str());
+    ASSERT_NE(nullptr, module);
+    auto getClassObject = reinterpret_cast<HRESULT(WINAPI*)(REFCLSID, REFIID, void**)>(
+        ::GetProcAddress(module, "DllGetClassObject"));
+    ASSERT_NE(nullptr, getClassObject);
+    {
+        ComPtr<IClassFactory> factory;
+        EXPECT_EQ(S_OK, getClassObject(CLSID_GotoFavorite, IID_IClassFactory, factory.put_void()));
+    }
+    for (const wchar_t* dll : delayed) EXPECT_EQ(nullptr, ::GetModuleHandleW(dll)) << dll;
+    ::FreeLibrary(module);
+}
+
 // The module's version resource names the product version in both forms.
 TEST(ModuleLoad, VersionResourceAndTypeLibraryDescribeTheModule) {
     const std::wstring path = BuiltModulePath();

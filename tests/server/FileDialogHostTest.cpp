@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "data/DataCenter.h"
-#include "shellext/Navigation.h"
+#include "navigation/Navigation.h"
 #include "support/FileDialogDriver.h"
 #include "support/ShellHost.h"
 #include "support/TestSupport.h"

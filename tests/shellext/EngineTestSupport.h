@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "menu/MainMenu.h"
 #include "shellext/GotoFavorite.h"
 #include "support/ShellHost.h"
 
@@ -32,18 +33,18 @@ public:
         : OddBase(kind, label, iconIndex, flags, mnemonic) {
         helpText = std::wstring(L"Help of ") + (label ? label : L"");
     }
-    void Execute(HWND) override { Calls().push_back(L"execute:" + label); }
-    void FillSubmenu(HMENU menu) override {
+    void Execute(const Navigation::Target&) override { Calls().push_back(L"execute:" + label); }
+    std::vector<ItemPtr> Children() override {
         Calls().push_back(L"fill:" + label);
-        if (filler) filler(menu);
+        return filler ? filler() : std::vector<ItemPtr>();
     }
     void ShowItemMenu(HWND window) override {
         Calls().push_back(L"itemmenu:" + label);
         if (itemMenu) itemMenu(window);
     }
 
-    // Fills the popup when it opens afresh (the placeholder is still at position 0).
-    std::function<void(HMENU)> filler;
+    // The entries of the popup each time it opens afresh.
+    std::function<std::vector<ItemPtr>()> filler;
     std::function<void(HWND)> itemMenu;
 };
 
@@ -55,13 +56,12 @@ inline std::shared_ptr<TestItem> Item(const wchar_t* label, int flags = 0, int i
 // A submenu entry filled on opening with `count` plain entries named Prefix 1..count.
 inline std::shared_ptr<TestItem> FilledSubmenu(const wchar_t* label, const std::wstring& prefix, int count) {
     auto item = Item(label, OddBase::ItemHasSubmenu | OddBase::ItemFillOnOpen, 21);
-    TestItem* self = item.get();
-    item->filler = [self, prefix, count](HMENU menu) {
-        ::DeleteMenu(menu, 0, MF_BYPOSITION);
-        SubmenuBuilder builder(self->owner, menu);
+    item->filler = [prefix, count] {
+        std::vector<ItemPtr> entries;
         for (int i = 1; i <= count; ++i) {
-            builder.AddItem(std::make_shared<TestItem>((prefix + L" " + std::to_wstring(i)).c_str()));
+            entries.push_back(std::make_shared<TestItem>((prefix + L" " + std::to_wstring(i)).c_str()));
         }
+        return entries;
     };
     return item;
 }
@@ -76,13 +76,12 @@ public:
 class EngineFixture : public ::testing::Test {
 protected:
     void SetUp() override { Calls().clear(); }
-    void TearDown() override {
-        Quelvar::SetMainSubmenuFiller(nullptr);
-        Calls().clear();
-    }
-    // The main submenu shows the invisible first entry and then these items.
-    static void FillMainSubmenu(std::vector<std::shared_ptr<OddBase>> items) {
-        Quelvar::SetMainSubmenuFiller([items](SubmenuBuilder& builder) {
+    void TearDown() override { Calls().clear(); }
+    // The main submenu shows the invisible first entry and then these items
+    // (a null one stands for a separator).
+    void FillMainSubmenu(std::vector<std::shared_ptr<OddBase>> items) {
+        definition_.mainSubmenu = [items](EntryList& builder) {
+            builder.AddItem(std::make_shared<TopMenuItem>());
             for (const auto& item : items) {
                 if (item) {
                     builder.AddItem(item);
@@ -90,12 +89,19 @@ protected:
                     builder.AddSeparator();
                 }
             }
-        });
+        };
+    }
+    // Gives the main submenu entries of the case's own.
+    void FillMainSubmenu(std::function<void(EntryList& builder)> builder) {
+        definition_.mainSubmenu = [builder](EntryList& entries) {
+            entries.AddItem(std::make_shared<TopMenuItem>());
+            builder(entries);
+        };
     }
     // Creates the handler, initializes it for the background of the data
     // folder and adds its entries.
     void ShowContextMenu(QuelvarTest::ShellHost& host) {
-        host.CreateHandler();
+        host.CreateHandler(definition_);
         ASSERT_EQ(S_OK,
                   host.InitializeBackground(engine_.DataFolder().substr(0, engine_.DataFolder().size() - 1)));
         ASSERT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1), host.QueryContextMenu());
@@ -103,6 +109,9 @@ protected:
 
     ComApartment apartment_;
     QuelvarTest::EngineScope engine_;
+    // What the handlers of the case show: Quelvar's own menus until the case
+    // gives the main submenu entries of its own.
+    MenuDefinition definition_ = Menu::MainMenuDefinition();
 };
 
 }  // namespace EngineTest

@@ -41,7 +41,7 @@ EngineCounts CountEngine() {
     EngineCounts counts;
     counts.tableSize = state.itemTable.size();
     counts.liveItems = static_cast<long>(std::count_if(state.itemTable.begin(), state.itemTable.end(),
-                                                       [](const auto& item) { return !!item; }));
+                                                       [](const auto& slot) { return !!slot.item; }));
     counts.handlers = state.liveHandlers.size();
     counts.callWndProcHook = !!state.callWndProcHook;
     counts.msgFilterHook = !!state.msgFilterHook;
@@ -59,7 +59,7 @@ protected:
     void SetUp() override {
         EngineFixture::SetUp();
         // Fresh items for every menu, as the real builders make them.
-        Quelvar::SetMainSubmenuFiller([](SubmenuBuilder& builder) {
+        FillMainSubmenu([](EntryList& builder) {
             builder.AddItem(Item(L"&Alpha", 0, 16, 'a'));
             builder.AddItem(FilledSubmenu(L"First", L"F", 3));
             builder.AddItem(FilledSubmenu(L"Second", L"S", 2));

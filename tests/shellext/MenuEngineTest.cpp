@@ -45,7 +45,7 @@ protected:
     static int LiveItems() {
         const auto& table = State().itemTable;
         return static_cast<int>(
-            std::count_if(table.begin(), table.end(), [](const auto& item) { return !!item; }));
+            std::count_if(table.begin(), table.end(), [](const auto& slot) { return !!slot.item; }));
     }
 };
 
@@ -140,17 +140,17 @@ TEST_F(MenuEngineTest, AddsSeparatorQuelvarSeparatorAndUsesOneIdentifier) {
     EXPECT_TRUE(quelvar.Own());
     EXPECT_TRUE(quelvar.type & MFT_OWNERDRAW);
     EXPECT_EQ(host.FirstCommandId(), quelvar.id);
-    EXPECT_EQ(host.FirstCommandId(), host.Object()->firstCommandId);
+    EXPECT_EQ(host.FirstCommandId(), host.Object()->FirstCommandId());
     ASSERT_TRUE(quelvar.item);
     EXPECT_EQ(3, quelvar.item->kind);
     EXPECT_EQ(L"Quelvar", quelvar.item->label);
     EXPECT_EQ(L"Quelvar v1.5.1.3", quelvar.item->helpText);
     EXPECT_EQ(1, quelvar.item->iconIndex);
-    EXPECT_EQ(host.Object(), quelvar.item->owner);
+    EXPECT_EQ(host.Object(), MenuEngine::HandlerOf(State(), MenuEngine::IndexOf(quelvar.data)));
     EXPECT_EQ(2, host.QuelvarPosition());
 
     // The submenu waits with the grayed "(Empty)" placeholder of this handler.
-    const int root = host.Object()->rootItemIndex;
+    const int root = host.Object()->RootItemIndex();
     ASSERT_NE(-1, root);
     auto placeholder = MenuEngine::GetItem(State(), root);
     ASSERT_TRUE(placeholder);
@@ -295,7 +295,7 @@ TEST_F(MenuEngineTest, ReopeningKeepsASubmenuWhileASiblingResetsItToEmpty) {
     FillMainSubmenu({first, second});
     ShellHost host;
     ShowContextMenu(host);
-    const int root = host.Object()->rootItemIndex;
+    const int root = host.Object()->RootItemIndex();
 
     HMENU main = host.OpenQuelvarSubmenu();
     ASSERT_EQ((std::vector<std::wstring>{L"", L"First", L"Second"}), host.Labels(main));
@@ -366,22 +366,22 @@ TEST_F(MenuEngineTest, ASecondMenuLoopShowsTheFilledSubmenuOnce) {
 TEST_F(MenuEngineTest, FreedSlotsAreReusedLastFreedFirst) {
     ThreadMenuState state;
     std::vector<int> indexes;
-    for (int i = 0; i < 5; ++i) indexes.push_back(MenuEngine::RegisterItem(state, Item(L"x")));
+    for (int i = 0; i < 5; ++i) indexes.push_back(MenuEngine::RegisterItem(state, Item(L"x"), nullptr));
     EXPECT_EQ((std::vector<int>{0, 1, 2, 3, 4}), indexes);
     MenuEngine::ReleaseItem(state, 1);
     MenuEngine::ReleaseItem(state, 3);
     MenuEngine::ReleaseItem(state, 2);
     MenuEngine::ReleaseItem(state, 2);  // already empty: no second free entry
     EXPECT_FALSE(MenuEngine::GetItem(state, 2));
-    EXPECT_EQ(2, MenuEngine::RegisterItem(state, Item(L"a")));
-    EXPECT_EQ(3, MenuEngine::RegisterItem(state, Item(L"b")));
-    EXPECT_EQ(1, MenuEngine::RegisterItem(state, Item(L"c")));
-    EXPECT_EQ(5, MenuEngine::RegisterItem(state, Item(L"d")));
+    EXPECT_EQ(2, MenuEngine::RegisterItem(state, Item(L"a"), nullptr));
+    EXPECT_EQ(3, MenuEngine::RegisterItem(state, Item(L"b"), nullptr));
+    EXPECT_EQ(1, MenuEngine::RegisterItem(state, Item(L"c"), nullptr));
+    EXPECT_EQ(5, MenuEngine::RegisterItem(state, Item(L"d"), nullptr));
     EXPECT_EQ(L"c", MenuEngine::GetItem(state, 1)->label);
 
     // A placeholder is never released.
     auto holder = std::make_shared<EmptyHolder>();
-    int held = MenuEngine::RegisterItem(state, holder);
+    int held = MenuEngine::RegisterItem(state, holder, nullptr);
     MenuEngine::ReleaseItem(state, held);
     EXPECT_EQ(holder, MenuEngine::GetItem(state, held));
     EXPECT_TRUE(state.freeSlots.empty());

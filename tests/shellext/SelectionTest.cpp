@@ -11,7 +11,7 @@
 
 #include "EngineTestSupport.h"
 #include "shellext/GotoFavorite.h"
-#include "data/Selection.h"
+#include "system/Selection.h"
 #include "shellext/ThreadMenuState.h"
 #include "system/Path.h"
 
@@ -53,10 +53,10 @@ protected:
 TEST_F(SelectionTest, BackgroundClickKeepsTheFolderAndNoItems) {
     ASSERT_EQ(S_OK, host_.InitializeBackground(folder_));
     CGotoFavorite* handler = host_.Object();
-    EXPECT_EQ(folder_, handler->folderPath);
-    EXPECT_TRUE(handler->folderIdList);
-    EXPECT_TRUE(handler->itemIdLists.empty());
-    auto info = handler->GetSelectedItemsInfo();
+    EXPECT_EQ(folder_, handler->Context()->FolderPath());
+    EXPECT_TRUE(handler->Context()->Folder());
+    EXPECT_EQ(0u, handler->Context()->ItemCount());
+    auto info = handler->Context()->GetSelectedItemsInfo();
     ASSERT_TRUE(info);
     EXPECT_TRUE(info->itemInfos.empty());
     EXPECT_TRUE(info->folderIndexes.empty() && info->fileIndexes.empty() && info->driveIndexes.empty() &&
@@ -66,15 +66,15 @@ TEST_F(SelectionTest, BackgroundClickKeepsTheFolderAndNoItems) {
 TEST_F(SelectionTest, CidaWithoutItemsIsRefusedWhileOneItemIsTaken) {
     UniqueIdList parent = ParseName(folder_);
     ASSERT_EQ(E_INVALIDARG, host_.Initialize(nullptr, CidaDataObject(parent.get(), {}).get()));
-    EXPECT_TRUE(host_.Object()->itemIdLists.empty());
+    EXPECT_EQ(0u, host_.Object()->Context()->ItemCount());
 
     // The same data object with one item is accepted: the refusal is about the count.
     UniqueIdList note = ParseName(items_.File(L"note.txt"));
     ASSERT_EQ(S_OK,
               host_.Initialize(nullptr, CidaDataObject(parent.get(), {::ILFindLastID(note.get())}).get()));
-    ASSERT_EQ(1u, host_.Object()->itemIdLists.size());
-    EXPECT_EQ(folder_, host_.Object()->folderPath);
-    EXPECT_TRUE(::ILIsEqual(parent.get(), host_.Object()->folderIdList.get()));
+    ASSERT_EQ(1u, host_.Object()->Context()->ItemCount());
+    EXPECT_EQ(folder_, host_.Object()->Context()->FolderPath());
+    EXPECT_TRUE(::ILIsEqual(parent.get(), host_.Object()->Context()->Folder()));
 }
 
 // A data object whose CIDA lies about its counts, offsets or list lengths is
@@ -112,7 +112,7 @@ TEST_F(SelectionTest, MalformedCidaBlocksAreRefusedWithoutReadingOutsideThem) {
     std::vector<BYTE> itemOutside = good;
     word(itemOutside, 8) = static_cast<UINT>(good.size() + 64);
     EXPECT_EQ(E_INVALIDARG, host_.Initialize(nullptr, RawCidaDataObject(itemOutside).get()));
-    EXPECT_TRUE(host_.Object()->itemIdLists.empty());
+    EXPECT_EQ(0u, host_.Object()->Context()->ItemCount());
 
     // The item's first length runs past the end of the block.
     std::vector<BYTE> longItem = good;
@@ -128,9 +128,9 @@ TEST_F(SelectionTest, RealItemsAreClassifiedAsFolderFileShortcutAndDrive) {
     ASSERT_EQ(S_OK, host_.InitializeSelection(
                         {items_.File(L"Sub"), items_.File(L"note.txt"), items_.File(L"note.lnk")}));
     CGotoFavorite* handler = host_.Object();
-    EXPECT_EQ(folder_, handler->folderPath);
-    ASSERT_EQ(3u, handler->itemIdLists.size());
-    auto info = handler->GetSelectedItemsInfo();
+    EXPECT_EQ(folder_, handler->Context()->FolderPath());
+    ASSERT_EQ(3u, handler->Context()->ItemCount());
+    auto info = handler->Context()->GetSelectedItemsInfo();
     ASSERT_EQ(3u, info->itemInfos.size());
     EXPECT_EQ(
         (std::vector<std::wstring>{items_.File(L"Sub"), items_.File(L"note.txt"), items_.File(L"note.lnk")}),
@@ -146,7 +146,7 @@ TEST_F(SelectionTest, RealItemsAreClassifiedAsFolderFileShortcutAndDrive) {
 
     // A drive root: the same folder attributes, a three-character name.
     ASSERT_EQ(S_OK, host_.InitializeSelection({L"C:\\"}));
-    info = handler->GetSelectedItemsInfo();
+    info = handler->Context()->GetSelectedItemsInfo();
     ASSERT_EQ(1u, info->itemInfos.size());
     EXPECT_EQ(L"C:\\", info->itemInfos[0]->path);
     EXPECT_EQ(Data::Drive, info->itemInfos[0]->kind);
@@ -169,9 +169,9 @@ TEST_F(SelectionTest, AFolderLongerThanMaxPathKeepsItsWholeName) {
     ::ILFree(parsed);
     ASSERT_EQ(S_OK, host_.InitializeSelection({deep}));
     CGotoFavorite* handler = host_.Object();
-    EXPECT_EQ((std::vector<std::wstring>{deep}), Paths(*handler->GetSelectedItemsInfo()));
+    EXPECT_EQ((std::vector<std::wstring>{deep}), Paths(*handler->Context()->GetSelectedItemsInfo()));
     EXPECT_EQ(std::vector<std::wstring>{deep},
-              handler->NavigableSelectedFolders(Data::kItemsSeenWhileMenuOpens));
+              handler->Context()->NavigableSelectedFolders(Data::kItemsSeenWhileMenuOpens));
 }
 
 TEST_F(SelectionTest, ClassificationRulesOnAttributeMasks) {
@@ -194,9 +194,10 @@ TEST_F(SelectionTest, VirtualItemsAreLeftOutOfTheSnapshot) {
     }
     ASSERT_EQ(S_OK, host_.Initialize(nullptr, data.get()));
     CGotoFavorite* handler = host_.Object();
-    EXPECT_EQ(0, ::lstrcmpiW(kMyComputer, handler->folderPath.c_str())) << handler->folderPath;
-    ASSERT_EQ(2u, handler->itemIdLists.size());
-    auto info = handler->GetSelectedItemsInfo();
+    EXPECT_EQ(0, ::lstrcmpiW(kMyComputer, handler->Context()->FolderPath().c_str()))
+        << handler->Context()->FolderPath();
+    ASSERT_EQ(2u, handler->Context()->ItemCount());
+    auto info = handler->Context()->GetSelectedItemsInfo();
     ASSERT_EQ(1u, info->itemInfos.size());
     EXPECT_EQ(L"C:\\", info->itemInfos[0]->path);
     // The kept item's index counts only kept items.
@@ -208,7 +209,7 @@ TEST_F(SelectionTest, VirtualItemsAreLeftOutOfTheSnapshot) {
     UniqueIdList computer = ParseName(kMyComputer);
     SHGetSpecialFolderLocation(nullptr, CSIDL_DESKTOP, desktop.put());
     ASSERT_EQ(S_OK, host_.Initialize(nullptr, CidaDataObject(desktop.get(), {computer.get()}).get()));
-    EXPECT_TRUE(handler->GetSelectedItemsInfo()->itemInfos.empty());
+    EXPECT_TRUE(handler->Context()->GetSelectedItemsInfo()->itemInfos.empty());
 }
 
 TEST(NavigableFolderName, RootsAndExistingDirectoriesOnly) {

@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "data/DataCenter.h"
+#include "menu/MainMenu.h"
 #include "shellext/GotoFavorite.h"
 #include "shellext/MenuEngine.h"
 #include "shellext/ThreadMenuState.h"
@@ -386,9 +387,11 @@ ShellHost::~ShellHost() {
     }
 }
 
-void ShellHost::CreateHandler() {
+void ShellHost::CreateHandler() { CreateHandler(::Menu::MainMenuDefinition()); }
+
+void ShellHost::CreateHandler(ShellExt::MenuDefinition definition) {
     ReleaseHandler();
-    Check(CGotoFavorite::CreateInstance(IID_IContextMenu3, handler_.put_void()),
+    Check(CGotoFavorite::CreateInstance(IID_IContextMenu3, handler_.put_void(), std::move(definition)),
           "CGotoFavorite::CreateInstance");
     object_ = static_cast<CGotoFavorite*>(handler_.get());
 }
@@ -572,7 +575,8 @@ UINT ShellHost::TrackMenu(HMENU menu, const std::vector<Step>& steps, UINT flags
     ++loopDepth_;
     ::SetForegroundWindow(window_);
     UINT_PTR timer = ::SetTimer(nullptr, 0, kTickMs, OnTick);
-    UINT result = static_cast<UINT>(::TrackPopupMenuEx(menu, flags, 0, 0, menuOwner_ ? menuOwner_ : window_, nullptr));
+    UINT result =
+        static_cast<UINT>(::TrackPopupMenuEx(menu, flags, 0, 0, menuOwner_ ? menuOwner_ : window_, nullptr));
     ::KillTimer(nullptr, timer);
     --loopDepth_;
     // Whatever the steps left in the queue belongs to this loop only.
@@ -670,8 +674,9 @@ ShellHost::Step ShellHost::RightClick(HMENU menu, UINT position) const {
 }
 
 Lumo::Win::UniqueWindow MenuWindowOwnedBy(HWND owner) {
-    return Lumo::Win::UniqueWindow(::CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, L"#32768", L"", WS_POPUP, 0, 0,
-                                                     10, 10, owner, nullptr, nullptr, nullptr));
+    return Lumo::Win::UniqueWindow(::CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, L"#32768", L"",
+                                                     WS_POPUP, 0, 0, 10, 10, owner, nullptr, nullptr,
+                                                     nullptr));
 }
 
 HRESULT ShellHost::Invoke(UINT offset) {

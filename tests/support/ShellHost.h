@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "shellext/MenuEntry.h"
 #include "support/TestSupport.h"
 #include "win/Handle.h"
 
@@ -147,8 +148,10 @@ public:
     UINT FirstCommandId() const { return firstCommandId_; }
 
     // Handler ------------------------------------------------------------------
-    // Creates the handler in this process (the module linked into the test).
+    // Creates the handler in this process (the module linked into the test),
+    // showing Quelvar's own menus or, given a definition, those.
     void CreateHandler();
+    void CreateHandler(ShellExt::MenuDefinition definition);
     // Creates the handler through COM activation of the registered class.
     HRESULT CreateHandlerThroughCom();
     void ReleaseHandler();

@@ -189,7 +189,7 @@ TEST_F(ProcessObjects, ThreadsGetTheirMenuStateOnDemandAndTheWatcherSeesMenus) {
     EXPECT_FALSE(state->cbtHook);
     {
         Lumo::Win::ComPtr<IContextMenu3> handler;
-        ASSERT_EQ(S_OK, CGotoFavorite::CreateInstance(IID_IContextMenu3, handler.put_void()));
+        ASSERT_EQ(S_OK, CGotoFavorite::CreateInstance(IID_IContextMenu3, handler.put_void(), {}));
     }
     ASSERT_TRUE(state->cbtHook);
     EXPECT_TRUE(state->noMenuWindowYet);

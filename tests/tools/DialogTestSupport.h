@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "data/Selection.h"
+#include "system/Selection.h"
 #include "support/DialogDriver.h"
 #include "support/Screenshot.h"
 #include "server/GlobalImpl.h"

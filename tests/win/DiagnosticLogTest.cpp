@@ -90,8 +90,7 @@ TEST(DiagnosticLog, AFullFileBecomesTheOlderOneAndOnlyOneOlderFileIsKept) {
 // Whichever lock a guard holds, a failure inside leaves it free for the next
 // thread; shared holders let each other in and keep a writer out.
 TEST(ScopedLock, AFailureWhileHeldLeavesTheLockFreeForOtherThreads) {
-    CRITICAL_SECTION section;
-    ::InitializeCriticalSection(&section);
+    CriticalSection section;
     SRWLOCK srw = SRWLOCK_INIT;
     const auto elsewhere = [](const std::function<bool()>& take) {
         bool taken = false;
@@ -108,7 +107,8 @@ TEST(ScopedLock, AFailureWhileHeldLeavesTheLockFreeForOtherThreads) {
         } catch (const std::bad_alloc&) {
         }
         EXPECT_TRUE(elsewhere([&] {
-            return ::TryEnterCriticalSection(&section) && (::LeaveCriticalSection(&section), true);
+            return ::TryEnterCriticalSection(&section.get()) &&
+                   (::LeaveCriticalSection(&section.get()), true);
         })) << row;
         EXPECT_TRUE(elsewhere(srwFree)) << row;
     }
@@ -116,5 +116,4 @@ TEST(ScopedLock, AFailureWhileHeldLeavesTheLockFreeForOtherThreads) {
     EXPECT_TRUE(
         elsewhere([&] { return ::TryAcquireSRWLockShared(&srw) && (::ReleaseSRWLockShared(&srw), true); }));
     EXPECT_FALSE(elsewhere(srwFree));
-    ::DeleteCriticalSection(&section);
 }

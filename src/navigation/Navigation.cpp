@@ -2,7 +2,7 @@
 // the menu's thread, a shell browser found above the invoking window (Explorer
 // or a common file dialog), or an Office file dialog whose file-name box gets
 // the path typed in. Also the plain launches of explorer.exe and cmd.exe.
-#include "shellext/Navigation.h"
+#include "navigation/Navigation.h"
 
 #include <exdisp.h>
 #include <servprov.h>
@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "data/DataCenter.h"
-#include "shellext/GotoFavorite.h"
 #include "win/Boundary.h"
 #include "win/Handle.h"
 
@@ -63,22 +62,18 @@ ShellLauncher& CurrentLauncher() {
     return launcher;
 }
 
-// A failed launch is not reported to anyone.
+// A failed launch is not reported to the user; the log keeps it.
 void Launch(HWND window, const wchar_t* verb, const wchar_t* file, const wchar_t* parameters,
             const wchar_t* directory, int show) noexcept {
-    try {
-        CurrentLauncher()(window, verb, file, parameters, directory, show);
-    } catch (...) {
-    }
+    Lumo::Win::VoidBoundary([&] { CurrentLauncher()(window, verb, file, parameters, directory, show); });
 }
 
 // The history is a convenience: a data file that cannot be written must not
 // undo or fail a navigation that already happened.
 void RecordHistory(const std::wstring& path) noexcept {
-    try {
+    Lumo::Win::VoidBoundary([&] {
         if (Data::DataCenter* center = Data::DataCenter::Instance()) center->AddNavigateHistory(path);
-    } catch (...) {
-    }
+    });
 }
 
 std::wstring ClassNameOf(HWND window, int capacity) {
@@ -283,9 +278,9 @@ bool NavigateExplorerOfThisThread(const std::wstring& path) {
     return false;
 }
 
-BOOL CALLBACK FillDialogFileNameProc(HWND child, LPARAM owner) noexcept {
+BOOL CALLBACK FillDialogFileNameProc(HWND child, LPARAM path) noexcept {
     return Lumo::Win::Boundary<BOOL>(FALSE, [&] {
-        return FillDialogFileName(child, *reinterpret_cast<const CGotoFavorite*>(owner)) ? TRUE : FALSE;
+        return FillDialogFileName(child, *reinterpret_cast<const std::wstring*>(path)) ? TRUE : FALSE;
     });
 }
 
@@ -300,15 +295,12 @@ void RepaintCommonDialog(HWND window) {
     }
 }
 
-void NavigateShellBrowserHost(IShellBrowser* browser, const std::wstring& path, HWND window,
-                              CGotoFavorite& owner) {
+void NavigateShellBrowserHost(IShellBrowser* browser, const std::wstring& path, HWND window) {
     for (HWND ancestor = ParentOf(window); ancestor; ancestor = ParentOf(ancestor)) {
         if (IsOfficeDialogClass(ClassNameOf(ancestor, 128))) {
             // An Office dialog ignores its browser's navigation; it takes a
             // path typed into its file-name box.
-            owner.dialogPath = path;
-            ::EnumChildWindows(ParentOf(window), FillDialogFileNameProc,
-                               reinterpret_cast<LPARAM>(static_cast<const CGotoFavorite*>(&owner)));
+            ::EnumChildWindows(ParentOf(window), FillDialogFileNameProc, reinterpret_cast<LPARAM>(&path));
             return;
         }
     }
@@ -339,16 +331,16 @@ bool NavigateSiteWindow(HWND window, const std::wstring& path) {
 // share threads). The site's browser moves it when the command runs in
 // Explorer's own process; from another process the window's entry in the
 // shell's collection does; without either a new window opens.
-bool NavigateCommandSite(const std::wstring& path, CGotoFavorite& owner) {
-    if (!owner.commandSite) return false;
-    if (owner.siteBrowser) {
-        BrowseTo(owner.siteBrowser.get(), path);
-        owner.commandRoute = "site browser";
-    } else if (NavigateSiteWindow(owner.siteWindow, path)) {
-        owner.commandRoute = "shell window";
+bool NavigateCommandSite(const Target& target, const std::wstring& path) {
+    if (!target.commandSite) return false;
+    if (target.siteBrowser) {
+        BrowseTo(target.siteBrowser.get(), path);
+        target.route = "site browser";
+    } else if (NavigateSiteWindow(target.siteWindow, path)) {
+        target.route = "shell window";
     } else {
         ExploreFolder(path);
-        owner.commandRoute = "new window";
+        target.route = "new window";
     }
     return true;
 }
@@ -388,35 +380,37 @@ HWND FindBrowserWindow(HWND start) noexcept {
     return nullptr;
 }
 
-void NavigateTo(HWND window, const std::wstring& path, CGotoFavorite& owner) noexcept {
+void NavigateTo(const Target& from, const std::wstring& path) noexcept {
     if (path.empty()) return;
-    if (NavigateCommandSite(path, owner)) return;
-    HWND host = FindBrowserWindow(window);
-    if (!host) {
-        ExploreFolder(path);
-    } else {
-        NavigateHostWindow(path, host, owner);
-    }
+    Lumo::Win::VoidBoundary([&] {
+        if (NavigateCommandSite(from, path)) return;
+        HWND host = FindBrowserWindow(from.window);
+        if (!host) {
+            ExploreFolder(path);
+        } else {
+            NavigateHostWindow(from.From(host), path);
+        }
+    });
 }
 
-void NavigateHostWindow(const std::wstring& path, HWND window, CGotoFavorite& owner) noexcept {
-    try {
-        if (NavigateCommandSite(path, owner)) return;
+void NavigateHostWindow(const Target& host, const std::wstring& path) noexcept {
+    // Out of memory half-way: the window stays where it was.
+    Lumo::Win::VoidBoundary([&] {
+        if (NavigateCommandSite(host, path)) return;
         if (NavigateExplorerOfThisThread(path)) return;
+        const HWND window = host.window;
         if (!window) return;
         if (IShellBrowser* browser = AskShellBrowser(window)) {
-            Lumo::Win::VoidBoundary([&] { NavigateShellBrowserHost(browser, path, window, owner); });
+            Lumo::Win::VoidBoundary([&] { NavigateShellBrowserHost(browser, path, window); });
         } else {
             ExploreFolder(path);
         }
-    } catch (...) {
-        // Out of memory half-way: the window stays where it was.
-    }
+    });
 }
 
 bool BrowseTo(IShellBrowser* browser, const std::wstring& path) noexcept {
     if (!browser) return false;
-    try {
+    return Lumo::Win::Boundary<bool>(false, [&] {
         UniqueIdList list;
         bool folder = false;
         if (!ParseTarget(path, list, folder)) return false;
@@ -431,9 +425,7 @@ bool BrowseTo(IShellBrowser* browser, const std::wstring& path) noexcept {
         list.reset();
         if (navigated) RecordHistory(path);
         return navigated;
-    } catch (...) {
-        return false;
-    }
+    });
 }
 
 void ExploreFolder(const std::wstring& path) noexcept {
@@ -443,20 +435,19 @@ void ExploreFolder(const std::wstring& path) noexcept {
 }
 
 void ExploreFromHere(const std::wstring& path) noexcept {
-    try {
+    Lumo::Win::VoidBoundary([&] {
         // Quoted: explorer.exe splits its arguments at commas, so a comma in the
         // folder's name would otherwise end the folder there.
         const std::wstring parameters = L"/n, /e, /root,\"" + path + L"\"";
         Launch(nullptr, L"open", L"explorer.exe", parameters.c_str(), nullptr, SW_SHOWDEFAULT);
-    } catch (...) {
-    }
+    });
 }
 
 void OpenCommandPrompt(const std::wstring& directory) noexcept {
     Launch(::GetActiveWindow(), L"open", L"cmd.exe", nullptr, directory.c_str(), SW_SHOWNORMAL);
 }
 
-bool FillDialogFileName(HWND child, const CGotoFavorite& owner) noexcept {
+bool FillDialogFileName(HWND child, const std::wstring& path) noexcept {
     if (!::IsWindowVisible(child)) return true;
     wchar_t buffer[128] = {};
     const int length = ::GetClassNameW(child, buffer, 128);
@@ -469,7 +460,7 @@ bool FillDialogFileName(HWND child, const CGotoFavorite& owner) noexcept {
     ::SendMessageW(child, WM_KEYDOWN, VK_TAB, kTabDown);
     ::SendMessageW(child, WM_KEYUP, VK_TAB, kTabUp);
     ::SendMessageW(child, WM_SETREDRAW, FALSE, 0);
-    ::SendMessageW(child, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(owner.dialogPath.c_str()));
+    ::SendMessageW(child, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
     ::SendMessageW(child, WM_SETREDRAW, TRUE, 0);
     ::SendMessageW(child, WM_KEYDOWN, VK_RETURN, kReturnDown);
     ::SendMessageW(child, WM_CHAR, 13, kReturnDown);
@@ -477,22 +468,16 @@ bool FillDialogFileName(HWND child, const CGotoFavorite& owner) noexcept {
     return false;
 }
 
-void ExploreFavorite(CGotoFavorite& owner, std::size_t index) noexcept {
-    try {
-        owner.LoadData();
-        const auto& folders = owner.favoriteFolders();
-        if (index < folders.size()) ExploreFolder(std::wstring(folders[index]));
-    } catch (...) {
-    }
+void ExploreFavorite(const Data::FolderList& favorites, std::size_t index) noexcept {
+    Lumo::Win::VoidBoundary([&] {
+        if (index < favorites.size()) ExploreFolder(std::wstring(favorites[index]));
+    });
 }
 
-void OpenCommandPromptAtFavorite(CGotoFavorite& owner, std::size_t index) noexcept {
-    try {
-        owner.LoadData();
-        const auto& folders = owner.favoriteFolders();
-        if (index < folders.size()) OpenCommandPrompt(std::wstring(folders[index]));
-    } catch (...) {
-    }
+void OpenCommandPromptAtFavorite(const Data::FolderList& favorites, std::size_t index) noexcept {
+    Lumo::Win::VoidBoundary([&] {
+        if (index < favorites.size()) OpenCommandPrompt(std::wstring(favorites[index]));
+    });
 }
 
 void ExploreSystemFolder(const std::wstring& path) noexcept {
@@ -507,8 +492,8 @@ void OpenCommandPromptAtSystemFolder(const std::wstring& path) noexcept {
     if (!path.empty()) OpenCommandPrompt(path);
 }
 
-void NavigateToSystemFolder(const std::wstring& path, HWND window, CGotoFavorite& owner) noexcept {
-    if (!path.empty()) NavigateHostWindow(path, window, owner);
+void NavigateToSystemFolder(const Target& host, const std::wstring& path) noexcept {
+    if (!path.empty()) NavigateHostWindow(host, path);
 }
 
 }  // namespace Navigation

@@ -15,13 +15,35 @@
 #include <string>
 #include <vector>
 
+#include "data/FolderList.h"
 #include "win/Handle.h"
 
 namespace ShellExt {
 
-class CGotoFavorite;
-
 namespace Navigation {
+
+// Where a command chosen in a menu navigates: the window it came from, and,
+// for Windows 11's first-level menu, which names its window through its site
+// instead of a window handle, that site's browser (null when the site hands
+// out none) or else the site's window in the shell's window collection
+// (null when the site names none); without either a new window opens.
+struct Target {
+    HWND window = nullptr;
+    bool commandSite = false;
+    Lumo::Win::ComPtr<IShellBrowser> siteBrowser;
+    HWND siteWindow = nullptr;
+    // Which way a navigation for the site took ("site browser", "shell
+    // window", "new window"), for the diagnostic log; null before one. The
+    // command that made the target reads it back after running.
+    mutable const char* route = nullptr;
+
+    // The same target, coming from another window (an item menu's).
+    Target From(HWND other) const {
+        Target copy = *this;
+        copy.window = other;
+        return copy;
+    }
+};
 
 // Asks a window for the shell browser of the view it hosts; the answer is not
 // add-referenced.
@@ -67,14 +89,14 @@ HWND FindBrowserWindow(HWND start) noexcept;
 // Null without a site.
 HWND WindowOfCommandSite(IUnknown* site);
 
-// Opens a folder chosen in the menu: in the shell browser above `window` when
-// there is one, otherwise in a new Explorer window.
-void NavigateTo(HWND window, const std::wstring& path, CGotoFavorite& owner) noexcept;
+// Opens a folder chosen in the menu: in the shell browser above the target's
+// window when there is one, otherwise in a new Explorer window.
+void NavigateTo(const Target& from, const std::wstring& path) noexcept;
 
 // Navigates the Explorer window of the calling thread, or else the host
-// `window` (a shell browser, a common file dialog, an Office file dialog);
-// opens a new Explorer window when `window` hosts no shell browser.
-void NavigateHostWindow(const std::wstring& path, HWND window, CGotoFavorite& owner) noexcept;
+// window (a shell browser, a common file dialog, an Office file dialog);
+// opens a new Explorer window when the host is no shell browser.
+void NavigateHostWindow(const Target& host, const std::wstring& path) noexcept;
 
 // Navigates one shell browser to `path` (to the parent folder for a file) and
 // records `path` in the history; false when the path cannot be parsed or the
@@ -88,20 +110,20 @@ void ExploreFromHere(const std::wstring& path) noexcept;
 // A command prompt whose working directory is `directory`.
 void OpenCommandPrompt(const std::wstring& directory) noexcept;
 
-// One step of the enumeration of an Office file dialog's children: types the
-// owner's dialogPath into the file-name box followed by Enter. Returns whether
-// the enumeration goes on (false once the box was found).
-bool FillDialogFileName(HWND child, const CGotoFavorite& owner) noexcept;
+// One step of the enumeration of an Office file dialog's children: types
+// `path` into the file-name box followed by Enter. Returns whether the
+// enumeration goes on (false once the box was found).
+bool FillDialogFileName(HWND child, const std::wstring& path) noexcept;
 
-// Forms used by the item menus. Favorite `index` is an entry of the owner's
-// favoriteFolders; an index outside the list does nothing. The system-folder
+// Forms used by the item menus. Favorite `index` is an entry of the menu's
+// `favorites`; an index outside the list does nothing. The system-folder
 // forms take the resolved path and do nothing when it is empty.
-void ExploreFavorite(CGotoFavorite& owner, std::size_t index) noexcept;
-void OpenCommandPromptAtFavorite(CGotoFavorite& owner, std::size_t index) noexcept;
+void ExploreFavorite(const Data::FolderList& favorites, std::size_t index) noexcept;
+void OpenCommandPromptAtFavorite(const Data::FolderList& favorites, std::size_t index) noexcept;
 void ExploreSystemFolder(const std::wstring& path) noexcept;
 void ExploreSystemFolderFromHere(const std::wstring& path) noexcept;
 void OpenCommandPromptAtSystemFolder(const std::wstring& path) noexcept;
-void NavigateToSystemFolder(const std::wstring& path, HWND window, CGotoFavorite& owner) noexcept;
+void NavigateToSystemFolder(const Target& host, const std::wstring& path) noexcept;
 
 }  // namespace Navigation
 

@@ -1,5 +1,5 @@
-// The Windows 11 command tree over the classic menu items.
-#include "menu/ExplorerCommand.h"
+// The Windows 11 command tree over the menu model.
+#include "shellext/ExplorerCommand.h"
 
 #include <shlobj.h>
 #include <shlwapi.h>
@@ -11,27 +11,22 @@
 #include <utility>
 #include <vector>
 
-#include "shellext/GotoFavorite.h"
-#include "shellext/MenuEngine.h"
-#include "shellext/Navigation.h"
+#include "navigation/Navigation.h"
 #include "system/ModulePath.h"
-#include "system/SystemInfo.h"
 #include "system/ResourceIds.h"
+#include "system/SystemInfo.h"
 #include "win/Boundary.h"
+#include "win/ComObject.h"
 #include "win/DiagnosticLog.h"
 #include "win/Errors.h"
 #include "win/Handle.h"
-#include "win/Lock.h"
 #include "win/ModuleReference.h"
 
-namespace Menu {
+namespace ShellExt {
 
 using Lumo::Win::ComBoundary;
 using Lumo::Win::ComPtr;
 using Lumo::Win::UniqueIdList;
-using ShellExt::CGotoFavorite;
-using ShellExt::ItemPtr;
-using ShellExt::OddBase;
 
 namespace {
 
@@ -40,31 +35,6 @@ HRESULT HandOut(const std::wstring& text, LPWSTR* result) {
     if (!result) return E_POINTER;
     *result = nullptr;
     return ::SHStrDupW(text.c_str(), result);
-}
-
-ComPtr<IShellBrowser> BrowserOfSite(IUnknown* site) {
-    ComPtr<IShellBrowser> browser;
-    if (!site) return browser;
-    ComPtr<IServiceProvider> services;
-    if (FAILED(site->QueryInterface(IID_IServiceProvider, services.put_void()))) return browser;
-    if (FAILED(services->QueryService(SID_STopLevelBrowser, IID_IShellBrowser, browser.put_void())))
-        browser.reset();
-    return browser;
-}
-
-// The folder the site's window shows: where a click on the background came from.
-UniqueIdList FolderOfSite(IUnknown* site) {
-    UniqueIdList folder;
-    ComPtr<IShellBrowser> browser = BrowserOfSite(site);
-    ComPtr<IShellView> view;
-    if (!browser || FAILED(browser->QueryActiveShellView(view.put())) || !view) return folder;
-    ComPtr<IFolderView> folderView = view.query<IFolderView>(IID_IFolderView);
-    ComPtr<IPersistFolder2> persist;
-    if (!folderView || FAILED(folderView->GetFolder(IID_IPersistFolder2, persist.put_void())) || !persist) {
-        return folder;
-    }
-    if (FAILED(persist->GetCurFolder(folder.put()))) folder.reset();
-    return folder;
 }
 
 // The absolute identifier lists of the items, in order (an empty one for an
@@ -94,18 +64,14 @@ bool SameItems(IShellItemArray* a, IShellItemArray* b) {
 
 // Everything one Windows 11 menu shares between its root and its
 // subcommands: the site, the selection Explorer named, and, once the user
-// opens Quelvar, the classic handler object that stands for that selection
-// with the hidden menu its builders fill.
+// opens Quelvar, the menu's context and the Quelvar entry of the model.
 class CommandTree {
 public:
-    CommandTree() = default;
+    explicit CommandTree(MenuDefinition definition) : definition_(std::move(definition)) {}
     CommandTree(const CommandTree&) = delete;
     CommandTree& operator=(const CommandTree&) = delete;
-    ~CommandTree() {
-        // The items go with their handler; the menus with the hidden root.
-        hidden_.reset();
-        handlerObject_.reset();
-    }
+
+    const MenuDefinition& Definition() const { return definition_; }
 
     void SetSite(IUnknown* site) {
         site_.reset();
@@ -121,14 +87,14 @@ public:
     // folder's background; only a reference is kept, nothing of it is read
     // here.
     void Remember(IShellItemArray* items) {
-        if (handler_) return;
+        if (quelvar_) return;
         selection_.reset();
         if (items) items->QueryInterface(IID_IShellItemArray, selection_.put_void());
     }
     // Whether the entries were built for another selection than `items`: a
     // background (no items) is another selection than any items.
     bool BuiltForOther(IShellItemArray* items) const {
-        if (!handler_) return false;
+        if (!quelvar_) return false;
         ComPtr<IShellItemArray> same;
         if (items) items->QueryInterface(IID_IShellItemArray, same.put_void());
         return same.get() != selection_.get();
@@ -144,15 +110,15 @@ public:
     }
     IUnknown* Site() const { return site_.get(); }
 
-    // The Quelvar entry of the hidden menu and its submenu, made the first
-    // time they are asked for.
+    // The Quelvar entry of the model, made with the menu's context the first
+    // time it is asked for.
     const ItemPtr& Quelvar() {
-        if (!handler_) Build();
+        if (!quelvar_) {
+            auto entry = std::make_shared<ShellExt::Quelvar>(definition_);
+            entry->context = ContextFromItems(selection_.get(), site_.get());
+            quelvar_ = std::move(entry);
+        }
         return quelvar_;
-    }
-    HMENU MainSubmenu() {
-        if (!handler_) Build();
-        return mainSubmenu_;
     }
 
     // Runs an entry's command the way the classic menu does, with the site's
@@ -161,122 +127,47 @@ public:
     // one is not known in advance: the log says which it was and how a
     // navigation went (the line names the process).
     void Execute(const ItemPtr& item) {
-        if (!handler_) return;
-        handler_->commandSite = true;
-        handler_->siteBrowser = BrowserOfSite(site_.get());
-        handler_->siteWindow =
-            handler_->siteBrowser ? nullptr : ShellExt::Navigation::WindowOfCommandSite(site_.get());
-        handler_->commandRoute = nullptr;
-        HWND window = nullptr;
-        if (handler_->siteBrowser) handler_->siteBrowser->GetWindow(&window);
-        item->Execute(window);
-        const std::string what =
-            std::string("site browser: ") + (handler_->siteBrowser ? "yes" : "no") +
-            ", site window: " + (handler_->siteWindow ? "yes" : "no") +
-            ", navigation: " + (handler_->commandRoute ? handler_->commandRoute : "none");
+        Navigation::Target target;
+        target.commandSite = true;
+        target.siteBrowser = BrowserOfSite(site_.get());
+        target.siteWindow = target.siteBrowser ? nullptr : Navigation::WindowOfCommandSite(site_.get());
+        if (target.siteBrowser) target.siteBrowser->GetWindow(&target.window);
+        item->Execute(target);
+        const std::string what = std::string("site browser: ") + (target.siteBrowser ? "yes" : "no") +
+                                 ", site window: " + (target.siteWindow ? "yes" : "no") +
+                                 ", navigation: " + (target.route ? target.route : "none");
         Lumo::Win::LogInfo("ExplorerCommand::Invoke", what.c_str());
     }
 
 private:
-    void Build() {
-        ComPtr<IGotoFavorite> object;
-        HRESULT hr = CGotoFavorite::CreateInstance(IID_IGotoFavorite, object.put_void());
-        if (FAILED(hr) || !object) throw Lumo::ComError(FAILED(hr) ? hr : E_FAIL);
-        CGotoFavorite* handler = static_cast<CGotoFavorite*>(object.get());
-        TakeSelection(*handler);
-        // What QueryContextMenu does for a shown menu: the placeholder of the
-        // popups filled on opening, then the Quelvar entry.
-        ShellExt::ThreadMenuState& state = ShellExt::MenuEngine::CurrentState();
-        auto holder = std::make_shared<ShellExt::EmptyHolder>();
-        holder->owner = handler;
-        {
-            // A handler released on another thread edits this record too.
-            Lumo::Win::ScopedLock guard(state.lock);
-            handler->rootItemIndex = ShellExt::MenuEngine::RegisterItem(state, holder);
-        }
-        Lumo::Win::UniqueMenu hidden(::CreatePopupMenu());
-        if (!hidden) throw Lumo::LastError();
-        auto quelvar = std::make_shared<ShellExt::Quelvar>();
-        HMENU main = handler->InsertItem(hidden.get(), 0, quelvar);
-        if (!main) throw Lumo::AnyError();
-        quelvar_ = std::move(quelvar);
-        handlerObject_ = std::move(object);
-        handler_ = handler;
-        hidden_ = std::move(hidden);
-        mainSubmenu_ = main;
-    }
-
-    // The selection as the classic handler holds it: a folder and the items
-    // in it. Items of another folder (a search, a library) are left out;
-    // without items the menu came from the background of the site's folder.
-    void TakeSelection(CGotoFavorite& handler) {
-        DWORD count = 0;
-        if (selection_ && FAILED(selection_->GetCount(&count))) count = 0;
-        for (DWORD i = 0; i < count; ++i) {
-            ComPtr<IShellItem> item;
-            UniqueIdList absolute;
-            if (FAILED(selection_->GetItemAt(i, item.put())) || !item ||
-                FAILED(::SHGetIDListFromObject(item.get(), absolute.put())) || !absolute) {
-                continue;
-            }
-            UniqueIdList parent(::ILClone(absolute.get()));
-            if (!parent || !::ILRemoveLastID(parent.get())) continue;
-            if (!handler.folderIdList) {
-                handler.folderIdList = std::move(parent);
-            } else if (!::ILIsEqual(handler.folderIdList.get(), parent.get())) {
-                continue;
-            }
-            UniqueIdList child(::ILClone(::ILFindLastID(absolute.get())));
-            if (child) handler.itemIdLists.push_back(std::move(child));
-        }
-        if (!handler.folderIdList) handler.folderIdList = FolderOfSite(site_.get());
-        if (handler.folderIdList)
-            handler.folderPath = ItemIDList(handler.folderIdList.get(), nullptr).ParsingName();
-    }
-
+    MenuDefinition definition_;
     ComPtr<IUnknown> site_;
     ComPtr<IShellItemArray> selection_;
-    ComPtr<IGotoFavorite> handlerObject_;
-    CGotoFavorite* handler_ = nullptr;
-    Lumo::Win::UniqueMenu hidden_;
     ItemPtr quelvar_;
-    HMENU mainSubmenu_ = nullptr;
 };
 
 class CommandEnumerator;
 
 // One command: the root ("Quelvar"), an entry of a submenu, or a separator.
-class ExplorerCommand final : public IExplorerCommand, public IObjectWithSite {
+class ExplorerCommand final : public Lumo::Win::ComObject<ExplorerCommand, IExplorerCommand, IObjectWithSite> {
 public:
     enum class Role { Root, Entry, Separator };
 
     // `address`: the command's position among its parent's subcommands, and
     // the parent's, up to the root's.
     static ComPtr<IExplorerCommand> Make(std::shared_ptr<CommandTree> tree, Role role, ItemPtr item = nullptr,
-                                         HMENU submenu = nullptr, std::vector<size_t> address = {}) {
+                                         std::vector<size_t> address = {}) {
         return ComPtr<IExplorerCommand>::Attach(
-            new ExplorerCommand(std::move(tree), role, std::move(item), submenu, std::move(address)));
+            new ExplorerCommand(std::move(tree), role, std::move(item), std::move(address)));
     }
 
-    // IUnknown
-    IFACEMETHODIMP QueryInterface(REFIID iid, void** result) noexcept override {
-        if (!result) return E_POINTER;
-        if (::IsEqualIID(iid, IID_IUnknown) || ::IsEqualIID(iid, IID_IExplorerCommand)) {
-            *result = static_cast<IExplorerCommand*>(this);
-        } else if (::IsEqualIID(iid, IID_IObjectWithSite)) {
-            *result = static_cast<IObjectWithSite*>(this);
-        } else {
-            *result = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
-    }
-    IFACEMETHODIMP_(ULONG) AddRef() noexcept override { return ::InterlockedIncrement(&references_); }
-    IFACEMETHODIMP_(ULONG) Release() noexcept override {
-        ULONG count = ::InterlockedDecrement(&references_);
-        if (count == 0) delete this;
-        return count;
+    static const Lumo::Win::InterfaceEntry* Interfaces() noexcept {
+        static const Lumo::Win::InterfaceEntry table[] = {
+            Lumo::Win::InterfaceEntryOf<ExplorerCommand, IExplorerCommand>(IID_IExplorerCommand),
+            Lumo::Win::InterfaceEntryOf<ExplorerCommand, IObjectWithSite>(IID_IObjectWithSite),
+            {},
+        };
+        return table;
     }
 
     // IExplorerCommand
@@ -292,7 +183,7 @@ public:
             if (!icon) return E_POINTER;
             *icon = nullptr;
             RememberSelection(items);
-            const int index = role_ == Role::Root ? ShellExt::Quelvar().iconIndex
+            const int index = role_ == Role::Root ? ShellExt::Quelvar(MenuDefinition{}).iconIndex
                               : item_             ? item_->iconIndex
                                                   : -1;
             if (index < 0) return E_NOTIMPL;
@@ -339,7 +230,7 @@ public:
             std::shared_ptr<CommandTree> tree = tree_;
             ItemPtr item = item_;
             if (!tree->BuiltFor(items)) {
-                tree = std::make_shared<CommandTree>();
+                tree = std::make_shared<CommandTree>(tree_->Definition());
                 tree->SetSite(tree_->Site());
                 tree->Remember(items);
                 item = EntryAt(tree, address_);
@@ -376,14 +267,9 @@ public:
     }
 
 private:
-    ExplorerCommand(std::shared_ptr<CommandTree> tree, Role role, ItemPtr item, HMENU submenu,
-                    std::vector<size_t> address)
-        : tree_(std::move(tree)),
-          role_(role),
-          item_(std::move(item)),
-          submenu_(submenu),
-          address_(std::move(address)) {}
-    ~ExplorerCommand() = default;
+    ExplorerCommand(std::shared_ptr<CommandTree> tree, Role role, ItemPtr item, std::vector<size_t> address)
+        : tree_(std::move(tree)), role_(role), item_(std::move(item)), address_(std::move(address)) {}
+    ~ExplorerCommand() override = default;
 
     // The entry at `address` of the tree's commands; null when there is none.
     static ItemPtr EntryAt(const std::shared_ptr<CommandTree>& tree, const std::vector<size_t>& address) {
@@ -410,9 +296,12 @@ private:
     void RememberSelection(IShellItemArray* items) {
         if (role_ != Role::Root) return;
         if (tree_->BuiltForOther(items)) {
-            auto fresh = std::make_shared<CommandTree>();
+            auto fresh = std::make_shared<CommandTree>(tree_->Definition());
             fresh->SetSite(tree_->Site());
             tree_ = std::move(fresh);
+            // The entries built for the old tree are not this tree's.
+            children_.clear();
+            childrenBuilt_ = false;
         }
         tree_->Remember(items);
     }
@@ -421,35 +310,28 @@ private:
     // is filled first, as the classic menu does when it opens.
     std::vector<ComPtr<IExplorerCommand>> Children();
 
-    volatile LONG references_ = 1;
     Lumo::Win::ModuleReference moduleReference_;
     std::shared_ptr<CommandTree> tree_;
     Role role_;
     ItemPtr item_;
-    HMENU submenu_;
     std::vector<size_t> address_;
+    // The entries of the command's submenu, built the first time Explorer
+    // asks, as the classic menu builds them when it opens.
+    std::vector<ItemPtr> children_;
+    bool childrenBuilt_ = false;
 };
 
-class CommandEnumerator final : public IEnumExplorerCommand {
+class CommandEnumerator final : public Lumo::Win::ComObject<CommandEnumerator, IEnumExplorerCommand> {
 public:
     explicit CommandEnumerator(std::vector<ComPtr<IExplorerCommand>> commands, size_t next = 0)
         : commands_(std::move(commands)), next_(next) {}
 
-    IFACEMETHODIMP QueryInterface(REFIID iid, void** result) noexcept override {
-        if (!result) return E_POINTER;
-        if (::IsEqualIID(iid, IID_IUnknown) || ::IsEqualIID(iid, IID_IEnumExplorerCommand)) {
-            *result = static_cast<IEnumExplorerCommand*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *result = nullptr;
-        return E_NOINTERFACE;
-    }
-    IFACEMETHODIMP_(ULONG) AddRef() noexcept override { return ::InterlockedIncrement(&references_); }
-    IFACEMETHODIMP_(ULONG) Release() noexcept override {
-        ULONG count = ::InterlockedDecrement(&references_);
-        if (count == 0) delete this;
-        return count;
+    static const Lumo::Win::InterfaceEntry* Interfaces() noexcept {
+        static const Lumo::Win::InterfaceEntry table[] = {
+            Lumo::Win::InterfaceEntryOf<CommandEnumerator, IEnumExplorerCommand>(IID_IEnumExplorerCommand),
+            {},
+        };
+        return table;
     }
     IFACEMETHODIMP Next(ULONG wanted, IExplorerCommand** commands, ULONG* fetched) noexcept override {
         if (!commands || (wanted != 1 && !fetched)) return E_POINTER;
@@ -479,8 +361,7 @@ public:
     }
 
 private:
-    ~CommandEnumerator() = default;
-    volatile LONG references_ = 1;
+    ~CommandEnumerator() override = default;
     Lumo::Win::ModuleReference moduleReference_;
     std::vector<ComPtr<IExplorerCommand>> commands_;
     size_t next_;
@@ -490,7 +371,8 @@ IFACEMETHODIMP ExplorerCommand::EnumSubCommands(IEnumExplorerCommand** result) n
     if (!result) return E_POINTER;
     *result = nullptr;
     return ComBoundary(E_FAIL, [&]() -> HRESULT {
-        if (role_ == Role::Separator || (role_ == Role::Entry && !submenu_)) return E_NOTIMPL;
+        if (role_ == Role::Separator || (role_ == Role::Entry && !item_->Has(OddBase::ItemHasSubmenu)))
+            return E_NOTIMPL;
         *result = new CommandEnumerator(Children());
         return S_OK;
     });
@@ -498,36 +380,24 @@ IFACEMETHODIMP ExplorerCommand::EnumSubCommands(IEnumExplorerCommand** result) n
 
 std::vector<ComPtr<IExplorerCommand>> ExplorerCommand::Children() {
     const ItemPtr& owner = role_ == Role::Root ? tree_->Quelvar() : item_;
-    HMENU menu = role_ == Role::Root ? tree_->MainSubmenu() : submenu_;
-    ShellExt::ThreadMenuState& state = ShellExt::MenuEngine::CurrentState();
-    // The record's table is read under its lock: a handler released on
-    // another thread edits it too.
-    const auto itemAt = [&state](ULONG_PTR data) {
-        Lumo::Win::ScopedLock guard(state.lock);
-        return ShellExt::MenuEngine::GetItem(state, ShellExt::MenuEngine::IndexOf(data));
-    };
-    if (owner->Has(OddBase::ItemFillOnOpen)) {
-        ItemPtr first = itemAt(ShellExt::MenuEngine::ItemDataAt(menu, 0));
-        if (first && first->Has(OddBase::ItemPlaceholder)) owner->FillSubmenu(menu);
+    if (!childrenBuilt_) {
+        children_ = owner->Children();
+        if (children_.empty() && owner->Has(OddBase::ItemFillOnOpen)) {
+            // What the classic menu shows for a submenu with nothing in it.
+            auto empty = std::make_shared<EmptyHolder>();
+            empty->context = owner->context;
+            children_.push_back(std::move(empty));
+        }
+        childrenBuilt_ = true;
     }
     std::vector<ComPtr<IExplorerCommand>> children;
-    const int count = ::GetMenuItemCount(menu);
-    for (int position = 0; position < count; ++position) {
-        MENUITEMINFOW info{};
-        info.cbSize = sizeof(info);
-        info.fMask = MIIM_FTYPE | MIIM_DATA | MIIM_SUBMENU;
-        if (!::GetMenuItemInfoW(menu, static_cast<UINT>(position), TRUE, &info)) continue;
+    for (const ItemPtr& item : children_) {
+        // The invisible first entry only keeps the classic menu's layout.
+        if (item->kind == OddBase::KindTopEntry) continue;
         std::vector<size_t> address = address_;
         address.push_back(children.size());
-        if (info.fType & MFT_SEPARATOR) {
-            children.push_back(Make(tree_, Role::Separator, nullptr, nullptr, std::move(address)));
-            continue;
-        }
-        if (!ShellExt::MenuEngine::IsOwnItemData(info.dwItemData)) continue;
-        ItemPtr item = itemAt(info.dwItemData);
-        // The invisible first entry only keeps the classic menu's layout.
-        if (!item || item->kind == OddBase::KindTopEntry) continue;
-        children.push_back(Make(tree_, Role::Entry, item, info.hSubMenu, std::move(address)));
+        children.push_back(
+            Make(tree_, item->IsSeparator() ? Role::Separator : Role::Entry, item, std::move(address)));
     }
     return children;
 }
@@ -547,14 +417,14 @@ std::wstring CommandTitle(const std::wstring& label) {
     return title;
 }
 
-HRESULT CreateExplorerCommand(REFIID iid, void** result) noexcept {
+HRESULT CreateExplorerCommand(REFIID iid, void** result, MenuDefinition definition) noexcept {
     if (!result) return E_POINTER;
     *result = nullptr;
     return ComBoundary(E_FAIL, [&]() -> HRESULT {
-        ComPtr<IExplorerCommand> root =
-            ExplorerCommand::Make(std::make_shared<CommandTree>(), ExplorerCommand::Role::Root);
+        ComPtr<IExplorerCommand> root = ExplorerCommand::Make(
+            std::make_shared<CommandTree>(std::move(definition)), ExplorerCommand::Role::Root);
         return root->QueryInterface(iid, result);
     });
 }
 
-}  // namespace Menu
+}  // namespace ShellExt

@@ -1,5 +1,5 @@
 // Parsing names, the classified selection and the navigable-folder test.
-#include "data/Selection.h"
+#include "system/Selection.h"
 
 #include <shlwapi.h>
 
@@ -7,6 +7,7 @@
 
 #include <boost/regex.hpp>
 
+#include "win/DiagnosticLog.h"
 #include "win/Handle.h"
 #include "system/Path.h"
 
@@ -68,6 +69,8 @@ std::wstring ItemIDList::ParsingName() const {
         }
         return StrRetText(name, static_cast<PCUITEMID_CHILD>(item_));
     } catch (...) {
+        // An item without a name is left out, like one the shell cannot name.
+        Lumo::Win::LogCurrentException("ItemIDList::ParsingName");
         return std::wstring();
     }
 }
