@@ -26,6 +26,7 @@ using LONG = std::int32_t;
 using ULONG = std::uint32_t;
 using LONGLONG = std::int64_t;
 using LONG_PTR = std::intptr_t;
+using SIZE_T = std::size_t;
 using WCHAR = wchar_t;
 using LPCSTR = const char*;
 using LPWSTR = wchar_t*;
@@ -64,6 +65,22 @@ union LARGE_INTEGER {
         LONG HighPart;
     };
     LONGLONG QuadPart;
+};
+
+struct RECT {
+    LONG left, top, right, bottom;
+};
+
+struct PAINTSTRUCT {
+    HDC hdc;
+    BOOL fErase;
+    RECT rcPaint;
+    BOOL fRestore, fIncUpdate;
+    BYTE rgbReserved[32];
+};
+
+struct SYSTEMTIME {
+    WORD wYear, wMonth, wDayOfWeek, wDay, wHour, wMinute, wSecond, wMilliseconds;
 };
 
 struct FILETIME {
@@ -140,6 +157,11 @@ BOOL WINAPI DeleteObject(HGDIOBJ object);
 BOOL WINAPI ImageList_Destroy(HIMAGELIST list);
 BOOL WINAPI FreeLibrary(HMODULE module);
 HGLOBAL WINAPI GlobalFree(HGLOBAL memory);
+LPVOID WINAPI GlobalLock(HGLOBAL memory);
+BOOL WINAPI GlobalUnlock(HGLOBAL memory);
+SIZE_T WINAPI GlobalSize(HGLOBAL memory);
+HDC WINAPI BeginPaint(HWND window, PAINTSTRUCT* paint);
+BOOL WINAPI EndPaint(HWND window, const PAINTSTRUCT* paint);
 BOOL WINAPI DestroyWindow(HWND window);
 BOOL WINAPI DeleteDC(HDC dc);
 HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ object);

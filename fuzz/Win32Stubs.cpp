@@ -16,6 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "win/DiagnosticLog.h"
+
 // The wide-character functions of char_traits<wchar_t>, for 16-bit wchar_t:
 // the C library's own take 32-bit units. The build checks that the programs
 // use no other wide function of the C library.
@@ -421,6 +423,10 @@ HLOCAL WINAPI LocalFree(HLOCAL) { Unmodeled("LocalFree", "at all"); }
 int WINAPI lstrcmpiW(LPCWSTR, LPCWSTR) { Unmodeled("lstrcmpiW", "at all"); }
 
 }  // extern "C"
+
+// The diagnostic log is Win32 through and through; only the file reading
+// around the hash engine names it.
+void Lumo::Win::LogCurrentException(const char*) noexcept { Unmodeled("LogCurrentException", "at all"); }
 
 const IID IID_IPersistFile = {0x0000010B, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 const IID IID_IShellLinkW = {0x000214F9, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
