@@ -4,7 +4,9 @@
 // forward here. The widths are Windows' (DWORD and LONG are 32-bit, wchar_t
 // is 16-bit through -fshort-wchar). Win32Stubs.cpp models the functions the
 // fuzzed paths call; of those only named by the code around them, the ones
-// the linker asks for stop the program there, the others stay declared.
+// the linker asks for stop the program there, the others stay declared. A
+// header of src/ that starts naming another Win32 type or function stops the
+// native build until it is declared here.
 #pragma once
 
 #include <cstddef>
