@@ -3,10 +3,13 @@
 # i386 architecture (for wine32, which runs the 32-bit build beside wine64),
 # installs the packages (fp-utils brings chmcmd, which compiles the help manual;
 # nsis builds the installer, wixl the MSI, osslsigncode signs both and the
-# binaries), fetches Debian's boost and TinyXML sources, builds
-# them and GoogleTest with the MinGW-w64 compilers into .cache/deps (64-bit) and
-# .cache/deps-i686 (32-bit), and creates the project's Wine prefix.
-# Idempotent: a second run skips what is done.
+# binaries; clang-14 with its sanitizer runtimes, llvm-14's coverage tools and
+# the 32-bit C and C++ libraries build the native fuzz targets, which hold the
+# hash engine against OpenSSL, librhash and zlib), fetches Debian's boost and
+# TinyXML sources, builds them and GoogleTest with the MinGW-w64 compilers into
+# .cache/deps (64-bit) and .cache/deps-i686 (32-bit), and creates the project's
+# Wine prefix. Idempotent: a second run skips what is done. Sourced (as
+# scripts/fuzz.sh does), it only defines its functions.
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -34,7 +37,9 @@ apt_update() {
 
 PACKAGES=(cmake make ninja-build dpkg-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
     g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix mingw-w64-tools wine wine64 wine32:i386 libwine-dev
-    xvfb xauth x11-utils googletest rhash openssl python3 fp-utils nsis osslsigncode msitools wixl)
+    xvfb xauth x11-utils googletest rhash openssl python3 fp-utils nsis osslsigncode msitools wixl
+    clang-14 libclang-rt-14-dev llvm-14 gcc-multilib lib32stdc++-12-dev libssl-dev zlib1g-dev librhash-dev
+    libssl-dev:i386 librhash-dev:i386)
 
 # wine32 comes from the i386 architecture; apt knows its packages only once it is added.
 add_i386() {
@@ -116,18 +121,26 @@ build_boost() {
     rm -rf "$DEPS/build-boost"
 }
 
+# TinyXML's asserts would end the host process: the module's copy is built
+# without them. The flags are recorded beside the library, so that a cache
+# built with other flags (earlier ones kept the asserts) is built again.
+TINYXML_FLAGS="-O2 -DTIXML_USE_STL -DNDEBUG"
 build_tinyxml() {
-    [ -f "$INSTALL/lib/libtinyxml.a" ] && return
+    local stamp="$INSTALL/lib/libtinyxml.flags"
+    [ -f "$INSTALL/lib/libtinyxml.a" ] && [ "$(cat "$stamp" 2>/dev/null)" = "$TINYXML_FLAGS" ] && return
     local dir
     dir="$(fetch_source tinyxml)"
     log "building TinyXML with MinGW ($ARCH)"
     local obj="$DEPS/build-tinyxml"
-    rm -rf "$obj" && mkdir -p "$obj" "$INSTALL/lib" "$INSTALL/include/tinyxml"
+    rm -rf "$obj" "$stamp" && mkdir -p "$obj" "$INSTALL/lib" "$INSTALL/include/tinyxml"
     for f in tinyxml tinystr tinyxmlerror tinyxmlparser; do
-        "$ARCH-w64-mingw32-g++-posix" -O2 -DTIXML_USE_STL -c "$dir/$f.cpp" -o "$obj/$f.o"
+        # shellcheck disable=SC2086
+        "$ARCH-w64-mingw32-g++-posix" $TINYXML_FLAGS -c "$dir/$f.cpp" -o "$obj/$f.o"
     done
+    rm -f "$INSTALL/lib/libtinyxml.a"
     "$ARCH-w64-mingw32-ar" rcs "$INSTALL/lib/libtinyxml.a" "$obj"/*.o
     cp "$dir/tinyxml.h" "$dir/tinystr.h" "$INSTALL/include/tinyxml/"
+    echo "$TINYXML_FLAGS" >"$stamp"
     rm -rf "$obj"
 }
 
@@ -143,19 +156,25 @@ build_googletest() {
     rm -rf "$DEPS/build-gtest"
 }
 
-add_i386
-install_packages
-ensure_deb_src
-# ARCH, DEPS, INSTALL and TOOLCHAIN name the build the functions above work on.
-for ARCH in x86_64 i686; do
-    DEPS="$CACHE/deps"
-    [ "$ARCH" = x86_64 ] || DEPS="$CACHE/deps-$ARCH"
-    INSTALL="$DEPS/install"
-    mkdir -p "$DEPS"
-    TOOLCHAIN="$ROOT/cmake/mingw-w64-$ARCH.cmake"
-    build_boost
-    build_tinyxml
-    build_googletest
-done
-"$ROOT/scripts/wine-run.sh" --init
-log "ready"
+main() {
+    add_i386
+    install_packages
+    ensure_deb_src
+    # ARCH, DEPS, INSTALL and TOOLCHAIN name the build the functions above work on.
+    for ARCH in x86_64 i686; do
+        DEPS="$CACHE/deps"
+        [ "$ARCH" = x86_64 ] || DEPS="$CACHE/deps-$ARCH"
+        INSTALL="$DEPS/install"
+        mkdir -p "$DEPS"
+        TOOLCHAIN="$ROOT/cmake/mingw-w64-$ARCH.cmake"
+        build_boost
+        build_tinyxml
+        build_googletest
+    done
+    "$ROOT/scripts/wine-run.sh" --init
+    log "ready"
+}
+
+if [ "${BASH_SOURCE[0]}" = "$0" ]; then
+    main "$@"
+fi

@@ -1,0 +1,161 @@
+// The text helpers under libFuzzer: the path parser and the long-path form,
+// the name lists of Copy Name, the checksum comparison, the history text's
+// decoding, the download page's check and the menu-character choice. Input:
+// which helper, sixteen bits of options, then the text (UTF-16 code units,
+// raw bytes for the decoding).
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "options/TextFile.h"
+#include "shellext/MenuChar.h"
+#include "system/Path.h"
+#include "tools/HashCompare.h"
+#include "tools/NameList.h"
+#include "update/VersionInfo.h"
+#include "win/Errors.h"
+
+namespace {
+
+using Lumo::FileSystem::Path;
+
+void Check(bool holds, const char* what) {
+    if (holds) return;
+    std::fprintf(stderr, "TextFuzz: %s\n", what);
+    std::abort();
+}
+
+bool StartsWith(const std::wstring& text, const wchar_t* prefix) { return text.rfind(prefix, 0) == 0; }
+
+void ParsePath(const std::wstring& text, unsigned options, unsigned again) {
+    try {
+        Path path(text, options);
+        if (options & Path::StoreOnly) path.Parse(again);
+        const Path::ParseInfo& info = path.Info();
+        if (info.rootStart < 0) return;  // stored only
+        const std::wstring& full = path.Text();
+        Check(static_cast<std::size_t>(info.folderStart) <= full.size(), "the folders start past the path");
+        Check((info.flags & Path::ParseInfo::IsUnc) || StartsWith(full, L"\\\\?\\"),
+              "a parsed path lacks \\\\?\\");
+        if (!(info.flags & Path::ParseInfo::HasName)) return;
+        Check(info.nameStart >= info.rootStart && static_cast<std::size_t>(info.nameStart) <= full.size(),
+              "the name starts outside the path");
+        Check(info.extensionStart < 0 || info.extensionStart >= info.nameStart,
+              "the extension starts before the name");
+        Check(path.GetFolder() + path.GetName() == full.substr(static_cast<std::size_t>(info.rootStart)),
+              "folder and name are not the path");
+    } catch (const Lumo::AnyError&) {
+        // Not a path of the kind asked for.
+    }
+}
+
+void LongPath(const std::wstring& text) {
+    const std::wstring form = Lumo::FileSystem::LongPathForm(text);
+    if (text.size() < MAX_PATH - 12) Check(form == text, "a short path was changed");
+    Check(Lumo::FileSystem::LongPathForm(form) == form, "the long form of a long form differs");
+    const std::wstring plain = Lumo::FileSystem::WithoutLongPathPrefix(form);
+    if (form != text)
+        Check(StartsWith(form, L"\\\\?\\") && plain.size() + 4 <= form.size(),
+              "a long form lacks its prefix");
+}
+
+void NameList(const std::wstring& text, std::uint16_t bits) {
+    const Tools::CopyNameOptions options = Tools::CopyNameOptions::Unpack(bits);
+    Check(options.Pack() == (bits & 0x7FF), "the options do not pack back");
+    std::vector<Tools::NameListItem> items;
+    for (std::size_t start = 0; start <= text.size();) {
+        std::size_t end = text.find(L'\n', start);
+        if (end == std::wstring::npos) end = text.size();
+        const std::wstring line = text.substr(start, end - start);
+        const auto kind = static_cast<Data::ItemKind>(line.empty() ? 0 : line[0] % 5);
+        items.push_back({kind, line.empty() ? line : line.substr(1)});
+        start = end + 1;
+    }
+    const std::wstring list = Tools::BuildNameList(items, options);
+    if (!options.includeFiles && !options.includeFolders) Check(list.empty(), "a list of nothing has names");
+    Check(list.empty() || (list.size() >= 2 && list.compare(list.size() - 2, 2, L"\r\n") == 0),
+          "a name list does not end its last line");
+}
+
+void Compare(const std::wstring& text) {
+    const std::size_t bar = text.find(L'|');
+    const std::wstring pasted = text.substr(0, bar);
+    const std::wstring output = bar == std::wstring::npos ? std::wstring() : text.substr(bar + 1);
+    const Tools::CompareResult result = Tools::CompareChecksums(pasted, output);
+    const bool nothing = Tools::StripForCompare(pasted).empty();
+    Check((result == Tools::CompareResult::NothingToCompare) == nothing,
+          "nothing to compare was told wrongly");
+    if (!nothing)
+        Check(Tools::CompareChecksums(pasted, pasted) == Tools::CompareResult::Match,
+              "a text differs from itself");
+    Check(Tools::CompareLabel(pasted, output) == Tools::CompareLabel(result),
+          "the label is not the result's");
+}
+
+void Decode(const std::string& bytes, unsigned choice) {
+    static const wchar_t* const kSeparators[] = {L"\r\n", L"\n", L""};
+    const std::wstring separator = kSeparators[choice % 3];
+    const std::wstring text = Lumo::Options::DecodeText(bytes, separator);
+    if (separator.empty()) Check(text.find(L'\n') == std::wstring::npos, "a line break was left in the text");
+}
+
+void DownloadPage(const std::wstring& url) {
+    if (!Lumo::Update::IsAcceptableDownloadPage(url)) return;
+    Check(url.size() < 2084, "an overlong page was accepted");
+    std::wstring lower = url.substr(0, 8);
+    for (wchar_t& c : lower) c = c >= L'A' && c <= L'Z' ? c - L'A' + L'a' : c;
+    Check(StartsWith(lower, L"http://") || StartsWith(lower, L"https://"),
+          "a page that is no web address was accepted");
+    for (wchar_t c : url)
+        Check(c > L' ' && c != 0x7F && c != L'\\', "a page with spaces or backslashes was accepted");
+}
+
+void MenuChar(const std::wstring& text, wchar_t character) {
+    std::vector<ShellExt::MenuCharEntry> entries;
+    for (wchar_t unit : text) {
+        entries.push_back({(unit & 1) != 0, static_cast<BYTE>(unit >> 8), (unit & 2) != 0});
+    }
+    const LRESULT answer = ShellExt::ChooseMenuChar(entries, character);
+    if (answer == 0) return;
+    const std::size_t position = static_cast<std::size_t>(answer) & 0xFFFF;
+    const std::size_t how = (static_cast<std::size_t>(answer) >> 16) & 0xFFFF;
+    Check(position < entries.size() && entries[position].own, "the choice is no entry of ours");
+    Check(how == MNC_EXECUTE || how == MNC_SELECT, "the choice is neither executed nor selected");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t size) {
+    if (size < 3) return 0;
+    const std::uint16_t bits = static_cast<std::uint16_t>(input[1] | (input[2] << 8));
+    const std::string bytes(reinterpret_cast<const char*>(input + 3), size - 3);
+    std::wstring text((size - 3) / 2, L'\0');
+    if (!text.empty()) std::memcpy(text.data(), input + 3, text.size() * sizeof(wchar_t));
+    switch (input[0] % 7) {
+        case 0:
+            ParsePath(text, bits & 15, (bits >> 4) & 14);
+            break;
+        case 1:
+            LongPath(text);
+            break;
+        case 2:
+            NameList(text, bits);
+            break;
+        case 3:
+            Compare(text);
+            break;
+        case 4:
+            Decode(bytes, bits);
+            break;
+        case 5:
+            DownloadPage(text);
+            break;
+        default:
+            MenuChar(text, static_cast<wchar_t>(bits));
+            break;
+    }
+    return 0;
+}
