@@ -30,18 +30,18 @@ enum class Outcome { Loaded, NewerRelease, Damaged };
 
 struct Reading {
     Outcome outcome = Outcome::Damaged;
-    std::shared_ptr<Data::AllData> data;
+    std::shared_ptr<Lumo::Data::AllData> data;
 };
 
 // The two refusals a reader may answer with; anything else it throws is a fault.
-Reading Read(const std::function<std::shared_ptr<Data::AllData>()>& read, bool plain) {
+Reading Read(const std::function<std::shared_ptr<Lumo::Data::AllData>()>& read, bool plain) {
     Reading reading;
     try {
         reading.data = read();
         reading.outcome = Outcome::Loaded;
     } catch (const ReleaseVersionTooHigh&) {
         reading.outcome = Outcome::NewerRelease;
-    } catch (const Data::CorruptDataFile&) {
+    } catch (const Lumo::Data::CorruptDataFile&) {
         reading.outcome = Outcome::Damaged;
     } catch (const std::exception& error) {
         if (plain) {
@@ -53,7 +53,7 @@ Reading Read(const std::function<std::shared_ptr<Data::AllData>()>& read, bool p
     return reading;
 }
 
-bool SameRecord(const Data::AllData& a, const Data::AllData& b, bool withMaxCount) {
+bool SameRecord(const Lumo::Data::AllData& a, const Lumo::Data::AllData& b, bool withMaxCount) {
     return a.dataVersion == b.dataVersion && a.settings->sortMode == b.settings->sortMode &&
            *a.userSettings == *b.userSettings && a.favorites->revision == b.favorites->revision &&
            a.favorites->folders == b.favorites->folders &&
@@ -64,9 +64,9 @@ bool SameRecord(const Data::AllData& a, const Data::AllData& b, bool withMaxCoun
 // Appends every folder again through a view into the list itself (the block
 // may move under the view), removes the first and sorts, next to a plain
 // model of the same edits.
-void EditFolders(const Data::FolderList& read) {
+void EditFolders(const Lumo::Data::FolderList& read) {
     std::vector<std::wstring> model(read.begin(), read.end());
-    Data::FolderList folders = read;
+    Lumo::Data::FolderList folders = read;
     Check(folders == read, "a copied folder list differs");
     const std::size_t count = folders.size();
     for (std::size_t i = 0; i < count; ++i) {
@@ -84,15 +84,15 @@ void EditFolders(const Data::FolderList& read) {
         Check(folders[i] == model[i], "an edited folder list holds a wrong folder");
         Check(folders.c_str(i)[folders[i].size()] == L'\0', "a folder lacks its terminating zero");
     }
-    Check(Data::FolderList(folders.begin(), folders.end()) == folders,
+    Check(Lumo::Data::FolderList(folders.begin(), folders.end()) == folders,
           "a folder list built from another differs");
 }
 
 // Records visits as the menus do, on the history and the bound a file gave
 // (any number of items, repeated ones, any bound): a visit leads the list,
 // which a positive bound keeps short, and no bound of zero records anything.
-void Visit(const Data::NavigateHistory& read, const Data::FolderList& folders) {
-    Data::NavigateHistory history = read;
+void Visit(const Lumo::Data::NavigateHistory& read, const Lumo::Data::FolderList& folders) {
+    Lumo::Data::NavigateHistory history = read;
     std::vector<std::wstring> visits;
     for (const std::wstring& item : history.items) {
         if (visits.size() == 8) break;
@@ -120,34 +120,34 @@ void Visit(const Data::NavigateHistory& read, const Data::FolderList& folders) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t size) {
     const std::string_view bytes(reinterpret_cast<const char*>(input), size);
-    const Reading plain = Read([&] { return Data::ReadDataArchive(bytes); }, true);
+    const Reading plain = Read([&] { return Lumo::Data::ReadDataArchive(bytes); }, true);
     const Reading checked = Read(
         [&] {
-            Data::ValidateDataArchive(bytes);
-            return std::make_shared<Data::AllData>();
+            Lumo::Data::ValidateDataArchive(bytes);
+            return std::make_shared<Lumo::Data::AllData>();
         },
         true);
-    const Reading boost = Read([&] { return Data::ReadDataArchiveWithBoost(bytes); }, false);
+    const Reading boost = Read([&] { return Lumo::Data::ReadDataArchiveWithBoost(bytes); }, false);
     Check(checked.outcome == plain.outcome, "the layout check and the reader disagree");
     Check(boost.outcome == plain.outcome, "boost's reader and the plain reader disagree");
     if (plain.outcome != Outcome::Loaded) return 0;
     Check(SameRecord(*plain.data, *boost.data, true), "boost's reader reads another record");
-    const Data::AllData& data = *plain.data;
+    const Lumo::Data::AllData& data = *plain.data;
     Check(data.favorites && data.navigateHistory && data.settings && data.userSettings,
           "a record lacks a part");
 
-    const bool older = data.dataVersion < Data::AllData::CurrentDataVersion;
+    const bool older = data.dataVersion < Lumo::Data::AllData::CurrentDataVersion;
     Check(plain.data->Upgrade() == older, "the upgrade did not say whether it raised the record");
-    Check(data.dataVersion == Data::AllData::CurrentDataVersion, "the upgrade left another data version");
-    const std::string written = Data::WriteDataArchive(data);
-    const Reading again = Read([&] { return Data::ReadDataArchive(written); }, true);
+    Check(data.dataVersion == Lumo::Data::AllData::CurrentDataVersion, "the upgrade left another data version");
+    const std::string written = Lumo::Data::WriteDataArchive(data);
+    const Reading again = Read([&] { return Lumo::Data::ReadDataArchive(written); }, true);
     Check(again.outcome == Outcome::Loaded, "a record written back does not read again");
     // The history's bound comes from the settings, which the write-back
     // always carries (a file of the oldest layout had none).
     Check(SameRecord(data, *again.data, false), "a record written back reads as another");
     Check(again.data->navigateHistory->maxCount == again.data->userSettings->historyDepth,
           "the history's bound is not the settings' depth");
-    Check(Data::WriteDataArchive(*again.data) == written, "a record read back writes other bytes");
+    Check(Lumo::Data::WriteDataArchive(*again.data) == written, "a record read back writes other bytes");
     EditFolders(data.favorites->folders);
     Visit(*data.navigateHistory, data.favorites->folders);
     return 0;

@@ -32,39 +32,39 @@ std::string Utf16(const std::wstring& text) {
 }
 
 void DataFiles() {
-    const auto write = [](const std::string& name, const Data::AllData& data) {
-        Write("DataFileFuzz", name, Data::WriteDataArchive(data));
+    const auto write = [](const std::string& name, const Lumo::Data::AllData& data) {
+        Write("DataFileFuzz", name, Lumo::Data::WriteDataArchive(data));
     };
-    Data::AllData defaults;
+    Lumo::Data::AllData defaults;
     defaults.favorites->revision = 1;
     write("defaults", defaults);
 
-    Data::AllData used;
+    Lumo::Data::AllData used;
     used.favorites->revision = 7;
     used.favorites->folders = {L"C:\\Work", L"D:\\Photos\\2024", L"\\\\server\\share\\docs",
                                L"E:\\B\u00e9la \u4e2d"};
     used.navigateHistory->items = {L"C:\\Work", L"F:\\"};
-    used.settings->sortMode = Data::SortByPathName;
+    used.settings->sortMode = Lumo::Data::SortByPathName;
     used.userSettings->revision = 3;
     used.userSettings->limitMenuWidth = false;
     used.userSettings->topFavoriteLimit = 40;
     used.userSettings->historyDepth = 2;
     write("used", used);
 
-    Data::AllData older = used;
+    Lumo::Data::AllData older = used;
     older.dataVersion = 2;
     write("older", older);
 
-    Data::AllData newer = defaults;
-    newer.dataVersion = Data::AllData::CurrentDataVersion + 1;
+    Lumo::Data::AllData newer = defaults;
+    newer.dataVersion = Lumo::Data::AllData::CurrentDataVersion + 1;
     write("newer", newer);
 
     // Empty texts, a lone surrogate, many folders and a long one.
-    Data::AllData odd;
+    Lumo::Data::AllData odd;
     odd.favorites->folders = {L"", std::wstring(1, static_cast<wchar_t>(0xD800)), L""};
     odd.navigateHistory->items = {L"", L"C:"};
     write("odd", odd);
-    Data::AllData many;
+    Lumo::Data::AllData many;
     for (int i = 0; i < 200; ++i)
         many.favorites->folders.push_back(L"C:\\Folder\\" + Wide(std::to_string(i)));
     many.favorites->folders.push_back(std::wstring(1000, L'x'));

@@ -63,18 +63,18 @@ void LongPath(const std::wstring& text) {
 }
 
 void NameList(const std::wstring& text, std::uint16_t bits) {
-    const Tools::CopyNameOptions options = Tools::CopyNameOptions::Unpack(bits);
+    const Lumo::Tools::CopyNameOptions options = Lumo::Tools::CopyNameOptions::Unpack(bits);
     Check(options.Pack() == (bits & 0x7FF), "the options do not pack back");
-    std::vector<Tools::NameListItem> items;
+    std::vector<Lumo::Tools::NameListItem> items;
     for (std::size_t start = 0; start <= text.size();) {
         std::size_t end = text.find(L'\n', start);
         if (end == std::wstring::npos) end = text.size();
         const std::wstring line = text.substr(start, end - start);
-        const auto kind = static_cast<Data::ItemKind>(line.empty() ? 0 : line[0] % 5);
+        const auto kind = static_cast<Lumo::Data::ItemKind>(line.empty() ? 0 : line[0] % 5);
         items.push_back({kind, line.empty() ? line : line.substr(1)});
         start = end + 1;
     }
-    const std::wstring list = Tools::BuildNameList(items, options);
+    const std::wstring list = Lumo::Tools::BuildNameList(items, options);
     if (!options.includeFiles && !options.includeFolders) Check(list.empty(), "a list of nothing has names");
     Check(list.empty() || (list.size() >= 2 && list.compare(list.size() - 2, 2, L"\r\n") == 0),
           "a name list does not end its last line");
@@ -84,14 +84,14 @@ void Compare(const std::wstring& text) {
     const std::size_t bar = text.find(L'|');
     const std::wstring pasted = text.substr(0, bar);
     const std::wstring output = bar == std::wstring::npos ? std::wstring() : text.substr(bar + 1);
-    const Tools::CompareResult result = Tools::CompareChecksums(pasted, output);
-    const bool nothing = Tools::StripForCompare(pasted).empty();
-    Check((result == Tools::CompareResult::NothingToCompare) == nothing,
+    const Lumo::Tools::CompareResult result = Lumo::Tools::CompareChecksums(pasted, output);
+    const bool nothing = Lumo::Tools::StripForCompare(pasted).empty();
+    Check((result == Lumo::Tools::CompareResult::NothingToCompare) == nothing,
           "nothing to compare was told wrongly");
     if (!nothing)
-        Check(Tools::CompareChecksums(pasted, pasted) == Tools::CompareResult::Match,
+        Check(Lumo::Tools::CompareChecksums(pasted, pasted) == Lumo::Tools::CompareResult::Match,
               "a text differs from itself");
-    Check(Tools::CompareLabel(pasted, output) == Tools::CompareLabel(result),
+    Check(Lumo::Tools::CompareLabel(pasted, output) == Lumo::Tools::CompareLabel(result),
           "the label is not the result's");
 }
 
@@ -114,11 +114,11 @@ void DownloadPage(const std::wstring& url) {
 }
 
 void MenuChar(const std::wstring& text, wchar_t character) {
-    std::vector<ShellExt::MenuCharEntry> entries;
+    std::vector<Lumo::ShellExt::MenuCharEntry> entries;
     for (wchar_t unit : text) {
         entries.push_back({(unit & 1) != 0, static_cast<BYTE>(unit >> 8), (unit & 2) != 0});
     }
-    const LRESULT answer = ShellExt::ChooseMenuChar(entries, character);
+    const LRESULT answer = Lumo::ShellExt::ChooseMenuChar(entries, character);
     if (answer == 0) return;
     const std::size_t position = static_cast<std::size_t>(answer) & 0xFFFF;
     const std::size_t how = (static_cast<std::size_t>(answer) >> 16) & 0xFFFF;
