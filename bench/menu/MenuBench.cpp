@@ -19,6 +19,7 @@
 
 #include "../BenchClock.h"
 #include "data/DataCenter.h"
+#include "menu/MainMenu.h"
 #include "shellext/GotoFavorite.h"
 #include "shellext/MenuEngine.h"
 #include "support/ShellHost.h"
@@ -378,7 +379,7 @@ int wmain() {
             if (routing == MessageRouting::ForwardToHandler) forwarded = best;
         }
         // The real main submenu over a data file of 1,000 favorites and a full history.
-        BenchMenu() = MenuDefinition{};
+        BenchMenu() = Lumo::Menu::MainMenuDefinition();
         {
             Lumo::Data::DataCenter& center = *Lumo::Data::DataCenter::Instance();
             auto data = center.Load();
