@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "../bench/fuzz-version/TreeShape.h"
 #include "tinyxml.h"
 #include "update/VersionInfo.h"
 
@@ -31,26 +32,6 @@ void Check(bool holds, const char* what) {
     if (holds) return;
     std::fprintf(stderr, "VersionInfoFuzz: %s\n", what);
     std::abort();
-}
-
-// The shape of TinyXML's tree, walked without recursion.
-VersionInfoShape TreeShape(const TiXmlNode& root) {
-    VersionInfoShape shape;
-    std::vector<std::pair<const TiXmlNode*, std::size_t>> pending{{&root, 0}};
-    while (!pending.empty()) {
-        const auto [node, depth] = pending.back();
-        pending.pop_back();
-        for (const TiXmlNode* child = node->FirstChild(); child; child = child->NextSibling()) {
-            const TiXmlElement* element = child->ToElement();
-            if (!element) continue;
-            shape.depth = std::max(shape.depth, depth + 1);
-            std::size_t attributes = 0;
-            for (const TiXmlAttribute* a = element->FirstAttribute(); a; a = a->Next()) ++attributes;
-            shape.attributes = std::max(shape.attributes, attributes);
-            pending.emplace_back(child, depth + 1);
-        }
-    }
-    return shape;
 }
 
 std::wstring Wide(const std::string& text) {

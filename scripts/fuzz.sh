@@ -124,6 +124,28 @@ report_findings() {
     return 0
 }
 
+# fuzz_targets SECONDS CORPUS: runs every target, the pointer sizes of one
+# target side by side, on CORPUS/<target>, or with CORPUS "fresh" on a corpus
+# of each build's own that starts empty. Uses `dirs` from the builds.
+fuzz_targets() {
+    local seconds="$1" corpus="$2" target i work pid status=0 pids
+    for target in "${targets[@]}"; do
+        pids=()
+        for i in "${!archs[@]}"; do
+            if [ "$corpus" = fresh ]; then
+                work="${dirs[$i]}/corpus/$target"
+                rm -rf "$work"
+            else
+                work="$corpus/$target"
+            fi
+            fuzz_one "${dirs[$i]}" "${archs[$i]}" "$target" "$seconds" "$work" &
+            pids+=($!)
+        done
+        for pid in "${pids[@]}"; do wait "$pid" || status=1; done
+    done
+    return $status
+}
+
 mode="${1:-}"
 [ $# -gt 0 ] && shift
 seconds="" corpus="$ROOT/.cache/fuzz-corpus" archs=(x86_64 i386) targets=()
@@ -151,17 +173,8 @@ case "$mode" in
         for i in "${!archs[@]}"; do
             for target in "${targets[@]}"; do replay "${dirs[$i]}" "${archs[$i]}" "$target" || status=1; done
         done
-        # The pointer sizes of one target side by side, each on a corpus of its own that starts empty.
-        for target in "${targets[@]}"; do
-            pids=()
-            for i in "${!archs[@]}"; do
-                work="${dirs[$i]}/corpus/$target"
-                rm -rf "$work"
-                fuzz_one "${dirs[$i]}" "${archs[$i]}" "$target" "${seconds:-30}" "$work" &
-                pids+=($!)
-            done
-            for pid in "${pids[@]}"; do wait "$pid" || status=1; done
-        done
+        # Each pointer size on a corpus of its own that starts empty.
+        fuzz_targets "${seconds:-30}" fresh || status=1
         report_findings || status=1
         say "native fuzzing took $((SECONDS - started))s"
         exit $status
@@ -171,14 +184,7 @@ case "$mode" in
         status=0
         dirs=()
         for arch in "${archs[@]}"; do dirs+=("$(build "$arch")"); done
-        for target in "${targets[@]}"; do
-            pids=()
-            for i in "${!archs[@]}"; do
-                fuzz_one "${dirs[$i]}" "${archs[$i]}" "$target" "${seconds:-600}" "$corpus/$target" &
-                pids+=($!)
-            done
-            for pid in "${pids[@]}"; do wait "$pid" || status=1; done
-        done
+        fuzz_targets "${seconds:-600}" "$corpus" || status=1
         report_findings || status=1
         say "corpus: $corpus"
         exit $status

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "../BenchClock.h"
+#include "TreeShape.h"
 #include "tinyxml.h"
 #include "update/UpdateCheck.h"
 #include "update/VersionInfo.h"
@@ -409,26 +410,6 @@ Lumo::Update::VersionInfo Reference(const TiXmlDocument& document) {
     }
     info.usable = !info.latestVersion.empty() && !info.downloadPage.empty();
     return info;
-}
-
-// The shape of TinyXML's tree, walked without recursion.
-Lumo::Update::VersionInfoShape TreeShape(const TiXmlNode& root) {
-    Lumo::Update::VersionInfoShape shape;
-    std::vector<std::pair<const TiXmlNode*, std::size_t>> pending{{&root, 0}};
-    while (!pending.empty()) {
-        auto [node, depth] = pending.back();
-        pending.pop_back();
-        for (const TiXmlNode* child = node->FirstChild(); child; child = child->NextSibling()) {
-            const TiXmlElement* element = child->ToElement();
-            if (!element) continue;
-            shape.depth = std::max(shape.depth, depth + 1);
-            std::size_t attributes = 0;
-            for (const TiXmlAttribute* a = element->FirstAttribute(); a; a = a->Next()) ++attributes;
-            shape.attributes = std::max(shape.attributes, attributes);
-            pending.emplace_back(child, depth + 1);
-        }
-    }
-    return shape;
 }
 
 DWORD WINAPI RunWork(void* parameter) {

@@ -184,7 +184,7 @@ public:
             if (!icon) return E_POINTER;
             *icon = nullptr;
             RememberSelection(items);
-            const int index = role_ == Role::Root ? Lumo::ShellExt::Quelvar(MenuDefinition{}).iconIndex
+            const int index = role_ == Role::Root ? Lumo::ShellExt::Quelvar::kIconIndex
                               : item_             ? item_->iconIndex
                                                   : -1;
             if (index < 0) return E_NOTIMPL;

@@ -59,7 +59,7 @@ void TopMenuItem::MeasureItem(MEASUREITEMSTRUCT& measure) {
 }
 
 Quelvar::Quelvar(MenuDefinition definition)
-    : OddBase(KindQuelvar, L"Quelvar", 1, ItemHasSubmenu | ItemFillOnOpen, kNoMnemonic),
+    : OddBase(KindQuelvar, L"Quelvar", kIconIndex, ItemHasSubmenu | ItemFillOnOpen, kNoMnemonic),
       definition_(std::move(definition)) {
     helpText = L"Quelvar v" + Lumo::System::ProductVersion();
 }

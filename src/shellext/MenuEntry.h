@@ -131,6 +131,8 @@ struct MenuDefinition {
 // The entry the handler adds to the shell's menu; its children are the main submenu.
 class Quelvar : public OddBase {
 public:
+    static constexpr int kIconIndex = 1;
+
     explicit Quelvar(MenuDefinition definition);
     std::vector<ItemPtr> Children() override;
     void ShowItemMenu(HWND window) override;
