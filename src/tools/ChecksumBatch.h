@@ -54,9 +54,10 @@ SeekPenalty SeekPenaltyOfPath(const std::wstring& path);
 class ChecksumBatch {
 public:
     // Starts `workers` threads (at least one) at once. `finished`, when given, is called once on a worker
-    // thread after every file has a result, unless the batch was cancelled first.
-    // Throws Lumo::LastError when no thread can start.
-    ChecksumBatch(std::vector<ChecksumTask> tasks, unsigned workers, std::function<void()> finished = {});
+    // thread after every file has a result, unless the batch was cancelled first. With `sumSizes`, one more
+    // thread adds up the files' sizes for TotalBytes. Throws Lumo::LastError when no thread can start.
+    ChecksumBatch(std::vector<ChecksumTask> tasks, unsigned workers, std::function<void()> finished = {},
+                  bool sumSizes = false);
     // Cancels; never waits for the workers.
     ~ChecksumBatch();
     ChecksumBatch(const ChecksumBatch&) = delete;

@@ -185,7 +185,10 @@ std::wstring HashCalculator::Calculate() {
         const HashBlockReader watchedRead = [&](uint8_t* buffer, size_t blockSize) -> long long {
             if (watcher.Cancelled()) return -1;
             const long long got = read(buffer, blockSize);
-            if (got > 0) done += static_cast<unsigned long long>(got);
+            if (got > 0) {
+                done += static_cast<unsigned long long>(got);
+                watcher.BytesRead(static_cast<size_t>(got));
+            }
             // A file that grows while it is read stays at 100.
             const int percent = total == 0 || done >= total ? 100 : static_cast<int>(done * 100 / total);
             if (percent > reported) {

@@ -60,6 +60,8 @@ public:
     virtual bool Cancelled() = 0;
     // The share of the file read so far, 0 to 100, each time it grows by a whole percent.
     virtual void Progress(int percent) = 0;
+    // Told the size of every block read, for progress over many files.
+    virtual void BytesRead(size_t) {}
 };
 
 // A plain value created on the caller's stack for one computation.
