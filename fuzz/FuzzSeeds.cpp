@@ -164,6 +164,12 @@ void Texts() {
     write("page", 5, 0, Utf16(L"https://user:pw@www.example.org:443/q?x#y"));
     write("page-file", 5, 0, Utf16(L"file:///C:/x"));
     write("menu", 6, 'Q', Utf16(L"\x5101\x5103\x4101"));
+    // Lists: the choice picks the list's extension (.sha256, .md5, .sfv, .gost, none).
+    write("list-gnu", 7, 0,
+          "\xEF\xBB\xBF" + std::string(64, 'a') + "  with space.txt\r\n\\" + std::string(64, 'B') +
+              " *new\\nline\\\\x\n# note\n\nbroken\n");
+    write("list-bsd", 7, 4, "SHA256 (a (1)) = " + std::string(64, 'c') + "\n\\MD5 (b\\\\c) = " + std::string(32, 'd'));
+    write("list-sfv", 7, 2, "; made by hand\r\n#notes.txt 352441C2\r\nname with spaces  0000ABCD\r\ncaf\xE9 12345678");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The text helpers under libFuzzer: the path parser and the long-path form,
 // the name lists of Copy Name, the checksum comparison, the history text's
-// decoding, the download page's check and the menu-character choice. Input:
+// decoding, the download page's check, the menu-character choice and the
+// checksum lists (decoded, parsed, written and read back). Input:
 // which helper, sixteen bits of options, then the text (UTF-16 code units,
 // raw bytes for the decoding).
 #include <cstdint>
@@ -13,6 +14,7 @@
 #include "options/TextFile.h"
 #include "shellext/MenuChar.h"
 #include "system/Path.h"
+#include "tools/ChecksumList.h"
 #include "tools/HashCompare.h"
 #include "tools/NameList.h"
 #include "update/VersionInfo.h"
@@ -126,6 +128,44 @@ void MenuChar(const std::wstring& text, wchar_t character) {
     Check(how == MNC_EXECUTE || how == MNC_SELECT, "the choice is neither executed nor selected");
 }
 
+// Whatever a list holds, every entry it yields is one the writer can write and
+// the reader reads back the same. Names no system file can have are left out:
+// a carriage return (a line's end to every reader), a leading U+FEFF (read as
+// the byte order mark of a list of one line), and for SFV, which has no
+// escapes, a line break or a start that reads as a comment or a blank.
+void ChecksumLists(const std::string& bytes, unsigned choice) {
+    static const wchar_t* const kListNames[] = {L"x.sha256", L"x.md5", L"x.sfv", L"x.gost", L"x.txt"};
+    const wchar_t* listName = kListNames[choice % 5];
+    const HashAlgorithmName* hint = Lumo::Tools::AlgorithmOfChecksumFileName(listName);
+    const std::wstring text = Lumo::Tools::DecodeChecksumText(bytes);
+    const Lumo::Tools::ChecksumList list = Lumo::Tools::ParseChecksumList(text, hint);
+    std::size_t lines = 1;
+    for (wchar_t c : text) lines += c == L'\n';
+    Check(list.entries.size() + list.malformedLines.size() <= lines, "more entries than lines");
+    if (!list.entries.empty())
+        Check(Lumo::Tools::LooksLikeChecksumList(text) || !list.malformedLines.empty(),
+              "a list that starts with an entry does not look like one");
+    for (const Lumo::Tools::ChecksumEntry& entry : list.entries) {
+        Check(entry.algorithm != nullptr && !entry.name.empty(), "an entry without algorithm or name");
+        for (wchar_t c : entry.digest)
+            Check((c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f'), "a digest that is not lowercase hex");
+        const bool sfv = entry.algorithm->algorithm == HashAlgorithm::Crc32;
+        const wchar_t first = entry.name[0];
+        // A byte order mark leading the only line is the encoding's, not the name's.
+        if (entry.name.find(L'\r') != std::wstring::npos || first == 0xFEFF ||
+            (sfv && (entry.name.find(L'\n') != std::wstring::npos || first == L';' || first == L' ' ||
+                     first == L'\t' || entry.name.back() == L' ' || entry.name.back() == L'\t')))
+            continue;
+        const std::string line = Lumo::Tools::FormatChecksumLine(*entry.algorithm, entry.digest, entry.name);
+        const Lumo::Tools::ChecksumList back =
+            Lumo::Tools::ParseChecksumList(Lumo::Tools::DecodeChecksumText(line), entry.algorithm);
+        Check(back.entries.size() == 1 && back.malformedLines.empty(), "a written line does not read back");
+        Check(back.entries[0].name == entry.name && back.entries[0].digest == entry.digest &&
+                  back.entries[0].algorithm == entry.algorithm,
+              "a written line reads back as another entry");
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t size) {
@@ -134,7 +174,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
     const std::string bytes(reinterpret_cast<const char*>(input + 3), size - 3);
     std::wstring text((size - 3) / 2, L'\0');
     if (!text.empty()) std::memcpy(text.data(), input + 3, text.size() * sizeof(wchar_t));
-    switch (input[0] % 7) {
+    switch (input[0] % 8) {
         case 0:
             ParsePath(text, bits & 15, (bits >> 4) & 14);
             break;
@@ -153,8 +193,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
         case 5:
             DownloadPage(text);
             break;
-        default:
+        case 6:
             MenuChar(text, static_cast<wchar_t>(bits));
+            break;
+        default:
+            ChecksumLists(bytes, bits);
             break;
     }
     return 0;

@@ -31,6 +31,8 @@ using LONG_PTR = std::intptr_t;
 using SIZE_T = std::size_t;
 using WCHAR = wchar_t;
 using LPCSTR = const char*;
+using LPSTR = char*;
+using LPBOOL = BOOL*;
 using LPWSTR = wchar_t*;
 using LPCWSTR = const wchar_t*;
 using LPCOLESTR = const wchar_t*;
@@ -113,6 +115,9 @@ struct WIN32_FIND_DATAW {
 #define ERROR_INVALID_NAME 123u
 #define ERROR_FILENAME_EXCED_RANGE 206u
 #define ERROR_CANCELLED 1223u
+#define ERROR_FILE_TOO_LARGE 223u
+#define ERROR_NO_UNICODE_TRANSLATION 1113u
+#define MB_ERR_INVALID_CHARS 8u
 #define ERROR_INTERNET_INVALID_URL 12005u
 #define ERROR_INTERNET_UNRECOGNIZED_SCHEME 12006u
 #define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
@@ -138,6 +143,8 @@ extern "C" {
 DWORD WINAPI GetLastError();
 void WINAPI SetLastError(DWORD code);
 int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int size, LPWSTR wide, int capacity);
+int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int size, LPSTR bytes, int capacity,
+                               LPCSTR defaultChar, LPBOOL usedDefault);
 DWORD WINAPI CharUpperBuffW(LPWSTR text, DWORD length);
 int WINAPI LCMapStringW(DWORD locale, DWORD flags, LPCWSTR source, int size, LPWSTR target, int capacity);
 int WINAPI lstrcmpiW(LPCWSTR a, LPCWSTR b);

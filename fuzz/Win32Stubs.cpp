@@ -111,7 +111,7 @@ wchar_t Lower(wchar_t c) {
 
 // UTF-8 as Windows decodes it without MB_ERR_INVALID_CHARS: every byte that
 // does not start a well-formed sequence becomes U+FFFD.
-std::wstring FromUtf8(std::string_view bytes) {
+std::wstring FromUtf8(std::string_view bytes, bool* replaced = nullptr) {
     std::wstring text;
     for (std::size_t i = 0; i < bytes.size();) {
         const auto lead = static_cast<unsigned char>(bytes[i]);
@@ -136,6 +136,7 @@ std::wstring FromUtf8(std::string_view bytes) {
             good = false;
         }
         if (!good) {
+            if (replaced) *replaced = true;
             text.push_back(0xFFFD);
             ++i;
             continue;
@@ -176,7 +177,8 @@ void WINAPI SetLastError(DWORD code) { lastError = code; }
 
 int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR bytes, int size, LPWSTR wide,
                                int capacity) {
-    if (flags != 0) Unmodeled("MultiByteToWideChar", "with flags");
+    if (flags != 0 && !(flags == MB_ERR_INVALID_CHARS && codePage == CP_UTF8))
+        Unmodeled("MultiByteToWideChar", "with flags");
     if (codePage != CP_UTF8 && codePage != CP_ACP && codePage != CP_THREAD_ACP) {
         Unmodeled("MultiByteToWideChar", "for a code page other than UTF-8 and the ANSI one");
     }
@@ -185,13 +187,62 @@ int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR bytes, int siz
         return 0;
     }
     const std::string_view input(bytes, size == -1 ? std::strlen(bytes) + 1 : static_cast<std::size_t>(size));
-    const std::wstring text = codePage == CP_UTF8 ? FromUtf8(input) : FromWindows1252(input);
+    bool replaced = false;
+    const std::wstring text = codePage == CP_UTF8 ? FromUtf8(input, &replaced) : FromWindows1252(input);
+    if (replaced && flags == MB_ERR_INVALID_CHARS) {
+        SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+        return 0;
+    }
     if (capacity == 0) return static_cast<int>(text.size());
     if (text.size() > static_cast<std::size_t>(capacity)) {
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return 0;
     }
     std::copy(text.begin(), text.end(), wide);
+    return static_cast<int>(text.size());
+}
+
+// UTF-8 only, as Windows encodes it: a lone surrogate becomes U+FFFD.
+int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int size, LPSTR bytes, int capacity,
+                               LPCSTR defaultChar, LPBOOL usedDefault) {
+    if (codePage != CP_UTF8 || flags != 0 || defaultChar || usedDefault)
+        Unmodeled("WideCharToMultiByte", "for anything but plain UTF-8");
+    if (!wide || size == 0 || size < -1 || capacity < 0 || (capacity > 0 && !bytes)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    const std::size_t length = size == -1 ? Utf16Length(wide) + 1 : static_cast<std::size_t>(size);
+    std::string text;
+    for (std::size_t i = 0; i < length; ++i) {
+        char32_t code = static_cast<char16_t>(wide[i]);
+        if (code >= 0xD800 && code <= 0xDBFF && i + 1 < length && wide[i + 1] >= 0xDC00 &&
+            wide[i + 1] <= 0xDFFF) {
+            code = 0x10000 + ((code - 0xD800) << 10) + (static_cast<char16_t>(wide[++i]) - 0xDC00);
+        } else if (code >= 0xD800 && code <= 0xDFFF) {
+            code = 0xFFFD;
+        }
+        if (code < 0x80) {
+            text.push_back(static_cast<char>(code));
+        } else if (code < 0x800) {
+            text.push_back(static_cast<char>(0xC0 | (code >> 6)));
+            text.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+        } else if (code < 0x10000) {
+            text.push_back(static_cast<char>(0xE0 | (code >> 12)));
+            text.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+            text.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+        } else {
+            text.push_back(static_cast<char>(0xF0 | (code >> 18)));
+            text.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+            text.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+            text.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+        }
+    }
+    if (capacity == 0) return static_cast<int>(text.size());
+    if (text.size() > static_cast<std::size_t>(capacity)) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    std::copy(text.begin(), text.end(), bytes);
     return static_cast<int>(text.size());
 }
 
@@ -420,7 +471,13 @@ DWORD WINAPI FormatMessageW(DWORD, LPCVOID, DWORD, DWORD, LPWSTR, DWORD, void*) 
     Unmodeled("FormatMessageW", "at all");
 }
 HLOCAL WINAPI LocalFree(HLOCAL) { Unmodeled("LocalFree", "at all"); }
-int WINAPI lstrcmpiW(LPCWSTR, LPCWSTR) { Unmodeled("lstrcmpiW", "at all"); }
+// The user's case rules, as Lower models them; only equality is modelled.
+int WINAPI lstrcmpiW(LPCWSTR a, LPCWSTR b) {
+    for (; *a && Lower(*a) == Lower(*b); ++a, ++b) {
+    }
+    if (Lower(*a) == Lower(*b)) return 0;
+    return Lower(*a) < Lower(*b) ? -1 : 1;
+}
 
 }  // extern "C"
 

@@ -167,7 +167,7 @@ case "$mode" in
         started=$SECONDS
         prepare
         dirs=()
-        for arch in "${archs[@]}"; do dirs+=("$(build "$arch")"); done
+        for arch in "${archs[@]}"; do dir="$(build "$arch")" || exit 1; dirs+=("$dir"); done
         say "built in $((SECONDS - started))s"
         status=0
         for i in "${!archs[@]}"; do
@@ -183,7 +183,7 @@ case "$mode" in
         prepare
         status=0
         dirs=()
-        for arch in "${archs[@]}"; do dirs+=("$(build "$arch")"); done
+        for arch in "${archs[@]}"; do dir="$(build "$arch")" || exit 1; dirs+=("$dir"); done
         fuzz_targets "${seconds:-600}" "$corpus" || status=1
         report_findings || status=1
         say "corpus: $corpus"
@@ -192,7 +192,7 @@ case "$mode" in
     coverage)
         prepare
         for arch in "${archs[@]}"; do
-            dir="$(build "$arch" coverage)"
+            dir="$(build "$arch" coverage)" || exit 1
             for target in "${targets[@]}"; do
                 profiles="$dir/profiles/$target"
                 rm -rf "$profiles" && mkdir -p "$profiles" "$corpus/$target"

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include <cwctype>
+#include <climits>
 
 #include "system/Path.h"
 #include "win/Handle.h"
@@ -18,13 +18,19 @@ bool IsHexDigit(wchar_t c) {
 
 bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
 
+// Digests, tags and extensions are ASCII, so ASCII case rules are all they need.
+wchar_t AsciiLower(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
+
 std::wstring Lowercase(std::wstring text) {
-    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(c));
+    for (wchar_t& c : text) c = AsciiLower(c);
     return text;
 }
 
 bool EqualsIgnoringCase(const std::wstring& a, const wchar_t* b) {
-    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b, -1, TRUE) == CSTR_EQUAL;
+    size_t i = 0;
+    for (; i < a.size() && b[i]; ++i)
+        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+    return i == a.size() && !b[i];
 }
 
 // The hex digest of `length` digits: which algorithm wrote it, given the list's hint.
@@ -160,16 +166,19 @@ LineKind ParseLine(std::wstring line, const HashAlgorithmName* hint, ChecksumEnt
     if (!line.empty() && line.back() == L'\r') line.pop_back();
     size_t start = 0;
     while (start < line.size() && IsBlank(line[start])) ++start;
-    if (start == line.size() || line[start] == L'#' || line[start] == L';') return LineKind::Skipped;
+    if (start == line.size() || line[start] == L';') return LineKind::Skipped;
     line.erase(0, start);
+    // In an SFV list its own format comes first: a name may look like the start of a hash line.
+    const bool sfvList = hint != nullptr && hint->algorithm == HashAlgorithm::Crc32;
+    if (sfvList && ParseSfvLine(line, entry)) return LineKind::Entry;
     const bool escaped = line[0] == L'\\';
     const std::wstring body = escaped ? line.substr(1) : line;
     if (ParseGnuLine(body, escaped, hint, entry) || ParseBsdLine(body, escaped, hint, entry))
         return LineKind::Entry;
-    // SFV knows no escape marker, and a list of another algorithm never holds its lines.
-    const bool sfvFits = hint == nullptr || hint->algorithm == HashAlgorithm::Crc32;
-    if (sfvFits && ParseSfvLine(line, entry)) return LineKind::Entry;
-    return LineKind::Malformed;
+    // A list of another algorithm never holds SFV lines.
+    if (hint == nullptr && ParseSfvLine(line, entry)) return LineKind::Entry;
+    // Checked last, because an SFV name may start with '#'.
+    return line[0] == L'#' ? LineKind::Skipped : LineKind::Malformed;
 }
 
 }  // namespace
@@ -340,7 +349,7 @@ std::string FormatChecksumLine(const HashAlgorithmName& algorithm, const std::ws
                                const std::wstring& name) {
     if (algorithm.algorithm == HashAlgorithm::Crc32) {
         std::wstring upper = digest;
-        for (wchar_t& c : upper) c = static_cast<wchar_t>(std::towupper(c));
+        for (wchar_t& c : upper) c = c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c;
         return ToUtf8(name + L" " + upper) + "\n";
     }
     bool escaped = false;

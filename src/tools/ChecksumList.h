@@ -3,7 +3,8 @@
 //   GNU coreutils: "digest  name" or "digest *name"; a line starting with '\' has "\\" and "\n" escapes
 //                  in its name.
 //   BSD tag:       "ALG (name) = digest", also with the leading '\' escape marker.
-//   SFV:           "name CRC32", comments start with ';'.
+//   SFV:           "name CRC32".
+// Lines starting with ';' or '#' are comments (an SFV name may start with '#').
 // Everything here is plain text work; the only system calls are the code-page conversions and reading the
 // file.
 #pragma once
@@ -47,7 +48,7 @@ ChecksumList ParseChecksumList(const std::wstring& text, const HashAlgorithmName
 bool LooksLikeChecksumList(const std::wstring& text);
 
 // At most this much of a list file is read: a larger file is refused rather than held in memory.
-constexpr unsigned long long kMaxChecksumListBytes = 256ull * 1024 * 1024;
+constexpr unsigned long long kMaxChecksumListBytes = 64ull * 1024 * 1024;
 
 // Reads and parses a list file, taking the hint from its name. Returns false, with the system's error code in
 // `error`, when the file cannot be read or is larger than kMaxChecksumListBytes (ERROR_FILE_TOO_LARGE).

@@ -41,6 +41,7 @@ TEST(ToolsChecksumList, ReadsEveryLineFormatWithItsEscapesAndCountsWhatItCannotR
         {L"MD5 (short) = " + kSha256Abc, nullptr, nullptr, nullptr, true},
         {L"name with spaces.iso  352441C2", L"x.sfv", L"name with spaces.iso", L"crc32", false},
         {L"file.bin 352441c2", L"x.sha1", nullptr, nullptr, true},
+        {L"#notes.txt 352441C2", L"x.sfv", L"#notes.txt", L"crc32", false},
         {L"; comment", L"x.sfv", nullptr, nullptr, false},
         {L"   # comment", nullptr, nullptr, nullptr, false},
         {L"  \t", nullptr, nullptr, nullptr, false},
