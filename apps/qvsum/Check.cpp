@@ -34,12 +34,10 @@ bool SameDigest(const std::wstring& a, const std::wstring& b) {
                                   static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
-// A listed name as the report shows it: escaped, behind a '\', only when it holds a line break, which would
-// otherwise split the report's line.
 std::wstring ReportedName(const std::wstring& name) {
-    if (name.find(L'\n') == std::wstring::npos) return name;
     bool escaped = false;
-    return L"\\" + Lumo::Tools::EscapeChecksumName(name, escaped);
+    const std::wstring shown = Lumo::Tools::EscapeChecksumName(name, escaped);
+    return escaped ? L"\\" + shown : shown;
 }
 
 std::wstring Count(size_t count, const wchar_t* one, const wchar_t* many) {

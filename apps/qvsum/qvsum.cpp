@@ -129,7 +129,7 @@ int HashFiles(const std::vector<std::wstring>& names, const HashAlgorithmName& a
             PrintError(item.shown + (missing ? L": no such file" : L": cannot be read"));
             status = 1;
         } else if (format == 1) {
-            Qvsum::PrintBytes(stdout, Lumo::Tools::FormatChecksumLine(algorithm, result.digest, item.shown));
+            Qvsum::PrintBytes(stdout, Lumo::Tools::FormatHashLine(result.digest, item.shown));
         } else {
             // The other formats are for reading, not lists: the name as given.
             Print(stdout, DisplayDigest(result.digest, static_cast<HashOutputFormat>(format)) + L"  " +

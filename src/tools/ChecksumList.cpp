@@ -330,7 +330,7 @@ std::wstring ResolveListedName(const std::wstring& listFolder, const std::wstrin
 }
 
 std::wstring EscapeChecksumName(const std::wstring& name, bool& escaped) {
-    escaped = name.find_first_of(L"\\\n") != std::wstring::npos;
+    escaped = name.find(L'\n') != std::wstring::npos;
     if (!escaped) return name;
     std::wstring out;
     out.reserve(name.size() + 8);
@@ -345,16 +345,18 @@ std::wstring EscapeChecksumName(const std::wstring& name, bool& escaped) {
     return out;
 }
 
-std::string FormatChecksumLine(const HashAlgorithmName& algorithm, const std::wstring& digest,
-                               const std::wstring& name) {
-    if (algorithm.algorithm == HashAlgorithm::Crc32) {
-        std::wstring upper = digest;
-        for (wchar_t& c : upper) c = c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c;
-        return ToUtf8(name + L" " + upper) + "\n";
-    }
+std::string FormatHashLine(const std::wstring& digest, const std::wstring& name) {
     bool escaped = false;
     const std::wstring shown = EscapeChecksumName(name, escaped);
     return ToUtf8((escaped ? L"\\" : L"") + Lowercase(digest) + L"  " + shown) + "\n";
+}
+
+std::string FormatChecksumLine(const HashAlgorithmName& algorithm, const std::wstring& digest,
+                               const std::wstring& name) {
+    if (algorithm.algorithm != HashAlgorithm::Crc32) return FormatHashLine(digest, name);
+    std::wstring upper = digest;
+    for (wchar_t& c : upper) c = c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c;
+    return ToUtf8(name + L" " + upper) + "\n";
 }
 
 std::wstring ChecksumFileExtension(const HashAlgorithmName& algorithm) {

@@ -58,13 +58,17 @@ bool ReadChecksumFile(const std::wstring& path, ChecksumList& list, unsigned lon
 // '/' counts as '\'. Absolute names ("C:\...", "\\server\share\...", "\...") are kept.
 std::wstring ResolveListedName(const std::wstring& listFolder, const std::wstring& name);
 
-// A name as the coreutils tools print it in a list or in a check report: "\\" for '\' and "\n" for a line
-// break; `escaped` says whether any escape was needed, which the line then announces with a leading '\'.
+// A name as a list or a check report carries it. A line break would split the line, so a name holding one is
+// escaped ("\\" for '\', "\n" for the break) and `escaped` says so, which the line announces with a leading
+// '\'. Other names stay as they are: on Windows a backslash is a folder separator, and a line without the
+// leading '\' is read literally by every tool.
 std::wstring EscapeChecksumName(const std::wstring& name, bool& escaped);
 
-// One line of a list as the coreutils tools (or, for CRC32, the SFV tools) write it, ending in "\n", as
-// UTF-8: "digest  name" with the escape marker when needed, or "name DIGEST" for CRC32. `digest` is lowercase
-// hex without spaces.
+// "digest  name\n" as the coreutils tools write it (UTF-8, with the escape marker when needed); `digest` is
+// lowercase hex without spaces.
+std::string FormatHashLine(const std::wstring& digest, const std::wstring& name);
+
+// One line of a list file: FormatHashLine, or for CRC32 the SFV line "name DIGEST\n".
 std::string FormatChecksumLine(const HashAlgorithmName& algorithm, const std::wstring& digest,
                                const std::wstring& name);
 

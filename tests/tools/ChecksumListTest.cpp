@@ -89,6 +89,8 @@ TEST(ToolsChecksumList, DecodesEveryEncodingAndWritesWhatTheToolsReadBack) {
               FormatChecksumLine(sha256, kSha256Abc, L"sub dir/\u00fc.txt"));
     EXPECT_EQ("\\" + ToUtf8(kSha256Abc) + "  a\\\\b\\nc\n",
               FormatChecksumLine(sha256, kSha256Abc, L"a\\b\nc"));
+    EXPECT_EQ(ToUtf8(kSha256Abc) + "  sub\\x\n", FormatChecksumLine(sha256, kSha256Abc, L"sub\\x"));
+    EXPECT_EQ("352441c2  x\n", FormatHashLine(L"352441C2", L"x"));
     EXPECT_EQ("x y.bin 352441C2\n",
               FormatChecksumLine(*FindHashAlgorithm(L"crc32"), L"352441c2", L"x y.bin"));
     EXPECT_EQ(L".sfv", ChecksumFileExtension(*FindHashAlgorithm(L"crc32")));

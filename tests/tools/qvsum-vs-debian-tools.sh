@@ -81,8 +81,6 @@ for algorithm in crc32 gost md4 md5 sha1 sha256 sha384 sha512; do
         fi
         for f in "${files[@]}"; do
             want="$(display "${expected[$f]}" "$format")  $f"
-            # Format 1 is a list line, and a CRC32 list is an SFV file.
-            [ "$algorithm$format" = crc321 ] && want="$f $(display "${expected[$f]}" 3)"
             got="$(grep -E "(  $f|^$f [0-9A-F]{8})\$" <<<"$output" | tr -d '\r')"
             checks=$((checks + 1))
             if [ "$got" != "$want" ]; then
@@ -150,7 +148,7 @@ for algorithm in md5 sha1 sha256 sha384 sha512 gost crc32; do
     checker=("${algorithm}sum" -c "$list")
     case "$algorithm" in
         gost) checker=(rhash_check --gost94 -c "$list") ;;
-        crc32) list=tree.sfv checker=(rhash_check --crc32 -c "$list") ;;
+        crc32) checker=(rhash_check --crc32 -c "$list") ;;
     esac
     "$WINE_RUN" "$QVSUM" -a "$algorithm" -f 1 -r tree 2>/dev/null | tr -d '\r' >"$list"
     report="$("${checker[@]}" 2>&1)"
