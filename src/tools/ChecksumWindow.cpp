@@ -5,7 +5,7 @@
 #include "tools/ChecksumWindow.h"
 
 #include <commctrl.h>
-#include <commdlg.h>
+#include <shobjidl.h>
 
 #include <algorithm>
 #include <atomic>
@@ -913,7 +913,7 @@ protected:
         AddEdit(kCreateFileName, false, false, ES_AUTOHSCROLL, 10, 22);
         ::SetDlgItemTextW(Window(), kCreateFileName,
                           DefaultChecksumFileName(firstItem_, Extension(kDefaultAlgorithm)).c_str());
-        AddButton(kCreateBrowse, L"&Browse...", 75, 23);
+        AddButton(kCreateBrowse, L"Browse...", 75, 23);
         AddButton(IDOK, L"OK", 75, 23);
         AddButton(IDCANCEL, L"Cancel", 75, 23);
         ::SendMessageW(Window(), DM_SETDEFID, IDOK, 0);
@@ -959,6 +959,7 @@ private:
     static std::wstring Extension(int choice) {
         return ChecksumFileExtension(*FindHashAlgorithm(kAlgorithms[choice].name));
     }
+    std::wstring ItemsFolder() const { return FolderOf(WithoutTrailingSeparators(firstItem_)); }
     std::wstring FileName() const { return Lumo::Win::WindowText(::GetDlgItem(Window(), kCreateFileName)); }
     void SetFileName(const std::wstring& name) { ::SetDlgItemTextW(Window(), kCreateFileName, name.c_str()); }
 
@@ -970,31 +971,37 @@ private:
         chosen_ = choice;
     }
 
+    // The system's save dialog, through COM: nothing of the common dialog library is loaded into the host
+    // until someone browses.
     void Browse() {
+        using Lumo::Win::ComPtr;
+        ComPtr<IFileSaveDialog> dialog;
+        if (FAILED(::CoCreateInstance(CLSID_FileSaveDialog, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_IFileSaveDialog, dialog.put_void()))) {
+            return;
+        }
         const std::wstring extension = Extension(chosen_);
-        std::wstring filter = L"Checksum files (*" + extension + L")";
-        filter += L'\0';
-        filter += L"*" + extension;
-        filter += L'\0';
-        filter += L"All files (*.*)";
-        filter += L'\0';
-        filter += L"*.*";
-        filter += L'\0';
-        std::vector<wchar_t> buffer(32768, L'\0');
-        const std::wstring current = FileName();
-        if (current.size() < buffer.size()) std::copy(current.begin(), current.end(), buffer.begin());
-        OPENFILENAMEW ask{};
-        ask.lStructSize = sizeof(ask);
-        ask.hwndOwner = Window();
-        ask.lpstrFilter = filter.c_str();
-        ask.lpstrFile = buffer.data();
-        ask.nMaxFile = static_cast<DWORD>(buffer.size());
-        ask.lpstrDefExt = extension.c_str() + 1;
-        ask.Flags =
-            OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY | OFN_EXPLORER;
-        if (!::GetSaveFileNameW(&ask)) return;
-        SetFileName(buffer.data());
-        replaceConfirmed_ = buffer.data();
+        const std::wstring pattern = L"*" + extension;
+        const COMDLG_FILTERSPEC types[] = {{L"Checksum files", pattern.c_str()}, {L"All files", L"*.*"}};
+        dialog->SetFileTypes(2, types);
+        dialog->SetDefaultExtension(extension.c_str() + 1);
+        FILEOPENDIALOGOPTIONS options = 0;
+        dialog->GetOptions(&options);
+        dialog->SetOptions(options | FOS_OVERWRITEPROMPT | FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST |
+                           FOS_NOCHANGEDIR);
+        const std::wstring current = ResolveListedName(ItemsFolder(), FileName());
+        ComPtr<IShellItem> folder;
+        if (SUCCEEDED(::SHCreateItemFromParsingName(FolderOf(current).c_str(), nullptr, IID_IShellItem,
+                                                    folder.put_void())))
+            dialog->SetFolder(folder.get());
+        dialog->SetFileName(current.substr(current.find_last_of(L'\\') + 1).c_str());
+        ComPtr<IShellItem> chosen;
+        if (dialog->Show(Window()) != S_OK || FAILED(dialog->GetResult(chosen.put()))) return;
+        wchar_t* path = nullptr;
+        if (FAILED(chosen->GetDisplayName(SIGDN_FILESYSPATH, &path))) return;
+        const Lumo::Win::UniqueCoTaskMem owned(path);
+        SetFileName(path);
+        replaceConfirmed_ = path;  // the dialog asked already
     }
 
     void Accept() {
@@ -1005,7 +1012,7 @@ private:
             return;
         }
         // A bare name goes beside the first item, not into the host's current folder.
-        const std::wstring path = ResolveListedName(FolderOf(WithoutTrailingSeparators(firstItem_)), name);
+        const std::wstring path = ResolveListedName(ItemsFolder(), name);
         const DWORD attributes = ::GetFileAttributesW(Lumo::FileSystem::LongPathForm(path).c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && !SameName(path, replaceConfirmed_)) {
             const std::wstring question = path + L" already exists.\r\nDo you want to replace it?";
@@ -1051,7 +1058,7 @@ Lumo::Win::UniqueHandle StartCreateChecksumFile(std::vector<ChecksumSource> sele
             if (selection.empty()) return;
             const ComApartment com;  // the file dialog of "Browse..."
             CreateChecksumDialog ask(selection.front().path);
-            if (ask.RunModal(230, 90, nullptr) != IDOK || !ask.algorithm) return;
+            if (ask.RunModal(230, 78, nullptr) != IDOK || !ask.algorithm) return;
             auto job = std::make_shared<Job>(Mode::Create);
             job->selection = std::move(selection);
             job->algorithm = ask.algorithm;

@@ -124,6 +124,33 @@ protected:
         size.QuadPart = 6LL << 30;
         ASSERT_TRUE(::SetFilePointerEx(file.get(), size, nullptr, FILE_BEGIN) && ::SetEndOfFile(file.get()));
     }
+    // An edit box with this text in a window that `owner` owns.
+    static HWND EditOwnedBy(HWND owner, const std::wstring& text) {
+        struct Search {
+            HWND owner;
+            const std::wstring& text;
+            HWND found;
+        } search{owner, text, nullptr};
+        ::EnumWindows(
+            [](HWND window, LPARAM data) CALLBACK -> BOOL {
+                auto* s = reinterpret_cast<Search*>(data);
+                if (::GetWindow(window, GW_OWNER) != s->owner) return TRUE;
+                ::EnumChildWindows(
+                    window,
+                    [](HWND child, LPARAM data) CALLBACK -> BOOL {
+                        auto* s = reinterpret_cast<Search*>(data);
+                        wchar_t name[16] = {};
+                        ::GetClassNameW(child, name, 16);
+                        if (std::wstring(name) == L"Edit" && Lumo::Win::WindowText(child) == s->text)
+                            s->found = child;
+                        return s->found ? FALSE : TRUE;
+                    },
+                    data);
+                return s->found ? FALSE : TRUE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        return search.found;
+    }
     std::vector<std::wstring> FolderNames() {
         std::vector<FolderEntry> entries;
         ReadFolder(folder.Path().substr(0, folder.Path().size() - 1), entries);
@@ -211,6 +238,15 @@ TEST_F(ChecksumWindowTest, CreateWritesAListThatReadsBackOrNothingWhenAFileCanno
         ask.SelectCombo(kCreateAlgorithm, 4);
         EXPECT_EQ(work + L".md5", ask.Text(kCreateFileName));
         if (!heldFile) {
+            // "Browse..." proposes that name in the system's save dialog and takes what the user picks
+            // there.
+            ::PostMessageW(ask.Dialog(), WM_COMMAND, MAKEWPARAM(kCreateBrowse, BN_CLICKED), 0);
+            HWND nameBox = nullptr;
+            ASSERT_TRUE(
+                WaitUntil([&] { return (nameBox = EditOwnedBy(ask.Dialog(), L"Work.md5")) != nullptr; }));
+            ::SendMessageW(nameBox, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"picked"));
+            ::PostMessageW(::GetAncestor(nameBox, GA_ROOT), WM_COMMAND, IDOK, 0);
+            EXPECT_TRUE(WaitUntil([&] { return ask.Text(kCreateFileName) == folder.File(L"picked.md5"); }));
             ExpectNoOverlap(ask);
             SaveWindowPng(ask.Dialog(), ScreenshotFolder() + L"create-checksum-file-" +
                                             std::to_wstring(ScreenDpi()) + L".png");
@@ -227,6 +263,8 @@ TEST_F(ChecksumWindowTest, CreateWritesAListThatReadsBackOrNothingWhenAFileCanno
             EXPECT_EQ(L"Work/b.txt|UNREADABLE: " + SystemReason(ERROR_SHARING_VIOLATION), Rows(window).at(1));
         } else {
             EXPECT_EQ(L"4 files: written to " + list, window.Text(kChecksumStatus));
+            SaveWindowPng(window.Dialog(), ScreenshotFolder() + L"creating-checksum-file-" +
+                                               std::to_wstring(ScreenDpi()) + L".png");
             const ChecksumList read = ParseChecksumList(DecodeChecksumText(ReadFileBytes(list)), nullptr);
             std::vector<std::wstring> lines;
             for (const ChecksumEntry& entry : read.entries)
@@ -260,6 +298,11 @@ TEST_F(ChecksumWindowTest, ACancelledCreateLeavesNoFile) {
     window.Close();  // as the close box: cancels and ends
     EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(thread.get(), 10000));
     EXPECT_TRUE(WaitUntil([&] { return FolderNames() == std::vector<std::wstring>{L"large.bin"}; }, 2000));
+}
+
+// The same windows at 144 DPI, with their screenshots.
+TEST(ChecksumWindowHighDpi, DISABLED_VerifyAndCreateAt144) {
+    EXPECT_EQ(RunSelfAtDpi(144, L"ChecksumWindowTest.Verify*:ChecksumWindowTest.Create*"), 0u);
 }
 
 }  // namespace
