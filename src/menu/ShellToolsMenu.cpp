@@ -3,11 +3,15 @@
 
 #include <io.h>
 
+#include <algorithm>
+
 #include "menu/ChecksumProgress.h"
 #include "navigation/Navigation.h"
 #include "system/Clipboard.h"
 #include "tools/AdvCopyNameDlg.h"
 #include "tools/CalcHashDlg.h"
+#include "tools/ChecksumList.h"
+#include "tools/ChecksumWindow.h"
 #include "tools/NameList.h"
 
 namespace Lumo::Menu {
@@ -69,6 +73,14 @@ std::vector<ItemPtr> ShellTools::Children() {
         builder.AddItem(std::make_shared<CalculateSHA1>(path));
         builder.AddItem(std::make_shared<MoreHashAlgo>(path));
     }
+    // The lists are told by their names: no file is opened while the menu opens.
+    const bool list =
+        std::any_of(selection->fileIndexes.begin(), selection->fileIndexes.end(),
+                    [&](int index) { return NamesChecksumList(selection->GetItemPath(index)); });
+    const bool filesOrFolders = !selection->fileIndexes.empty() || !selection->folderIndexes.empty();
+    if (list || filesOrFolders) builder.AddSeparator();
+    if (list) builder.AddItem(std::make_shared<VerifyChecksums>(selection));
+    if (filesOrFolders) builder.AddItem(std::make_shared<CreateChecksumFile>(selection));
     return builder.Take();
 }
 
@@ -138,6 +150,45 @@ MoreHashAlgo::MoreHashAlgo(std::wstring path)
 
 void MoreHashAlgo::Execute(const Navigation::Target& target) {
     Lumo::Tools::RunCalcHashDialog(ActiveWindowOr(target.window), filePath);
+}
+
+bool NamesChecksumList(const std::wstring& path) {
+    const size_t separator = path.find_last_of(L"\\/");
+    return Lumo::Tools::AlgorithmOfChecksumFileName(
+               separator == std::wstring::npos ? path : path.substr(separator + 1)) != nullptr;
+}
+
+VerifyChecksums::VerifyChecksums(SelectionPtr selection)
+    : OddBase(KindShellCommand, L"&Verify Checksums...", -1, 0, 'v'), selection(std::move(selection)) {
+    helpText = L"Verify the files listed in the selected checksum files";
+}
+
+void VerifyChecksums::Execute(const Navigation::Target&) {
+    const SelectionPtr whole = context->WholeSelection(selection);
+    std::vector<std::wstring> lists;
+    for (int index : whole->fileIndexes) {
+        std::wstring path = whole->GetItemPath(static_cast<size_t>(index));
+        if (NamesChecksumList(path)) lists.push_back(std::move(path));
+    }
+    if (!lists.empty()) Lumo::Tools::StartVerifyChecksums(std::move(lists));
+}
+
+CreateChecksumFile::CreateChecksumFile(SelectionPtr selection)
+    : OddBase(KindShellCommand, L"&Create Checksum File...", -1, 0, 'c'), selection(std::move(selection)) {
+    helpText = L"Create a checksum file for the selected files and folders";
+}
+
+void CreateChecksumFile::Execute(const Navigation::Target&) {
+    // In selection order; a shortcut is listed as the file it is, not followed.
+    std::vector<Lumo::Tools::ChecksumSource> sources;
+    for (const auto& item : context->WholeSelection(selection)->itemInfos) {
+        if (item->kind == Lumo::Data::File || item->kind == Lumo::Data::Shortcut) {
+            sources.push_back({item->path, false});
+        } else if (item->kind == Lumo::Data::Folder) {
+            sources.push_back({item->path, true});
+        }
+    }
+    if (!sources.empty()) Lumo::Tools::StartCreateChecksumFile(std::move(sources));
 }
 
 }  // namespace Lumo::Menu

@@ -1,7 +1,8 @@
 // The "Shell &Tools" submenu: a command prompt in the selected or current
 // folder, the selected names or paths copied to the clipboard, Advanced Copy
-// Name, and for one selected file its MD5 or SHA-1 and the Checksum
-// Calculator. Which entries appear depends on the selection.
+// Name, for one selected file its MD5 or SHA-1 and the Checksum Calculator,
+// and checksum lists verified or created. Which entries appear depends on the
+// selection.
 #pragma once
 
 #include <windows.h>
@@ -76,5 +77,24 @@ public:
     void Execute(const Lumo::ShellExt::Navigation::Target& target) override;
     std::wstring filePath;
 };
+
+// Verifies the files named in the selected checksum lists, in a window of its own.
+class VerifyChecksums : public Lumo::ShellExt::OddBase {
+public:
+    explicit VerifyChecksums(SelectionPtr selection);
+    void Execute(const Lumo::ShellExt::Navigation::Target& target) override;
+    SelectionPtr selection;
+};
+
+// Creates a checksum list of the selected files and folders, in a window of its own.
+class CreateChecksumFile : public Lumo::ShellExt::OddBase {
+public:
+    explicit CreateChecksumFile(SelectionPtr selection);
+    void Execute(const Lumo::ShellExt::Navigation::Target& target) override;
+    SelectionPtr selection;
+};
+
+// Whether an item's name names a checksum list (".sha256", ".md5", ".sfv", ...), from the name alone.
+bool NamesChecksumList(const std::wstring& path);
 
 }  // namespace Lumo::Menu

@@ -200,7 +200,8 @@ TEST_F(ExplorerCommandTest, TheTreeMirrorsTheClassicSubmenuForEachKindOfSelectio
                                             L"  " + temp.File(L"Fav"), L"  -"};
     const std::vector<std::wstring> tail = {L"  -", L"  System Folders >", L"  -", L"  Options... @316"};
     const std::wstring prompt = L"    DOS Prompt Here @318", copyPath = L"    Copy Path Name",
-                       copyName = L"    Copy File Name", advanced = L"    Advanced Copy Name... @320";
+                       copyName = L"    Copy File Name", advanced = L"    Advanced Copy Name... @320",
+                       create = L"    Create Checksum File...";
     struct Row {
         const char* what;
         std::vector<std::wstring> selection;
@@ -209,16 +210,17 @@ TEST_F(ExplorerCommandTest, TheTreeMirrorsTheClassicSubmenuForEachKindOfSelectio
     const Row rows[] = {
         {"one folder",
          {folder},
-         {L"  Add Folder to Favorites @302", L"  Shell Tools @321 >", prompt, L"    -", copyPath, advanced}},
+         {L"  Add Folder to Favorites @302", L"  Shell Tools @321 >", prompt, L"    -", copyPath, advanced,
+          L"    -", create}},
         {"one file",
          {one},
          {L"  !Add Folder to Favorites @302", L"  Shell Tools @321 >", prompt, L"    -", copyPath, copyName,
-          advanced, L"    -", L"    Calculate MD5", L"    Calculate SHA1",
-          L"    More Hash Algorithm... @324"}},
+          advanced, L"    -", L"    Calculate MD5", L"    Calculate SHA1", L"    More Hash Algorithm... @324",
+          L"    -", create}},
         {"two files",
          {one, two},
          {L"  !Add Folder to Favorites @302", L"  Shell Tools @321 >", prompt, L"    -", copyPath, copyName,
-          advanced}},
+          advanced, L"    -", create}},
         // No items (a background, here with no site to name its folder) after a selection.
         {"a background", {}, {L"  !Add Folder to Favorites @302", L"  Shell Tools @321 >", prompt}},
     };

@@ -9,6 +9,8 @@
 #include <thread>
 
 #include "menu/ChecksumProgress.h"
+#include "support/DialogDriver.h"
+#include "tools/ChecksumWindow.h"
 #include "shellext/GotoFavorite.h"
 #include "system/Clipboard.h"
 #include "tools/HashCalculator.h"
@@ -66,7 +68,8 @@ bool SaveWindowPng(HWND window, const std::wstring& path) {
 
 const std::wstring kPrompt = L"&DOS Prompt Here", kPath = L"Copy &Path Name", kFile = L"Copy &File Name",
                    kAdvanced = L"&Advanced Copy Name...", kMd5 = L"Calculate &MD5",
-                   kSha1 = L"Calculate &SHA1";
+                   kSha1 = L"Calculate &SHA1", kVerify = L"&Verify Checksums...",
+                   kCreate = L"&Create Checksum File...";
 
 class ShellToolsMenuTest : public MenuFixture {
 protected:
@@ -98,8 +101,9 @@ protected:
 
 TEST_F(ShellToolsMenuTest, EntriesPromptFolderAndCopiesFollowTheSelection) {
     const std::wstring work = temp.File(L"Work"), a = temp.File(L"a.txt"), b = temp.File(L"b.txt");
-    const std::vector<std::wstring> forFolder = {kPrompt, L"-", kPath, kAdvanced};
-    const std::vector<std::wstring> forFiles = {kPrompt, L"-", kPath, kFile, kAdvanced};
+    const std::vector<std::wstring> forFolder = {kPrompt, L"-", kPath, kAdvanced, L"-", kCreate};
+    const std::vector<std::wstring> forFiles = {kPrompt, L"-", kPath, kFile, kAdvanced, L"-", kCreate};
+    QuelvarTest::WriteFileBytes(temp.File(L"x.SFV"), "");
     const struct {
         const char* what;
         std::vector<std::wstring> selection, entries;
@@ -107,15 +111,27 @@ TEST_F(ShellToolsMenuTest, EntriesPromptFolderAndCopiesFollowTheSelection) {
     } cases[] = {
         {"background", {}, {kPrompt}, Folder(), L"", L""},
         {"one folder", {work}, forFolder, work, kPath, work + L"\\\r\n"},
-        {"a drive root", {L"C:\\"}, forFolder, L"C:\\", kPath, L"C:\\\r\n"},
+        {"a drive root", {L"C:\\"}, {kPrompt, L"-", kPath, kAdvanced}, L"C:\\", kPath, L"C:\\\r\n"},
         {"one file",
          {a},
-         {kPrompt, L"-", kPath, kFile, kAdvanced, L"-", kMd5, kSha1, L"More &Hash Algorithm..."},
+         {kPrompt, L"-", kPath, kFile, kAdvanced, L"-", kMd5, kSha1, L"More &Hash Algorithm...", L"-",
+          kCreate},
          Folder(),
          kFile,
          L"a.txt\r\n"},
         {"two files, in selection order", {b, a}, forFiles, Folder(), kFile, L"b.txt\r\na.txt\r\n"},
-        {"a shortcut alone: its own name", {temp.File(L"x.lnk")}, forFiles, Folder(), kFile, L"x.lnk\r\n"},
+        {"a shortcut alone: its own name",
+         {temp.File(L"x.lnk")},
+         {kPrompt, L"-", kPath, kFile, kAdvanced},
+         Folder(),
+         kFile,
+         L"x.lnk\r\n"},
+        {"a file and a checksum list",
+         {a, temp.File(L"x.SFV")},
+         {kPrompt, L"-", kPath, kFile, kAdvanced, L"-", kVerify, kCreate},
+         Folder(),
+         kFile,
+         L"a.txt\r\nx.SFV\r\n"},
         {"a folder and a file", {work, a}, forFiles, Folder(), kPath, work + L"\\\r\n" + a + L"\r\n"},
     };
     for (const auto& c : cases) {
@@ -151,7 +167,7 @@ TEST_F(ShellToolsMenuTest, LargeSelectionsAreJudgedByTheirFirstItemsAndCopiedWho
         names.push_back(folders[0]);
         return names;
     };
-    const std::vector<std::wstring> forFiles = {kPrompt, L"-", kPath, kFile, kAdvanced};
+    const std::vector<std::wstring> forFiles = {kPrompt, L"-", kPath, kFile, kAdvanced, L"-", kCreate};
     const struct {
         const char* what;
         std::vector<std::wstring> first;  // the first items; a.txt fills up to `count`
@@ -169,7 +185,7 @@ TEST_F(ShellToolsMenuTest, LargeSelectionsAreJudgedByTheirFirstItemsAndCopiedWho
          5000,
          L"&Add Folders to Favorites",
          L"Add selected folders to favorites",
-         {kPrompt, L"-", kPath, kAdvanced}},
+         {kPrompt, L"-", kPath, kAdvanced, L"-", kCreate}},
     };
     Lumo::Win::UniqueIdList parent = QuelvarTest::ParseName(Folder());
     for (const auto& c : cases) {
@@ -256,6 +272,47 @@ TEST_F(ShellToolsMenuTest, ChecksumsAreShownQuotedAndCopiedBareAndAVanishedOrUnr
         EXPECT_EQ(c.clipboard, ClipboardText());
         EndContextMenu();
     }
+}
+
+// The list commands return at once and leave a window of their own, owned by nobody, on a thread of its own.
+TEST_F(ShellToolsMenuTest, TheChecksumListCommandsOpenTheirOwnWindows) {
+    const std::wstring list = temp.File(L"sums.sha1");
+    QuelvarTest::WriteFileBytes(list, "e9d71f5ee7c92d6dc9e92ffdad17b8bd49418f98  b.txt\n");
+    HMENU tools = OpenTools({temp.File(L"b.txt"), list});
+    const struct {
+        std::wstring entry, help, caption;
+        int control;
+        std::wstring text;
+    } cases[] = {
+        {kVerify, L"Verify the files listed in the selected checksum files",
+         Lumo::Tools::kVerifyChecksumsTitle, Lumo::Tools::kChecksumStatus,
+         L"1 file: 1 OK, 0 FAILED, 0 MISSING, 0 UNREADABLE"},
+        {kCreate, L"Create a checksum file for the selected files and folders",
+         Lumo::Tools::kCreateChecksumFileTitle, Lumo::Tools::kCreateFileName, temp.File(L"b.txt.sha256")},
+    };
+    for (const auto& c : cases) {
+        auto item = ItemOf(tools, c.entry);
+        ASSERT_TRUE(item);
+        EXPECT_EQ(c.help, item->helpText);
+        item->Execute(Navigation::Target{host->Window()});
+        HWND window = nullptr;
+        std::wstring text;
+        QuelvarTest::WaitUntil(
+            [&] {
+                window = ::FindWindowW(L"#32770", c.caption.c_str());
+                text = window ? TextOf(::GetDlgItem(window, c.control)) : L"";
+                return text == c.text;
+            },
+            10000);
+        EXPECT_EQ(c.text, text);
+        ASSERT_TRUE(window);
+        EXPECT_EQ(nullptr, ::GetWindow(window, GW_OWNER));
+        EXPECT_NE(::GetCurrentThreadId(), ::GetWindowThreadProcessId(window, nullptr));
+        ::PostMessageW(window, WM_CLOSE, 0, 0);
+        EXPECT_TRUE(QuelvarTest::WaitUntil([&] { return !::IsWindow(window); }));
+    }
+    EXPECT_TRUE(boxes.Seen().empty());
+    EndContextMenu();
 }
 
 TEST_F(ShellToolsMenuTest, ALongChecksumShowsAProgressWindowWhoseCancelShowsAndCopiesNothing) {
