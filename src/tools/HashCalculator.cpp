@@ -33,10 +33,9 @@ bool ReadAll(const HashBlockReader& read, size_t blockSize, Update&& update) {
 }
 
 template <typename Context>
-std::wstring DigestWith(Context& context, const HashBlockReader& read, size_t blockSize,
-                        HashOutputFormat format) {
+std::wstring DigestWith(Context& context, const HashFeed& feed, HashOutputFormat format) {
     context.Init();
-    if (!ReadAll(read, blockSize, [&](const uint8_t* p, size_t n) { context.Update(p, n); })) return {};
+    if (!feed([&](const uint8_t* p, size_t n) { context.Update(p, n); })) return {};
     uint8_t digest[Context::kDigestSize];
     context.Final(digest);
     return FormatDigest(digest, sizeof(digest), format);
@@ -84,15 +83,14 @@ std::wstring FormatDigest(const uint8_t* digest, size_t size, HashOutputFormat f
     return text;
 }
 
-std::wstring CalculateHashText(HashAlgorithm algorithm, int shaBits, HashOutputFormat format,
-                               const HashBlockReader& read) {
+std::wstring CalculateHashOfFeed(HashAlgorithm algorithm, int shaBits, HashOutputFormat format,
+                                 const HashFeed& feed) {
     if (!IsKnownFormat(format)) return {};
-    const size_t blockSize = HashReadBlockSize(algorithm);
     switch (algorithm) {
         case HashAlgorithm::Crc32: {
             CCrc32Static crc;
             crc.Init();
-            if (!ReadAll(read, blockSize, [&](const uint8_t* p, size_t n) { crc.Update(p, n); })) return {};
+            if (!feed([&](const uint8_t* p, size_t n) { crc.Update(p, n); })) return {};
             // The register value most significant byte first, which is how "%08x" prints it.
             const uint32_t value = crc.Final();
             const uint8_t bytes[4] = {static_cast<uint8_t>(value >> 24), static_cast<uint8_t>(value >> 16),
@@ -101,35 +99,53 @@ std::wstring CalculateHashText(HashAlgorithm algorithm, int shaBits, HashOutputF
         }
         case HashAlgorithm::GostHash: {
             GostHashContext context;
-            return DigestWith(context, read, blockSize, format);
+            return DigestWith(context, feed, format);
         }
         case HashAlgorithm::Md2: {
             CMD2 context;
-            return DigestWith(context, read, blockSize, format);
+            return DigestWith(context, feed, format);
         }
         case HashAlgorithm::Md4: {
             Md4Context context;
-            return DigestWith(context, read, blockSize, format);
+            return DigestWith(context, feed, format);
         }
         case HashAlgorithm::Md5: {
             Md5Context context;
-            return DigestWith(context, read, blockSize, format);
+            return DigestWith(context, feed, format);
         }
         case HashAlgorithm::Sha1: {
             Sha1Context context;
-            return DigestWith(context, read, blockSize, format);
+            return DigestWith(context, feed, format);
         }
         case HashAlgorithm::Sha2: {
             Sha2Context context;
             if (!context.Begin(shaBits)) return {};
-            if (!ReadAll(read, blockSize, [&](const uint8_t* p, size_t n) { context.Update(p, n); }))
-                return {};
+            if (!feed([&](const uint8_t* p, size_t n) { context.Update(p, n); })) return {};
             uint8_t digest[Sha2Context::kMaxDigestSize];
             context.Final(digest);
             return FormatDigest(digest, context.digestSize, format);
         }
     }
     return {};
+}
+
+std::wstring CalculateHashText(HashAlgorithm algorithm, int shaBits, HashOutputFormat format,
+                               const HashBlockReader& read) {
+    const size_t blockSize = HashReadBlockSize(algorithm);
+    return CalculateHashOfFeed(algorithm, shaBits, format,
+                               [&](const HashUpdate& update) { return ReadAll(read, blockSize, update); });
+}
+
+HashBlockReader FileBlockReader(void* file, unsigned long& error) {
+    return [file, &error](uint8_t* buffer, size_t size) -> long long {
+        DWORD got = 0;
+        if (ReadFile(file, buffer, static_cast<DWORD>(size), &got, nullptr)) return got;
+        // The writer of a pipe closing its end is the pipe's end of data, not a failure.
+        const DWORD code = GetLastError();
+        if (code == ERROR_BROKEN_PIPE) return 0;
+        error = code ? code : ERROR_READ_FAULT;
+        return -1;
+    };
 }
 
 std::wstring HashReadFailureText(const std::wstring& path, unsigned long error) {
@@ -161,24 +177,15 @@ std::wstring HashCalculator::Calculate() {
             error = ::GetLastError();
             return output;
         }
-        const HANDLE handle = file.get();
-        DWORD readError = 0;
-        const HashBlockReader read = [handle, &readError](uint8_t* buffer, size_t size) -> long long {
-            DWORD got = 0;
-            if (ReadFile(handle, buffer, static_cast<DWORD>(size), &got, nullptr)) return got;
-            // The writer of a pipe closing its end is the pipe's end of data, not a failure.
-            const DWORD code = GetLastError();
-            if (code == ERROR_BROKEN_PIPE) return 0;
-            readError = code ? code : ERROR_READ_FAULT;
-            return -1;
-        };
+        unsigned long readError = 0;
+        const HashBlockReader read = FileBlockReader(file.get(), readError);
         if (!observer) {
             output = CalculateHashText(algorithm, shaBits, outputFormat, read);
             if (output.empty()) error = readError;
             return output;
         }
         LARGE_INTEGER size{};
-        const unsigned long long total = ::GetFileSizeEx(handle, &size) ? size.QuadPart : 0;
+        const unsigned long long total = ::GetFileSizeEx(file.get(), &size) ? size.QuadPart : 0;
         unsigned long long done = 0;
         int reported = -1;
         HashObserver& watcher = *observer;

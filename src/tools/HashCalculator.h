@@ -35,6 +35,18 @@ size_t HashReadBlockSize(HashAlgorithm algorithm);
 std::wstring CalculateHashText(HashAlgorithm algorithm, int shaBits, HashOutputFormat format,
                                const HashBlockReader& read);
 
+// Digest of everything `feed` hands to the update function it is given, piece by piece, in pieces of any
+// size; `feed` returns false when getting the data failed, and the result is then empty, as it is for an
+// unknown algorithm, format or SHA-2 length. For callers that read the data themselves.
+using HashUpdate = std::function<void(const uint8_t* data, size_t size)>;
+using HashFeed = std::function<bool(const HashUpdate& update)>;
+std::wstring CalculateHashOfFeed(HashAlgorithm algorithm, int shaBits, HashOutputFormat format,
+                                 const HashFeed& feed);
+
+// Reads from an open file handle (a HANDLE); a failed read sets `error` to the system's code. The end of a
+// pipe whose writer closed it is the end of data.
+HashBlockReader FileBlockReader(void* file, unsigned long& error);
+
 // What a checksum tool shows when `path` could not be read: the file and the system's text for `error`.
 std::wstring HashReadFailureText(const std::wstring& path, unsigned long error);
 
