@@ -96,28 +96,10 @@ peers_for() {
 }
 
 export QV_WINEPREFIX="${QV_WINEPREFIX:-$BUILD/wineprefix}"
-# One display, one wineserver and one set of Wine's own services (services.exe, explorer.exe, ...) for the
-# whole run, stopped at its end unless a driver owns them. Were each run of HashBench to bring its own, those
-# services would start up beside it and take the processor from the very seconds being timed.
-xvfb_pid=""
-own_server=""
-stop_wine() {
-    [ -n "$own_server" ] && { WINEPREFIX="$QV_WINEPREFIX" wineserver -k >/dev/null 2>&1; WINEPREFIX="$QV_WINEPREFIX" wineserver -w >/dev/null 2>&1; }
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" >/dev/null 2>&1
-}
-trap stop_wine EXIT
+trap stop_wine_services EXIT
 # shellcheck source=../scripts/display.sh
 source "$ROOT/scripts/display.sh"
-start_display
-xvfb_pid="$XVFB_PID"
-if [ -z "${QV_KEEP_WINESERVER:-}" ]; then
-    export QV_KEEP_WINESERVER=1
-    own_server=1
-fi
-"$WINE_RUN" --init >/dev/null 2>&1
-WINEPREFIX="$QV_WINEPREFIX" wineserver -p
-"$WINE_RUN" wineboot >/dev/null 2>&1 </dev/null
-sleep 3  # until the services have settled
+start_wine_services "$WINE_RUN"
 
 # Whether figure $1 beats the best so far, $2 (none yet beats nothing).
 larger() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(b == "" || a > b) }'; }

@@ -68,28 +68,14 @@ cat files/f* large.bin >/dev/null  # warm the file cache
 head -n 3 files.sha256 | awk 'NR == 3 { $0 = (substr($0, 1, 1) == "0" ? "1" : "0") substr($0, 2) } 1' >wrong.sha256
 
 export QV_WINEPREFIX="${QV_WINEPREFIX:-$BUILD/wineprefix}"
-# One display, one wineserver and one set of Wine's services for every run, stopped at the end unless a
-# driver owns them: started anew each time, their start-up would take the processor from the runs timed.
-xvfb_pid=""
-own_server=""
 stop_wine() {
-    [ -n "$own_server" ] && { WINEPREFIX="$QV_WINEPREFIX" wineserver -k >/dev/null 2>&1; WINEPREFIX="$QV_WINEPREFIX" wineserver -w >/dev/null 2>&1; }
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" >/dev/null 2>&1
+    stop_wine_services
     rm -f "$DATA/wrong.sha256"
 }
 trap stop_wine EXIT
 # shellcheck source=../scripts/display.sh
 source "$ROOT/scripts/display.sh"
-start_display
-xvfb_pid="$XVFB_PID"
-if [ -z "${QV_KEEP_WINESERVER:-}" ]; then
-    export QV_KEEP_WINESERVER=1
-    own_server=1
-fi
-"$WINE_RUN" --init >/dev/null 2>&1
-WINEPREFIX="$QV_WINEPREFIX" wineserver -p
-"$WINE_RUN" wineboot >/dev/null 2>&1 </dev/null
-sleep 3  # until the services have settled
+start_wine_services "$WINE_RUN"
 
 # The programs, by name: the peers first, then one qvsum per build.
 names=("sha256sum -c" "rhash --sha256 -c")

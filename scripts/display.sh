@@ -31,3 +31,28 @@ stop_display() {
         XVFB_PID=""
     fi
 }
+
+# start_wine_services WINE_RUN: for the benchmarks, one display, one wineserver and one set of Wine's own
+# services (services.exe, explorer.exe, ...) of $QV_WINEPREFIX that serve every timed run: started anew with
+# each run, their start-up would take the processor from the very seconds being timed. stop_wine_services
+# (for an EXIT trap) ends them, unless a driver that set QV_KEEP_WINESERVER owns the wineserver.
+start_wine_services() {
+    WINE_SERVICES_OWNED=""
+    start_display
+    if [ -z "${QV_KEEP_WINESERVER:-}" ]; then
+        export QV_KEEP_WINESERVER=1
+        WINE_SERVICES_OWNED=1
+    fi
+    "$1" --init >/dev/null 2>&1
+    WINEPREFIX="$QV_WINEPREFIX" wineserver -p
+    "$1" wineboot >/dev/null 2>&1 </dev/null
+    sleep 3  # until the services have settled
+}
+
+stop_wine_services() {
+    if [ -n "${WINE_SERVICES_OWNED:-}" ]; then
+        WINEPREFIX="$QV_WINEPREFIX" stop_display
+    else
+        stop_display --keep-wineserver
+    fi
+}

@@ -153,9 +153,7 @@ void MoreHashAlgo::Execute(const Navigation::Target& target) {
 }
 
 bool NamesChecksumList(const std::wstring& path) {
-    const size_t separator = path.find_last_of(L"\\/");
-    return Lumo::Tools::AlgorithmOfChecksumFileName(
-               separator == std::wstring::npos ? path : path.substr(separator + 1)) != nullptr;
+    return Lumo::Tools::AlgorithmOfChecksumFileName(path) != nullptr;
 }
 
 VerifyChecksums::VerifyChecksums(SelectionPtr selection)
@@ -165,11 +163,9 @@ VerifyChecksums::VerifyChecksums(SelectionPtr selection)
 
 void VerifyChecksums::Execute(const Navigation::Target&) {
     const SelectionPtr whole = context->WholeSelection(selection);
+    // The window's worker tells which of the other files are lists too: they are not opened here.
     std::vector<std::wstring> lists;
-    for (int index : whole->fileIndexes) {
-        std::wstring path = whole->GetItemPath(static_cast<size_t>(index));
-        if (NamesChecksumList(path)) lists.push_back(std::move(path));
-    }
+    for (int index : whole->fileIndexes) lists.push_back(whole->GetItemPath(static_cast<size_t>(index)));
     if (!lists.empty()) Lumo::Tools::StartVerifyChecksums(std::move(lists));
 }
 

@@ -200,10 +200,18 @@ const HashAlgorithmName* AlgorithmOfChecksumFileName(const std::wstring& fileNam
         {L".sha512", L"sha512"}, {L".sfv", L"crc32"},   {L".md4", L"md4"},       {L".md2", L"md2"},
         {L".gost", L"gost"},     {L".gost94", L"gost"}, {L".crc32", L"crc32"},
     };
-    const size_t dot = fileName.rfind(L'.');
-    if (dot == std::wstring::npos || fileName.find_first_of(L"\\/", dot) != std::wstring::npos)
-        return nullptr;
-    const std::wstring extension = fileName.substr(dot);
+    // The names the Linux distributions give their lists.
+    static constexpr const wchar_t* kNames[][2] = {
+        {L"MD5SUMS", L"md5"},       {L"SHA1SUMS", L"sha1"},     {L"SHA256SUMS", L"sha256"},
+        {L"SHA384SUMS", L"sha384"}, {L"SHA512SUMS", L"sha512"},
+    };
+    const size_t separator = fileName.find_last_of(L"\\/");
+    const std::wstring name = separator == std::wstring::npos ? fileName : fileName.substr(separator + 1);
+    for (const auto& entry : kNames)
+        if (EqualsIgnoringCase(name, entry[0])) return FindHashAlgorithm(entry[1]);
+    const size_t dot = name.rfind(L'.');
+    if (dot == std::wstring::npos) return nullptr;
+    const std::wstring extension = name.substr(dot);
     for (const auto& entry : kExtensions)
         if (EqualsIgnoringCase(extension, entry[0])) return FindHashAlgorithm(entry[1]);
     return nullptr;
@@ -281,11 +289,30 @@ bool LooksLikeChecksumList(const std::wstring& text) {
     return false;
 }
 
+namespace {
+
+// Others may keep the list open, even for writing, while it is read.
+Lumo::Win::UniqueFile OpenList(const std::wstring& path) {
+    return Lumo::Win::UniqueFile(::CreateFileW(Lumo::FileSystem::LongPathForm(path).c_str(), GENERIC_READ,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                               nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+}
+
+}  // namespace
+
+bool FileLooksLikeChecksumList(const std::wstring& path) {
+    Lumo::Win::UniqueFile file = OpenList(path);
+    if (!file) return false;
+    std::string bytes(64 * 1024, '\0');
+    DWORD got = 0;
+    if (!::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr)) return false;
+    bytes.resize(got);
+    return LooksLikeChecksumList(DecodeChecksumText(bytes));
+}
+
 bool ReadChecksumFile(const std::wstring& path, ChecksumList& list, unsigned long& error) {
     error = 0;
-    Lumo::Win::UniqueFile file(::CreateFileW(Lumo::FileSystem::LongPathForm(path).c_str(), GENERIC_READ,
-                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                             OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    Lumo::Win::UniqueFile file = OpenList(path);
     if (!file) {
         error = ::GetLastError();
         return false;

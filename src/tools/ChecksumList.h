@@ -32,8 +32,9 @@ struct ChecksumList {
     std::vector<size_t> malformedLines;
 };
 
-// The algorithm a list file's name implies (".md5", ".sha256", ".sfv" -> crc32, ".gost", ...; the case
-// does not matter), or null for any other name. Decides from the name alone, without opening the file.
+// The algorithm a list file's name implies (".md5", ".sha256", ".sfv" -> crc32, ".gost", ..., and the
+// distributions' "SHA256SUMS", "MD5SUMS", ...; the case does not matter), or null for any other name. Decides
+// from the name alone, without opening the file.
 const HashAlgorithmName* AlgorithmOfChecksumFileName(const std::wstring& fileName);
 
 // The file's bytes as text: UTF-8 (with or without its byte order mark), UTF-16 with a byte order mark,
@@ -46,6 +47,8 @@ ChecksumList ParseChecksumList(const std::wstring& text, const HashAlgorithmName
 
 // True when the text's first line that is neither blank nor a comment is an entry in one of the formats.
 bool LooksLikeChecksumList(const std::wstring& text);
+// The same for the start of a file (its first 64 KiB); false when it cannot be read.
+bool FileLooksLikeChecksumList(const std::wstring& path);
 
 // At most this much of a list file is read: a larger file is refused rather than held in memory.
 constexpr unsigned long long kMaxChecksumListBytes = 64ull * 1024 * 1024;

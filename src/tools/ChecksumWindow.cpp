@@ -376,8 +376,15 @@ unsigned ReadersFor(const std::vector<ChecksumTask>& tasks) {
 }
 
 void PrepareVerify(Job& job) {
-    const bool oneList = job.listFiles.size() == 1;
-    for (const std::wstring& listFile : job.listFiles) {
+    // The other selected files count when they start like a list, whatever their names.
+    std::vector<std::wstring> listFiles;
+    for (std::wstring& file : job.listFiles) {
+        if (job.cancelled) return;
+        if (AlgorithmOfChecksumFileName(file) || FileLooksLikeChecksumList(file))
+            listFiles.push_back(std::move(file));
+    }
+    const bool oneList = listFiles.size() == 1;
+    for (const std::wstring& listFile : listFiles) {
         if (job.cancelled) return;
         ChecksumList list;
         unsigned long error = 0;

@@ -115,8 +115,9 @@ std::vector<ListedFile> FilesInListOrder(const std::vector<ChecksumSource>& sele
 // back into the tree).
 unsigned long ReadFolder(const std::wstring& folder, std::vector<FolderEntry>& entries);
 
-// Opens the verifying window for these list files on a new thread and returns at once; the handle is that
-// thread's, which ends when the window closes.
+// Opens the verifying window on a new thread and returns at once; the handle is that thread's, which ends
+// when the window closes. Of `listFiles`, those named like lists are verified, and the others when they start
+// like one.
 Lumo::Win::UniqueHandle StartVerifyChecksums(std::vector<std::wstring> listFiles);
 // Opens, on a new thread, the dialog that asks how to create the list, then the window that creates it.
 Lumo::Win::UniqueHandle StartCreateChecksumFile(std::vector<ChecksumSource> selection);

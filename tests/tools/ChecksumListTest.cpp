@@ -68,6 +68,7 @@ TEST(ToolsChecksumList, ReadsEveryLineFormatWithItsEscapesAndCountsWhatItCannotR
     EXPECT_TRUE(LooksLikeChecksumList(L"; sfv\r\nfile 352441C2\r\n"));
     EXPECT_EQ(nullptr, AlgorithmOfChecksumFileName(L"C:\\x.sha256\\list.txt"));
     EXPECT_STREQ(L"sha512", AlgorithmOfChecksumFileName(L"C:\\x\\List.SHA512")->name);
+    EXPECT_STREQ(L"sha256", AlgorithmOfChecksumFileName(L"C:\\x.md5\\Sha256Sums")->name);
 }
 
 TEST(ToolsChecksumList, DecodesEveryEncodingAndWritesWhatTheToolsReadBack) {
@@ -114,6 +115,11 @@ TEST(ToolsChecksumBatch, HashesEveryFileInParallelAndACancelEndsEveryUnfinishedO
     Lumo::Win::UniqueFile hold(
         ::CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(hold);
+    // Any file may be a list: its start tells, whatever its name.
+    QuelvarTest::WriteFileBytes(temp.File(L"notes.txt"),
+                                "# made by hand\r\n" + ToUtf8(kMd5Abc) + "  abc\r\n");
+    EXPECT_TRUE(FileLooksLikeChecksumList(temp.File(L"notes.txt")));
+    EXPECT_FALSE(FileLooksLikeChecksumList(temp.File(L"abc")));
     const HashAlgorithmName* sha256 = FindHashAlgorithm(L"sha256");
     std::vector<ChecksumTask> tasks;
     for (int i = 0; i < 40; ++i) tasks.push_back({temp.File(L"abc"), sha256});
