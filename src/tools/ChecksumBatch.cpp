@@ -148,6 +148,9 @@ struct ChecksumBatch::State {
     }
 
     void Work() {
+        // Hashing every file of a large list is background work: the window that shows it, and the rest of
+        // the host's windows, answer first.
+        ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
         std::vector<uint8_t> buffer(kReadBlock);
         for (;;) {
             if (cancelled.load()) break;

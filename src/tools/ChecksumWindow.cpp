@@ -766,16 +766,30 @@ private:
             default:
                 break;
         }
-        if (IsFailure(row.state)) failures_.push_back(index);
-        changed_ = true;
+        if (IsFailure(row.state)) {
+            failures_.push_back(index);
+            failuresChanged_ = true;
+        }
+        firstChanged_ = std::min(firstChanged_, index);
+        lastChanged_ = std::max(lastChanged_, index);
     }
 
+    // Repaints only the rows on screen that changed: with thousands of rows settling every tick, painting
+    // the whole list each time would keep the window's thread busy painting.
     void ShowRows() {
-        if (!changed_) return;
-        changed_ = false;
         HWND list = Item(kChecksumResults);
-        if (onlyFailures_) ListView_SetItemCountEx(list, failures_.size(), LVSICF_NOSCROLL);
-        ::InvalidateRect(list, nullptr, FALSE);
+        if (onlyFailures_ && failuresChanged_) {
+            ListView_SetItemCountEx(list, failures_.size(), LVSICF_NOSCROLL | LVSICF_NOINVALIDATEALL);
+            ::InvalidateRect(list, nullptr, FALSE);
+        } else if (!onlyFailures_ && firstChanged_ <= lastChanged_) {
+            const size_t top = static_cast<size_t>(std::max(ListView_GetTopIndex(list), 0));
+            const size_t bottom = top + static_cast<size_t>(std::max(ListView_GetCountPerPage(list), 0));
+            const size_t first = std::max(firstChanged_, top), last = std::min(lastChanged_, bottom);
+            if (first <= last) ListView_RedrawItems(list, static_cast<int>(first), static_cast<int>(last));
+        }
+        firstChanged_ = SIZE_MAX;
+        lastChanged_ = 0;
+        failuresChanged_ = false;
         ::EnableWindow(Item(kChecksumCopyFailures), failures_.empty() ? FALSE : TRUE);
     }
 
@@ -854,8 +868,9 @@ private:
     void Done() {
         ::KillTimer(Window(), kPollTimer);
         phase_ = Phase::Done;
-        changed_ = true;
+        failuresChanged_ = true;
         ShowRows();
+        ::InvalidateRect(Item(kChecksumResults), nullptr, FALSE);
         if (!tally_.cancelled && writeError_ == 0)
             ::SendMessageW(Item(kChecksumProgress), PBM_SETPOS, kBarRange, 0);
         ::SetDlgItemTextW(Window(), kChecksumCancelClose, L"Close");
@@ -883,7 +898,9 @@ private:
     std::vector<size_t> failures_;  // rows that failed, in list order
     size_t cursor_ = 0;             // rows before it all have their result
     bool onlyFailures_ = false;
-    bool changed_ = false;
+    size_t firstChanged_ = SIZE_MAX;  // the rows that settled since the last paint
+    size_t lastChanged_ = 0;
+    bool failuresChanged_ = false;
     ChecksumTally tally_;
     bool written_ = false;
     unsigned long writeError_ = 0;
