@@ -61,14 +61,8 @@ fi
 
 windows_path() { local p="$1"; echo "Z:${p//\//\\}"; }
 
-# Seconds taken by a command (its output is discarded; a failing command gives no figure).
-time_command() {
-    local start end
-    start=$(date +%s%N)
-    "$@" >/dev/null 2>&1 || return 1
-    end=$(date +%s%N)
-    awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", (b - a) / 1e9 }'
-}
+# shellcheck source=timing.sh
+source "$ROOT/bench/timing.sh"
 
 zlib_crc32() {
     python3 -c 'import sys, zlib
@@ -100,10 +94,6 @@ trap stop_wine_services EXIT
 # shellcheck source=../scripts/display.sh
 source "$ROOT/scripts/display.sh"
 start_wine_services "$WINE_RUN"
-
-# Whether figure $1 beats the best so far, $2 (none yet beats nothing).
-larger() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(b == "" || a > b) }'; }
-smaller() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(b == "" || a < b) }'; }
 
 if [ -n "$MEMORY" ]; then
     printf "%-8s %14s %16s  %s\n" algorithm "ours (MB/s)" "openssl (MB/s)" "ratio (time)"
@@ -229,9 +219,7 @@ for algorithm in $ALGORITHMS; do
     else
         ratio=$(awk -v a="$ours" -v b="$best" 'BEGIN { printf "%.2f", a / b }')
         spread="-"
-        [ "${#paired[@]}" -gt 0 ] && spread=$(printf "%s\n" "${paired[@]}" | sort -n | awk '{ r[NR] = $1 } END {
-            m = (NR % 2) ? r[(NR + 1) / 2] : (r[NR / 2] + r[NR / 2 + 1]) / 2
-            printf "%.2f (%.2f-%.2f)", m, r[1], r[NR] }')
+        [ "${#paired[@]}" -gt 0 ] && spread=$(median_range "${paired[@]}")
         printf "%-8s %10s  %-44s %10s  %-5s %s%s\n" "$algorithm" "$ours" "$best_name" "$best" "$ratio" "$spread" \
             "$check"
     fi

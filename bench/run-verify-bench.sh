@@ -94,20 +94,8 @@ for i in "${!commands[@]}"; do
     fi
 done
 
-# Seconds taken by a command (its output is discarded); fails when the command does.
-time_command() {
-    local start end
-    start=$(date +%s%N)
-    "$@" >/dev/null 2>&1 || return 1
-    end=$(date +%s%N)
-    awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", (b - a) / 1e9 }'
-}
-smaller() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(b == "" || a < b) }'; }
-median_range() {
-    printf "%s\n" "$@" | sort -n | awk '{ r[NR] = $1 } END {
-        m = (NR % 2) ? r[(NR + 1) / 2] : (r[NR / 2] + r[NR / 2 + 1]) / 2
-        printf "%.2f (%.2f-%.2f)", m, r[1], r[NR] }'
-}
+# shellcheck source=timing.sh
+source "$ROOT/bench/timing.sh"
 
 printf "%-29s %-22s %9s  %-6s %s\n" list program "best (s)" ratio "paired ratio: median (min-max)"
 for list in files.sha256 large.sha256; do

@@ -33,30 +33,32 @@ bool EqualsIgnoringCase(const std::wstring& a, const wchar_t* b) {
     return i == a.size() && !b[i];
 }
 
-// The hex digest of `length` digits: which algorithm wrote it, given the list's hint.
-const HashAlgorithmName* AlgorithmOfDigestLength(size_t length, const HashAlgorithmName* hint) {
-    if (hint) {
-        const std::wstring name = hint->name;
-        const bool hintFits = (length == 8 && name == L"crc32") ||
-                              (length == 32 && (name == L"md5" || name == L"md4" || name == L"md2")) ||
-                              (length == 40 && name == L"sha1") ||
-                              (length == 64 && (name == L"sha256" || name == L"gost")) ||
-                              (length == 96 && name == L"sha384") || (length == 128 && name == L"sha512");
-        if (hintFits) return hint;
+// How many hex digits a digest of the algorithm has.
+size_t HexDigits(const HashAlgorithmName& algorithm) {
+    switch (algorithm.algorithm) {
+        case HashAlgorithm::Crc32:
+            return 8;
+        case HashAlgorithm::Md2:
+        case HashAlgorithm::Md4:
+        case HashAlgorithm::Md5:
+            return 32;
+        case HashAlgorithm::Sha1:
+            return 40;
+        case HashAlgorithm::GostHash:
+            return 64;
+        case HashAlgorithm::Sha2:
+            return static_cast<size_t>(algorithm.shaBits) / 4;
     }
-    switch (length) {
-        case 8:
-            return FindHashAlgorithm(L"crc32");
-        case 32:
-            return FindHashAlgorithm(L"md5");
-        case 40:
-            return FindHashAlgorithm(L"sha1");
-        case 64:
-            return FindHashAlgorithm(L"sha256");
-        case 96:
-            return FindHashAlgorithm(L"sha384");
-        case 128:
-            return FindHashAlgorithm(L"sha512");
+    return 0;
+}
+
+// The algorithm that wrote a hex digest of `length` digits: the list's hint when it fits, else the most
+// common one of that length.
+const HashAlgorithmName* AlgorithmOfDigestLength(size_t length, const HashAlgorithmName* hint) {
+    if (hint && HexDigits(*hint) == length) return hint;
+    for (const wchar_t* name : {L"crc32", L"md5", L"sha1", L"sha256", L"sha384", L"sha512"}) {
+        const HashAlgorithmName* algorithm = FindHashAlgorithm(name);
+        if (HexDigits(*algorithm) == length) return algorithm;
     }
     return nullptr;
 }
@@ -106,7 +108,7 @@ bool DigestFits(const std::wstring& digest, const HashAlgorithmName* algorithm) 
     if (!algorithm || digest.empty()) return false;
     for (wchar_t c : digest)
         if (!IsHexDigit(c)) return false;
-    return AlgorithmOfDigestLength(digest.size(), algorithm) == algorithm;
+    return HexDigits(*algorithm) == digest.size();
 }
 
 // "ALG (name) = digest"
