@@ -26,11 +26,6 @@ namespace Lumo::Tools {
 
 namespace {
 
-bool SameName(const std::wstring& a, const std::wstring& b) {
-    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
-                                  static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
-}
-
 std::wstring Files(size_t count) { return FormatCount(count) + (count == 1 ? L" file" : L" files"); }
 
 std::wstring WithoutTrailingSeparators(std::wstring path) {
@@ -136,7 +131,7 @@ std::wstring SystemReason(unsigned long error) {
 std::wstring ListedNameFor(const std::wstring& listFolder, const std::wstring& path) {
     const std::wstring folder = WithoutTrailingSeparators(listFolder);
     if (folder.empty() || path.size() <= folder.size() + 1 || path[folder.size()] != L'\\' ||
-        !SameName(path.substr(0, folder.size()), folder)) {
+        !SamePath(path.substr(0, folder.size()), folder)) {
         return path;
     }
     std::wstring name = path.substr(folder.size() + 1);
@@ -150,85 +145,9 @@ std::wstring DefaultChecksumFileName(const std::wstring& firstItem, const std::w
 
 std::wstring ReplaceChecksumExtension(const std::wstring& name, const std::wstring& from,
                                       const std::wstring& to) {
-    if (from.empty() || name.size() < from.size() || !SameName(name.substr(name.size() - from.size()), from))
+    if (from.empty() || name.size() < from.size() || !SamePath(name.substr(name.size() - from.size()), from))
         return name;
     return name.substr(0, name.size() - from.size()) + to;
-}
-
-std::vector<ListedFile> FilesInListOrder(const std::vector<ChecksumSource>& selection,
-                                         const std::wstring& skip, const FolderReader& read,
-                                         const std::function<bool()>& cancelled) {
-    const auto before = [](const FolderEntry& a, const FolderEntry& b) {
-        return ::CompareStringOrdinal(a.name.c_str(), static_cast<int>(a.name.size()), b.name.c_str(),
-                                      static_cast<int>(b.name.size()), TRUE) == CSTR_LESS_THAN;
-    };
-    // An explicit stack: a tree as deep as paths allow must not exhaust the thread's stack.
-    struct Level {
-        std::wstring folder;
-        std::vector<FolderEntry> entries;
-        size_t next = 0;
-    };
-    std::vector<ListedFile> files;
-    std::vector<Level> stack;
-    const auto open = [&](const std::wstring& folder) {
-        Level level{folder, {}, 0};
-        if (const unsigned long error = read(folder, level.entries)) {
-            files.push_back({folder, error});
-            return;
-        }
-        std::stable_sort(level.entries.begin(), level.entries.end(), before);
-        stack.push_back(std::move(level));
-    };
-    for (const ChecksumSource& item : selection) {
-        if (cancelled && cancelled()) break;
-        if (!item.folder) {
-            if (!SameName(item.path, skip)) files.push_back({item.path, 0});
-            continue;
-        }
-        open(WithoutTrailingSeparators(item.path));
-        while (!stack.empty()) {
-            if (cancelled && cancelled()) return files;
-            Level& top = stack.back();
-            if (top.next == top.entries.size()) {
-                stack.pop_back();
-                continue;
-            }
-            const FolderEntry& entry = top.entries[top.next++];
-            const std::wstring path = top.folder + L'\\' + entry.name;
-            if (entry.folder) {
-                open(path);
-            } else if (!SameName(path, skip)) {
-                files.push_back({path, 0});
-            }
-        }
-    }
-    return files;
-}
-
-unsigned long ReadFolder(const std::wstring& folder, std::vector<FolderEntry>& entries) {
-    struct FindHandle {
-        HANDLE handle;
-        ~FindHandle() {
-            if (handle != INVALID_HANDLE_VALUE) ::FindClose(handle);
-        }
-    };
-    WIN32_FIND_DATAW data{};
-    const std::wstring pattern = Lumo::FileSystem::LongPathForm(folder + L"\\*");
-    const FindHandle find{::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
-                                             nullptr, FIND_FIRST_EX_LARGE_FETCH)};
-    if (find.handle == INVALID_HANDLE_VALUE) {
-        const DWORD error = ::GetLastError();
-        return error == ERROR_FILE_NOT_FOUND ? 0 : error;  // an empty drive root
-    }
-    do {
-        const std::wstring name = data.cFileName;
-        if (name == L"." || name == L"..") continue;
-        const bool folderEntry = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        if (folderEntry && (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) continue;
-        entries.push_back({name, folderEntry});
-    } while (::FindNextFileW(find.handle, &data));
-    const DWORD error = ::GetLastError();
-    return error == ERROR_NO_MORE_FILES ? 0 : error;
 }
 
 namespace {
@@ -1038,7 +957,7 @@ private:
         // A bare name goes beside the first item, not into the host's current folder.
         const std::wstring path = ResolveListedName(ItemsFolder(), name);
         const DWORD attributes = ::GetFileAttributesW(Lumo::FileSystem::LongPathForm(path).c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && !SameName(path, replaceConfirmed_)) {
+        if (attributes != INVALID_FILE_ATTRIBUTES && !SamePath(path, replaceConfirmed_)) {
             const std::wstring question = path + L" already exists.\r\nDo you want to replace it?";
             if (::MessageBoxW(Window(), question.c_str(), kCreateChecksumFileTitle,
                               MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES) {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/FileTree.h"
 #include "win/Handle.h"
 
 namespace Lumo::Tools {
@@ -85,35 +86,6 @@ std::wstring DefaultChecksumFileName(const std::wstring& firstItem, const std::w
 // `name` with its extension `from` (any case) replaced by `to`; unchanged when it does not end in `from`.
 std::wstring ReplaceChecksumExtension(const std::wstring& name, const std::wstring& from,
                                       const std::wstring& to);
-
-// A selected item that goes into a new list.
-struct ChecksumSource {
-    std::wstring path;
-    bool folder = false;
-};
-// One entry of a folder.
-struct FolderEntry {
-    std::wstring name;
-    bool folder = false;
-};
-// Lists a folder's entries (without "." and ".."), or returns the system's error code.
-using FolderReader =
-    std::function<unsigned long(const std::wstring& folder, std::vector<FolderEntry>& entries)>;
-// A file to list, or a folder that could not be read (`error` set).
-struct ListedFile {
-    std::wstring path;
-    unsigned long error = 0;
-};
-// The files of the selection in the order a list gives them: the items in selection order, each folder's
-// entries sorted by name ignoring case (ordinal), depth first. `skip` (the list itself) is left out; the
-// walk stops early when `cancelled` says so. A folder that cannot be read comes out as an entry with its
-// error, so that nothing is left out unnoticed.
-std::vector<ListedFile> FilesInListOrder(const std::vector<ChecksumSource>& selection,
-                                         const std::wstring& skip, const FolderReader& read,
-                                         const std::function<bool()>& cancelled);
-// The reader over the real file system: folders that are links to elsewhere are left out (they may lead
-// back into the tree).
-unsigned long ReadFolder(const std::wstring& folder, std::vector<FolderEntry>& entries);
 
 // Opens the verifying window on a new thread and returns at once; the handle is that thread's, which ends
 // when the window closes. Of `listFiles`, those named like lists are verified, and the others when they start

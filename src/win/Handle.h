@@ -51,6 +51,7 @@ private:
 
 LUMO_DEFINE_TRAITS(HandleTraits, HANDLE, nullptr, ::CloseHandle);
 LUMO_DEFINE_TRAITS(FileHandleTraits, HANDLE, INVALID_HANDLE_VALUE, ::CloseHandle);
+LUMO_DEFINE_TRAITS(FindTraits, HANDLE, INVALID_HANDLE_VALUE, ::FindClose);
 LUMO_DEFINE_TRAITS(MenuTraits, HMENU, nullptr, ::DestroyMenu);
 LUMO_DEFINE_TRAITS(HookTraits, HHOOK, nullptr, ::UnhookWindowsHookEx);
 LUMO_DEFINE_TRAITS(KeyTraits, HKEY, nullptr, ::RegCloseKey);
@@ -68,6 +69,7 @@ LUMO_DEFINE_TRAITS(SafeArrayTraits, SAFEARRAY*, nullptr, ::SafeArrayDestroy);
 
 using UniqueHandle = UniqueResource<HANDLE, HandleTraits>;
 using UniqueFile = UniqueResource<HANDLE, FileHandleTraits>;
+using UniqueFind = UniqueResource<HANDLE, FindTraits>;  // FindFirstFile's search
 using UniqueMenu = UniqueResource<HMENU, MenuTraits>;
 using UniqueHook = UniqueResource<HHOOK, HookTraits>;
 using UniqueKey = UniqueResource<HKEY, KeyTraits>;
