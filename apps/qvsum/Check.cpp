@@ -29,11 +29,6 @@ std::wstring FolderOf(const std::wstring& path) {
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
 }
 
-bool SameDigest(const std::wstring& a, const std::wstring& b) {
-    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
-                                  static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
-}
-
 std::wstring ReportedName(const std::wstring& name) {
     bool escaped = false;
     const std::wstring shown = Lumo::Tools::EscapeChecksumName(name, escaped);
@@ -89,7 +84,8 @@ bool CheckList(const std::wstring& listName, const HashAlgorithmName* stdinHint,
         const Lumo::Tools::ChecksumTaskResult result = batch->Result(i);
         const Lumo::Tools::ChecksumEntry& entry = list.entries[i];
         if (result.status == ChecksumStatus::Hashed) {
-            const bool matches = SameDigest(result.digest, entry.digest);
+            // Both are lowercase hex: the list's as read, ours as computed.
+            const bool matches = result.digest == entry.digest;
             if (!matches) ++mismatched;
             if (verbosity == Verbosity::All || (!matches && verbosity == Verbosity::FailuresOnly))
                 Print(stdout, ReportedName(entry.name) + (matches ? L": OK\n" : L": FAILED\n"));
