@@ -148,6 +148,7 @@ int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int siz
 DWORD WINAPI CharUpperBuffW(LPWSTR text, DWORD length);
 int WINAPI LCMapStringW(DWORD locale, DWORD flags, LPCWSTR source, int size, LPWSTR target, int capacity);
 int WINAPI lstrcmpiW(LPCWSTR a, LPCWSTR b);
+BOOL WINAPI FindClose(HANDLE find);
 DWORD WINAPI GetFullPathNameW(LPCWSTR path, DWORD capacity, LPWSTR buffer, LPWSTR* filePart);
 DWORD WINAPI GetShortPathNameW(LPCWSTR path, LPWSTR buffer, DWORD capacity);
 // Named only by the code around the fuzzed functions (see above).

@@ -467,6 +467,7 @@ HANDLE WINAPI CreateFileW(LPCWSTR, DWORD, DWORD, void*, DWORD, DWORD, HANDLE) {
 }
 BOOL WINAPI ReadFile(HANDLE, LPVOID, DWORD, LPDWORD, void*) { Unmodeled("ReadFile", "at all"); }
 BOOL WINAPI GetFileSizeEx(HANDLE, LARGE_INTEGER*) { Unmodeled("GetFileSizeEx", "at all"); }
+BOOL WINAPI FindClose(HANDLE) { Unmodeled("FindClose", "at all"); }
 DWORD WINAPI FormatMessageW(DWORD, LPCVOID, DWORD, DWORD, LPWSTR, DWORD, void*) {
     Unmodeled("FormatMessageW", "at all");
 }

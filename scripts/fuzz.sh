@@ -69,7 +69,8 @@ build() {
             -DQV_BOOST_SOURCE="$BOOST_SOURCE" -DQV_TINYXML_SOURCE="$TINYXML_SOURCE" >"$OUT/configure-$arch.log" 2>&1 ||
             { cat "$OUT/configure-$arch.log" >&2; exit 1; }
     fi
-    cmake --build "$dir" -j"$(nproc)" >&2
+    # Inside $(...) bash does not stop on a failure by itself: say so, or a stale program would be fuzzed.
+    cmake --build "$dir" -j"$(nproc)" >&2 || { echo "the $arch fuzz build failed" >&2; return 1; }
     echo "$dir"
 }
 
